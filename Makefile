@@ -1,0 +1,35 @@
+# The two commands people use: `make run` and `make test`. Both install what is missing first.
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@$(BUILD)/bin/Sheetbeacon
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSB_TESTS=ON -DSB_BENCH=ON > /dev/null
+	@cmake --build $(BUILD)-bench -j $(JOBS)
+	@cmake --build $(BUILD)-bench --target run-benchmarks
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DSB_TESTS=OFF -DSB_FUZZ=ON > /dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS)
+
+clean:
+	@rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz

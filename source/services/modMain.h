@@ -1,0 +1,43 @@
+#pragma once
+// Start-up, the program-wide globals and options, the folders beside the program, the
+// drill-back lookup and the key/value settings of the repository.
+
+#include "platform/database/Database.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// The open repository, shared by every part; replaced by the repository choice dialog.
+extern std::unique_ptr<db::Database> gDB;
+
+// The four options of section "Options".
+extern int32_t gDashboardColor;     // RGB value of the main window's background
+extern bool gPanelTimeStamp;        // show the source time in panel titles
+extern int16_t gRefreshFrequency;   // timer ticks (minutes) between automatic refreshes
+extern QString gCaptionAlignment;   // "Left" or "Center"
+
+// The entry procedure: log, help, options and repository; then `showMainWindow`. Returns
+// false when start-up was refused (its boxes shown); the program then ends.
+bool Main(const std::function<void()>& showMainWindow);
+bool InitStandard();
+void Main_Exit();
+
+bool ReadOptionsSettings(const QString& iniPath, bool flag);
+bool GetOptionsSettings();
+void SaveOptionsSettings();
+
+QString GetRepositoryFile();
+QString GetPanelsFolder();     // ends with a separator; "" when it can't be made
+QString GetTemplatesFolder();  // ends with a separator; "" when it can't be made
+
+bool HasDrillback(int32_t sourceID, const QString& sheetName, db::Database* DB);
+
+bool DeleteSystemSettings(const QString& key);
+QString GetSystemSettings(const QString& key);
+bool SaveSystemSettings(const QString& key, const QString& value);
+
+// Colours are stored as the designed RGB values: red in the low byte.
+inline int32_t RGBValue(int r, int g, int b) { return r | (g << 8) | (b << 16); }

@@ -1,0 +1,15 @@
+#pragma once
+// Opening and validating a repository file, and the repository last chosen by the user.
+
+#include "platform/database/Database.h"
+
+#include <QString>
+
+#include <memory>
+
+bool InitRepository(std::unique_ptr<db::Database>& DB, const QString& path);
+bool ValidateRepository(const QString& path);
+void SaveDefaultRepository(const QString& path);
+QString GetDefaultRepository();
+// The program version as stored in an opened repository (written by InitRepository).
+int RepositoryVersionStamp();

@@ -1,0 +1,41 @@
+#pragma once
+// What every test stands on: a temporary program folder, scripted message boxes and dialogs,
+// a fresh log, and real repository files made from the shipped schema.
+
+#include "platform/database/Database.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testsupport {
+
+QString ReadText(const QString& path);
+void WriteText(const QString& path, const QString& text);
+QString SchemaPath();
+// Makes a keyed repository with the program's tables at `path`.
+void MakeRepository(const QString& path);
+// Makes a keyed log database with its table at `path`.
+void MakeLogDatabase(const QString& path);
+
+}  // namespace testsupport
+
+// A test case with its own program folder. Message boxes and dialogs are scripted; the log is
+// forgotten before and after.
+class ProgramFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString Folder() const { return dir_.path(); }
+    QString InFolder(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
+    QString LogText() const;
+    // Opens the log and the repository as start-up does, with a new empty repository.
+    void StartWithRepository();
+
+private:
+    QTemporaryDir dir_;
+};
