@@ -137,6 +137,8 @@ bool File_Copy(const QString& source, const QString& target) {
     };
     if (from.isEmpty() || !sourceInfo.isFile())
         return fail(QStringLiteral("File not found"));
+    if (to.isEmpty())
+        return fail(QStringLiteral("Bad file name or number"));
     if (targetInfo.isDir())
         return fail(QStringLiteral("Permission denied"));
     if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())

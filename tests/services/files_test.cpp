@@ -197,6 +197,8 @@ TEST_F(FilesTest, FileCopyFailuresLeaveTheTargetAlone) {
     EXPECT_FALSE(File_Copy(Folder(), dst));  // a folder is no file to copy
     EXPECT_FALSE(File_Copy(dst, InFolder(QStringLiteral("no/such/folder/x.xlsx"))));
     EXPECT_FALSE(File_Copy(dst, dst));
+    EXPECT_FALSE(File_Copy(dst, QString()));
+    EXPECT_FALSE(File_Copy(dst, Folder()));  // a folder named without its separator
     EXPECT_EQ(Bytes(dst), QByteArray("old"));
     EXPECT_TRUE(Hidden(Folder()).isEmpty());
     const QString log = LogText();
