@@ -249,7 +249,7 @@ public:
                 ++i;
                 if (i < len && s_[i] >= QLatin1Char('1') && s_[i] <= QLatin1Char('9')) {
                     int j = i;
-                    while (j < len && s_[j].isDigit() && j - i < 9) ++j;
+                    while (j < len && s_[j] >= QLatin1Char('0') && s_[j] <= QLatin1Char('9') && j - i < 9) ++j;
                     Tok t;
                     t.t = T::FixedDen;
                     t.s = s_.mid(i, j - i);
@@ -502,21 +502,19 @@ private:
     static void AnalyseNumber(Section& sec) {
         auto& toks = sec.toks;
         const int count = static_cast<int>(toks.size());
-        for (Tok& t : toks)
-            if (t.t == T::Slash) t.t = T::Lit;  // until proven a fraction bar below
-        // The first "/" with a placeholder before it and a placeholder or number after it.
+        // The first "/" with a placeholder before it and a placeholder or number after it is a
+        // fraction bar; any other "/" is shown as it stands.
         int bar = -1;
-        for (int i = 1; i + 1 < count; ++i) {
-            if (toks[i].s != QLatin1String("/") || toks[i].t != T::Lit) continue;
-            if (toks[i - 1].t == T::Digit &&
-                (toks[i + 1].t == T::Digit || toks[i + 1].t == T::FixedDen)) {
+        for (int i = 0; i < count; ++i) {
+            if (toks[i].t != T::Slash) continue;
+            if (bar < 0 && i > 0 && i + 1 < count && toks[i - 1].t == T::Digit &&
+                (toks[i + 1].t == T::Digit || toks[i + 1].t == T::FixedDen))
                 bar = i;
-                break;
-            }
+            else
+                ToLiteral(toks[i]);
         }
         if (bar >= 0) {
             sec.fraction = true;
-            toks[bar].t = T::Slash;
             int numStart = bar - 1;
             while (numStart > 0 && toks[numStart - 1].t == T::Digit) --numStart;
             for (int i = 0; i < numStart; ++i)
@@ -766,30 +764,28 @@ FormattedValue FormatNumber(const Section& sec, double av, int generalMaxChars) 
         if (!std::isfinite(x)) x = std::numeric_limits<double>::max();
         const bool hasInt = sec.intCount > 0;
         double whole = hasInt ? std::floor(x) : 0.0;
-        double f = x - whole;
         long long p = 0, q = 1;
         if (!hasInt && x >= 1e9) {
-            whole = std::round(x);  // too large for a meaningful fraction: an integer over 1
-            f = 0;
-        }
-        if (sec.fixedDen > 0) {
-            q = sec.fixedDen;
-            p = std::llround(f * q);
-        } else {
-            const int digits = std::clamp(sec.denCount, 1, 7);
-            long long maxDen = 1;
-            for (int i = 0; i < digits; ++i) maxDen *= 10;
-            BestFraction(f, maxDen - 1, p, q);
-        }
-        if (hasInt && p >= q && q > 0) {
-            whole += static_cast<double>(p / q);
-            p %= q;
-        }
-        if (!hasInt && whole > 0) {
-            Decimal w = Decimal::Of(whole);
-            w.IntDigits(numDigits);
+            // Too large for a meaningful fraction: everything goes into the numerator.
+            double top = std::round(sec.fixedDen > 0 ? x * sec.fixedDen : x);
+            if (!std::isfinite(top)) top = std::numeric_limits<double>::max();
+            Decimal::Of(top).IntDigits(numDigits);
             denDigits = QStringLiteral("1");
         } else {
+            const double f = x - whole;
+            if (sec.fixedDen > 0) {
+                q = sec.fixedDen;
+                p = std::llround(f * static_cast<double>(q));
+            } else {
+                const int digits = std::clamp(sec.denCount, 1, 7);
+                long long maxDen = 1;
+                for (int i = 0; i < digits; ++i) maxDen *= 10;
+                BestFraction(f, maxDen - 1, p, q);
+            }
+            if (hasInt && p >= q) {  // 0.99 over eighths is a whole 1
+                whole += static_cast<double>(p / q);
+                p %= q;
+            }
             numDigits = QString::number(p);
             denDigits = QString::number(q);
         }
@@ -897,7 +893,7 @@ constexpr const char* kMonths[12] = {"January", "February", "March",     "April"
                                      "July",    "August",   "September", "October", "November", "December"};
 constexpr const char* kDays[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-void Pad2(Out& o, long long v, int width) {
+void ZeroPadded(Out& o, long long v, int width) {
     QString s = QString::number(v);
     while (s.size() < width) s.prepend(QLatin1Char('0'));
     o.Lit(s);
@@ -961,17 +957,17 @@ FormattedValue FormatDate(const Section& sec, double v, bool date1904) {
     for (const Tok& t : sec.toks) {
         switch (t.t) {
         case T::Year:
-            if (t.n <= 2) Pad2(o, year % 100, 2);
-            else Pad2(o, year, 4);
+            if (t.n <= 2) ZeroPadded(o, year % 100, 2);
+            else ZeroPadded(o, year, 4);
             break;
         case T::Month:
-            if (t.n <= 2) Pad2(o, month, t.n);
+            if (t.n <= 2) ZeroPadded(o, month, t.n);
             else if (t.n == 3) o.Lit(QString::fromLatin1(kMonths[month - 1], 3));
             else if (t.n == 5) o.Ch(QLatin1Char(kMonths[month - 1][0]));
             else o.Lit(QString::fromLatin1(kMonths[month - 1]));
             break;
         case T::Day:
-            if (t.n <= 2) Pad2(o, day, t.n);
+            if (t.n <= 2) ZeroPadded(o, day, t.n);
             else if (t.n == 3) o.Lit(QString::fromLatin1(kDays[weekday], 3));
             else o.Lit(QString::fromLatin1(kDays[weekday]));
             break;
@@ -981,11 +977,11 @@ FormattedValue FormatDate(const Section& sec, double v, bool date1904) {
                 h %= 12;
                 if (h == 0) h = 12;
             }
-            Pad2(o, h, std::min(t.n, 2));
+            ZeroPadded(o, h, std::min(t.n, 2));
             break;
         }
-        case T::Minute: Pad2(o, minute, std::min(t.n, 2)); break;
-        case T::Second: Pad2(o, second, std::min(t.n, 2)); break;
+        case T::Minute: ZeroPadded(o, minute, std::min(t.n, 2)); break;
+        case T::Second: ZeroPadded(o, second, std::min(t.n, 2)); break;
         case T::AmPm:
             // The letters as written: "AM/PM" gives "AM" or "PM", "a/p" gives "a" or "p".
             if (t.s.size() == 5) o.Lit(hour < 12 ? t.s.left(2) : t.s.mid(3, 2));
@@ -998,9 +994,9 @@ FormattedValue FormatDate(const Section& sec, double v, bool date1904) {
             o.Lit(digits.left(t.n));
             break;
         }
-        case T::ElapsedH: Pad2(o, total / (3600 * unit), t.n); break;
-        case T::ElapsedM: Pad2(o, total / (60 * unit), t.n); break;
-        case T::ElapsedS: Pad2(o, total / unit, t.n); break;
+        case T::ElapsedH: ZeroPadded(o, total / (3600 * unit), t.n); break;
+        case T::ElapsedM: ZeroPadded(o, total / (60 * unit), t.n); break;
+        case T::ElapsedS: ZeroPadded(o, total / unit, t.n); break;
         default: EmitCommon(o, t); break;
         }
     }

@@ -44,8 +44,8 @@ QString BuiltInFormatCode(int numFmtId);
 FormattedValue FormatValue(const CellValue& value, const QString& formatCode,
                            bool date1904 = false, int generalMaxChars = 11);
 
-// Whether a number shown through this code is a date or time (its positive section has
-// date or time parts): the reader uses it to hand such cells out as dates.
+// Whether a number shown through this code is a date or time (its first section has date or
+// time parts), for callers that treat such cells as dates rather than plain numbers.
 bool IsDateFormat(const QString& formatCode);
 
 }  // namespace xl
