@@ -1077,8 +1077,10 @@ FormattedValue FormatWithSections(const Format& f, double v, bool date1904, int 
     if (minus && pick == 1 && (sec.op == CondOp::None || sec.ConditionImpliesNegative())) minus = false;
     if (minus && pick == 0 && sec.ConditionImpliesNegative()) minus = false;
     if (sec.kind == Kind::Date) {
-        if (v < 0) return Hashes();
-        return FormatDate(sec, v, date1904);
+        // A negative section shows the magnitude; a date or time can't carry a minus sign.
+        const double shown = (v < 0 && !minus) ? -v : v;
+        if (shown < 0) return Hashes();
+        return FormatDate(sec, shown, date1904);
     }
     Out o;
     o.v = FormatNumber(sec, std::abs(v), generalMaxChars);

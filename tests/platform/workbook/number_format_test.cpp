@@ -177,6 +177,7 @@ TEST(NumberFormat, DatesAndTimes) {
         {"[mm]:ss", 0.0625, "90:00"},
         {"[ss]", 1.0 / 1440, "60"},
         {"[$-409]h:mm", 0.5, "12:00"},
+        {"[h]:mm;\"-\"[h]:mm", -1.5, "-36:00"},  // a negative section shows the magnitude
         {"[$-F800]dddd, mmmm dd, yyyy", 45000, "Wednesday, March 15, 2023"},
     });
     // Out of range: the cell fills with "#".
