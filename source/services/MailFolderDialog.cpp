@@ -70,13 +70,3 @@ QString MailFolderDialog::FolderValue() const {
         return QString();
     return item->data(0, kPathRole).toString() + QLatin1Char('`') + item->text(0);
 }
-
-bool MailFolderDialog::SelectPath(const QString& path) {
-    for (QTreeWidgetItemIterator it(tvwFolders_); *it; ++it) {
-        if ((*it)->data(0, kPathRole).toString() == path) {
-            tvwFolders_->setCurrentItem(*it);
-            return true;
-        }
-    }
-    return false;
-}

@@ -15,8 +15,6 @@ public:
     explicit MailFolderDialog(const mail::Folder& tree, QWidget* parent = nullptr);
     // The chosen folder's stored value ("<path>`<name>"), "" when none is selected.
     QString FolderValue() const;
-    // Makes the folder with that relative path the current one; false when it is not listed.
-    bool SelectPath(const QString& path);
 
 private:
     void AddItems(QTreeWidgetItem* parent, const mail::Folder& folder);

@@ -137,8 +137,7 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
 
         // The mail program narrowed the search to mails received on the day of `since` or
         // later before the patterns were tried; mails before that are never read.
-        const QDateTime notBefore =
-            since.isValid() ? QDateTime(since.date(), QTime(0, 0)) : QDateTime();
+        const QDateTime notBefore = since.isValid() ? since.date().startOfDay() : QDateTime();
         std::unique_ptr<mail::Message> chosen;
         size_t chosenIndex = 0;
         for (const mail::MailEntry& entry : olApp->Mails(*folder, notBefore)) {
