@@ -116,12 +116,15 @@ bool HasHeader(GMimeMessage* message, const char* name) {
     return g_mime_object_get_header(GMIME_OBJECT(message), name) != nullptr;
 }
 
-// Maildir names start with the delivery time in seconds: "1700000000.M1P2.host:2,S".
+// Maildir names start with the delivery time in seconds: "1700000000.M1P2.host:2,S"; a few
+// delivery agents put "_" after the seconds ("1700000000_0.1234.host"). Nine or ten digits
+// (1973 to 2286) tell such a name from a dated one like "20231114.eml".
 QDateTime TimeFromName(const QString& name) {
     int digits = 0;
     while (digits < name.size() && name.at(digits).isDigit())
         ++digits;
-    if (digits == 0 || digits > 12 || digits >= name.size() || name.at(digits) != QLatin1Char('.'))
+    if (digits < 9 || digits > 10 || digits >= name.size() ||
+        (name.at(digits) != QLatin1Char('.') && name.at(digits) != QLatin1Char('_')))
         return QDateTime();
     const qint64 seconds = name.left(digits).toLongLong();
     return seconds > 0 ? QDateTime::fromSecsSinceEpoch(seconds) : QDateTime();

@@ -109,6 +109,27 @@ TEST_F(MailStoreTest, DatesMailsWithoutATimeInTheirNameFromTheirHeaders) {
               QDateTime::fromSecsSinceEpoch(kMailT0 + 3600));
 }
 
+TEST_F(MailStoreTest, TakesTheDeliveryTimeOnlyFromMaildirStyleNames) {
+    QDir root(out_.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("cur")) && root.mkpath(QStringLiteral("new")));
+    const QByteArray dated = "Date: Tue, 14 Nov 2023 22:13:20 +0000\nSubject: s\n\nbody\n";
+    for (const char* name : {"1700000100.M1P1.host:2,S", "1700000200_0.77.host", "20231114.eml",
+                             "1700000300:2,S", "0.M1.host"}) {
+        QFile f(out_.filePath(QStringLiteral("new/") + QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(dated);
+    }
+    const mail::Store store(out_.path());
+    const auto mails = store.Mails(store.Folders(), QDateTime());
+    ASSERT_EQ(mails.size(), 5u);
+    // File-name order; names that carry no time are dated by their Date header.
+    EXPECT_EQ(mails[0].received, QDateTime::fromSecsSinceEpoch(kMailT0));  // 0.M1.host
+    EXPECT_EQ(mails[1].received, QDateTime::fromSecsSinceEpoch(kMailT0 + 100));
+    EXPECT_EQ(mails[2].received, QDateTime::fromSecsSinceEpoch(kMailT0 + 200));
+    EXPECT_EQ(mails[3].received, QDateTime::fromSecsSinceEpoch(kMailT0));  // 1700000300:2,S
+    EXPECT_EQ(mails[4].received, QDateTime::fromSecsSinceEpoch(kMailT0));  // 20231114.eml is no time
+}
+
 TEST_F(MailStoreTest, DecodesSubjectsSendersAndAttachmentNames) {
     auto week46 = OpenMail(QString(), QString::number(kMailT0 + 86400));
     EXPECT_EQ(week46->Subject(), QStringLiteral("Sales report week 46"));
