@@ -41,14 +41,14 @@ struct OptionsFree {
 
 QString FromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
-// The parser's findings that mean the mail can't be trusted as a whole: it was cut short, its
-// structure is broken, or the parser skipped parts of it.
+// The parser's findings that mean the mail can't be trusted as a whole: it was cut short or its
+// structure is broken. An odd header name alone is not one: senders write them, and the
+// parser passes over the line.
 QString FatalWarning(GMimeParserWarning code) {
     switch (code) {
     case GMIME_WARN_TRUNCATED_MESSAGE: return QStringLiteral("the mail is cut short");
     case GMIME_WARN_MALFORMED_MESSAGE: return QStringLiteral("the mail is malformed");
     case GMIME_WARN_MALFORMED_MULTIPART: return QStringLiteral("a multipart has no parts or no end");
-    case GMIME_CRIT_INVALID_HEADER_NAME: return QStringLiteral("a header name is invalid");
     case GMIME_CRIT_MULTIPART_WITHOUT_BOUNDARY: return QStringLiteral("a multipart has no boundary");
     case GMIME_CRIT_NESTING_OVERFLOW: return QStringLiteral("the parts are nested too deeply");
     case GMIME_CRIT_PART_WITHOUT_HEADERS_OR_CONTENT:

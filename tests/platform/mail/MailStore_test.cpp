@@ -207,6 +207,18 @@ TEST_F(MailStoreTest, RefusesMailsThatAreNoSoundMime) {
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(refused, 4);
     EXPECT_THROW(mail::Message::Open(Root() + QStringLiteral("/cur/missing")), mail::Error);
+
+    // A header name with a blank in it is a sender's slip, not a broken mail.
+    const QString odd = out_.filePath(QStringLiteral("odd.eml"));
+    QFile f(odd);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Date: Tue, 14 Nov 2023 22:13:20 +0000\nX-Odd Header: x\nSubject: odd\n"
+            "Content-Type: text/csv; name=odd.csv\n\na;b\n");
+    f.close();
+    auto message = mail::Message::Open(odd);
+    EXPECT_EQ(message->Subject(), QStringLiteral("odd"));
+    ASSERT_EQ(message->Attachments().size(), 1u);  // a mail that is its attachment
+    EXPECT_EQ(message->Attachments()[0].name, QStringLiteral("odd.csv"));
 }
 
 TEST_F(MailStoreTest, AttachmentNamesAreReducedToSafeFileNames) {
