@@ -142,22 +142,22 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
         size_t chosenIndex = 0;
         for (const mail::MailEntry& entry : olApp->Mails(*folder, notBefore)) {
             if (!entry.problem.isEmpty()) {
-                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + entry.file +
-                                            QLatin1Char(' ') + entry.problem);
+                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + entry.problem);
                 continue;
             }
             // Only a strictly later mail can take the choice over: the others need no reading.
             if (!IsLater(entry.received, newestTime))
                 continue;
+            // The subject decides from the header block alone; only a match is read whole.
             std::unique_ptr<mail::Message> message;
             try {
+                if (!subjectRE.match(mail::HeaderSubject(entry.file)).hasMatch())
+                    continue;
                 message = mail::Message::Open(entry.file);
             } catch (const mail::Error& e) {
                 LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + e.message());
                 continue;
             }
-            if (!subjectRE.match(message->Subject()).hasMatch())
-                continue;
             bool matched = false;
             for (size_t i = 0; i < message->Attachments().size(); ++i) {
                 if (attachRE.match(message->Attachments()[i].safeName).hasMatch()) {

@@ -220,6 +220,14 @@ TEST_F(OutlookTest, MalformedMailsAreSkippedWithAnEvent) {
     EXPECT_TRUE(log.contains(QStringLiteral("undated.M5P400.sbtest:2,S has neither a Date nor a Received header")));
     // The old noise lies before the day of `since`: it is never read.
     EXPECT_FALSE(log.contains(QStringLiteral("M6P400")));
+
+    // The truncated mail's subject doesn't match another search: its body is never read.
+    ResetLog();
+    InitLog(GetLogFile(), true, false);
+    EXPECT_EQ(Search(QStringLiteral("Other"), QStringLiteral("*"), QStringLiteral("Broken`Broken"), nullptr, At(-kDay)),
+              QString());
+    EXPECT_EQ(LogText().count(QStringLiteral("Mail skipped: ")), 2) << LogText().toStdString();
+    EXPECT_FALSE(LogText().contains(QStringLiteral("M4P400")));
 }
 
 TEST_F(OutlookTest, ReportsAMissingStoreAndFoldersThatCantBeWritten) {

@@ -130,12 +130,13 @@ QDateTime TimeFromName(const QString& name) {
     return seconds > 0 ? QDateTime::fromSecsSinceEpoch(seconds) : QDateTime();
 }
 
-// Reads only the header block of a mail: enough to date it without touching its body.
-QDateTime TimeFromHeaders(const QString& file) {
+// Parses only the header block of a mail: enough to date it or read its subject without
+// touching its body.
+GRef<GMimeMessage> ParseHeaders(const QString& file) {
     constexpr qint64 kMaxHeaderBytes = 256 * 1024;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("can't be read: ") + f.errorString());
+        throw Error(file + QStringLiteral(" can't be read: ") + f.errorString());
     QByteArray head;
     while (head.size() < kMaxHeaderBytes && !f.atEnd()) {
         const QByteArray line = f.readLine(kMaxHeaderBytes);
@@ -148,8 +149,8 @@ QDateTime TimeFromHeaders(const QString& file) {
     GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(head.constData(), head.size()));
     GRef<GMimeMessage> message = Parse(stream.get(), nullptr);
     if (!message)
-        throw Error(QStringLiteral("is not a MIME mail"));
-    return HeaderDeliveryTime(message.get());
+        throw Error(file + QStringLiteral(" is not a MIME mail"));
+    return message;
 }
 
 bool IsDir(const QString& path) { return QFileInfo(path).isDir(); }
@@ -288,6 +289,10 @@ std::unique_ptr<Message> Message::Open(const QString& file) {
     return std::unique_ptr<Message>(new Message(std::move(impl)));
 }
 
+QString HeaderSubject(const QString& file) {
+    return FromUtf8(g_mime_message_get_subject(ParseHeaders(file).get()));
+}
+
 QString Message::File() const { return impl_->file; }
 
 QString Message::Subject() const { return FromUtf8(g_mime_message_get_subject(impl_->message.get())); }
@@ -414,9 +419,9 @@ std::vector<MailEntry> Store::Mails(const Folder& folder, const QDateTime& notBe
         entry.received = TimeFromName(info.fileName());
         if (!entry.received.isValid()) {
             try {
-                entry.received = TimeFromHeaders(entry.file);
+                entry.received = HeaderDeliveryTime(ParseHeaders(entry.file).get());
                 if (!entry.received.isValid())
-                    entry.problem = QStringLiteral("has neither a Date nor a Received header");
+                    entry.problem = entry.file + QStringLiteral(" has neither a Date nor a Received header");
             } catch (const Error& e) {
                 entry.problem = e.message();
             }

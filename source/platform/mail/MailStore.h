@@ -33,7 +33,7 @@ struct Folder {
 struct MailEntry {
     QString file;        // absolute path of the mail file
     QDateTime received;  // delivery time; invalid when none could be found (see problem)
-    QString problem;     // why the delivery time is missing; "" otherwise
+    QString problem;     // why the delivery time is missing, naming the file; "" otherwise
 };
 
 struct Attachment {
@@ -44,6 +44,10 @@ struct Attachment {
 // An attachment name made safe to join to a folder: its last path element ("/" or "\"), without
 // control characters; "attachment" when nothing usable is left.
 QString SafeFileName(const QString& name);
+
+// The subject of a mail (RFC 2047 decoded), read from its header block alone, so that mails
+// whose subject doesn't match are never read whole. Throws when the file is no mail.
+QString HeaderSubject(const QString& file);
 
 // True when `dir` is a Maildir (holds cur/ and new/).
 bool IsMaildir(const QString& dir);
