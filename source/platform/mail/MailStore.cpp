@@ -200,11 +200,12 @@ void AddNested(Folder& node, const QString& dir, int depth) {
     }
 }
 
-Folder* FindNode(Folder& tree, const QString& path) {
-    Folder* node = &tree;
+template <typename TreeFolder>  // Folder or const Folder
+TreeFolder* FindNode(TreeFolder& tree, const QString& path) {
+    TreeFolder* node = &tree;
     for (const QString& level : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         auto it = std::find_if(node->children.begin(), node->children.end(),
-                               [&](const Folder& f) { return f.name == level; });
+                               [&](const auto& f) { return f.name == level; });
         if (it == node->children.end())
             return nullptr;
         node = &*it;
@@ -399,7 +400,7 @@ Folder Store::Folders() const {
 }
 
 const Folder* Store::FindFolder(const Folder& tree, const QString& path) {
-    const Folder* node = FindNode(const_cast<Folder&>(tree), path);
+    const Folder* node = FindNode(tree, path);
     return node && node->IsMaildir() ? node : nullptr;
 }
 
