@@ -277,6 +277,18 @@ TEST_F(OutlookTest, TheInstanceIsTheStoreWhenItsRootIsAMaildir) {
     EXPECT_TRUE(Outlook_GetInstance(olApp));
     Outlook_Exit(olApp);
 
+    // Not set: ~/Maildir.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", Folder().toUtf8());
+    UseStore(QString());
+    EXPECT_FALSE(Outlook_GetInstance(olApp));
+    ASSERT_TRUE(QDir().mkpath(InFolder(QStringLiteral("Maildir/cur"))) &&
+                QDir().mkpath(InFolder(QStringLiteral("Maildir/new"))));
+    EXPECT_TRUE(Outlook_GetInstance(olApp));
+    EXPECT_EQ(olApp->Root(), InFolder(QStringLiteral("Maildir")));
+    Outlook_Exit(olApp);
+    qputenv("HOME", home);
+
     UseStore(StoreRoot() + QStringLiteral("/cur"));
     EXPECT_FALSE(Outlook_GetInstance(olApp));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());  // attaching alone never complains
