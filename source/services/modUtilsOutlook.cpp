@@ -12,10 +12,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 bool gOutlookWasRunning = false;
 
@@ -56,16 +52,6 @@ QString StampedName(const QString& fileName) {
     if (dot < 1)
         return fileName + QLatin1Char('_') + stamp;
     return fileName.left(dot) + QLatin1Char('_') + stamp + fileName.mid(dot);
-}
-
-// Gives the saved attachment the mail's received time, so that the newest-file check sees
-// the mail's age rather than the time of saving.
-void SetFileTimes(const QString& path, const QDateTime& when) {
-    const timespec time{static_cast<time_t>(when.toSecsSinceEpoch()), 0};
-    const timespec times[2] = {time, time};
-    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0)
-        LogEvent(kModule, QStringLiteral("AdjustFileTime"),
-                 path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 }  // namespace
@@ -207,7 +193,7 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
                 Outlook_Exit(olApp);
                 return QString();
             }
-            SetFileTimes(target, newestTime);
+            AdjustFileTime(target, newestTime);
             result = target;
         }
         Outlook_Exit(olApp);
