@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace desk {
 
 namespace {
@@ -230,6 +232,47 @@ QList<QStringList> SplitCopiedText(const QString& text) {
     for (const QString& line : lines)
         rows.append(line.split(QLatin1Char('\t')));
     return rows;
+}
+
+QString ExpectedCopiedText(const QList<QStringList>& displayed) {
+    int top = -1, bottom = -1, left = -1, right = -1;
+    for (int r = 0; r < displayed.size(); ++r) {
+        for (int c = 0; c < displayed[r].size(); ++c) {
+            if (displayed[r][c].isEmpty())
+                continue;
+            if (top < 0)
+                top = r;
+            bottom = r;
+            left = left < 0 ? c : std::min(left, c);
+            right = std::max(right, c);
+        }
+    }
+    if (top < 0)
+        return {};
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QString text;
+    for (int r = top; r <= bottom; ++r) {
+        const QStringList& row = displayed[r];
+        for (int c = left; c <= right; ++c) {
+            if (c > left)
+                text += QLatin1Char('\t');
+            if (c < row.size())
+                text += QString(row[c]).replace(lineBreak, QStringLiteral(" "));
+        }
+        if (top != bottom || left != right)
+            text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+bool CopiedTextMatches(const QString& copiedText, const QList<QStringList>& displayed) {
+    auto normal = [](QString t) {
+        t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        if (t.endsWith(QLatin1Char('\n')))
+            t.chop(1);
+        return t;
+    };
+    return normal(copiedText) == normal(ExpectedCopiedText(displayed));
 }
 
 QString FindFormat(const QMimeData* data, const QString& base) {

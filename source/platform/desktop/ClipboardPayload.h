@@ -69,6 +69,17 @@ std::optional<ObjectDescriptor> ParseObjectDescriptorBytes(const QByteArray& byt
 // A line break inside a cell is offered as a blank, and a single cell comes without a line end.
 QList<QStringList> SplitCopiedText(const QString& text);
 
+// The text the spreadsheet puts on the clipboard for cells displayed as `displayed` (rows of
+// cells, each as the number format shows it, unsqueezed by the column width): only the block
+// from the first to the last non-empty row and column, line breaks in a cell as blanks, a line
+// end after each row except when the block is one cell; "" when every cell is empty. Because
+// empty edges are dropped, a caller may pass the range cut to the sheet's used area.
+QString ExpectedCopiedText(const QList<QStringList>& displayed);
+
+// Whether the copied text shows the cells `displayed`, so that the copy and the saved file
+// agree. Line ends are compared without regard to CR LF or a missing last one.
+bool CopiedTextMatches(const QString& copiedText, const QList<QStringList>& displayed);
+
 // The full name of the first offered format whose name before any ";" parameters is `base`
 // (any case); "" when none is offered.
 QString FindFormat(const QMimeData* data, const QString& base);

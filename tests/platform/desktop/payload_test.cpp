@@ -44,6 +44,10 @@ TEST(SheetLinkTest, CapturedLinksGiveDocumentSheetAndRange) {
         {"whole-column", "/tmp/cap/wb/Sales.xlsx", "Data", "B1:B1048576"},
         {"path-with-blank-and-accent", "/tmp/cap/wb/Q3 Résumé.xlsx", "Data", "A1:B2"},
         {"ods-link", "/tmp/cap/wb/Budget.ods", "Sheet1", "A1:C2"},
+        {"range-past-data", "/tmp/cap/wb/Sales.xlsx", "Data", "A1:E10"},
+        {"sparse-range", "/tmp/cap/wb/Budget.ods", "Bob's Q1", "C3:E6"},
+        {"changed-not-saved", "/tmp/cap/wb/Sales.xlsx", "Data", "A2:C4"},
+        {"formatted-values", "/tmp/cap/wb/Sales.xlsx", "Data", "G20:N20"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -212,4 +216,75 @@ TEST(CopiedTextTest, RowsAndCellsAsDisplayed) {
     EXPECT_EQ(SplitCopiedText(QStringLiteral("a\tb\r\nc\td\r\n")),
               QList<QStringList>({{"a", "b"}, {"c", "d"}}));
     EXPECT_EQ(SplitCopiedText(QStringLiteral("\n\n")), QList<QStringList>({{""}, {""}}));
+}
+
+namespace {
+
+QString CapturedText(const char* caseName) {
+    return QString::fromUtf8(payloads::Bytes(QString::fromLatin1(caseName),
+                                             QStringLiteral("text/plain;charset=utf-8")));
+}
+
+// The cells of Data in the workbook as saved, displayed; rows 6 to 10 and columns D, E empty.
+QList<QStringList> SavedData(int rows, int columns) {
+    QList<QStringList> grid = {{"Region", "Q1", "Q2"}, {"North", "120", "135"},
+                               {"South", "98", "101"},  {"East", "143.5", "150"},
+                               {"West", "77", "80"}};
+    while (grid.size() < rows)
+        grid.append(QStringList());
+    for (QStringList& row : grid)
+        while (row.size() < columns)
+            row.append(QString());
+    return grid;
+}
+
+}  // namespace
+
+TEST(CopiedTextTest, MatchesTheSavedCellsAsTheSpreadsheetCopiesThem) {
+    const QList<QStringList> data = SavedData(10, 5);  // A1:E10
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("range"), data.mid(1, 3)));  // A2:C4
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("single-cell"), {{"98"}}));
+    EXPECT_EQ(ExpectedCopiedText({{"98"}}), "98");
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("range-past-data"), data));
+    // The whole column, cut to the used rows or not.
+    QList<QStringList> columnB;
+    for (const QStringList& row : data)
+        columnB.append({row[1]});
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("whole-column"), columnB));
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("whole-column"), columnB.mid(0, 5)));
+
+    // Edits made after the last save show.
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("changed-not-saved"), data.mid(1, 3)));
+    QList<QStringList> edited = data.mid(1, 3);
+    edited[1][1] = QStringLiteral("99");
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("changed-not-saved"), edited));
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("range"), SavedData(4, 3).mid(1, 2)));
+
+    // C3:E6 holding only D5: the text is that one cell.
+    QList<QStringList> sparse(4, QStringList(3));
+    sparse[2][1] = QStringLiteral("zz");
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("sparse-range"), sparse));
+    sparse[0][0] = QStringLiteral("x");
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("sparse-range"), sparse));
+
+    // An empty last cell inside the block stays, a line break in a cell becomes a blank.
+    EXPECT_TRUE(CopiedTextMatches(
+        CapturedText("ods-link"),
+        {{"alpha", "42", ""}, {"two\nLines", QString::fromUtf8("say “hi”"), "1234.5"}}));
+
+    // Formatted values, empty cells and leading blanks, unsqueezed by the column width.
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("formatted-values"),
+                                  {{"12.50%", "2024-03-01", "1.00E+10", "0.1234567890123", "",
+                                    "TRUE", "#DIV/0!", "  padded"}}));
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("formatted-values"),
+                                   {{"12.50%", "2024-03-01", "1.00E+10", "0.123457", "", "TRUE",
+                                     "#DIV/0!", "  padded"}}));
+
+    // Nothing copied from empty cells, and nothing displayed, agree.
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("empty-cell"), {{""}}));
+    EXPECT_TRUE(CopiedTextMatches(QString(), {}));
+    EXPECT_FALSE(CopiedTextMatches(QString(), {{"", "1"}}));
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("empty-cell"), {{"x"}}));
+    // Ragged rows read as empty cells; CR LF line ends are the same line ends.
+    EXPECT_TRUE(CopiedTextMatches(QStringLiteral("a\t\r\nb\tc\r\n"), {{"a"}, {"b", "c"}}));
 }
