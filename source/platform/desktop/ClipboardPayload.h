@@ -70,7 +70,8 @@ std::optional<ObjectDescriptor> ParseObjectDescriptorBytes(const QByteArray& byt
 QList<QStringList> SplitCopiedText(const QString& text);
 
 // The text the spreadsheet puts on the clipboard for cells displayed as `displayed` (rows of
-// cells, each as the number format shows it, unsqueezed by the column width): only the block
+// cells, each as the number format shows it, unsqueezed by the column width, hidden rows and
+// columns included): only the block
 // from the first to the last non-empty row and column, line breaks in a cell as blanks, a line
 // end after each row except when the block is one cell; "" when every cell is empty. Because
 // empty edges are dropped, a caller may pass the range cut to the sheet's used area.

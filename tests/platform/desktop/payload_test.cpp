@@ -48,6 +48,7 @@ TEST(SheetLinkTest, CapturedLinksGiveDocumentSheetAndRange) {
         {"sparse-range", "/tmp/cap/wb/Budget.ods", "Bob's Q1", "C3:E6"},
         {"changed-not-saved", "/tmp/cap/wb/Sales.xlsx", "Data", "A2:C4"},
         {"formatted-values", "/tmp/cap/wb/Sales.xlsx", "Data", "G20:N20"},
+        {"hidden-row", "/tmp/cap/wb/Sales.xlsx", "Data", "A1:C5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -259,6 +260,13 @@ TEST(CopiedTextTest, MatchesTheSavedCellsAsTheSpreadsheetCopiesThem) {
     edited[1][1] = QStringLiteral("99");
     EXPECT_TRUE(CopiedTextMatches(CapturedText("changed-not-saved"), edited));
     EXPECT_FALSE(CopiedTextMatches(CapturedText("range"), SavedData(4, 3).mid(1, 2)));
+
+    // A row hidden by hand is copied all the same (the edit of B3 to 99 shows here too).
+    QList<QStringList> shown = SavedData(5, 3);
+    shown[2][1] = QStringLiteral("99");
+    EXPECT_TRUE(CopiedTextMatches(CapturedText("hidden-row"), shown));
+    shown.removeAt(2);
+    EXPECT_FALSE(CopiedTextMatches(CapturedText("hidden-row"), shown));
 
     // C3:E6 holding only D5: the text is that one cell.
     QList<QStringList> sparse(4, QStringList(3));
