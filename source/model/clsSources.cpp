@@ -11,10 +11,10 @@ namespace {
 
 const QString kModule = QStringLiteral("clsSources");
 
-// The folder of a path with its separator, and the file name with its extension.
+// The folder of a path with its separator, and the file name with its extension. A path
+// written with "/" splits only there: a backslash is an ordinary character of a name here.
 void SplitFolderAndName(const QString& path, QString& folder, QString& name) {
-    const qsizetype cut =
-        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut = path.lastIndexOf(GetPathSeparator(path));
     folder = path.left(cut + 1);
     name = path.mid(cut + 1);
 }
