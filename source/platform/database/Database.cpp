@@ -16,6 +16,50 @@ QString EngineMessage(sqlite3* handle) {
     return handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
 }
 
+QString Literal(const QVariant& v) {
+    if (v.isNull())
+        return QStringLiteral("NULL");
+    switch (v.typeId()) {
+    case QMetaType::Bool: return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float: return v.toString();
+    case QMetaType::QDateTime: return QLatin1Char('\'') + ToStoredDateTime(v.toDateTime()) + QLatin1Char('\'');
+    default: {
+        QString text = v.toString();
+        text.replace(QLatin1Char('\''), QLatin1String("''"));
+        return QLatin1Char('\'') + text + QLatin1Char('\'');
+    }
+    }
+}
+
+// The statement with its values written in, for a statement the engine could not prepare
+// (and so could not expand itself).
+QString SubstituteValues(const QString& sql, const QVariantList& params) {
+    QString out;
+    int next = 0;
+    QChar quote;
+    for (const QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('?') && next < params.size()) {
+            out += Literal(params[next++]);
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 QString QuoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
@@ -102,7 +146,7 @@ sqlite3_stmt* Database::Prepare(const QString& sql, const QVariantList& params) 
     if (sqlite3_prepare_v2(handle_, text.constData(), static_cast<int>(text.size()), &stmt,
                            nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
-        Fail(sql);
+        Fail(SubstituteValues(sql, params));
     }
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (expected != params.size()) {
@@ -179,7 +223,7 @@ QString Database::Expanded(const QString& sql, const QVariantList& params) const
     try {
         stmt = Prepare(sql, params);
     } catch (const Error&) {
-        return sql;
+        return SubstituteValues(sql, params);
     }
     char* expanded = sqlite3_expanded_sql(stmt);
     QString result = expanded ? QString::fromUtf8(expanded) : sql;

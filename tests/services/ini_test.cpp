@@ -1,0 +1,89 @@
+// The profile file: letter case, defaults, garbage lines, and writes that keep the other lines.
+
+#include "TestSupport.h"
+
+#include "services/modMain.h"
+#include "services/modUtilsINI.h"
+
+#include <QFile>
+
+using testsupport::ReadText;
+using testsupport::WriteText;
+
+class IniTest : public ProgramFolderTest {};
+
+TEST_F(IniTest, MissingFileGivesTheDefaultsAndIsNotMade) {
+    gDashboardColor = 0;
+    gPanelTimeStamp = false;
+    gRefreshFrequency = 0;
+    gCaptionAlignment.clear();
+    EXPECT_TRUE(GetOptionsSettings());
+    EXPECT_EQ(gDashboardColor, 16777215);
+    EXPECT_TRUE(gPanelTimeStamp);
+    EXPECT_EQ(gRefreshFrequency, 10);
+    EXPECT_EQ(gCaptionAlignment, QStringLiteral("Center"));
+    EXPECT_FALSE(QFile::exists(GetINIFile()));
+    EXPECT_TRUE(GetINIFile().endsWith(QStringLiteral("/Sheetbeacon.INI")));
+}
+
+TEST_F(IniTest, ValuesAreReadAsTheProfileFunctionsReadThem) {
+    WriteText(GetINIFile(),
+              QStringLiteral("garbage line without equals\r\n[options]\r\n"
+                             "  DASHBOARD COLOR = 255 \r\npanel time stamp=5\r\n"
+                             "Caption Alignment=\r\nRefresh Frequency=7 minutes\r\n"
+                             "[Other]\r\nKey=\"quoted value\"\r\n=no key\r\n"));
+    GetOptionsSettings();
+    EXPECT_EQ(gDashboardColor, 255);
+    EXPECT_TRUE(gPanelTimeStamp);                              // any nonzero value
+    EXPECT_EQ(gCaptionAlignment, QStringLiteral("Center"));    // empty reads as the default
+    EXPECT_EQ(gRefreshFrequency, 7);                           // leading digits count
+    EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("other"), QStringLiteral("key"), QString()),
+              QStringLiteral("quoted value"));
+    EXPECT_EQ(INI_ReadInt(GetINIFile(), QStringLiteral("Other"), QStringLiteral("Key"), 9), 0);
+    EXPECT_EQ(INI_ReadInt(GetINIFile(), QStringLiteral("Nope"), QStringLiteral("Key"), 9), 9);
+    EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Missing"),
+                             QStringLiteral("dflt")),
+              QStringLiteral("dflt"));
+}
+
+TEST_F(IniTest, RefreshFrequencyOutsideWhatTheOptionsAllowIsTheDefault) {
+    const struct { const char* stored; int expected; } cases[] = {
+        {"-1", 10}, {"32001", 10}, {"70000", 10}, {"0", 0}, {"32000", 32000}, {"1", 1}, {"abc", 0}};
+    for (const auto& c : cases) {
+        WriteText(GetINIFile(), QStringLiteral("[Options]\nRefresh Frequency=%1\n").arg(QLatin1String(c.stored)));
+        GetOptionsSettings();
+        EXPECT_EQ(gRefreshFrequency, c.expected) << c.stored;
+    }
+}
+
+TEST_F(IniTest, SavingWritesBackAndKeepsOtherLines) {
+    WriteText(GetINIFile(), QStringLiteral("; my notes\n[Settings]\nLog DB=\n\n[Options]\nPanel Time Stamp=5\nExtra=keep me\n"));
+    GetOptionsSettings();
+    gDashboardColor = RGBValue(1, 2, 3);
+    gRefreshFrequency = 25;
+    gCaptionAlignment = QStringLiteral("Left");
+    SaveOptionsSettings();
+    const QString text = ReadText(GetINIFile());
+    EXPECT_TRUE(text.contains(QStringLiteral("; my notes")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Extra=keep me")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Panel Time Stamp=-1")));
+    EXPECT_EQ(text.count(QStringLiteral("Panel Time Stamp")), 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("Dashboard Color=197121")));
+    GetOptionsSettings();
+    EXPECT_EQ(gDashboardColor, RGBValue(1, 2, 3));
+    EXPECT_EQ(gRefreshFrequency, 25);
+    EXPECT_EQ(gCaptionAlignment, QStringLiteral("Left"));
+    EXPECT_TRUE(gPanelTimeStamp);
+}
+
+TEST_F(IniTest, FirstWriteMakesTheFileAndANewSection) {
+    INI_WriteString(GetINIFile(), QStringLiteral("Session"), QStringLiteral("Repository"),
+                    QStringLiteral("/data/it's mine.pvdu"));
+    INI_WriteString(GetINIFile(), QStringLiteral("SESSION"), QStringLiteral("Other"), QStringLiteral("x"));
+    EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("session"), QStringLiteral("REPOSITORY"), QString()),
+              QStringLiteral("/data/it's mine.pvdu"));
+    EXPECT_EQ(ReadText(GetINIFile()).count(QStringLiteral("[Session]"), Qt::CaseInsensitive), 1);
+    // Values are capped as the profile functions' buffer caps them.
+    INI_WriteString(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Caption Alignment"), QString(300, QLatin1Char('x')));
+    EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Caption Alignment"), QString()).size(), 255);
+}
