@@ -1,0 +1,264 @@
+#include "services/modUtilsOutlook.h"
+
+#include "services/App.h"
+#include "services/MailFolderDialog.h"
+#include "services/UserPrompts.h"
+#include "services/modUtilsFile.h"
+#include "services/modUtilsINI.h"
+#include "services/modUtilsLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+
+bool gOutlookWasRunning = false;
+
+namespace {
+
+const QString kModule = QStringLiteral("modUtilsOutlook");
+// What creating the mail program's instance failed with on the original platform.
+constexpr int32_t kCantCreateObject = 429;
+const QChar kValueSeparator = QLatin1Char('`');
+
+QString MailStoreRoot() {
+    QString root = INI_ReadString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Mail Store"),
+                                  QString())
+                       .trimmed();
+    if (root.isEmpty())
+        return QDir::homePath() + QStringLiteral("/Maildir");
+    if (root == QLatin1String("~") || root.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + root.mid(1);
+    return root;
+}
+
+QRegularExpression PatternRegExp(const QString& pattern) {
+    return QRegularExpression(WildcardToRegExp(pattern),
+                              QRegularExpression::CaseInsensitiveOption |
+                                  QRegularExpression::DotMatchesEverythingOption);
+}
+
+// An unknown time is earlier than every known one.
+bool IsLater(const QDateTime& time, const QDateTime& than) {
+    return time.isValid() && (!than.isValid() || time > than);
+}
+
+// "<base>_<yymmddhhmmss>.<extension>"; a name without an extension (or with only a leading
+// dot) gets the stamp at its end.
+QString StampedName(const QString& fileName) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss"));
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 1)
+        return fileName + QLatin1Char('_') + stamp;
+    return fileName.left(dot) + QLatin1Char('_') + stamp + fileName.mid(dot);
+}
+
+}  // namespace
+
+bool Outlook_GetInstance(OutlookInstance& olApp) {
+    if (olApp)
+        return true;
+    auto store = std::make_unique<mail::Store>(MailStoreRoot());
+    if (!store->IsRunning())
+        return false;
+    olApp = std::move(store);
+    gOutlookWasRunning = true;
+    return true;
+}
+
+bool Outlook_Init(OutlookInstance& olApp) {
+    if (Outlook_GetInstance(olApp))
+        return true;
+    // There is no mail program to start: a store that isn't there can't be created for the user.
+    gOutlookWasRunning = false;
+    olApp.reset();
+    LogError(kModule, QStringLiteral("Outlook_Init"), kCantCreateObject,
+             QStringLiteral("No mail store at ") + MailStoreRoot() +
+                 QStringLiteral(": it is not a Maildir folder with cur and new folders. "
+                                "The store's folder is \"Mail Store\" in section [Settings] of ") +
+                 GetINIFile() + QLatin1Char('.'),
+             true);
+    return false;
+}
+
+void Outlook_Exit(OutlookInstance& olApp) {
+    // A store is never started by this program, so there is nothing to quit even when
+    // gOutlookWasRunning is false: releasing it is all.
+    olApp.reset();
+}
+
+QString NewestAttach(const QString& subjectPattern, const QString& attachPattern,
+                     const QString& folderValue, const QDateTime& since,
+                     const QString& outputFolder, QDateTime& newestTime) {
+    const QString proc = QStringLiteral("NewestAttach");
+    OutlookInstance olApp;
+    try {
+        const QRegularExpression attachRE = PatternRegExp(attachPattern);
+        const QRegularExpression subjectRE = PatternRegExp(subjectPattern);
+
+        if (!Outlook_GetInstance(olApp)) {
+            MsgBox(QStringLiteral("MS Outlook must be up and running for ") + App::Title() +
+                       QStringLiteral(" to be able to check for updates."),
+                   vbCritical);
+            return QString();
+        }
+
+        QString folderPath;
+        QString folderName = QStringLiteral("Inbox");
+        const int separator = folderValue.indexOf(kValueSeparator);
+        if (separator >= 0) {
+            folderPath = folderValue.left(separator);
+            folderName = folderValue.mid(separator + 1);
+        }
+        const mail::Folder tree = olApp->Folders();
+        const mail::Folder* folder = mail::Store::FindFolder(tree, folderPath);
+        if (!folder) {
+            MsgBox(QStringLiteral("[") + folderName +
+                       QStringLiteral("] not found in Outlook folders. Unable to check for newest files."),
+                   vbCritical);
+            Outlook_Exit(olApp);
+            return QString();
+        }
+
+        // The mail program narrowed the search to mails received on the day of `since` or
+        // later before the patterns were tried; mails before that are never read.
+        const QDateTime notBefore = since.isValid() ? since.date().startOfDay() : QDateTime();
+        std::unique_ptr<mail::Message> chosen;
+        size_t chosenIndex = 0;
+        for (const mail::MailEntry& entry : olApp->Mails(*folder, notBefore)) {
+            if (!entry.problem.isEmpty()) {
+                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + entry.problem);
+                continue;
+            }
+            // Only a strictly later mail can take the choice over: the others need no reading.
+            if (!IsLater(entry.received, newestTime))
+                continue;
+            // The subject decides from the header block alone; only a match is read whole.
+            std::unique_ptr<mail::Message> message;
+            try {
+                if (!subjectRE.match(mail::HeaderSubject(entry.file)).hasMatch())
+                    continue;
+                message = mail::Message::Open(entry.file);
+            } catch (const mail::Error& e) {
+                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + e.message());
+                continue;
+            }
+            bool matched = false;
+            for (size_t i = 0; i < message->Attachments().size(); ++i) {
+                if (attachRE.match(message->Attachments()[i].safeName).hasMatch()) {
+                    chosenIndex = i;
+                    matched = true;
+                }
+            }
+            if (matched) {
+                newestTime = entry.received;
+                chosen = std::move(message);
+            }
+        }
+
+        if (!chosen) {
+            Outlook_Exit(olApp);
+            LogEvent(kModule, proc, QStringLiteral("post Outlook_Exit"));
+            return QString();
+        }
+
+        if (!FolderExists(outputFolder) && !FolderCreate(outputFolder)) {
+            MsgBox(QStringLiteral("Unable to create output path [") + outputFolder +
+                       QStringLiteral("].  Make sure you have rights to create the folder."),
+                   vbExclamation);
+            Outlook_Exit(olApp);
+            return QString();
+        }
+
+        // The name the mail gives is only trusted as a bare file name inside the output folder.
+        const QString fileName = chosen->Attachments()[chosenIndex].safeName;
+        const QString folderWithSeparator = App::WithSeparator(outputFolder);
+        QString target = folderWithSeparator + fileName;
+        // Any entry of that name counts as taken, hidden files included: none is overwritten.
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+            target = folderWithSeparator + StampedName(fileName);
+
+        QString result;
+        if (IsLater(newestTime, since)) {
+            try {
+                chosen->SaveAttachment(chosenIndex, target);
+            } catch (const mail::Error& e) {
+                MsgBox(QStringLiteral("Unable to save attachment as [") + target +
+                           QStringLiteral("].  Make sure you have proper rights to the folder."),
+                       vbExclamation);
+                LogEvent(kModule, proc,
+                         QStringLiteral("Error during call to SaveAsFile. ErrNum = ") +
+                             QString::number(ErrNum::kFileAccess) + QLatin1Char(' ') + e.message());
+                Outlook_Exit(olApp);
+                return QString();
+            }
+            AdjustFileTime(target, newestTime);
+            result = target;
+        }
+        Outlook_Exit(olApp);
+        LogEvent(kModule, proc, QStringLiteral("post Outlook_Exit"));
+        return result;
+    } catch (const std::exception& e) {
+        LogError(kModule, proc, ErrNum::kGeneral, QString::fromStdString(e.what()), true);
+        Outlook_Exit(olApp);
+        return QString();
+    }
+}
+
+QString Outlook_SelectFolder() {
+    const QString proc = QStringLiteral("Outlook_SelectFolder");
+    OutlookInstance olApp;
+    try {
+        if (!Outlook_Init(olApp)) {
+            MsgBox(QStringLiteral("Unable to start MS-Outlook."), vbCritical);
+            return QString();
+        }
+        const mail::Folder tree = olApp->Folders();
+        const QVariant answer = AskCustom(QStringLiteral("mailfolder"), [&]() -> QVariant {
+            MailFolderDialog dialog(tree, DialogOwner());
+            if (dialog.exec() != QDialog::Accepted)
+                return QVariant();
+            return dialog.FolderValue();
+        });
+        // The value is made again from the store, so only a folder that is there is returned.
+        QString result;
+        const QString picked = answer.toString();
+        if (!picked.isEmpty()) {
+            if (const mail::Folder* folder =
+                    mail::Store::FindFolder(tree, picked.section(kValueSeparator, 0, 0)))
+                result = folder->path + kValueSeparator + folder->name;
+        }
+        if (result.isEmpty())
+            LogEvent(kModule, proc, QStringLiteral("No outlook folder selected."));
+        Outlook_Exit(olApp);
+        return result;
+    } catch (const std::exception& e) {
+        LogError(kModule, proc, ErrNum::kGeneral, QString::fromStdString(e.what()), true);
+        Outlook_Exit(olApp);
+        return QString();
+    }
+}
+
+QString StripTrailingWildcard(const QString& text) {
+    return text.endsWith(QLatin1Char('*')) ? text.left(text.size() - 1) : text;
+}
+
+QString WildcardToRegExp(const QString& pattern) {
+    // Every character with a meaning in a regular expression matches itself; only the two
+    // wildcards are translated.
+    static const QString special = QStringLiteral("\\^$.|+()[]{}");
+    QString result = QStringLiteral("^");
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('*')) {
+            result += QStringLiteral(".*");
+        } else if (c == QLatin1Char('?')) {
+            result += QLatin1Char('.');
+        } else {
+            if (special.contains(c))
+                result += QLatin1Char('\\');
+            result += c;
+        }
+    }
+    return result;
+}
