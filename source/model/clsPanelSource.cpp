@@ -34,13 +34,25 @@ void clsPanelSource::ClearFlags() {
     IsChecked = false;
 }
 
+QDateTime SourceFileTime(const QString& path) {
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return modified.addMSecs(-modified.time().msec());
+}
+
 QDateTime clsPanelSource::NewestFileTime() const {
     if (NewestFile.isEmpty())
         return NoDate();
-    const QString path = DestFolder + NewestFile;
-    if (!FileExists(path))
-        return QDateTime::currentDateTime();
-    return QFileInfo(path).lastModified();
+    QString path = DestFolder + NewestFile;
+    if (!FileExists(path)) {
+        // File names compare without regard to case, as the masks do: a file in use whose
+        // name now differs only in letter case is still there.
+        const QString found = NewestMatch(path);
+        if (found.isEmpty() || found == QStringLiteral("none") ||
+            QFileInfo(found).fileName().compare(NewestFile, Qt::CaseInsensitive) != 0)
+            return QDateTime::currentDateTime();
+        path = found;
+    }
+    return SourceFileTime(path);
 }
 
 bool clsPanelSource::LoadFromDB(int32_t SourceID, db::Database* DB) {

@@ -56,3 +56,7 @@ public:
 private:
     bool InsertDB(db::Database* DB);
 };
+
+// The modification time of a source file in whole seconds, as the repository stores times, so
+// a file's time compares equal to itself after a round trip through a source row.
+QDateTime SourceFileTime(const QString& path);

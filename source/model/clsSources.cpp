@@ -5,19 +5,9 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 
-#include <QFileInfo>
-
 namespace {
 
 const QString kModule = QStringLiteral("clsSources");
-
-// The folder of a path with its separator, and the file name with its extension. A path
-// written with "/" splits only there: a backslash is an ordinary character of a name here.
-void SplitFolderAndName(const QString& path, QString& folder, QString& name) {
-    const qsizetype cut = path.lastIndexOf(GetPathSeparator(path));
-    folder = path.left(cut + 1);
-    name = path.mid(cut + 1);
-}
 
 }  // namespace
 
@@ -64,14 +54,14 @@ int32_t clsSources::AddSource(const QString& FullPath) {
     auto source = std::make_unique<clsPanelSource>();
     source->FullPath = FullPath;
     QString folder, name;
-    SplitFolderAndName(FullPath, folder, name);
-    source->DestFolder = folder.isEmpty() ? GetPathSeparator(FullPath) : folder;
+    SplitPath(FullPath, &folder, &name);
+    source->DestFolder = folder + GetPathSeparator(FullPath);
     source->NewestFile = name;
     source->Mask = name;
     source->CheckEvery = 1000;
     source->LastChecked = QDateTime::currentDateTime();
     source->UpdateType = QStringLiteral("default");
-    source->LastUpdated = QFileInfo(FullPath).lastModified();
+    source->LastUpdated = SourceFileTime(FullPath);
 
     // An unstored source has no key to be found again by, so it is not registered.
     if (!source->SaveToDB(gDB.get()))

@@ -31,7 +31,14 @@ void InsertPanelRow(int32_t sourceID, const QString& isCustom) {
 
 TEST_F(ModelTest, AddSourceStoresANewWorkbookOnceAndMatchesItAgain) {
     const QString path = MakeWorkbookFile(QStringLiteral("Sales.xlsx"));
-    const QDateTime fileTime = QFileInfo(path).lastModified();
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9, 750)),
+                                  QFileDevice::FileModificationTime));
+    }
+    // Whole seconds, as a source row keeps them.
+    const QDateTime fileTime(QDate(2024, 5, 6), QTime(7, 8, 9));
     const int32_t id = gSources->AddSource(path);
     ASSERT_GT(id, 0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbPanelSource")), 1);
@@ -236,14 +243,24 @@ TEST_F(ModelTest, SourceRecordOwnRules) {
     s.NewestFile = QStringLiteral("gone.xlsx");
     EXPECT_LE(qAbs(s.NewestFileTime().secsTo(QDateTime::currentDateTime())), 5);
     const QString path = MakeWorkbookFile(QStringLiteral("here.xlsx"));
-    const QDateTime old(QDate(2015, 6, 7), QTime(8, 9, 10));
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(old, QFileDevice::FileModificationTime));
+        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2015, 6, 7), QTime(8, 9, 10, 600)),
+                                  QFileDevice::FileModificationTime));
     }
+    const QDateTime old(QDate(2015, 6, 7), QTime(8, 9, 10));
     s.NewestFile = QStringLiteral("here.xlsx");
     EXPECT_EQ(s.NewestFileTime(), old);
+    // The file in use is found whatever the letter case of its name.
+    s.NewestFile = QStringLiteral("HERE.XLSX");
+    EXPECT_EQ(s.NewestFileTime(), old);
+    // A name that is a mask only names itself.
+    s.NewestFile = QStringLiteral("h*.xlsx");
+    EXPECT_LE(qAbs(s.NewestFileTime().secsTo(QDateTime::currentDateTime())), 5);
+    s.DestFolder = Folder() + QStringLiteral("/no such folder/");
+    s.NewestFile = QStringLiteral("here.xlsx");
+    EXPECT_LE(qAbs(s.NewestFileTime().secsTo(QDateTime::currentDateTime())), 5);
 
     s.IsUpdated = s.IsChecked = true;
     s.HasCustom = true;
