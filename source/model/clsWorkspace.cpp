@@ -67,7 +67,10 @@ bool clsWorkspace::LoadPanelsFromDB(db::Database* DB) {
     pPartlyLoaded = false;
     if (ID < 1)
         return false;
-    if (CountPanels(DB) < 1)
+    const int32_t count = CountPanels(DB);
+    if (count < 0)
+        pPartlyLoaded = true;  // the rows are there or not: either way none may be deleted
+    if (count < 1)
         return false;
 
     std::unique_ptr<db::Recordset> rs;
@@ -105,8 +108,9 @@ int32_t clsWorkspace::CountPanels(db::Database* DB) {
             DB, rs,
             QStringLiteral(
                 "SELECT COUNT(*) AS PanelCount FROM DsbSavedPanel WHERE WorkspaceID = ?"),
-            {ID}, true, kModule, QStringLiteral("CountPanels")) ||
-        rs->EOF_())
+            {ID}, true, kModule, QStringLiteral("CountPanels")))
+        return -1;
+    if (rs->EOF_())
         return 0;
     return static_cast<int32_t>(std::min<qint64>(rs->Number(QStringLiteral("PanelCount")),
                                                  std::numeric_limits<int32_t>::max()));

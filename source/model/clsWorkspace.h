@@ -46,6 +46,7 @@ private:
     bool InsertDB(db::Database* DB);
     bool DelPanels(db::Database* DB);
     bool DelOrphanPanels(db::Database* DB);
+    // The stored panel rows of the dashboard; -1 when they could not be counted.
     int32_t CountPanels(db::Database* DB);
     bool SavePanels(db::Database* DB);
     bool StoredPanelIDs(db::Database* DB, const QString& procedure, std::vector<int32_t>& ids);

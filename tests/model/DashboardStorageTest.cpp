@@ -419,3 +419,20 @@ TEST_F(ModelTest, AwkwardTextIsStoredAndFoundAgain) {
                      {QStringLiteral("%")}),
               0);
 }
+
+TEST_F(ModelTest, DashboardWhosePanelsCouldNotBeReadKeepsThemOnSave) {
+    const int32_t id = StoreThreePanels();
+    // The panel table is out of reach while the dashboard opens, and back when it is saved.
+    Exec(QStringLiteral("ALTER TABLE DsbSavedPanel RENAME TO DsbSavedPanelAway"));
+    clsWorkspace w;
+    EXPECT_FALSE(w.LoadFromDB(id, gDB.get()));
+    EXPECT_EQ(w.NumPanels(), 0);
+    EXPECT_TRUE(w.PartlyLoaded());
+    Exec(QStringLiteral("ALTER TABLE DsbSavedPanelAway RENAME TO DsbSavedPanel"));
+
+    FillPanel(w.Panels(w.AddPanel()), 9, QStringLiteral("pasted later"));
+    ASSERT_TRUE(w.SaveToDB(gDB.get()));
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        4);
+}
