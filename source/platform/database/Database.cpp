@@ -238,9 +238,10 @@ void Database::Execute(const QString& sql, const QVariantList& params) {
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        const QString shown = Expanded(sql, params);
+        // Read before Expanded, whose own prepare resets the engine's last error.
         const int code = sqlite3_extended_errcode(handle_);
         const QString message = EngineMessage(handle_);
+        const QString shown = Expanded(sql, params);
         sqlite3_finalize(stmt);
         throw Error(code, message, shown);
     }
@@ -293,9 +294,10 @@ std::unique_ptr<Recordset> Database::Query(const QString& sql, const QVariantLis
         rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) {
-        const QString shown = Expanded(sql, params);
+        // Read before Expanded, whose own prepare resets the engine's last error.
         const int code = sqlite3_extended_errcode(handle_);
         const QString message = EngineMessage(handle_);
+        const QString shown = Expanded(sql, params);
         sqlite3_finalize(stmt);
         throw Error(code, message, shown);
     }

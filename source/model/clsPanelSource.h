@@ -1,0 +1,62 @@
+#pragma once
+// One source workbook, shared by every panel that shows a range or chart of it, with where its
+// newer versions arrive. Each record lives once, in the source registry.
+
+#include "model/ModelDates.h"
+#include "platform/database/Database.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+class clsPanelSource {
+public:
+    // Stored in DsbPanelSource (column names in the comments where they differ).
+    int32_t ID = 0;  // below 1 while the source is not stored
+    QString FullPath;
+    QString Mask;
+    QString DestFolder;  // ends with a separator once loaded
+    QString NewestFile;  // file name of the version in use inside DestFolder
+    QDateTime LastUpdated = NoDate();
+    QDateTime LastChecked = NoDate();
+    int32_t CheckEvery = 0;  // CheckEveryNMin, minutes
+    QString UpdateType;      // "folder", "inbox", "refresh" or "default"
+    QString SourceFolder;    // ends with a separator once loaded
+    QString OLFolder;        // OutlookFolder
+    QString OLSubject;       // OutlookSubject
+    QString OLSender;        // OutlookSender
+    QString OLAttach;        // OutlookAttachment
+    QString Macro;           // MacroName
+    QString CmdLine;
+    QString AddedParams;
+
+    // Working state of the record and of the update pass.
+    bool HasCustom = false;  // a stored panel of this source is a custom panel
+    QDateTime CustomDate = NoDate();
+    bool IsUpdated = false;  // the fetch has run in this update pass
+    bool IsChecked = false;  // the destination folder check reached a verdict in this pass
+
+    void ClearFlags();
+    // Time of the file in use: its modification time, now when it is gone, 1 January 1900
+    // when no file is in use.
+    QDateTime NewestFileTime() const;
+    bool LoadFromDB(int32_t SourceID, db::Database* DB);
+    bool chkHasCustom(int32_t SourceID, db::Database* DB);
+    bool LoadFromRecSet(const db::Recordset& rs);
+    bool SaveToDB(db::Database* DB);
+    bool DelFromDB(db::Database* DB, int32_t SourceID);
+    // The prepared copy of the source for custom panels: Templates/PVCopy<ID>.xlsx.
+    QString Prepped() const;
+    void ClearSource();
+    // One update request of the update pass.
+    bool GetLatest(db::Database* DB, bool IsTimer);
+    bool UpdateDB(db::Database* DB);
+
+private:
+    bool InsertDB(db::Database* DB);
+};
+
+// The modification time of a source file in whole seconds, as the repository stores times, so
+// a file's time compares equal to itself after a round trip through a source row.
+QDateTime SourceFileTime(const QString& path);

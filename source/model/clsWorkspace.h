@@ -1,0 +1,58 @@
+#pragma once
+// One dashboard: its DsbSavedWorkspace row and the ordered list of its panel records. Panel
+// windows reach their record only by their index into this list.
+
+#include "model/clsWorkspacePanel.h"
+#include "platform/database/Database.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class clsWorkspace {
+public:
+    int32_t ID = 0;  // below 1 while the dashboard is not stored
+    QString Name;
+    QString Description;
+
+    int16_t NumPanels() const { return static_cast<int16_t>(pPanels.size()); }
+    // The panel at Index, 1 to NumPanels; nullptr outside.
+    clsWorkspacePanel* Panels(int32_t Index) const;
+    // The panel of lowest index with that ID; nullptr when none.
+    clsWorkspacePanel* PanelsByID(int32_t ID) const;
+    // Appends a new empty panel and returns its index; 0 when the list is full.
+    int16_t AddPanel();
+    // Removes panel Ndx (later panels move down by one); with DelFromDB its row and cached
+    // picture are deleted first.
+    void DelPanel(int32_t Ndx, bool DelFromDB);
+    // Loads the row and its panel rows and stamps LastUpdated. False when the row is missing,
+    // the dashboard has no panel, or some panel row could not be loaded.
+    bool LoadFromDB(int32_t WorkspaceID, db::Database* DB);
+    // Stores the dashboard with all its panels in one transaction: whole or not at all. On
+    // failure the record's and panels' IDs are as they were before the call.
+    bool SaveToDB(db::Database* DB);
+    // Deletes the panel rows, their cached pictures and the dashboard row.
+    void Delete(db::Database* DB);
+
+    // Some stored panel row of this dashboard did not load; saving then deletes no row that
+    // is missing from the list, since it may be one that never loaded.
+    bool PartlyLoaded() const { return pPartlyLoaded; }
+
+private:
+    bool LoadPanelsFromDB(db::Database* DB);
+    bool UpdateDB(db::Database* DB);
+    bool InsertDB(db::Database* DB);
+    bool DelPanels(db::Database* DB);
+    bool DelOrphanPanels(db::Database* DB);
+    // The stored panel rows of the dashboard; -1 when they could not be counted.
+    int32_t CountPanels(db::Database* DB);
+    bool SavePanels(db::Database* DB);
+    bool StoredPanelIDs(db::Database* DB, const QString& procedure, std::vector<int32_t>& ids);
+
+    std::vector<std::unique_ptr<clsWorkspacePanel>> pPanels;  // index 1 is pPanels[0]
+    bool pPartlyLoaded = false;
+    // Rows deleted inside the running save; their pictures go once the save is committed.
+    std::vector<int32_t> pDeletedIDs;
+};
