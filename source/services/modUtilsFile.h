@@ -1,7 +1,8 @@
 #pragma once
-// Files: existence checks, folder creation and renaming, reported to the log as events and
-// never with a box.
+// Files: existence checks, folder creation, renaming and copying, path splitting, the newest
+// file of a mask and file times. Failures go to the log as events, never with a box.
 
+#include <QDateTime>
 #include <QString>
 
 bool FileExists(const QString& path);    // normal files only
@@ -10,3 +11,21 @@ bool FolderCreate(const QString& path);  // one level; the parent must exist
 bool FileRename(const QString& oldPath, const QString& newPath);
 // "/" when the path holds a "/" anywhere, else "\" (also for an empty path).
 QString GetPathSeparator(const QString& path);
+
+// Copies a file over any existing target. The target is either left as it was or replaced by
+// the whole copy; a target ending in a separator names the folder to copy into. The copy keeps
+// the source's modification time, which the source update pass compares.
+bool File_Copy(const QString& source, const QString& target);
+// Splits a path into its folder (no trailing separator), file name and extension. Each output
+// is optional; the extension output is left unchanged when the name has none, and the file
+// name keeps its extension when no extension output is given.
+void SplitPath(const QString& fullPath, QString* folder = nullptr, QString* fileName = nullptr,
+               QString* extension = nullptr);
+// The text before the last separator; "" when there is none or it is the first character.
+QString GetFolder(const QString& path);
+// The newest normal file matching the mask ("*" and "?", any case) as folder, separator and
+// name; "" when nothing matches or the mask is empty, "none" when the folder can't be searched.
+QString NewestMatch(const QString& maskPath);
+// Sets the file's access and modification times to the local date-time.
+bool AdjustFileTime(const QString& path, const QDateTime& when);
+

@@ -1,9 +1,22 @@
 #pragma once
-// The program's help page: Sheetbeacon.html beside the program, one section per window.
+// The program's help page: Sheetbeacon.html beside the program, one section per window, each
+// anchored by its context ID; SheetbeaconHelp.INI maps the windows' help topics to those IDs.
 
 #include <QString>
+
+#include <cstdint>
+
+class QWidget;
 
 // Sets the help file at start-up, or clears it (with an event in the log) when it is missing.
 void SetHelpFile();
 QString HelpFile();
 void SetHelpFilePath(const QString& path);
+
+// The help topic file beside the program.
+QString GetHelpINIFile();
+// The context ID of a topic; 0 for a blank topic or one the topic file doesn't map.
+int32_t GetHelpContextID(const QString& topic);
+// Opens the help window, modeless, at the topic's section (the contents for an unknown topic).
+// The owner is accepted for the callers' sake; the help window stands on its own beside them.
+void ShowHelp(QWidget* owner, const QString& topic);

@@ -1,0 +1,7 @@
+#pragma once
+// The one Yes/No confirmation of the program.
+
+#include <QString>
+
+// "Confirm Action" with the question icon, Yes and No, No the default: true only for Yes.
+bool ConfirmAction(const QString& prompt);
