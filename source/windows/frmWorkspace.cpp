@@ -219,10 +219,11 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Publishing, the options, import and export come with their own dialogs; until they
-    // are there the items stay visible but can't be chosen.
-    for (const char* control : {"mnuWorkspacePublish", "mnuToolsOptions", "mnuToolsImport",
-                                "mnuToolsExport"})
+    // Pasting, publishing, the options, import and export come with their own windows and
+    // dialogs; until they are there the items stay visible but can't be chosen.
+    for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
+                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions",
+                                "mnuToolsImport", "mnuToolsExport"})
         findChild<QAction*>(QLatin1String(control))->setEnabled(false);
 }
 

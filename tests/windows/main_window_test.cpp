@@ -337,18 +337,31 @@ TEST_F(WindowTest, CloseQuestion) {
     AddPanel(a, source, QStringLiteral("A panel"));
     frmWorkspace* w = StartWindow();
 
-    // Nothing changed: no question.
+    // Changed: Exit asks, and Cancel keeps the program running.
     w->PanelWindows()[0]->IsDirty = true;
     PromptScript::QueueMsgBox(vbCancel);
-    EXPECT_FALSE(w->close());
+    Click("mnuWorkspaceExit");
     EXPECT_EQ(PromptScript::Messages(), QStringList{QStringLiteral("Save changes to Alpha?")});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(Window());
+    EXPECT_EQ(w->PanelWindows().size(), 1u);
 
+    // No: the window closes and nothing is written.
     PromptScript::QueueMsgBox(vbNo);
     EXPECT_TRUE(w->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(Window());
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel")), 1);
+}
+
+TEST_F(WindowTest, CloseWithoutChangesAsksNothing) {
+    const int32_t a = AddDashboard(QStringLiteral("Alpha"));
+    (void)a;
+    frmWorkspace* w = StartWindow();
+    EXPECT_TRUE(w->close());
+    EXPECT_TRUE(PromptScript::Messages().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(Window());
 }
 
 TEST_F(WindowTest, ADashboardWithoutANameIsSavedAsUntitled) {
@@ -429,8 +442,12 @@ TEST_F(WindowTest, AnUnusableRepositoryEndsTheWindowAtFirstActivation) {
 }
 
 TEST_F(WindowTest, FiveHundredDashboardsAreListedMostRecentFirst) {
-    for (int i = 0; i < 500; ++i)
-        AddDashboard(QStringLiteral("Dashboard %1").arg(i), 10 + 3 * i);
+    {
+        db::Transaction rows(*gDB);
+        for (int i = 0; i < 500; ++i)
+            AddDashboard(QStringLiteral("Dashboard %1").arg(i), 10 + 3 * i);
+        rows.Commit();
+    }
     StartWindow();
     ASSERT_EQ(List()->count(), 500);
     EXPECT_EQ(List()->itemText(0), QStringLiteral("Dashboard 0"));
@@ -562,7 +579,9 @@ TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
     EXPECT_EQ(bar, (QStringList{"mnuWorkspace", "mnuEdit", "mnuPanel", "mnuMultiPanel", "mnuTools", "mnuHelp"}));
     EXPECT_EQ(visible, (QStringList{"mnuWorkspace", "mnuPanel", "mnuTools", "mnuHelp"}));
     // Commands whose dialogs are not there yet can't be chosen.
-    for (const char* control : {"mnuToolsOptions", "mnuToolsImport", "mnuToolsExport", "mnuWorkspacePublish"})
+    for (const char* control : {"mnuToolsOptions", "mnuToolsImport", "mnuToolsExport", "mnuWorkspacePublish",
+                                "mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
+                                "mnuPanelPasteCustom"})
         EXPECT_FALSE(Item(control)->isEnabled()) << control;
 
     const std::vector<std::pair<const char*, const char*>> buttons = {
