@@ -208,6 +208,8 @@ void frmWorkspace::BuildMenus() {
     on("mnuWorkspaceRefresh", &frmWorkspace::mnuWorkspaceRefresh_Click);
     mnuWorkspaceDelete_ = on("mnuWorkspaceDelete", &frmWorkspace::mnuWorkspaceDelete_Click);
     on("mnuWorkspaceExit", &frmWorkspace::mnuWorkspaceExit_Click);
+    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
+        on(control, &frmWorkspace::mnuWorkspaceLayout_Click);
     on("mnuHelpContents", &frmWorkspace::mnuHelpContents_Click);
     on("mnuHelpLearningGuide", &frmWorkspace::mnuHelpLearningGuide_Click);
     on("mnuHelpWeb", &frmWorkspace::mnuHelpWeb_Click);
@@ -499,7 +501,7 @@ void frmWorkspace::cmbWorkspaces_Click() {
     }
     SetWorkspaceCaption(gWorkspace->Name);
     if (EditMode)
-        findChild<QAction*>(QStringLiteral("mnuWorkspaceLayout"))->trigger();
+        mnuWorkspaceLayout_Click();
     Busy_ = false;
 }
 
@@ -731,6 +733,13 @@ void frmWorkspace::mnuWorkspaceDelete_Click() {
 }
 
 void frmWorkspace::mnuWorkspaceExit_Click() { close(); }
+
+void frmWorkspace::mnuWorkspaceLayout_Click() {
+    // Layout mode and its arrangement commands are not built yet: the mode stays off, and
+    // so do the check marks that show it.
+    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
+        findChild<QAction*>(QLatin1String(control))->setChecked(EditMode);
+}
 
 // --- Help -------------------------------------------------------------------------------
 

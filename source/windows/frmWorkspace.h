@@ -59,6 +59,7 @@ private:
     void mnuWorkspaceRefresh_Click();
     void mnuWorkspaceDelete_Click();
     void mnuWorkspaceExit_Click();
+    void mnuWorkspaceLayout_Click();
     void mnuHelpContents_Click();
     void mnuHelpLearningGuide_Click();
     void mnuHelpWeb_Click();

@@ -598,6 +598,10 @@ TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
     ASSERT_TRUE(timer);
     EXPECT_EQ(timer->interval(), 60000);
     EXPECT_FALSE(w->EditMode);
+    // Layout mode is not there yet: its item must not pretend it is on.
+    Click("mnuWorkspaceLayout");
+    EXPECT_FALSE(w->EditMode);
+    EXPECT_FALSE(Item("mnuWorkspaceLayout")->isChecked());
 
     // The toolbar's New runs the menu's New: from the unsaved Untitled, the save question.
     PromptScript::Reset();
@@ -638,4 +642,20 @@ TEST_F(WindowTest, HelpMenuOpensTheGuideOnlyWhenItIsThere) {
     Click("mnuHelpAbout");
     EXPECT_EQ(DialogsShown(), QStringList{QStringLiteral("frmAbout")});
     EXPECT_FALSE(Window()->IsBusy());
+}
+
+TEST_F(WindowTest, ShowingTheWindowStartsTheSession) {
+    const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
+    const int32_t a = AddDashboard(QStringLiteral("Alpha"));
+    AddPanel(a, source, QStringLiteral("Shown"), 1500, 1500);
+    auto* w = new frmWorkspace;
+    QPointer<frmWorkspace> guard(w);
+    w->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(gWorkspace->ID, a);
+    ASSERT_EQ(w->PanelWindows().size(), 1u);
+    EXPECT_TRUE(w->PanelWindows()[0]->isVisible());
+    if (const char* shot = std::getenv("SB_SCREENSHOT"))
+        w->grab().save(QString::fromLocal8Bit(shot));
+    delete guard.data();
 }
