@@ -22,14 +22,13 @@ void ReadTextIfSet(const db::Recordset& rs, const QString& column, QString& fiel
         field = rs.Text(column);
 }
 
-bool InsertedKey(db::Database* DB, const QString& module, const QString& procedure,
-                 int32_t& key) {
+bool InsertedKey(db::Database* DB, const QString& module, const QString& procedure, int32_t& key) {
     const qint64 newID = DB->LastInsertId();
     if (newID < 1 || newID > std::numeric_limits<int32_t>::max()) {
-        LogError(module, procedure, kOverflowErr,
-                 QStringLiteral("Overflow: the new row was given the key ") +
-                     QString::number(newID),
-                 true);
+        LogError(
+            module, procedure, kOverflowErr,
+            QStringLiteral("Overflow: the new row was given the key ") + QString::number(newID),
+            true);
         return false;
     }
     key = static_cast<int32_t>(newID);

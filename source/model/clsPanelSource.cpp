@@ -85,9 +85,8 @@ bool clsPanelSource::LoadFromRecSet(const db::Recordset& rs) {
     if (!rs.IsNull(QStringLiteral("checkEveryNmin"))) {
         // Minutes beyond the 32-bit range mean "practically never"; the bound is as good.
         const qint64 minutes = rs.Number(QStringLiteral("checkEveryNmin"));
-        CheckEvery = static_cast<int32_t>(
-            std::clamp<qint64>(minutes, std::numeric_limits<int32_t>::min(),
-                               std::numeric_limits<int32_t>::max()));
+        CheckEvery = static_cast<int32_t>(std::clamp<qint64>(
+            minutes, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     }
     ReadTextIfSet(rs, QStringLiteral("UpdateType"), UpdateType);
     ReadTextIfSet(rs, QStringLiteral("SourceFolder"), SourceFolder);
@@ -110,17 +109,16 @@ bool clsPanelSource::SaveToDB(db::Database* DB) { return ID < 1 ? InsertDB(DB) :
 bool clsPanelSource::InsertDB(db::Database* DB) {
     // Both times start at the moment of storing, whatever the record holds.
     const QDateTime now = QDateTime::currentDateTime();
-    if (!SQL_Execute(DB,
-                     QStringLiteral(
-                         "INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, NewestFile, "
-                         "LastUpdated, LastChecked, CheckEveryNMin, UpdateType, SourceFolder, "
-                         "OutlookFolder, OutlookSubject, OutlookSender, OutlookAttachment, "
-                         "MacroName, CmdLine, AddedParams) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                         "?, ?, ?, ?, ?, ?, ?)"),
-                     {FullPath, Mask, DestFolder, NewestFile, now, now, CheckEvery, UpdateType,
-                      SourceFolder, OLFolder, OLSubject, OLSender, OLAttach, Macro, CmdLine,
-                      AddedParams},
-                     true, kModule, QStringLiteral("InsertDB")))
+    if (!SQL_Execute(
+            DB,
+            QStringLiteral("INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, NewestFile, "
+                           "LastUpdated, LastChecked, CheckEveryNMin, UpdateType, SourceFolder, "
+                           "OutlookFolder, OutlookSubject, OutlookSender, OutlookAttachment, "
+                           "MacroName, CmdLine, AddedParams) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                           "?, ?, ?, ?, ?, ?, ?)"),
+            {FullPath, Mask, DestFolder, NewestFile, now, now, CheckEvery, UpdateType, SourceFolder,
+             OLFolder, OLSubject, OLSender, OLAttach, Macro, CmdLine, AddedParams},
+            true, kModule, QStringLiteral("InsertDB")))
         return false;
     return InsertedKey(DB, kModule, QStringLiteral("InsertDB"), ID);
 }

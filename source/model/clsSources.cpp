@@ -38,7 +38,8 @@ bool clsSources::Add(std::unique_ptr<clsPanelSource> source, const QString& proc
     if (pByID.contains(source->ID)) {
         LogError(kModule, procedure, 457,
                  QStringLiteral("This key is already associated with an element of this "
-                                "collection: ") + QString::number(source->ID),
+                                "collection: ") +
+                     QString::number(source->ID),
                  true);
         return false;
     }

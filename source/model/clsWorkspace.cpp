@@ -103,12 +103,13 @@ int32_t clsWorkspace::CountPanels(db::Database* DB) {
     std::unique_ptr<db::Recordset> rs;
     if (!SQL_OpenRecordset(
             DB, rs,
-            QStringLiteral("SELECT COUNT(*) AS PanelCount FROM DsbSavedPanel WHERE WorkspaceID = ?"),
+            QStringLiteral(
+                "SELECT COUNT(*) AS PanelCount FROM DsbSavedPanel WHERE WorkspaceID = ?"),
             {ID}, true, kModule, QStringLiteral("CountPanels")) ||
         rs->EOF_())
         return 0;
-    return static_cast<int32_t>(
-        std::min<qint64>(rs->Number(QStringLiteral("PanelCount")), std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(std::min<qint64>(rs->Number(QStringLiteral("PanelCount")),
+                                                 std::numeric_limits<int32_t>::max()));
 }
 
 bool clsWorkspace::SaveToDB(db::Database* DB) {
@@ -171,7 +172,8 @@ bool clsWorkspace::SavePanels(db::Database* DB) {
 bool clsWorkspace::StoredPanelIDs(db::Database* DB, const QString& procedure,
                                   std::vector<int32_t>& ids) {
     std::unique_ptr<db::Recordset> rs;
-    if (!SQL_OpenRecordset(DB, rs, QStringLiteral("SELECT ID FROM DsbSavedPanel WHERE WorkspaceID = ?"),
+    if (!SQL_OpenRecordset(DB, rs,
+                           QStringLiteral("SELECT ID FROM DsbSavedPanel WHERE WorkspaceID = ?"),
                            {ID}, true, kModule, procedure))
         return false;
     for (; !rs->EOF_(); rs->MoveNext()) {
@@ -195,9 +197,9 @@ bool clsWorkspace::DelOrphanPanels(db::Database* DB) {
     for (const int32_t id : stored) {
         if (PanelsByID(id))
             continue;
-        if (!SQL_Execute(DB,
-                         QStringLiteral("DELETE FROM DsbSavedPanel WHERE WorkspaceID = ? AND ID = ?"),
-                         {ID, id}, true, kModule, QStringLiteral("DelOrphanPanels")))
+        if (!SQL_Execute(
+                DB, QStringLiteral("DELETE FROM DsbSavedPanel WHERE WorkspaceID = ? AND ID = ?"),
+                {ID, id}, true, kModule, QStringLiteral("DelOrphanPanels")))
             return false;
         pDeletedIDs.push_back(id);
     }

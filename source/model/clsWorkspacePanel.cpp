@@ -54,8 +54,8 @@ bool clsWorkspacePanel::LoadFromRecSet(db::Database* /*DB*/, const db::Recordset
     // half-filled record behind that a later save would write over the row.
     int32_t id = 0, left = 0, top = 0, width = 0, height = 0, sourceID = 0;
     const std::pair<const char*, int32_t*> numbers[] = {
-        {"ID", &id}, {"Left", &left}, {"Top", &top}, {"Width", &width}, {"Height", &height},
-        {"SourceID", &sourceID}};
+        {"ID", &id},       {"Left", &left},     {"Top", &top},
+        {"Width", &width}, {"Height", &height}, {"SourceID", &sourceID}};
     for (const auto& [column, field] : numbers) {
         const QString name = QString::fromLatin1(column);
         if (!ReadInt32(rs, name, *field)) {
@@ -101,17 +101,17 @@ bool clsWorkspacePanel::SaveToDB(db::Database* DB, int32_t WorkspaceID) {
 }
 
 bool clsWorkspacePanel::InsertDB(db::Database* DB, int32_t WorkspaceID) {
-    if (!SQL_Execute(DB,
-                     QStringLiteral(
-                         "INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, Comments, "
-                         "ContentType, SheetName, ViewType, Caption, "
-                         "PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch, isCustom, "
-                         "LastViewed, [Top], [Left], Height, Width) VALUES (?, ?, ?, ?, ?, ?, "
-                         "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {WorkspaceID, SourceID, Comments, ContentType, SheetName, ViewType, Caption,
-                      PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch, IsCustom,
-                      LastViewed, pTop, pLeft, pHeight, pWidth},
-                     true, kModule, QStringLiteral("InsertDB")))
+    if (!SQL_Execute(
+            DB,
+            QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, Comments, "
+                           "ContentType, SheetName, ViewType, Caption, "
+                           "PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch, isCustom, "
+                           "LastViewed, [Top], [Left], Height, Width) VALUES (?, ?, ?, ?, ?, ?, "
+                           "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {WorkspaceID, SourceID, Comments, ContentType, SheetName, ViewType, Caption, PicRange,
+             RowHeights, ColWidths, RelativeTo, ContentMatch, IsCustom, LastViewed, pTop, pLeft,
+             pHeight, pWidth},
+            true, kModule, QStringLiteral("InsertDB")))
         return false;
     // The same row the highest key of the dashboard would name, without depending on no other
     // panel of the dashboard being inserted in between.

@@ -22,7 +22,7 @@ public:
     QString ContentType;  // "S" range, "C" chart, "P" picture file, "M" read as a range
     QString IsCustom;     // "Y" custom paste, "N" ordinary
     QString SheetName;
-    QString PicRange;      // range`fixed rows`fixed columns; a chart panel's chart name
+    QString PicRange;  // range`fixed rows`fixed columns; a chart panel's chart name
     QString RowHeights;
     QString ColWidths;
     QString RelativeTo;    // "top", "bottom" or "contents"
@@ -36,10 +36,10 @@ public:
     QString Caption;
 
     // Working fields of range relocation; never stored.
-    QString movRange;      // the stored range, the first part of PicRange
-    QString pAdjMovRange;  // the range found in the current version of the sheet
-    QString NewCell;       // address of the anchor cell
-    QString Content;       // text of the anchor cell
+    QString movRange;         // the stored range, the first part of PicRange
+    QString pAdjMovRange;     // the range found in the current version of the sheet
+    QString NewCell;          // address of the anchor cell
+    QString Content;          // text of the anchor cell
     bool anchorRows = false;  // the anchor's row is absolute
     bool anchorCols = false;  // the anchor's column is absolute
 
@@ -62,10 +62,10 @@ private:
     bool UpdateDB(db::Database* DB, int32_t WorkspaceID);
 
     // The fixed area and the last relocation, decoded from and built into PicRange.
-    int32_t pFixRow1 = 0;  // first fixed row, 0 when none
-    int32_t pFixRow2 = 0;  // last fixed row
-    QString pFixCol1;      // first fixed column letters, empty when none
-    QString pFixCol2;      // last fixed column letters
+    int32_t pFixRow1 = 0;   // first fixed row, 0 when none
+    int32_t pFixRow2 = 0;   // last fixed row
+    QString pFixCol1;       // first fixed column letters, empty when none
+    QString pFixCol2;       // last fixed column letters
     int32_t pRowShift = 0;  // rows the last relocation moved the range by
     int32_t pColShift = 0;  // columns the last relocation moved the range by
     QString pAdjPicRange;   // the picture range: fixed area plus the moved range

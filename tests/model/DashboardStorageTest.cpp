@@ -41,8 +41,9 @@ int32_t StoreThreePanels(const QString& name = QStringLiteral("Sales")) {
 
 // Makes the repository refuse to store any panel captioned "boom".
 void RefuseBoomPanels() {
-    gDB->Execute(QStringLiteral("CREATE TRIGGER refuse_boom BEFORE INSERT ON DsbSavedPanel "
-                                "WHEN NEW.Caption = 'boom' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    gDB->Execute(
+        QStringLiteral("CREATE TRIGGER refuse_boom BEFORE INSERT ON DsbSavedPanel "
+                       "WHEN NEW.Caption = 'boom' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
 }
 
 }  // namespace
@@ -51,7 +52,9 @@ TEST_F(ModelTest, NewDashboardIsInsertedAndReadBackInSourceOrder) {
     const int32_t id = StoreThreePanels();
     ASSERT_GT(id, 0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 1);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}), 3);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        3);
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Name FROM DsbSavedWorkspace WHERE ID = ?"), {id}),
               QStringLiteral("Sales"));
 
@@ -98,8 +101,9 @@ TEST_F(ModelTest, LoadingAMissingOrEmptyDashboard) {
     EXPECT_EQ(w.ID, 0);
     EXPECT_EQ(w.Name, QStringLiteral("kept"));
 
-    Exec(QStringLiteral("INSERT INTO DsbSavedWorkspace(ID, Name, Description, LastUpdated) "
-                        "VALUES (7, 'Bare', NULL, '2001-01-01 00:00:00')"));
+    Exec(
+        QStringLiteral("INSERT INTO DsbSavedWorkspace(ID, Name, Description, LastUpdated) "
+                       "VALUES (7, 'Bare', NULL, '2001-01-01 00:00:00')"));
     // A stored dashboard without panels loads its row and is stamped, but reports False.
     clsWorkspace bare;
     bare.AddPanel();
@@ -129,7 +133,8 @@ TEST_F(ModelTest, StoredDashboardIsUpdatedByIDAndLosesOnlyDroppedPanels) {
     const QString keptPicture = MakePicture(kept1);
 
     w.DelPanel(2, false);  // off the dashboard, row still stored until the save
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}), 1);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}),
+              1);
     w.Name = QStringLiteral("Sales 2");
     w.Panels(1)->Caption = QStringLiteral("renamed");
     w.Panels(2)->pLeft = 50000;  // beyond 16-bit twips
@@ -141,19 +146,24 @@ TEST_F(ModelTest, StoredDashboardIsUpdatedByIDAndLosesOnlyDroppedPanels) {
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 1);
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Name FROM DsbSavedWorkspace WHERE ID = ?"), {id}),
               QStringLiteral("Sales 2"));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}),
+              0);
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = ?"), {kept1}),
               QStringLiteral("renamed"));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT [Left] FROM DsbSavedPanel WHERE ID = ?"), {kept3}), 50000);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT [Left] FROM DsbSavedPanel WHERE ID = ?"), {kept3}),
+              50000);
     EXPECT_GT(w.Panels(added)->ID, kept3);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}), 3);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        3);
     EXPECT_FALSE(QFile::exists(droppedPicture));
     EXPECT_TRUE(QFile::exists(keptPicture));
 
     // A panel saved under another dashboard moves its row there.
     clsWorkspacePanel* moved = w.Panels(1);
     ASSERT_TRUE(moved->SaveToDB(gDB.get(), 77));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {kept1}), 77);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {kept1}),
+              77);
 }
 
 TEST_F(ModelTest, EmptyListDeletesNoStoredPanel) {
@@ -162,7 +172,9 @@ TEST_F(ModelTest, EmptyListDeletesNoStoredPanel) {
     w.ID = id;
     w.Name = QStringLiteral("Sales");
     EXPECT_TRUE(w.SaveToDB(gDB.get()));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}), 3);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        3);
 }
 
 TEST_F(ModelTest, DelPanelRenumbersAndDeletesRowAndPictureOnRequest) {
@@ -203,7 +215,8 @@ TEST_F(ModelTest, DeletingADashboardRemovesItsRowsAndPicturesOnly) {
     const QString kept = MakePicture(static_cast<int32_t>(
         Scalar(QStringLiteral("SELECT MIN(ID) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {keep})));
     // A row stored for the dashboard but not in its list goes too.
-    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID) VALUES (?, 5)"), {gone.ID});
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID) VALUES (?, 5)"),
+         {gone.ID});
     const QString goneC = MakePicture(static_cast<int32_t>(gDB->LastInsertId()));
 
     const int32_t goneID = gone.ID;
@@ -211,9 +224,14 @@ TEST_F(ModelTest, DeletingADashboardRemovesItsRowsAndPicturesOnly) {
     EXPECT_EQ(gone.ID, goneID);
     EXPECT_EQ(gone.Name, QStringLiteral("Gone"));
     EXPECT_EQ(gone.NumPanels(), 0);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace WHERE ID = ?"), {goneID}), 0);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {goneID}), 0);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {keep}), 3);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace WHERE ID = ?"), {goneID}), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"),
+                     {goneID}),
+              0);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {keep}),
+        3);
     EXPECT_FALSE(QFile::exists(goneA));
     EXPECT_FALSE(QFile::exists(goneB));
     EXPECT_FALSE(QFile::exists(goneC));
@@ -229,8 +247,9 @@ TEST_F(ModelTest, DeletingADashboardRemovesItsRowsAndPicturesOnly) {
 }
 
 TEST_F(ModelTest, KeysAndPlacementBeyondSixteenBits) {
-    Exec(QStringLiteral("INSERT INTO sqlite_sequence(name, seq) VALUES ('DsbSavedPanel', 40000), "
-                        "('DsbSavedWorkspace', 70000)"));
+    Exec(
+        QStringLiteral("INSERT INTO sqlite_sequence(name, seq) VALUES ('DsbSavedPanel', 40000), "
+                       "('DsbSavedWorkspace', 70000)"));
     clsWorkspace w;
     w.Name = QStringLiteral("Big");
     FillPanel(w.Panels(w.AddPanel()), 100000, QStringLiteral("one"));
@@ -257,7 +276,8 @@ TEST_F(ModelTest, KeysAndPlacementBeyondSixteenBits) {
     // Saving again keeps both rows: nothing was lost in a conversion.
     loaded.Panels(2)->Caption = QStringLiteral("two again");
     ASSERT_TRUE(loaded.SaveToDB(gDB.get()));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = 70001")), 2);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = 70001")), 2);
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = 40002")),
               QStringLiteral("two again"));
 }
@@ -286,20 +306,25 @@ TEST_F(ModelTest, PartlyLoadedDashboardSavesWithoutLosingRows) {
     w.DelPanel(1, false);
     w.Panels(1)->Caption = QStringLiteral("edited");
     ASSERT_TRUE(w.SaveToDB(gDB.get()));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}), 4);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        4);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT SourceID FROM DsbSavedPanel WHERE ID = ?"), {badID}),
               5000000000LL);
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = ?"), {badID}),
               QStringLiteral("unloadable"));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}), 1);
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = ?"), {w.Panels(1)->ID}),
-              QStringLiteral("edited"));
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {dropped}),
+              1);
+    EXPECT_EQ(
+        TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = ?"), {w.Panels(1)->ID}),
+        QStringLiteral("edited"));
     EXPECT_TRUE(QFile::exists(badPicture));
 
     // What the user deletes on purpose still goes.
     const int32_t deleted = w.Panels(1)->ID;
     w.DelPanel(1, true);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {deleted}), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ID = ?"), {deleted}),
+              0);
 }
 
 TEST_F(ModelTest, FailedPanelSaveLeavesTheRepositoryAsItWas) {
@@ -331,7 +356,9 @@ TEST_F(ModelTest, FailedPanelSaveLeavesTheRepositoryAsItWas) {
     // Once the panel can be stored, the same save goes through whole.
     Exec(QStringLiteral("DROP TRIGGER refuse_boom"));
     ASSERT_TRUE(w.SaveToDB(gDB.get()));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}), 4);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
+        4);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel")), 4);
     EXPECT_FALSE(QFile::exists(orphanPicture));
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Name FROM DsbSavedWorkspace WHERE ID = ?"), {id}),
@@ -352,7 +379,9 @@ TEST_F(ModelTest, FailedInsertOfANewDashboardLeavesNoRow) {
     w.Panels(2)->Caption = QStringLiteral("fine too");
     ASSERT_TRUE(w.SaveToDB(gDB.get()));
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 1);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {w.ID}), 2);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {w.ID}),
+        2);
 }
 
 TEST_F(ModelTest, AwkwardTextIsStoredAndFoundAgain) {
@@ -383,8 +412,10 @@ TEST_F(ModelTest, AwkwardTextIsStoredAndFoundAgain) {
     EXPECT_EQ(loaded.Panels(1)->Comments, awkward);
     EXPECT_EQ(loaded.Panels(1)->SheetName, QStringLiteral("O'Brien's \"sheet\" %"));
     EXPECT_EQ(loaded.Panels(1)->ContentMatch, p->ContentMatch);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT ID FROM DsbSavedWorkspace WHERE Name = ?"), {name}), w.ID);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT ID FROM DsbSavedWorkspace WHERE Name = ?"), {name}),
+              w.ID);
     // A percent sign is a value, never a pattern.
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace WHERE Name = ?"),
-                     {QStringLiteral("%")}), 0);
+                     {QStringLiteral("%")}),
+              0);
 }

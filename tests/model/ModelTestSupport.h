@@ -40,7 +40,8 @@ protected:
     static QStringList Dump() {
         QStringList lines;
         for (const char* table : {"DsbSavedWorkspace", "DsbSavedPanel", "DsbPanelSource"}) {
-            auto rs = gDB->Query(QStringLiteral("SELECT * FROM %1 ORDER BY ID").arg(QLatin1String(table)));
+            auto rs = gDB->Query(
+                QStringLiteral("SELECT * FROM %1 ORDER BY ID").arg(QLatin1String(table)));
             for (; !rs->EOF_(); rs->MoveNext()) {
                 QStringList fields;
                 for (int i = 0; i < rs->Columns().size(); ++i)

@@ -4,9 +4,10 @@
 #include "ModelTestSupport.h"
 
 TEST_F(ModelTest, PanelRowWithNullColumnsLoadsWithoutLosingEarlierValues) {
-    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(ID, WorkspaceID, SourceID, Caption, [Top], "
-                        "[Left], Width, Height, LastViewed, PicRange) VALUES "
-                        "(9, 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, '$A$1:$B$2``')"));
+    Exec(
+        QStringLiteral("INSERT INTO DsbSavedPanel(ID, WorkspaceID, SourceID, Caption, [Top], "
+                       "[Left], Width, Height, LastViewed, PicRange) VALUES "
+                       "(9, 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, '$A$1:$B$2``')"));
     clsWorkspacePanel p;
     p.Caption = QStringLiteral("as it was");
     p.movRange = QStringLiteral("$Z$1");
@@ -31,8 +32,9 @@ TEST_F(ModelTest, PanelRowWithNullColumnsLoadsWithoutLosingEarlierValues) {
     EXPECT_EQ(p.ID, 9);
 
     // A row with a number no field can hold is refused whole.
-    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(ID, WorkspaceID, SourceID, Caption, Width) "
-                        "VALUES (11, 1, 3, 'huge', 9999999999)"));
+    Exec(
+        QStringLiteral("INSERT INTO DsbSavedPanel(ID, WorkspaceID, SourceID, Caption, Width) "
+                       "VALUES (11, 1, 3, 'huge', 9999999999)"));
     EXPECT_FALSE(p.LoadFromDB(11, gDB.get()));
     EXPECT_EQ(p.ID, 9);
     EXPECT_EQ(p.Caption, QStringLiteral("as it was"));

@@ -12,11 +12,12 @@ namespace {
 // Inserts a source row directly, as an import or an older program version leaves it.
 int32_t InsertSourceRow(const QString& fullPath, const QVariant& destFolder,
                         const QVariant& newestFile, const QVariant& sourceFolder = QVariant()) {
-    gDB->Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, NewestFile, "
-                                "LastUpdated, LastChecked, CheckEveryNMin, UpdateType, SourceFolder) "
-                                "VALUES (?, 'Sales*.xlsx', ?, ?, '2020-02-03 04:05:06', "
-                                "'2020-02-04 00:00:00', 60, 'folder', ?)"),
-                 {fullPath, destFolder, newestFile, sourceFolder});
+    gDB->Execute(
+        QStringLiteral("INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, NewestFile, "
+                       "LastUpdated, LastChecked, CheckEveryNMin, UpdateType, SourceFolder) "
+                       "VALUES (?, 'Sales*.xlsx', ?, ?, '2020-02-03 04:05:06', "
+                       "'2020-02-04 00:00:00', 60, 'folder', ?)"),
+        {fullPath, destFolder, newestFile, sourceFolder});
     return static_cast<int32_t>(gDB->LastInsertId());
 }
 
@@ -34,7 +35,8 @@ TEST_F(ModelTest, AddSourceStoresANewWorkbookOnceAndMatchesItAgain) {
     const int32_t id = gSources->AddSource(path);
     ASSERT_GT(id, 0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbPanelSource")), 1);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT ID FROM DsbPanelSource WHERE FullPath = ?"), {path}), id);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT ID FROM DsbPanelSource WHERE FullPath = ?"), {path}),
+              id);
 
     clsPanelSource* s = gSources->Source(id);
     ASSERT_NE(s, nullptr);
@@ -78,8 +80,9 @@ TEST_F(ModelTest, AddSourceRegistersNothingItCouldNotStore) {
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbPanelSource")), 0);
     EXPECT_TRUE(LogText().contains(QStringLiteral("missing.xlsx")));
 
-    Exec(QStringLiteral("CREATE TRIGGER refuse_source BEFORE INSERT ON DsbPanelSource "
-                        "BEGIN SELECT RAISE(ABORT, 'no sources today'); END"));
+    Exec(
+        QStringLiteral("CREATE TRIGGER refuse_source BEFORE INSERT ON DsbPanelSource "
+                       "BEGIN SELECT RAISE(ABORT, 'no sources today'); END"));
     const QString a = MakeWorkbookFile(QStringLiteral("A.xlsx"));
     const QString b = MakeWorkbookFile(QStringLiteral("B.xlsx"));
     // Two unstored sources in a row: neither is registered, neither collides.
@@ -96,11 +99,12 @@ TEST_F(ModelTest, AddSourceRegistersNothingItCouldNotStore) {
 }
 
 TEST_F(ModelTest, LoadAllRegistersEveryRowWithItsCustomFlag) {
-    const int32_t plain = InsertSourceRow(QStringLiteral("/data/Plain.xlsx"),
-                                          QStringLiteral("/data/in"), QStringLiteral("Plain.xlsx"),
-                                          QStringLiteral("/data/src/"));
-    const int32_t custom = InsertSourceRow(QStringLiteral("/data/Custom.xlsx"),
-                                           QStringLiteral("/data/in/"), QStringLiteral("Custom.xlsx"));
+    const int32_t plain =
+        InsertSourceRow(QStringLiteral("/data/Plain.xlsx"), QStringLiteral("/data/in"),
+                        QStringLiteral("Plain.xlsx"), QStringLiteral("/data/src/"));
+    const int32_t custom =
+        InsertSourceRow(QStringLiteral("/data/Custom.xlsx"), QStringLiteral("/data/in/"),
+                        QStringLiteral("Custom.xlsx"));
     const int32_t bare = InsertSourceRow(QStringLiteral("/data/Bare.xlsx"), QString(), QVariant());
     Exec(QStringLiteral("UPDATE DsbPanelSource SET Mask = NULL, LastUpdated = NULL, "
                         "CheckEveryNMin = NULL, UpdateType = NULL WHERE ID = ?"),
@@ -187,13 +191,16 @@ TEST_F(ModelTest, SourceStorageKeepsTheUpdatePassColumns) {
     ASSERT_TRUE(s.SaveToDB(gDB.get()));
     ASSERT_GT(s.ID, 0);
     // Both times of the row start at the moment of storing; the record keeps its own.
-    const QString stored = TextOf(QStringLiteral("SELECT LastUpdated FROM DsbPanelSource WHERE ID = ?"), {s.ID});
+    const QString stored =
+        TextOf(QStringLiteral("SELECT LastUpdated FROM DsbPanelSource WHERE ID = ?"), {s.ID});
     EXPECT_TRUE(stored.startsWith(QString::number(QDate::currentDate().year())));
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT LastChecked FROM DsbPanelSource WHERE ID = ?"), {s.ID}), stored);
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT LastChecked FROM DsbPanelSource WHERE ID = ?"), {s.ID}),
+              stored);
     EXPECT_EQ(s.LastUpdated, QDateTime(QDate(2010, 1, 1), QTime(0, 0)));
 
     Exec(QStringLiteral("UPDATE DsbPanelSource SET NewestFile = 'pass.xlsx', "
-                        "LastUpdated = '2030-01-01 00:00:00', LastChecked = '2030-01-02 00:00:00' WHERE ID = ?"),
+                        "LastUpdated = '2030-01-01 00:00:00', LastChecked = '2030-01-02 00:00:00' "
+                        "WHERE ID = ?"),
          {s.ID});
     s.Mask = QStringLiteral("Other*.xlsx");
     s.CheckEvery = 30;
@@ -202,9 +209,12 @@ TEST_F(ModelTest, SourceStorageKeepsTheUpdatePassColumns) {
     ASSERT_TRUE(s.SaveToDB(gDB.get()));
     EXPECT_EQ(s.ID, id);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbPanelSource")), 1);
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT Mask FROM DsbPanelSource WHERE ID = ?"), {id}), QStringLiteral("Other*.xlsx"));
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT CheckEveryNMin FROM DsbPanelSource WHERE ID = ?"), {id}), 30);
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT NewestFile FROM DsbPanelSource WHERE ID = ?"), {id}), QStringLiteral("pass.xlsx"));
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT Mask FROM DsbPanelSource WHERE ID = ?"), {id}),
+              QStringLiteral("Other*.xlsx"));
+    EXPECT_EQ(
+        Scalar(QStringLiteral("SELECT CheckEveryNMin FROM DsbPanelSource WHERE ID = ?"), {id}), 30);
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT NewestFile FROM DsbPanelSource WHERE ID = ?"), {id}),
+              QStringLiteral("pass.xlsx"));
     EXPECT_EQ(TextOf(QStringLiteral("SELECT LastUpdated FROM DsbPanelSource WHERE ID = ?"), {id}),
               QStringLiteral("2030-01-01 00:00:00"));
     EXPECT_EQ(TextOf(QStringLiteral("SELECT LastChecked FROM DsbPanelSource WHERE ID = ?"), {id}),
