@@ -71,7 +71,7 @@ bool FileMaskMatches(const QString& mask, const QString& name) {
 bool FileExists(const QString& path) {
     if (path.trimmed().isEmpty())
         return false;
-    const QFileInfo info(path);
+    const QFileInfo info(FsPath(path));
     // Hidden files are not found by the designed search, which skips hidden and system entries.
     return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
 }
@@ -79,13 +79,14 @@ bool FileExists(const QString& path) {
 bool FolderExists(const QString& path) {
     if (path.trimmed().isEmpty())
         return false;
-    return QFileInfo::exists(path);
+    return QFileInfo::exists(FsPath(path));
 }
 
 bool FolderCreate(const QString& path) {
-    if (path.trimmed().isEmpty() || !QDir().mkdir(path)) {
-        const QString reason = QFileInfo::exists(path) ? QStringLiteral("Path/File access error")
-                               : QFileInfo(QFileInfo(path).absolutePath()).isDir()
+    const QString folder = FsPath(path);
+    if (path.trimmed().isEmpty() || !QDir().mkdir(folder)) {
+        const QString reason = QFileInfo::exists(folder) ? QStringLiteral("Path/File access error")
+                               : QFileInfo(QFileInfo(folder).absolutePath()).isDir()
                                    ? QStringLiteral("The folder could not be made.")
                                    : QStringLiteral("Path not found");
         LogEvent(kModule, QStringLiteral("FolderCreate"), path + QStringLiteral("\r\n") + reason);
@@ -94,9 +95,11 @@ bool FolderCreate(const QString& path) {
     return true;
 }
 
-bool FileRename(const QString& oldPath, const QString& newPath) {
-    if (!FileExists(oldPath))
+bool FileRename(const QString& oldName, const QString& newName) {
+    if (!FileExists(oldName))
         return false;
+    const QString oldPath = FsPath(oldName);
+    const QString newPath = FsPath(newName);
     // rename(2) replaces the target in one step, so the target is never missing half-way.
     if (::rename(QFile::encodeName(oldPath).constData(), QFile::encodeName(newPath).constData()) == 0)
         return true;
@@ -107,8 +110,8 @@ bool FileRename(const QString& oldPath, const QString& newPath) {
                  QFile::encodeName(newPath).constData()) != 0) {
         QFile::remove(newPath + QStringLiteral(".part"));
         LogEvent(kModule, QStringLiteral("FileRename"),
-                 QStringLiteral("[") + oldPath + QStringLiteral("] could not be renamed to [") +
-                     newPath + QStringLiteral("]."));
+                 QStringLiteral("[") + oldName + QStringLiteral("] could not be renamed to [") +
+                     newName + QStringLiteral("]."));
         return false;
     }
     QFile::remove(oldPath);
@@ -134,6 +137,8 @@ bool File_Copy(const QString& source, const QString& target) {
     };
     if (from.isEmpty() || !sourceInfo.isFile())
         return fail(QStringLiteral("File not found"));
+    if (to.isEmpty())
+        return fail(QStringLiteral("Bad file name or number"));
     if (targetInfo.isDir())
         return fail(QStringLiteral("Permission denied"));
     if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
@@ -147,8 +152,7 @@ bool File_Copy(const QString& source, const QString& target) {
     // The copy grows under a hidden name in the target's own folder, so a mask search never
     // sees it half-written and the final rename stays on one file system; the old target is
     // only replaced once the whole copy is on disk.
-    QTemporaryFile out(targetInfo.absolutePath() + QStringLiteral("/.") + targetInfo.fileName() +
-                       QStringLiteral(".XXXXXX"));
+    QTemporaryFile out(targetInfo.absolutePath() + QStringLiteral("/.copy-XXXXXX"));
     if (!out.open())
         return fail(out.errorString());
     QByteArray chunk(1 << 20, Qt::Uninitialized);

@@ -197,6 +197,8 @@ TEST_F(FilesTest, FileCopyFailuresLeaveTheTargetAlone) {
     EXPECT_FALSE(File_Copy(Folder(), dst));  // a folder is no file to copy
     EXPECT_FALSE(File_Copy(dst, InFolder(QStringLiteral("no/such/folder/x.xlsx"))));
     EXPECT_FALSE(File_Copy(dst, dst));
+    EXPECT_FALSE(File_Copy(dst, QString()));
+    EXPECT_FALSE(File_Copy(dst, Folder()));  // a folder named without its separator
     EXPECT_EQ(Bytes(dst), QByteArray("old"));
     EXPECT_TRUE(Hidden(Folder()).isEmpty());
     const QString log = LogText();
@@ -224,6 +226,29 @@ TEST_F(FilesTest, InterruptedCopyKeepsTheOldTarget) {
     EXPECT_TRUE(Hidden(Folder()).isEmpty());
     EXPECT_TRUE(LogText().contains(QStringLiteral("dest.xlsx"))) << LogText().toStdString();
     EXPECT_TRUE(LogText().contains(QStringLiteral("large"), Qt::CaseInsensitive));
+}
+
+TEST_F(FilesTest, WindowsStyleSeparatorsWork) {
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Folder()));
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("in box")) && QDir().mkpath(QStringLiteral("out")));
+    Make(QStringLiteral("in box"), QStringLiteral("Feb.xlsx"), "feb", t0);
+    Make(QStringLiteral("in box"), QStringLiteral("Mar.xlsx"), "mar", t0.addDays(30));
+    const QString newest = NewestMatch(QStringLiteral("in box\\*.XLSX"));
+    const bool copied = File_Copy(newest, QStringLiteral("out\\"));
+    const bool timed = AdjustFileTime(QStringLiteral("out\\Mar.xlsx"), t0);
+    const bool exists = FileExists(QStringLiteral("out\\Mar.xlsx")) &&
+                        FolderExists(QStringLiteral("in box\\")) &&
+                        FolderCreate(QStringLiteral("out\\made")) &&
+                        FileRename(QStringLiteral("out\\Mar.xlsx"), QStringLiteral("out\\made\\M.xlsx"));
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(exists);
+    EXPECT_TRUE(QFileInfo(InFolder(QStringLiteral("out/made/M.xlsx"))).isFile());
+    EXPECT_EQ(newest, QStringLiteral("in box\\Mar.xlsx"));
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(timed);
+    EXPECT_EQ(Bytes(InFolder(QStringLiteral("out/made/M.xlsx"))), QByteArray("mar"));
+    EXPECT_EQ(QFileInfo(InFolder(QStringLiteral("out/made/M.xlsx"))).lastModified(), t0);
 }
 
 TEST_F(FilesTest, BrowseFolderAsksThroughTheDialog) {
