@@ -640,6 +640,8 @@ bool frmWorkspace::SaveWorkspace() {
     const bool saved = gWorkspace->SaveToDB(gDB.get());
     if (saved) {
         ClearDirty();
+        // Deleting the last dashboard disabled Delete; a stored dashboard can be deleted again.
+        mnuWorkspaceDelete_->setEnabled(true);
         cmbWorkspaces_Load();
         Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
         SetWorkspaceCaption(gWorkspace->Name);

@@ -329,6 +329,11 @@ TEST_F(WindowTest, DeletingDashboards) {
     EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("Untitled")});
     EXPECT_TRUE(w->PanelWindows().empty());
     EXPECT_FALSE(PanelMenuEnabled());
+
+    // Once a dashboard is stored again it can be deleted again.
+    PromptScript::QueueDialog(QStringLiteral("frmSaveWorkspace"), QStringLiteral("Fresh"));
+    Click("mnuWorkspaceSave");
+    EXPECT_TRUE(Item("mnuWorkspaceDelete")->isEnabled());
 }
 
 TEST_F(WindowTest, CloseQuestion) {
