@@ -8,7 +8,9 @@
 #include "windows/Twips.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QToolButton>
@@ -663,4 +665,29 @@ TEST_F(WindowTest, ShowingTheWindowStartsTheSession) {
     if (const char* shot = std::getenv("SB_SCREENSHOT"))
         w->grab().save(QString::fromLocal8Bit(shot));
     delete guard.data();
+}
+
+TEST_F(WindowTest, RenameThroughTheRealDialogKeepsTheWindowBusyMeanwhile) {
+    const int32_t a = AddDashboard(QStringLiteral("Alpha"));
+    frmWorkspace* w = StartWindow();
+    bool busyWhileOpen = false;
+    QString dialogCaption;
+    // The dialog runs for real here; the user types a name and presses OK.
+    PromptScript::Disable();
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        busyWhileOpen = w->IsBusy();
+        dialogCaption = dialog->windowTitle();
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Beta"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    Click("mnuWorkspaceRename");
+    PromptScript::Enable();
+    EXPECT_TRUE(busyWhileOpen);
+    EXPECT_EQ(dialogCaption, QStringLiteral("Rename dashboard"));
+    EXPECT_FALSE(w->IsBusy());
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT Name FROM DsbSavedWorkspace WHERE ID = ?"), {a}),
+              QStringLiteral("Beta"));
 }
