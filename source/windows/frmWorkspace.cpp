@@ -1,17 +1,768 @@
 #include "windows/frmWorkspace.h"
 
+#include "model/Globals.h"
 #include "services/App.h"
+#include "services/UserPrompts.h"
 #include "services/modMain.h"
+#include "services/modUtilsControls.h"
+#include "services/modUtilsFile.h"
+#include "services/modUtilsHelp.h"
+#include "services/modUtilsLog.h"
+#include "services/modUtilsMisc.h"
+#include "windows/DashboardList.h"
+#include "windows/DesktopLaunch.h"
+#include "windows/Twips.h"
+#include "windows/frmAbout.h"
+#include "windows/frmOpenWorkspace.h"
+#include "windows/frmPanel.h"
+#include "windows/frmSaveWorkspace.h"
+#include "windows/frmTip.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <exception>
+
+
+namespace {
+
+const QString kModule = QStringLiteral("frmWorkspace");
+// The product's web site; the address is the publisher's to settle.
+const QString kWebSite = QStringLiteral("https://sheetbeacon.org/");
+
+// The hidden spreadsheet instance of a load or refresh. The workbook engine supplies the
+// instance; until it does, loading goes on without one.
+bool HiddenExcel_Init(xl::Application*& XLInst) {
+    (void)XLInst;
+    return true;
+}
+void HiddenExcel_Exit(xl::Application*& XLInst) { XLInst = nullptr; }
+
+QColor ColorFromRGBValue(int32_t value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+struct MenuItem {
+    const char* control;
+    const char* caption;
+    bool shown;
+};
+
+}  // namespace
 
 frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
-    setObjectName(QStringLiteral("frmWorkspace"));
-    setWindowTitle(App::Title());
+    setObjectName(kModule);
     setAttribute(Qt::WA_DeleteOnClose);
-    const QColor background(gDashboardColor & 0xFF, (gDashboardColor >> 8) & 0xFF,
-                            (gDashboardColor >> 16) & 0xFF);
-    mdiArea_->setBackground(background);
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(mdiArea_);
+    mdiArea_->viewport()->installEventFilter(this);
     resize(1024, 720);
+
+    BuildMenus();
+    BuildToolbar();
+    auto* picWorkspace = new QLabel(this);
+    picWorkspace->setObjectName(QStringLiteral("picWorkspace"));
+    picWorkspace->hide();
+
+    // Load.
+    EditMode = false;
+    mdiArea_->setBackground(ColorFromRGBValue(gDashboardColor));
+    timerRefresh_ = new QTimer(this);
+    timerRefresh_->setObjectName(QStringLiteral("timerRefresh"));
+    timerRefresh_->setInterval(60000);
+    connect(timerRefresh_, &QTimer::timeout, this, &frmWorkspace::timerRefresh_Timer);
+    timerRefresh_->start();
+    TickCount_ = 0;
+    findChild<QAction*>(QStringLiteral("mnuHelpAbout"))
+        ->setText(QStringLiteral("About ") + App::Title() + QStringLiteral("..."));
+    gWorkspace = std::make_unique<clsWorkspace>();
+    gSources = std::make_unique<clsSources>();
+    FirstActivate_ = true;
+    SetWorkspaceCaption(QString());
+    SetDialogOwner(this);
+}
+
+frmWorkspace::~frmWorkspace() { SetHourglass(false); }
+
+void frmWorkspace::BuildMenus() {
+    auto addMenu = [this](QMenu* parentMenu, const char* control, const QString& title) {
+        QMenu* menu = parentMenu ? parentMenu->addMenu(title) : menuBar()->addMenu(title);
+        menu->setObjectName(QLatin1String(control));
+        menu->menuAction()->setObjectName(QLatin1String(control));
+        return menu;
+    };
+    auto addItems = [](QMenu* menu, std::initializer_list<MenuItem> items) {
+        for (const MenuItem& item : items) {
+            QAction* action = nullptr;
+            if (qstrcmp(item.caption, "-") == 0)
+                action = menu->addSeparator();
+            else
+                action = menu->addAction(QString::fromUtf8(item.caption));
+            action->setText(QString::fromUtf8(item.caption));
+            action->setObjectName(QLatin1String(item.control));
+            action->setVisible(item.shown);
+        }
+    };
+
+    mnuWorkspace_ = addMenu(nullptr, "mnuWorkspace", QStringLiteral("&Dashboard"));
+    addItems(mnuWorkspace_, {{"mnuWorkspaceNew", "New", true},
+                             {"mnuWorkspaceOpen", "Open...", true},
+                             {"mnuWorkspaceSpace1", "-", true},
+                             {"mnuWorkspaceRename", "Rename", true},
+                             {"mnuWorkspaceSave", "Save", true},
+                             {"mnuWorkspaceSaveAs", "Save As...", true},
+                             {"mnuWorkspacePublish", "Publish...", true},
+                             {"mnuWorkspaceSpace2", "-", true},
+                             {"mnuWorkspaceRefresh", "Refresh", true},
+                             {"mnuWorkspaceDelete", "Delete", true},
+                             {"mnuWorkspaceSpace3", "-", true},
+                             {"mnuWorkspacePaste", "Paste", true},
+                             {"mnuWorkspacePasteCustom", "Paste Custom", false},
+                             {"mnuWorkspaceLayout", "Layout Mode", true},
+                             {"mnuWorkspaceSpace4", "-", true},
+                             {"mnuWorkspaceSwitchRepository", "Switch Project...", false},
+                             {"mnuWorkspaceExit", "Exit", true}});
+
+    QMenu* mnuEdit = addMenu(nullptr, "mnuEdit", QStringLiteral("&Edit"));
+    mnuEdit->menuAction()->setVisible(false);
+    addItems(mnuEdit, {{"mnuEditHorizontal", "Tile Horizontally", true},
+                       {"mnuEditVertical", "Tile Vertically", true},
+                       {"mnuEditCascade", "Cascade", true},
+                       {"mnuEditIcons", "Arrange Icons", true}});
+
+    mnuPanel_ = addMenu(nullptr, "mnuPanel", QStringLiteral("&Panel"));
+    addItems(mnuPanel_, {{"mnuPanelPicture", "Load Picture", false},
+                         {"mnuPanelPaste", "Paste", true},
+                         {"mnuPanelPasteCustom", "Paste Custom", false},
+                         {"mnuPanelSpacer1", "-", true},
+                         {"mnuPanelExcel", "Open Excel File", true},
+                         {"mnuPanelCustomExcel", "View Personalized File", false},
+                         {"mnuPanelDrillback", "View Data Source", false},
+                         {"mnuPanelDrillbackProperties", "Define Data Source...", false},
+                         {"mnuPanelSpace1", "-", true},
+                         {"mnuPanelCaption", "&Caption...", true},
+                         {"mnuPanelRange", "Range Location...", true},
+                         {"mnuPanelProperties", "File Updates...", true},
+                         {"mnuPanelRawFile", "Raw File...", false},
+                         {"mnuPanelSpace2", "-", true},
+                         {"mnuPanelRefresh", "Refresh", true},
+                         {"mnuPanelDelete", "Delete", true},
+                         {"mnuPanelSpace3", "-", true},
+                         {"mnuPanelLayout", "Layout Mode", true},
+                         {"mnuPanelAutosize", "Autosize", true},
+                         {"mnuPanelZoomToFit", "Zoom to Fit", true},
+                         {"mnuPanelCrop", "Crop", true},
+                         {"mnuPanelSpace4", "-", true},
+                         {"mnuPanelCopy", "Copy...", true},
+                         {"mnuPanelMove", "Move...", true}});
+
+    // Layout mode shows this menu in place of the Panel menu, under the same caption.
+    QMenu* mnuMultiPanel = addMenu(nullptr, "mnuMultiPanel", QStringLiteral("&Panel"));
+    mnuMultiPanel->menuAction()->setVisible(false);
+    addItems(mnuMultiPanel, {{"mnuMultiLayout", "Layout Mode", true}});
+    QMenu* mnuMultiAlign = addMenu(mnuMultiPanel, "mnuMultiAlign", QStringLiteral("Align"));
+    addItems(mnuMultiAlign, {{"mnuAlignLeft", "Lefts", true},
+                             {"mnuAlignRight", "Rights", true},
+                             {"mnuMultiAlignSpace", "-", true},
+                             {"mnuAlignTop", "Tops", true},
+                             {"mnuAlignBottom", "Bottoms", true}});
+    QMenu* mnuSameSize = addMenu(mnuMultiPanel, "mnuSameSize", QStringLiteral("Make Same Size"));
+    addItems(mnuSameSize, {{"mnuSameWidth", "Width", true},
+                           {"mnuSameHeight", "Height", true},
+                           {"mnuSameBoth", "Both", true}});
+
+    QMenu* mnuTools = addMenu(nullptr, "mnuTools", QStringLiteral("&Tools"));
+    addItems(mnuTools, {{"mnuToolsOptions", "Options", true},
+                        {"mnuToolsImport", "Import Dashboards...", true},
+                        {"mnuToolsExport", "Export Dashboards...", true}});
+
+    QMenu* mnuHelp = addMenu(nullptr, "mnuHelp", QStringLiteral("&Help"));
+    addItems(mnuHelp, {{"mnuHelpContents", "Contents...", true},
+                       {"mnuHelpLearningGuide", "Learning Guide...", true},
+                       {"mnuHelpWeb", "Visit Web Site...", true},
+                       {"mnuHelpSpace", "-", true},
+                       {"mnuHelpAbout", "About...", true}});
+
+    auto on = [this](const char* control, auto handler) {
+        QAction* action = findChild<QAction*>(QLatin1String(control));
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    on("mnuWorkspaceNew", &frmWorkspace::mnuWorkspaceNew_Click);
+    on("mnuWorkspaceOpen", &frmWorkspace::mnuWorkspaceOpen_Click);
+    on("mnuWorkspaceRename", &frmWorkspace::mnuWorkspaceRename_Click);
+    on("mnuWorkspaceSave", &frmWorkspace::mnuWorkspaceSave_Click);
+    on("mnuWorkspaceSaveAs", &frmWorkspace::mnuWorkspaceSaveAs_Click);
+    on("mnuWorkspaceRefresh", &frmWorkspace::mnuWorkspaceRefresh_Click);
+    mnuWorkspaceDelete_ = on("mnuWorkspaceDelete", &frmWorkspace::mnuWorkspaceDelete_Click);
+    on("mnuWorkspaceExit", &frmWorkspace::mnuWorkspaceExit_Click);
+    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
+        on(control, &frmWorkspace::mnuWorkspaceLayout_Click);
+    on("mnuHelpContents", &frmWorkspace::mnuHelpContents_Click);
+    on("mnuHelpLearningGuide", &frmWorkspace::mnuHelpLearningGuide_Click);
+    on("mnuHelpWeb", &frmWorkspace::mnuHelpWeb_Click);
+    on("mnuHelpAbout", &frmWorkspace::mnuHelpAbout_Click);
+
+    // Layout mode carries a check mark while it is on.
+    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
+        findChild<QAction*>(QLatin1String(control))->setCheckable(true);
+    for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
+        findChild<QAction*>(QLatin1String(control))->setCheckable(true);
+
+    // Pasting, publishing, the options, import and export come with their own windows and
+    // dialogs; until they are there the items stay visible but can't be chosen.
+    for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
+                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions",
+                                "mnuToolsImport", "mnuToolsExport"})
+        findChild<QAction*>(QLatin1String(control))->setEnabled(false);
+}
+
+void frmWorkspace::BuildToolbar() {
+    auto* picToolbar = new QToolBar(this);
+    picToolbar->setObjectName(QStringLiteral("picToolbar"));
+    picToolbar->setMovable(false);
+    addToolBar(Qt::TopToolBarArea, picToolbar);
+
+    auto addButton = [&](const char* control, const QString& tip, QStyle::StandardPixmap icon,
+                         const char* menuItem) {
+        auto* button = new QToolButton(picToolbar);
+        button->setObjectName(QLatin1String(control));
+        button->setToolTip(tip);
+        button->setIcon(style()->standardIcon(icon));
+        picToolbar->addWidget(button);
+        if (menuItem) {
+            // The button runs what its menu item runs, and can't be used when the item can't.
+            QAction* action = findChild<QAction*>(QLatin1String(menuItem));
+            connect(button, &QToolButton::clicked, action, &QAction::trigger);
+            button->setEnabled(action->isEnabled());
+        }
+        return button;
+    };
+    addButton("cmdWorkspaceNew", QStringLiteral("New Dashboard"), QStyle::SP_FileIcon,
+              "mnuWorkspaceNew");
+    addButton("cmdWorkspaceSave", QStringLiteral("Save Dashboard"), QStyle::SP_DialogSaveButton,
+              "mnuWorkspaceSave");
+    addButton("cmdWorkspaceRefresh", QStringLiteral("Refresh Dashboard"), QStyle::SP_BrowserReload,
+              "mnuWorkspaceRefresh");
+    addButton("cmdWorkspacePublish", QStringLiteral("Publish to Excel"),
+              QStyle::SP_FileDialogDetailedView, "mnuWorkspacePublish");
+    QToolButton* help =
+        addButton("cmdHelp", QStringLiteral("Help"), QStyle::SP_DialogHelpButton, nullptr);
+    connect(help, &QToolButton::clicked, this, &frmWorkspace::cmdHelp_Click);
+
+    picToolbar->addSeparator();
+    cmbWorkspaces_ = new QComboBox(picToolbar);
+    cmbWorkspaces_->setObjectName(QStringLiteral("cmbWorkspaces"));
+    cmbWorkspaces_->setToolTip(QStringLiteral("Open Workspace"));
+    cmbWorkspaces_->setMinimumContentsLength(30);
+    cmbWorkspaces_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    picToolbar->addWidget(cmbWorkspaces_);
+    // Code that selects an entry opens it just as the user's choice does.
+    connect(cmbWorkspaces_, &QComboBox::currentIndexChanged, this,
+            [this](int) { cmbWorkspaces_Click(); });
+}
+
+// --- Events -------------------------------------------------------------------------------
+
+bool frmWorkspace::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QMainWindow::event(event);
+}
+
+void frmWorkspace::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Not every platform activates a window that is shown; the session starts either way.
+    if (FirstActivate_)
+        QMetaObject::invokeMethod(this, &frmWorkspace::Form_Activate, Qt::QueuedConnection);
+}
+
+void frmWorkspace::Form_Activate() {
+    if (!FirstActivate_ || Activating_)
+        return;
+    Activating_ = true;
+    if (!gSources || !gSources->LoadAll(gDB.get())) {
+        MsgBox(App::Title() +
+                   QStringLiteral(" was unable to use its database. Please contact your "
+                                  "administrator to correct the problem."),
+               vbInformation);
+        FirstActivate_ = false;
+        Activating_ = false;
+        close();
+        return;
+    }
+    ClearDirty();
+    cmbWorkspaces_Load();
+    if (cmbWorkspaces_->count() == 0)
+        mnuWorkspaceNew_Click();
+    else
+        cmbWorkspaces_->setCurrentIndex(0);
+    if (gWorkspace && gWorkspace->ID < 1 && FirstActivate_) {
+        Busy_ = true;
+        AskCustom(QStringLiteral("frmTip"), [this] {
+            frmTip tip(this);
+            tip.exec();
+            return QVariant();
+        });
+        Busy_ = false;
+    }
+    FirstActivate_ = false;
+    Activating_ = false;
+}
+
+void frmWorkspace::closeEvent(QCloseEvent* event) {
+    if (!QuerySaveChanges(false)) {
+        event->ignore();
+        return;
+    }
+    timerRefresh_->stop();
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+bool frmWorkspace::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            // A panel pasted next lands where the user asked for the menu.
+            PasteX_ = PixelsToTwipsX(mouse->position().x());
+            PasteY_ = PixelsToTwipsY(mouse->position().y());
+            mnuWorkspace_->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmWorkspace::timerRefresh_Timer() {
+    // The periodic refresh pass skips while a command runs or layout mode is on.
+    if (Busy_ || EditMode)
+        return;
+}
+
+// --- The panel windows -----------------------------------------------------------------
+
+std::vector<frmPanel*> frmWorkspace::PanelWindows() const {
+    std::vector<frmPanel*> open;
+    for (const auto& panel : panels_)
+        if (panel)
+            open.push_back(panel);
+    return open;
+}
+
+void frmWorkspace::UnloadPanel(frmPanel* panel) {
+    if (!panel)
+        return;
+    std::erase_if(panels_, [panel](const QPointer<frmPanel>& p) { return !p || p == panel; });
+    if (BasePanel_ == panel)
+        BasePanel_ = nullptr;
+    delete panel->Frame();
+}
+
+void frmWorkspace::UnloadPanels() {
+    const std::vector<frmPanel*> open = PanelWindows();
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        UnloadPanel(*it);
+}
+
+bool frmWorkspace::IsAnyPanelDirty() {
+    const std::vector<frmPanel*> open = PanelWindows();
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        if ((*it)->IsDirty)
+            return true;
+    return false;
+}
+
+void frmWorkspace::ClearDirty() {
+    Dirty_ = false;
+    for (frmPanel* panel : PanelWindows())
+        panel->IsDirty = false;
+}
+
+void frmWorkspace::SavePanelPositions() {
+    if (!gWorkspace)
+        return;
+    for (frmPanel* panel : PanelWindows()) {
+        clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+        if (!record)
+            continue;
+        record->pLeft = panel->Left();
+        record->pTop = panel->Top();
+        record->pHeight = panel->Height();
+        record->pWidth = panel->Width();
+    }
+}
+
+void frmWorkspace::SetPanelMenuEnabled(bool enabled) {
+    mnuPanel_->menuAction()->setEnabled(enabled);
+    mnuPanel_->setEnabled(enabled);
+}
+
+void frmWorkspace::SetHourglass(bool on) {
+    if (on == Hourglass_)
+        return;
+    Hourglass_ = on;
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void frmWorkspace::LoadPanel(xl::Application* XLInst, int16_t Index, bool Refresh) {
+    clsWorkspacePanel* record = gWorkspace->Panels(Index);
+    auto* panel = new frmPanel;
+    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    panels_.push_back(panel);
+    panel->Index = Index;
+    if (record)
+        panel->Move(record->pLeft, record->pTop);
+    SetHourglass(true);
+    if (panel->Panel_Load(XLInst, Refresh)) {
+        panel->IsLoad = true;
+        frame->show();
+        mdiArea_->setActiveSubWindow(frame);
+        panel->IsLoad = false;
+    } else {
+        SetHourglass(false);
+        const QString caption = record ? record->Caption : QString();
+        QPointer<frmPanel> guard(panel);
+        if (ConfirmAction(QStringLiteral("Unable to load panel with caption '") + caption +
+                          QStringLiteral("'\nDelete this panel from dashboard?")))
+            DeletePanel(panel, true);
+        if (guard)
+            UnloadPanel(guard);
+    }
+    SetHourglass(false);
+}
+
+bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
+    const int16_t Removed = Window->Index;
+    gWorkspace->DelPanel(Removed, FromDB);
+    if (gWorkspace->NumPanels() < 1)
+        SetPanelMenuEnabled(false);
+    UnloadPanel(Window);
+    for (frmPanel* panel : PanelWindows())
+        if (panel->Index >= Removed)
+            panel->Index = static_cast<int16_t>(panel->Index - 1);
+    return true;
+}
+
+// --- The dashboard list and title -------------------------------------------------------
+
+void frmWorkspace::SetWorkspaceCaption(const QString& Name) {
+    if (Name.trimmed().isEmpty())
+        setWindowTitle(App::Title());
+    else
+        setWindowTitle(App::Title() + QStringLiteral(" - ") + Name);
+}
+
+void frmWorkspace::cmbWorkspaces_Load() {
+    FillDashboardList(cmbWorkspaces_, kModule, QStringLiteral("cmbWorkspaces_Load"));
+}
+
+int32_t frmWorkspace::SelectedWorkspaceID() const {
+    const int index = cmbWorkspaces_->currentIndex();
+    return index < 0 ? -1 : Combo_ItemData(cmbWorkspaces_, index);
+}
+
+void frmWorkspace::cmbWorkspaces_Click() {
+    Busy_ = true;
+    if (cmbWorkspaces_->currentIndex() < 0 || !gWorkspace) {
+        Busy_ = false;
+        return;
+    }
+    if (SelectedWorkspaceID() == gWorkspace->ID) {
+        Busy_ = false;
+        return;
+    }
+    if (!QuerySaveChanges(true)) {
+        Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
+        Busy_ = false;
+        return;
+    }
+    // Saving or discarding re-selects the chosen entry, which opens it in a nested pass of
+    // this handler; it is then not opened a second time.
+    const int32_t chosen = SelectedWorkspaceID();
+    if (chosen >= 0 && chosen != gWorkspace->ID) {
+        if (Workspace_LoadPanels(chosen))
+            ClearDirty();
+    }
+    SetWorkspaceCaption(gWorkspace->Name);
+    if (EditMode)
+        mnuWorkspaceLayout_Click();
+    Busy_ = false;
+}
+
+// --- Opening and saving ---------------------------------------------------------------
+
+bool frmWorkspace::QuerySaveChanges(bool Reselect) {
+    if (!gWorkspace || (!Dirty_ && !IsAnyPanelDirty()))
+        return true;
+    if (gWorkspace->Name.isEmpty())
+        gWorkspace->Name = QStringLiteral("Untitled");
+    const int answer =
+        MsgBox(QStringLiteral("Save changes to ") + gWorkspace->Name + QStringLiteral("?"),
+               vbYesNoCancel | vbQuestion);
+    if (answer == vbCancel)
+        return false;
+    if (answer == vbYes) {
+        const int32_t remembered = Reselect ? SelectedWorkspaceID() : -1;
+        // A save that failed or whose name dialog was cancelled stops the caller: going on
+        // would drop the changes the user just asked to keep.
+        const bool saved = mnuWorkspaceSave_Click();
+        // After a failed save the caller puts the current entry back; choosing the other
+        // entry again would only ask the same question once more.
+        if (Reselect && saved)
+            Combo_SelectByData(cmbWorkspaces_, remembered);
+        return saved;
+    }
+    ClearDirty();
+    const int32_t remembered = SelectedWorkspaceID();
+    cmbWorkspaces_Load();
+    Combo_SelectByData(cmbWorkspaces_, remembered);
+    return true;
+}
+
+bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
+    Busy_ = true;
+    SetHourglass(true);
+    try {
+        UnloadPanels();
+        gWorkspace = std::make_unique<clsWorkspace>();
+        // A dashboard that loads only in part still opens with what it has.
+        gWorkspace->LoadFromDB(ID, gDB.get());
+        SetPanelMenuEnabled(gWorkspace->NumPanels() >= 1);
+        if (gSources)
+            gSources->ClearFlags();
+        xl::Application* XLInst = nullptr;
+        if (!HiddenExcel_Init(XLInst)) {
+            SetHourglass(false);
+            Busy_ = false;
+            return false;
+        }
+        for (int16_t Index = gWorkspace->NumPanels(); Index >= 1; --Index) {
+            const clsWorkspacePanel* record = gWorkspace->Panels(Index);
+            if (record && record->ID >= 1)
+                LoadPanel(XLInst, Index, false);
+        }
+        HiddenExcel_Exit(XLInst);
+        SetWorkspaceCaption(gWorkspace->Name);
+        SetHourglass(false);
+        Busy_ = false;
+        return true;
+    } catch (const std::exception& e) {
+        SetHourglass(false);
+        Busy_ = false;
+        LogError(kModule, QStringLiteral("Workspace_LoadPanels"), ErrNum::kGeneral,
+                 QString::fromUtf8(e.what()), true);
+        return false;
+    }
+}
+
+void frmWorkspace::mnuWorkspaceNew_Click() {
+    if (!QuerySaveChanges(false))
+        return;
+    Busy_ = true;
+    UnloadPanels();
+    gWorkspace = std::make_unique<clsWorkspace>();
+    gWorkspace->Name = QStringLiteral("Untitled");
+    SetWorkspaceCaption(gWorkspace->Name);
+    Combo_AddItem(cmbWorkspaces_, gWorkspace->Name, 0);
+    cmbWorkspaces_->setCurrentIndex(cmbWorkspaces_->count() - 1);
+    SetPanelMenuEnabled(false);
+    Dirty_ = true;
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuWorkspaceOpen_Click() {
+    if (!QuerySaveChanges(false))
+        return;
+    Busy_ = true;
+    const QVariant answer = AskCustom(QStringLiteral("frmOpenWorkspace"), [this] {
+        frmOpenWorkspace dialog(this);
+        dialog.Operation = QString();
+        dialog.Show();
+        return QVariant(dialog.WorkspaceID);
+    });
+    const int32_t WorkspaceID = answer.isValid() ? answer.toInt() : -1;
+    if (WorkspaceID > 0)
+        Combo_SelectByData(cmbWorkspaces_, WorkspaceID);
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuWorkspaceRefresh_Click() {
+    if (!QuerySaveChanges(false))
+        return;
+    Busy_ = true;
+    SetHourglass(true);
+    UnloadPanels();
+    if (gSources)
+        gSources->ClearFlags();
+    xl::Application* XLInst = nullptr;
+    if (!HiddenExcel_Init(XLInst)) {
+        SetHourglass(false);
+        Busy_ = false;
+        return;
+    }
+    // The records in memory: panels pasted since the last save have no row to render from.
+    for (int16_t Index = gWorkspace->NumPanels(); Index >= 1; --Index) {
+        const clsWorkspacePanel* record = gWorkspace->Panels(Index);
+        if (record && record->ID >= 1)
+            LoadPanel(XLInst, Index, true);
+    }
+    HiddenExcel_Exit(XLInst);
+    ClearDirty();
+    SetHourglass(false);
+    Busy_ = false;
+}
+
+bool frmWorkspace::mnuWorkspaceSave_Click() {
+    SavePanelPositions();
+    if (gWorkspace->ID > 0)
+        return SaveWorkspace();
+    return mnuWorkspaceSaveAs_Click();
+}
+
+bool frmWorkspace::SaveWorkspace() {
+    Busy_ = true;
+    const bool saved = gWorkspace->SaveToDB(gDB.get());
+    if (saved) {
+        ClearDirty();
+        // Deleting the last dashboard disabled Delete; a stored dashboard can be deleted again.
+        mnuWorkspaceDelete_->setEnabled(true);
+        cmbWorkspaces_Load();
+        Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
+        SetWorkspaceCaption(gWorkspace->Name);
+    }
+    Busy_ = false;
+    return saved;
+}
+
+QString frmWorkspace::AskWorkspaceName(const QString& Mode) {
+    const QVariant answer = AskCustom(QStringLiteral("frmSaveWorkspace"), [this, Mode] {
+        frmSaveWorkspace dialog(this);
+        dialog.Mode = Mode;
+        dialog.Show();
+        return QVariant(dialog.WorkspaceName);
+    });
+    return answer.isValid() ? answer.toString() : QString();
+}
+
+void frmWorkspace::mnuWorkspaceRename_Click() {
+    Busy_ = true;
+    // The moved and resized windows are part of what is stored with the new name.
+    SavePanelPositions();
+    const QString WorkspaceName = AskWorkspaceName(QStringLiteral("Rename"));
+    if (!WorkspaceName.isEmpty()) {
+        const QString previous = gWorkspace->Name;
+        gWorkspace->Name = WorkspaceName;
+        // A rename that could not be stored did not happen.
+        if (!SaveWorkspace())
+            gWorkspace->Name = previous;
+    }
+    Busy_ = false;
+}
+
+bool frmWorkspace::mnuWorkspaceSaveAs_Click() {
+    Busy_ = true;
+    SavePanelPositions();
+    bool saved = false;
+    const QString WorkspaceName = AskWorkspaceName(QStringLiteral("SaveAs"));
+    if (!WorkspaceName.isEmpty()) {
+        const QString previousName = gWorkspace->Name;
+        const int32_t previousID = gWorkspace->ID;
+        std::vector<int32_t> previousPanelIDs;
+        for (int16_t i = 1; i <= gWorkspace->NumPanels(); ++i) {
+            clsWorkspacePanel* record = gWorkspace->Panels(i);
+            previousPanelIDs.push_back(record ? record->ID : 0);
+            if (record)
+                record->ID = 0;
+        }
+        gWorkspace->Name = WorkspaceName;
+        gWorkspace->ID = 0;
+        saved = SaveWorkspace();
+        if (!saved) {
+            // The open dashboard stays tied to its stored rows when the copy could not be made.
+            gWorkspace->Name = previousName;
+            gWorkspace->ID = previousID;
+            for (int16_t i = 1; i <= gWorkspace->NumPanels(); ++i)
+                if (clsWorkspacePanel* record = gWorkspace->Panels(i))
+                    record->ID = previousPanelIDs[static_cast<size_t>(i - 1)];
+        }
+    }
+    Busy_ = false;
+    return saved;
+}
+
+void frmWorkspace::mnuWorkspaceDelete_Click() {
+    if (!ConfirmAction(QStringLiteral("Are you sure you want to delete '") + gWorkspace->Name +
+                       QStringLiteral("'?")))
+        return;
+    try {
+        ClearDirty();
+        gWorkspace->Delete(gDB.get());
+        {
+            // Removing an entry must not open its neighbour: what opens next is chosen below.
+            const QSignalBlocker blocker(cmbWorkspaces_);
+            const int index = cmbWorkspaces_->currentIndex();
+            if (index >= 0)
+                cmbWorkspaces_->removeItem(index);
+            cmbWorkspaces_->setCurrentIndex(-1);
+        }
+        if (cmbWorkspaces_->count() > 0) {
+            mnuWorkspaceDelete_->setEnabled(true);
+            cmbWorkspaces_->setCurrentIndex(0);
+        } else {
+            mnuWorkspaceDelete_->setEnabled(false);
+            mnuWorkspaceNew_Click();
+        }
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("mnuWorkspaceDelete_Click"), ErrNum::kGeneral,
+                 QString::fromUtf8(e.what()), true);
+    }
+}
+
+void frmWorkspace::mnuWorkspaceExit_Click() { close(); }
+
+void frmWorkspace::mnuWorkspaceLayout_Click() {
+    // Layout mode and its arrangement commands are not built yet: the mode stays off, and
+    // so do the check marks that show it.
+    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
+        findChild<QAction*>(QLatin1String(control))->setChecked(EditMode);
+}
+
+// --- Help -------------------------------------------------------------------------------
+
+void frmWorkspace::cmdHelp_Click() { ShowHelp(this, kModule); }
+
+void frmWorkspace::mnuHelpContents_Click() { ShowHelp(this, QStringLiteral("Main")); }
+
+void frmWorkspace::mnuHelpLearningGuide_Click() {
+    const QString path = LearningGuidePath();
+    if (FileExists(path))
+        DesktopLaunch::OpenDocument(path);
+}
+
+void frmWorkspace::mnuHelpWeb_Click() { DesktopLaunch::OpenDocument(kWebSite); }
+
+void frmWorkspace::mnuHelpAbout_Click() {
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmAbout"), [this] {
+        frmAbout about(this);
+        about.exec();
+        return QVariant();
+    });
+    Busy_ = false;
 }
