@@ -258,6 +258,13 @@ void DrawBorder(QPainter& p, const BorderSeg& b) {
         }
     };
     if (dashes.empty()) {
+        // The two lines of a double border have a blank between them, not the gridline.
+        if (b.side->style == QLatin1String("double")) {
+            if (b.vertical)
+                p.fillRect(QRect(b.fixed, from, 1, to - from + 1), Qt::white);
+            else
+                p.fillRect(QRect(from, b.fixed, to - from + 1, 1), Qt::white);
+        }
         run(from, to - from + 1);
         return;
     }
