@@ -286,6 +286,7 @@ public:
         mergePainted_.assign(merges_.size(), false);
         mergeText_.assign(merges_.size(), false);
         mdw_ = std::max(1, sheet.MaxDigitWidth());
+        stretch_ = TextStretch(styles_.DefaultFont(), mdw_);
     }
 
     QSize Size() const { return {lay_.cols.Total() + 1, lay_.rows.Total() + 1}; }
@@ -357,7 +358,7 @@ private:
         if (!f) {
             const Font& src = styles_.fonts.isEmpty() ? defaultFont_ : styles_.fonts[fontId];
             FontInfo info;
-            info.font = PaintFont(src);
+            info.font = PaintFont(src, stretch_);
             info.metrics = QFontMetricsF(info.font);
             info.color = src.color.isValid() ? src.color : QColor(Qt::black);
             f = std::move(info);
@@ -729,6 +730,7 @@ private:
     std::vector<BorderSeg> borders_;
     std::vector<Diagonal> diagonals_;
     int mdw_ = 7;
+    int stretch_ = 100;
 };
 
 }  // namespace

@@ -147,3 +147,21 @@ TEST(PainterCharts, AutomaticColoursFollowTheThemeAccentsInOrder) {
         EXPECT_EQ(xl::AutomaticSeriesColor(theme, i).hue(), xl::AutomaticSeriesColor(theme, i - 6).hue());
     }
 }
+
+TEST(PainterCharts, ChartsOverARangeShowInItsPicture) {
+    const QString path = fixtures::Path(QStringLiteral("painting.xlsx"));
+    SKIP_WITHOUT(path);
+    auto wb = painting::Open(path);
+    const QColor red(0xFF, 0, 0), blue(0, 0, 0xFF);
+    // "Chart 1" stands at A1 and is 10 x 6 cm: the range under it shows it, cut at its edge.
+    const QImage under = wb.Picture(QStringLiteral("Charts"), QStringLiteral("A1:C5"));
+    EXPECT_GT(CountColor(under, red) + CountColor(under, blue), 50);
+    EXPECT_NE(under.pixelColor(5, 5), xl::GridlineColor());
+    const QImage whole = wb.Picture(QStringLiteral("Charts"), QStringLiteral("A1:H15"));
+    EXPECT_GT(CountColor(whole, red), 200);
+    EXPECT_GT(CountColor(whole, blue), 200);
+    // Cells away from every chart: the plain grid.
+    const QImage away = wb.Picture(QStringLiteral("Charts"), QStringLiteral("A60:C62"));
+    EXPECT_EQ(CountColor(away, red) + CountColor(away, blue), 0);
+    EXPECT_EQ(away.pixelColor(0, 5), xl::GridlineColor());
+}
