@@ -181,6 +181,15 @@ TEST_P(PixelTest, TextSpillsIntoEmptyNeighboursAndWideNumbersTurnToHashes) {
     EXPECT_EQ(Count(img, g.Inside(2, 14), Dark), 0);
     // The 32767-character text fills its row to the picture's edge.
     EXPECT_GT(Count(img, g.Inside(8, 16), Dark), 20);
+
+    // A text left of the range spills into it as it does on screen.
+    const QImage beside = wb.Picture(QStringLiteral("Pixels"), QStringLiteral("B12:E13"));
+    const int left = g.X(2);
+    auto in = [&](int col, int row) { return g.Inside(col, row).translated(-left, -g.Y(12)); };
+    EXPECT_GT(Count(beside, in(2, 12), Dark), 20);
+    EXPECT_GT(Count(beside, in(3, 12), Dark), 20);
+    EXPECT_EQ(Count(beside, in(3, 13), Dark), 0);
+    EXPECT_EQ(beside.copy(in(3, 12)), img.copy(g.Inside(3, 12)));
 }
 
 TEST_P(PixelTest, HiddenGridlinesAndColoursSetInMemory) {
