@@ -51,6 +51,18 @@ public:
 
     // Any non-empty text matches: the search for the last used cell.
     bool MatchesAnything() const { return anything_; }
+    // Whether a number shown in the General format (digits, ".", "-", "+", "E") could match:
+    // a pattern with any other literal character can't.
+    bool GeneralNumbersCanMatch() const {
+        for (qsizetype i = 0; i < pattern_.size(); ++i) {
+            if (!literal_[i])
+                continue;
+            const QChar c = pattern_[i];
+            if (!(c.isDigit() || c == u'.' || c == u'-' || c == u'+' || c == u'e' || c == u'E'))
+                return false;
+        }
+        return true;
+    }
 
     bool Matches(const QString& text) const {
         if (text.isEmpty())
@@ -91,8 +103,12 @@ private:
     bool plain_ = true, whole_ = false, matchCase_ = false, anything_ = false;
 };
 
-bool TextLikeFormat(const QString& code) {
-    return code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 || code == QLatin1String("@");
+enum FormatKind : int8_t { kUnknown = -1, kOther = 0, kGeneral = 1, kText = 2 };
+
+FormatKind KindOf(const QString& code) {
+    if (code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0)
+        return kGeneral;
+    return code == QLatin1String("@") ? kText : kOther;
 }
 
 }  // namespace
@@ -134,33 +150,19 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
     const SheetData& data = sheet_->Data();
     const WorkbookData& book = sheet_->Book();
     const auto& edited = sheet_->EditedValues();
-    // A shared string shows as itself under a text-like format: test each one only once.
+    // A text shows as itself under General or "@": shared strings are tested once each, and
+    // General numbers only when the pattern could match digits at all.
     std::vector<int8_t> sharedVerdict;
+    std::vector<int8_t> formatKinds(size_t(book.styles.cellXfs.size()), kUnknown);
+    const bool numbersCanMatch = pattern.GeneralNumbersCanMatch();
+    auto formatKind = [&](uint32_t style) {
+        int8_t& k = formatKinds[style];
+        if (k == kUnknown)
+            k = KindOf(book.styles.Xf(style).numFmtCode);
+        return FormatKind(k);
+    };
 
-    auto matches = [&](int32_t r, int32_t c, const Cell* cell) {
-        CellValue v;
-        if (!edited.empty()) {
-            auto it = edited.find({r, c});
-            if (it != edited.end())
-                v = it->second;
-            else if (cell)
-                v = data.ValueOf(*cell, book.sharedStrings);
-        } else if (cell) {
-            if (cell->kind == CellKind::Blank)
-                return false;
-            if (pattern.MatchesAnything())
-                return true;
-            if (cell->kind == CellKind::SharedString && displayed &&
-                TextLikeFormat(book.styles.Xf(cell->style).numFmtCode)) {
-                if (sharedVerdict.empty())
-                    sharedVerdict.assign(book.sharedStrings.size(), -1);
-                int8_t& verdict = sharedVerdict[cell->text];
-                if (verdict < 0)
-                    verdict = pattern.Matches(book.sharedStrings[cell->text]) ? 1 : 0;
-                return verdict == 1;
-            }
-            v = data.ValueOf(*cell, book.sharedStrings);
-        }
+    auto matchesValue = [&](int32_t r, int32_t c, const CellValue& v) {
         if (v.IsEmpty())
             return false;
         if (pattern.MatchesAnything())
@@ -174,6 +176,40 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
                                                                     : QStringLiteral("FALSE"))
                                                   : v.text;
         return pattern.Matches(text);
+    };
+
+    auto matches = [&](int32_t r, int32_t c, const Cell* cell) {
+        if (!edited.empty()) {
+            auto it = edited.find({r, c});
+            if (it != edited.end())
+                return matchesValue(r, c, it->second);
+        }
+        if (!cell || cell->kind == CellKind::Blank)
+            return false;
+        if (pattern.MatchesAnything())
+            return true;
+        if (displayed) {
+            const FormatKind kind = formatKind(cell->style);
+            if (kind != kOther) {
+                switch (cell->kind) {
+                case CellKind::SharedString: {
+                    if (sharedVerdict.empty())
+                        sharedVerdict.assign(book.sharedStrings.size(), -1);
+                    int8_t& verdict = sharedVerdict[cell->text];
+                    if (verdict < 0)
+                        verdict = pattern.Matches(book.sharedStrings[cell->text]) ? 1 : 0;
+                    return verdict == 1;
+                }
+                case CellKind::Text: return pattern.Matches(data.strings[cell->text]);
+                case CellKind::Number:
+                    if (kind == kGeneral && !numbersCanMatch)
+                        return false;
+                    break;
+                default: break;
+                }
+            }
+        }
+        return matchesValue(r, c, data.ValueOf(*cell, book.sharedStrings));
     };
 
     int64_t bestKey = std::numeric_limits<int64_t>::max();

@@ -4,6 +4,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -38,8 +39,19 @@ Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits
     const zip_int64_t count = zip_get_num_entries(za, 0);
     if (count < 0 || count > limits.maxEntries)
         throw Error(QStringLiteral("the package has too many entries (%1)").arg(count));
+    // Refused before inflating anything when the declared sizes already pass the caps; the
+    // caps are checked again while inflating, as declared sizes may lie.
+    zip_uint64_t declared = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(za, i, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+            declared += st.size;
+    }
+    if (declared > zip_uint64_t(limits.maxTotalBytes))
+        throw Error(QStringLiteral("the package inflates to more than %1 MB")
+                        .arg(limits.maxTotalBytes >> 20));
     int64_t total = 0;
-    QByteArray buffer;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
         zip_stat_init(&st);
@@ -62,27 +74,31 @@ Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits
             throw Error(QStringLiteral("part %1 can't be opened (%2)")
                             .arg(entry.name, QString::fromUtf8(zip_strerror(za))));
         std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> fileGuard(zf, zip_fclose);
+        // Inflated straight into a buffer of the declared size; more bytes than declared are
+        // read on, still under the caps.
         QByteArray data;
-        if (st.valid & ZIP_STAT_SIZE)
-            data.reserve(qsizetype(st.size));
-        buffer.resize(1 << 16);
+        qsizetype used = 0;
+        data.resize((st.valid & ZIP_STAT_SIZE) ? qsizetype(st.size) + 1 : qsizetype(1) << 16);
         for (;;) {
-            const zip_int64_t n = zip_fread(zf, buffer.data(), buffer.size());
+            if (used == data.size())
+                data.resize(std::min<qsizetype>(data.size() * 2, qsizetype(limits.maxPartBytes) + 1));
+            const zip_int64_t n = zip_fread(zf, data.data() + used, zip_uint64_t(data.size() - used));
             if (n < 0)
                 throw Error(QStringLiteral("part %1 is damaged (%2)")
                                 .arg(entry.name, QString::fromUtf8(zip_file_strerror(zf))));
             if (n == 0)
                 break;
-            if (data.size() + n > limits.maxPartBytes)
+            used += qsizetype(n);
+            total += n;
+            if (used > limits.maxPartBytes)
                 throw Error(QStringLiteral("part %1 inflates to more than %2 MB")
                                 .arg(entry.name)
                                 .arg(limits.maxPartBytes >> 20));
-            total += n;
             if (total > limits.maxTotalBytes)
                 throw Error(QStringLiteral("the package inflates to more than %1 MB")
                                 .arg(limits.maxTotalBytes >> 20));
-            data.append(buffer.constData(), qsizetype(n));
         }
+        data.truncate(used);
         entry.data = std::move(data);
         pkg.index_.insert(entry.name, int(pkg.entries_.size()));
         pkg.entries_.append(std::move(entry));
