@@ -402,15 +402,18 @@ QString CopyPartTree(const Package& src, const QString& part, PackageEdit& dst, 
     return name;
 }
 
-void ReplaceRelId(pugi::xml_node n, const QString& from, const QString& to) {
-    const QByteArray f = from.toUtf8(), t = to.toUtf8();
+// Every relationship id the element names, renamed at once (an old id may be a new one too).
+void ReplaceRelIds(pugi::xml_node n, const QHash<QString, QString>& ids) {
     for (pugi::xml_attribute a : n.attributes()) {
         const QByteArray name(a.name());
-        if ((name.endsWith(":id") || name.endsWith(":embed") || name.endsWith(":link")) && f == a.value())
-            a.set_value(t.constData());
+        if (name.endsWith(":id") || name.endsWith(":embed") || name.endsWith(":link")) {
+            auto it = ids.find(QString::fromUtf8(a.value()));
+            if (it != ids.end())
+                a.set_value(it->toUtf8().constData());
+        }
     }
     for (pugi::xml_node c : n.children())
-        ReplaceRelId(c, from, to);
+        ReplaceRelIds(c, ids);
 }
 
 // Appends a one-cell anchor at (row, col) of `cx` x `cy` EMU holding `shape` to a drawing.
@@ -882,15 +885,17 @@ void PasteShape(PackageEdit& pkg, const WorkbookData& /*dst*/, const SheetData& 
         if (QByteArray(a.name()).startsWith("xmlns") && !copy.attribute(a.name()))
             copy.append_attribute(a.name()) = a.value();
     QHash<QString, QString> done;
+    QHash<QString, QString> newIds;
+    const std::string original = Outer(copy);
     for (const Relationship& r : srcSheet.drawingRels) {
-        if (r.id != shape.relId && Outer(copy).find("\"" + r.id.toStdString() + "\"") == std::string::npos)
+        if (r.id != shape.relId && original.find("\"" + r.id.toStdString() + "\"") == std::string::npos)
             continue;
         if (r.external || !src.package.Has(r.target))
             continue;
         const QString target = CopyPartTree(src.package, r.target, pkg, done);
-        const QString newId = pkg.AddRelationship(drawingPart, r.type, target);
-        ReplaceRelId(copy, r.id, newId);
+        newIds.insert(r.id, pkg.AddRelationship(drawingPart, r.type, target));
     }
+    ReplaceRelIds(copy, newIds);
     pugi::xml_node nv = CNvPrOf(copy);
     SetAttr(nv, "id", id);
     const bool chart = shape.kind == ShapeKind::Chart;
