@@ -16,6 +16,10 @@
 
 #include <map>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace writerfx {
 
 // The folder holding book.xlsx, target.xlsx, template.xlsx and stale.xlsx; "" when the
@@ -47,6 +51,25 @@ inline QString Copy(const QString& name, const QTemporaryDir& into) {
     return to;
 }
 
+// LibreOffice runs of the tests take turns, also across the test programs ctest runs at once:
+// several headless instances starting together slow each other down to a crawl.
+class SofficeTurn {
+public:
+    SofficeTurn() : fd_(::open("/tmp/sheetbeacon-tests-soffice.lock", O_CREAT | O_RDWR, 0666)) {
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~SofficeTurn() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    SofficeTurn(const SofficeTurn&) = delete;
+    SofficeTurn& operator=(const SofficeTurn&) = delete;
+
+private:
+    int fd_;
+};
+
 inline bool HaveSoffice() { return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty(); }
 
 inline QByteArray ReadAll(const QString& path) {
@@ -67,6 +90,7 @@ inline std::map<QString, QByteArray> Parts(const QString& path) {
 // name. Empty when LibreOffice could not read it. Each call has its own profile.
 inline std::map<QString, QStringList> LibreOfficeCsv(const QString& path) {
     std::map<QString, QStringList> out;
+    SofficeTurn turn;
     QTemporaryDir work;
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
