@@ -445,12 +445,28 @@ void AppendAnchor(pugi::xml_document& drawing, const pugi::xml_node& shape, int3
 
 }  // namespace
 
+const char* const kDefaultStyles =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    "<fonts count=\"1\"><font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
+    "<scheme val=\"minor\"/></font></fonts>"
+    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
+    "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+    "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+    "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+    "<dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
+
 // ---- StylesEdit -----------------------------------------------------------------------------
 
-StylesEdit::StylesEdit(PackageEdit& pkg, const QString& partName) : pkg_(&pkg), part_(partName) {
+StylesEdit::StylesEdit(PackageEdit& pkg, const WorkbookData& book) : pkg_(&pkg), part_(book.stylesPart) {
     if (part_.isEmpty() || !pkg.Has(part_)) {
-        // A workbook without styles gets the spreadsheet's default ones.
-        throw Error(QStringLiteral("The workbook has no styles part to add cell formats to"));
+        // Styles are optional in a package; cell formats need them.
+        part_ = pkg.Has(QStringLiteral("xl/styles.xml")) ? pkg.FreeName(QStringLiteral("xl/styles"), QStringLiteral(".xml"))
+                                                          : QStringLiteral("xl/styles.xml");
+        pkg.Set(part_, kDefaultStyles);
+        pkg.SetOverride(part_, QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"));
+        pkg.AddRelationship(book.workbookPart, RelType("styles"), part_);
     }
     LoadPart(doc_, pkg.Get(part_), part_);
 }
@@ -721,7 +737,7 @@ bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const Sheet
 
 void WriteDateTime(PackageEdit& pkg, const WorkbookData& book, const SheetData& sheet, const RangeRef& range,
                    double serial) {
-    StylesEdit styles(pkg, book.stylesPart);
+    StylesEdit styles(pkg, book);
     pugi::xml_document doc;
     LoadPart(doc, pkg.Get(sheet.partName), sheet.partName);
     for (int32_t r = range.row1; r <= range.row2; ++r)
@@ -757,7 +773,7 @@ QString CopySheetInto(PackageEdit& pkg, const WorkbookData& dst, const WorkbookD
     const bool sameStyles = src.package.Part(src.stylesPart) == pkg.Get(dst.stylesPart);
     const bool sameStrings = !src.sharedStringsPart.isEmpty() &&
                              src.package.Part(src.sharedStringsPart) == pkg.Get(dst.sharedStringsPart);
-    StylesEdit styles(pkg, dst.stylesPart);
+    StylesEdit styles(pkg, dst);
     const StylesEdit srcStyles(src.package.Part(src.stylesPart));
     auto remap = [&](pugi::xml_node n, const char* attr) {
         if (pugi::xml_attribute a = n.attribute(attr); a && !sameStyles)
@@ -921,7 +937,7 @@ void PasteCells(PackageEdit& pkg, const WorkbookData& dst, const SheetData& shee
     const int64_t rows = range.Rows(), cols = range.Cols();
     if (row + rows - 1 > kMaxRows || col + cols - 1 > kMaxCols)
         throw Error(QStringLiteral("Paste: the copied cells don't fit on the sheet at %1").arg(CellAddress(row, col)));
-    StylesEdit styles(pkg, dst.stylesPart);
+    StylesEdit styles(pkg, dst);
     const bool sameStyles = src.package.Part(src.stylesPart) == pkg.Get(dst.stylesPart);
     const StylesEdit srcStyles(src.package.Part(src.stylesPart));
     pugi::xml_document doc;

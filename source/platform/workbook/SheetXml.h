@@ -14,12 +14,17 @@
 
 namespace xl {
 
+// The styles of a new workbook: the normal style in Calibri 11, the two fills every styles
+// part starts with, one border.
+extern const char* const kDefaultStyles;
+
 // styles.xml being changed: new cell formats are added (never changed in place, so every
 // existing cell keeps its look), the same format asked twice is added once.
 class StylesEdit {
 public:
-    // The styles part of `pkg` (made when the workbook has none).
-    StylesEdit(PackageEdit& pkg, const QString& partName);
+    // The styles part of the workbook `book` in `pkg`; one with the spreadsheet's defaults is
+    // made when the workbook has none.
+    StylesEdit(PackageEdit& pkg, const WorkbookData& book);
     // A styles part only read from (the source of a copy).
     explicit StylesEdit(const QByteArray& bytes);
 

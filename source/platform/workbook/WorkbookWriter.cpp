@@ -59,18 +59,6 @@ const char* kNewWorkbookRels =
     "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
     "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"styles.xml\"/>"
     "</Relationships>";
-const char* kNewStyles =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-    "<fonts count=\"1\"><font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
-    "<scheme val=\"minor\"/></font></fonts>"
-    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
-    "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
-    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
-    "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
-    "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
-    "<dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
-
 QByteArray NewSheetXml(bool selected) {
     return QByteArray(
                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -89,7 +77,7 @@ QList<ZipEntry> NewWorkbookEntries() {
         {QStringLiteral("_rels/.rels"), kNewRootRels, false},
         {QStringLiteral("xl/workbook.xml"), kNewWorkbook, false},
         {QStringLiteral("xl/_rels/workbook.xml.rels"), kNewWorkbookRels, false},
-        {QStringLiteral("xl/styles.xml"), kNewStyles, false},
+        {QStringLiteral("xl/styles.xml"), kDefaultStyles, false},
         {QStringLiteral("xl/worksheets/sheet1.xml"), NewSheetXml(true), false},
     };
 }
@@ -312,7 +300,7 @@ PackageEdit Writer::Flush(Workbook& book, bool* changed) {
     PackageEdit pkg(book.data_->package.Entries());
     bool any = false;
     if (HasPendingEdits(book)) {
-        StylesEdit styles(pkg, book.data_->stylesPart);
+        StylesEdit styles(pkg, *book.data_);
         for (auto& ws : book.sheets_) {
             if (ws->Kind() != SheetKind::Worksheet)
                 continue;

@@ -241,6 +241,20 @@ TEST(WriterSave, NewWorkbooks) {
     EXPECT_EQ(writerfx::ReadAll(tpl), tplBytes);
     EXPECT_THROW(app.Workbooks().Add(tmp.filePath(QStringLiteral("missing.xlsx"))), Error);
 
+    // A template file (.xltx) gives a workbook that is saved as a workbook, not a template.
+    const QString xltx = tmp.filePath(QStringLiteral("Sales.xltx"));
+    a->SaveAs(xltx);
+    const auto mainType = [](const QString& file) {
+        return QString::fromUtf8(writerfx::Parts(file).at(QStringLiteral("[Content_Types].xml")));
+    };
+    EXPECT_TRUE(mainType(xltx).contains(QStringLiteral("spreadsheetml.template.main+xml")));
+    Workbook* d = app.Workbooks().Add(xltx);
+    EXPECT_EQ(d->Name(), QStringLiteral("Sales1"));
+    const QString fromTemplate = tmp.filePath(QStringLiteral("Sales report.xlsx"));
+    d->SaveAs(fromTemplate);
+    EXPECT_TRUE(mainType(fromTemplate).contains(QStringLiteral("spreadsheetml.sheet.main+xml")));
+    EXPECT_FALSE(mainType(fromTemplate).contains(QStringLiteral("template.main")));
+
     Application check;
     Workbook* back = check.Workbooks().Open(path);
     EXPECT_EQ(back->Sheets().Item(1)->Name(), QStringLiteral("Sheet1"));
