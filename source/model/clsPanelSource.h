@@ -70,6 +70,9 @@ private:
     bool chkNewestFile(db::Database* DB);
     bool UpdateLastChecked(db::Database* DB, const QDateTime& Dt);
     bool UpdateLastUpdated(db::Database* DB, const QDateTime& Dt);
+    // Locates the stored ranges of the source's relocatable range panels, in every dashboard,
+    // again in the workbook at Path and stores them.
+    void AdjustRanges(db::Database* DB, const QString& Path);
     void ClearBMPs(db::Database* DB);
     // Asks for a folder, owned by the main window; the chosen folder with its separator, ""
     // when the prompt was cancelled.

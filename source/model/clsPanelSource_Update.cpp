@@ -9,6 +9,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsFolder.h"
 #include "services/modUtilsLog.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsMisc.h"
 #include "services/modUtilsOutlook.h"
 #include "services/modUtilsSQL.h"
@@ -217,6 +218,7 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
         }
         NewestFile = NameWithExtension(name, extension);
         UpdateLastChecked(DB, ft);
+        AdjustRanges(DB, DestFolder + NewestFile);
         ClearBMPs(DB);
         IsChecked = true;
         return true;
@@ -243,6 +245,55 @@ bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
         return false;
     LastUpdated = Dt;
     return true;
+}
+
+void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
+    ExcelApp XL;
+    try {
+        std::unique_ptr<db::Recordset> rs;
+        if (!SQL_OpenRecordset(DB, rs,
+                               QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
+                                              "ContentType = 'S'"),
+                               {ID}, true, QString(), QString()))
+            return;
+        if (rs->EOF_() || !Excel_Init(XL))
+            return;
+        XL->DisplayAlerts = false;
+        xl::Workbook* wb = XL->Workbooks().Open(Path);
+        for (; !rs->EOF_(); rs->MoveNext()) {
+            // Only ranges that follow the sheet's end or an anchor move; "top" ranges and rows
+            // without a usable rule keep their stored texts, which relocating would blank.
+            const QString rule = rs->Text(QStringLiteral("RelativeTo"));
+            if (rule != QStringLiteral("bottom") && rule != QStringLiteral("contents"))
+                continue;
+            const QString sheet = rs->Text(QStringLiteral("SheetName"));
+            if (!Excel_HasSheet(wb, sheet)) {
+                LogEvent(kModule, QStringLiteral("AdjustRanges"),
+                         sheet + QStringLiteral(" not found in ") + wb->Name(), false);
+                continue;
+            }
+            clsWorkspacePanel panel;
+            if (!panel.LoadFromRecSet(DB, *rs))
+                continue;
+            // One panel whose range can't be located must not cost the others theirs: its row
+            // stays as it was.
+            try {
+                panel.AdjustAll(wb->Sheets().Item(sheet));
+            } catch (const std::exception& e) {
+                LogEvent(kModule, QStringLiteral("AdjustRanges"),
+                         QStringLiteral("Panel ") + QString::number(panel.ID) +
+                             QStringLiteral(" could not be relocated in ") + wb->Name() +
+                             QStringLiteral(": ") + Describe(e),
+                         false);
+                continue;
+            }
+            panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID"))));
+        }
+        Excel_Exit(XL);
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("AdjustRanges"), ErrNum::kGeneral, Describe(e), true);
+        Excel_Exit(XL);
+    }
 }
 
 void clsPanelSource::ClearBMPs(db::Database* DB) {

@@ -364,3 +364,96 @@ TEST_F(UpdatePassTest, AnInboxSourceSavesTheNewestAttachmentFromTheMailStore) {
     EXPECT_EQ(Files(folder), QStringList{QStringLiteral("Sales 2023-46.xlsx")});
     EXPECT_TRUE(s->IsChecked);
 }
+
+TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboardOnly) {
+    const QString fixture = QStringLiteral(SB_FIXTURE_DIR "/relocation.xlsx");
+    if (!QFile::exists(fixture))
+        GTEST_SKIP() << "fixtures not made (openpyxl missing)";
+    // Every write to a panel row is noted, whatever the relocation makes of the texts.
+    Exec(QStringLiteral("CREATE TABLE Written(PanelID INTEGER)"));
+    Exec(QStringLiteral("CREATE TRIGGER NoteWrite AFTER UPDATE ON DsbSavedPanel "
+                        "BEGIN INSERT INTO Written VALUES (NEW.ID); END"));
+    auto s = FolderSource(QStringLiteral("Sales*.xlsx"), QStringLiteral("default"));
+    auto other = FolderSource(QStringLiteral("Other*.xlsx"), QStringLiteral("default"));
+    auto panel = [&](int32_t workspace, int32_t source, const QString& type, const QVariant& rule,
+                     const QString& sheet) {
+        Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, "
+                            "SheetName, PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch) "
+                            "VALUES (?, ?, ?, 'N', ?, 'B2:D4``', '15,15,15', '9,9,9', ?, '$H$12`$C$9`Total')"),
+             {workspace, source, type, sheet, rule});
+        const auto id = static_cast<int32_t>(gDB->LastInsertId());
+        MakePicture(id);
+        return id;
+    };
+    const int32_t bottom = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data"));
+    const int32_t contents = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"));
+    const int32_t emptySheet = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Empty"));
+    const QList<int32_t> staying = {
+        panel(1, s->ID, QStringLiteral("S"), QStringLiteral("top"), QStringLiteral("Data")),
+        panel(2, s->ID, QStringLiteral("S"), QVariant(), QStringLiteral("Data")),
+        panel(1, s->ID, QStringLiteral("S"), QStringLiteral(""), QStringLiteral("Data")),
+        panel(1, s->ID, QStringLiteral("S"), QStringLiteral("anywhere"), QStringLiteral("Data")),
+        panel(1, s->ID, QStringLiteral("C"), QStringLiteral("bottom"), QStringLiteral("Data")),
+        panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Gone")),
+        panel(1, other->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data")),
+    };
+    const auto row = [](int32_t id) {
+        auto rs = gDB->Query(QStringLiteral("SELECT * FROM DsbSavedPanel WHERE ID = ?"), {id});
+        QStringList fields;
+        for (int i = 0; i < rs->Columns().size(); ++i)
+            fields << (rs->Field(i).isNull() ? QStringLiteral("<null>") : rs->Field(i).toString());
+        return fields.join(QLatin1Char('|'));
+    };
+    QStringList before;
+    for (int32_t id : staying)
+        before << row(id);
+    const QString emptySheetTexts = TextOf(
+        QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch FROM DsbSavedPanel WHERE ID = ?"),
+        {emptySheet});
+
+    ASSERT_TRUE(QFile::copy(fixture, dest_ + QStringLiteral("Sales_2.xlsx")));
+    ASSERT_TRUE(AdjustFileTime(dest_ + QStringLiteral("Sales_2.xlsx"), T(20)));
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Sales_2.xlsx"));
+
+    const auto written = [] {
+        QList<int32_t> ids;
+        for (auto rs = gDB->Query(QStringLiteral("SELECT DISTINCT PanelID FROM Written ORDER BY PanelID"));
+             !rs->EOF_(); rs->MoveNext())
+            ids << static_cast<int32_t>(rs->Field(0).toLongLong());
+        return ids;
+    };
+    const QList<int32_t> touched = written();
+    EXPECT_TRUE(touched.contains(bottom));
+    EXPECT_TRUE(touched.contains(contents));
+    for (int32_t id : staying)
+        EXPECT_FALSE(touched.contains(id)) << id;
+    QStringList after;
+    for (int32_t id : staying)
+        after << row(id);
+    EXPECT_EQ(after, before);
+    // A sheet with nothing on it gives no new bottom cell: the stored texts stay.
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch "
+                                    "FROM DsbSavedPanel WHERE ID = ?"),
+                     {emptySheet}),
+              emptySheetTexts);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("Gone not found in Sales_2.xlsx")));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty());
+
+    // Every cached picture of the source is gone, the other source's stays.
+    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet} + staying.mid(0, 6))
+        EXPECT_FALSE(QFile::exists(PanelPicturePath(id))) << id;
+    EXPECT_TRUE(QFile::exists(PanelPicturePath(staying.last())));
+
+    // A newer file that is no workbook: reported, and the pass still takes it into use.
+    Exec(QStringLiteral("DELETE FROM Written"));
+    MakePicture(bottom);
+    Write(dest_ + QStringLiteral("Sales_3.xlsx"), "not a workbook", T(30));
+    s->ClearFlags();
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Sales_3.xlsx"));
+    EXPECT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("AdjustRanges")));
+    EXPECT_TRUE(written().isEmpty());
+    EXPECT_FALSE(QFile::exists(PanelPicturePath(bottom)));
+}
