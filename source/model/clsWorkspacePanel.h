@@ -12,6 +12,9 @@
 #include <cstdint>
 
 class clsPanelSource;
+namespace xl {
+class Worksheet;
+}
 
 class clsWorkspacePanel {
 public:
@@ -56,6 +59,9 @@ public:
     // Deletes the row and, once it is gone, its cached picture.
     bool Delete(db::Database* DB);
     void ClearSource();
+    // Locates the stored range again in a newer version of its sheet and rebuilds the stored
+    // texts from it; a range that can't be located leaves them as they were.
+    void AdjustAll(xl::Worksheet* ws);
 
 private:
     bool InsertDB(db::Database* DB, int32_t WorkspaceID);
