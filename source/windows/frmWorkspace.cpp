@@ -17,6 +17,8 @@
 #include "windows/frmPanel.h"
 #include "windows/frmSaveWorkspace.h"
 #include "windows/frmTip.h"
+#include "sharing/frmExport.h"
+#include "sharing/frmImport.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -214,6 +216,8 @@ void frmWorkspace::BuildMenus() {
     on("mnuHelpLearningGuide", &frmWorkspace::mnuHelpLearningGuide_Click);
     on("mnuHelpWeb", &frmWorkspace::mnuHelpWeb_Click);
     on("mnuHelpAbout", &frmWorkspace::mnuHelpAbout_Click);
+    on("mnuToolsImport", &frmWorkspace::mnuToolsImport_Click);
+    on("mnuToolsExport", &frmWorkspace::mnuToolsExport_Click);
 
     // Layout mode carries a check mark while it is on.
     for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
@@ -221,11 +225,10 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Pasting, publishing, the options, import and export come with their own windows and
-    // dialogs; until they are there the items stay visible but can't be chosen.
+    // Pasting, publishing and the options come with their own windows and dialogs; until they
+    // are there the items stay visible but can't be chosen.
     for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions",
-                                "mnuToolsImport", "mnuToolsExport"})
+                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions"})
         findChild<QAction*>(QLatin1String(control))->setEnabled(false);
 }
 
@@ -765,4 +768,52 @@ void frmWorkspace::mnuHelpAbout_Click() {
         return QVariant();
     });
     Busy_ = false;
+}
+
+// --- Tools: import and export ---------------------------------------------------------------
+
+QString frmWorkspace::GetImportFileName() {
+    return AskOpenFile(this, QStringLiteral("Select file to import from"), QString(),
+                       QStringLiteral("All shared files (*.pvds)"));
+}
+
+void frmWorkspace::mnuToolsImport_Click() {
+    const QString path = GetImportFileName();
+    if (path.isEmpty())
+        return;
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmImport"), [this, path] {
+        frmImport dialog(this);
+        dialog.ImportFile = path;
+        dialog.Show();
+        return QVariant();
+    });
+    // Imported sources join the registry, imported dashboards the list.
+    gSources = std::make_unique<clsSources>();
+    if (!gSources->LoadAll(gDB.get())) {
+        MsgBox(App::Title() +
+                   QStringLiteral(" was unable to use its database. Please contact your "
+                                  "administrator to correct the problem."),
+               vbInformation);
+        Busy_ = false;
+        close();
+        return;
+    }
+    cmbWorkspaces_Load();
+    {
+        // Re-selecting the open dashboard must not reopen it.
+        const QSignalBlocker blocker(cmbWorkspaces_);
+        if (gWorkspace->ID < 1)
+            Combo_AddItem(cmbWorkspaces_, gWorkspace->Name, 0);
+        Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
+    }
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuToolsExport_Click() {
+    AskCustom(QStringLiteral("frmExport"), [this] {
+        frmExport dialog(this);
+        dialog.Show();
+        return QVariant();
+    });
 }

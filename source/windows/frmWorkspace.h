@@ -64,6 +64,9 @@ private:
     void mnuHelpLearningGuide_Click();
     void mnuHelpWeb_Click();
     void mnuHelpAbout_Click();
+    QString GetImportFileName();
+    void mnuToolsImport_Click();
+    void mnuToolsExport_Click();
     void cmdHelp_Click();
     void cmbWorkspaces_Click();
     void timerRefresh_Timer();
