@@ -19,6 +19,8 @@
 #include "windows/frmTip.h"
 #include "sharing/frmExport.h"
 #include "sharing/frmImport.h"
+#include "sharing/modPublish.h"
+#include "services/modUtilsPics.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,6 +37,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <exception>
 
 
@@ -216,6 +219,7 @@ void frmWorkspace::BuildMenus() {
     on("mnuHelpLearningGuide", &frmWorkspace::mnuHelpLearningGuide_Click);
     on("mnuHelpWeb", &frmWorkspace::mnuHelpWeb_Click);
     on("mnuHelpAbout", &frmWorkspace::mnuHelpAbout_Click);
+    on("mnuWorkspacePublish", &frmWorkspace::mnuWorkspacePublish_Click);
     on("mnuToolsImport", &frmWorkspace::mnuToolsImport_Click);
     on("mnuToolsExport", &frmWorkspace::mnuToolsExport_Click);
 
@@ -225,10 +229,10 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Pasting, publishing and the options come with their own windows and dialogs; until they
-    // are there the items stay visible but can't be chosen.
+    // Pasting and the options come with their own windows and dialogs; until they are there
+    // the items stay visible but can't be chosen.
     for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions"})
+                                "mnuPanelPasteCustom", "mnuToolsOptions"})
         findChild<QAction*>(QLatin1String(control))->setEnabled(false);
 }
 
@@ -815,5 +819,38 @@ void frmWorkspace::mnuToolsExport_Click() {
         frmExport dialog(this);
         dialog.Show();
         return QVariant();
+    });
+}
+
+// --- Publishing -----------------------------------------------------------------------------
+
+void frmWorkspace::GetPanelsExtent(int32_t& Left, int32_t& Top, int32_t& Right,
+                                   int32_t& Bottom) const {
+    const int32_t ScaleWidth = PixelsToTwipsX(mdiArea_->width());
+    const int32_t ScaleHeight = PixelsToTwipsY(mdiArea_->height());
+    Left = ScaleWidth;
+    Top = ScaleHeight;
+    Right = 0;
+    Bottom = 0;
+    for (const frmPanel* panel : PanelWindows()) {
+        Left = std::min(Left, panel->Left());
+        Top = std::min(Top, panel->Top());
+        Right = std::max(Right, panel->Left() + panel->Width());
+        Bottom = std::max(Bottom, panel->Top() + panel->Height());
+    }
+    Right = std::min(Right, ScaleWidth);
+    Bottom = std::min(Bottom, ScaleHeight);
+}
+
+void frmWorkspace::mnuWorkspacePublish_Click() {
+    const auto panelCount = static_cast<int>(PanelWindows().size());
+    PublishWorkspace(gWorkspace ? gWorkspace->Name : QString(), panelCount, [this](QPixmap* picture) {
+        int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+        GetPanelsExtent(Left, Top, Right, Bottom);
+        const QWidget* picToolbar = findChild<QToolBar*>(QStringLiteral("picToolbar"));
+        const int32_t H = picToolbar && picToolbar->isVisible() ? PixelsToTwipsY(picToolbar->height()) : 0;
+        // A panel moved partly beyond the left or top edge is captured from the edge on.
+        return CopyFormContents(this, picture, std::max(Left, 0), std::max(Top, 0) + H,
+                                Right + 120, Bottom + H + 120);
     });
 }

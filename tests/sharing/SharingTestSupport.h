@@ -82,6 +82,13 @@ protected:
             lines << Rows(d, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
         return lines;
     }
+    // The kinds of the prompts shown so far ("msgbox", "open", a dialog's form name...).
+    static QStringList KindsShown() {
+        QStringList kinds;
+        for (const PromptScript::Shown& shown : PromptScript::Record())
+            kinds << shown.kind;
+        return kinds;
+    }
     static std::unique_ptr<db::Database> OpenShared(const QString& path) {
         return db::Database::Open(path, DatabaseKey(kConnectString));
     }

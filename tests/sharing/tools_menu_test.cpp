@@ -8,15 +8,6 @@
 #include <QAction>
 #include <QComboBox>
 
-namespace {
-QStringList KindsShown() {
-    QStringList kinds;
-    for (const PromptScript::Shown& shown : PromptScript::Record())
-        kinds << shown.kind;
-    return kinds;
-}
-}  // namespace
-
 TEST_F(SharingTest, ToolsMenuRunsImportAndExportAndRereadsTheListAfterImport) {
     AddDashboard(*gDB, "Existing");
     auto* window = new frmWorkspace;
@@ -50,5 +41,17 @@ TEST_F(SharingTest, ToolsMenuRunsImportAndExportAndRereadsTheListAfterImport) {
     PromptScript::Reset();
     exportItem->trigger();
     EXPECT_EQ(KindsShown(), QStringList{"frmExport"});
+    delete window;
+}
+
+TEST_F(SharingTest, PublishOnAnEmptyDashboardIsRefused) {
+    auto* window = new frmWorkspace;
+    window->Form_Activate();
+    auto* publish = window->findChild<QAction*>(QStringLiteral("mnuWorkspacePublish"));
+    ASSERT_TRUE(publish);
+    EXPECT_TRUE(publish->isEnabled());
+    PromptScript::Reset();
+    publish->trigger();
+    EXPECT_EQ(PromptScript::Messages(), QStringList{"There are no panels on this dashboard to publish."});
     delete window;
 }
