@@ -7,6 +7,7 @@
 #include "services/modUtilsFile.h"
 #include "sharing/frmPublish.h"
 #include "sharing/modPublish.h"
+#include "windows/DesktopLaunch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,6 +33,15 @@ protected:
         templates_ = GetTemplatesFolder();
         ASSERT_FALSE(templates_.isEmpty());
         testsupport::MakePublishTemplates(templates_);
+        DesktopLaunch::ResetScript();
+    }
+    void TearDown() override {
+        // The workbooks shown by a publication are written to the temp folder.
+        for (QString request : DesktopLaunch::Requests())
+            if (request.startsWith("open " + QDir::tempPath()))
+                QFile::remove(request.mid(5));
+        DesktopLaunch::ResetScript();
+        SharingTest::TearDown();
     }
     // A capture that paints a known picture and counts its calls.
     std::function<bool(QPixmap*)> Capture() {
@@ -85,11 +95,12 @@ TEST_F(PublishTest, ChoosingNoTemplateCancelOrAMissingFileStopsWithoutATemplate)
 }
 
 TEST_F(PublishTest, PickedTemplateBecomesTheDashboardsTemplate) {
-    PromptScript::QueueDialog("frmPublish", templates_ + "placeholder.xlsx");
+    // A template without a placeholder is copied and never written to.
+    PromptScript::QueueDialog("frmPublish", templates_ + "missing_sheet.xlsx");
     PublishWorkspace(" North/South ", 1, Capture());
     const QString made = templates_ + "North_South.xlsx";
     ASSERT_TRUE(FileExists(made));
-    EXPECT_EQ(Bytes(made).size(), Bytes(templates_ + "placeholder.xlsx").size());
+    EXPECT_EQ(Bytes(made), Bytes(templates_ + "missing_sheet.xlsx"));
     EXPECT_EQ(captures_, 1);
 
     // The next publication finds it and asks nothing.
