@@ -64,6 +64,12 @@ private:
     void mnuHelpLearningGuide_Click();
     void mnuHelpWeb_Click();
     void mnuHelpAbout_Click();
+    void mnuWorkspacePublish_Click();
+    // The rectangle of the dashboard area covered by the open panel windows, in twips.
+    void GetPanelsExtent(int32_t& Left, int32_t& Top, int32_t& Right, int32_t& Bottom) const;
+    QString GetImportFileName();
+    void mnuToolsImport_Click();
+    void mnuToolsExport_Click();
     void cmdHelp_Click();
     void cmbWorkspaces_Click();
     void timerRefresh_Timer();
