@@ -4,6 +4,9 @@
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 #include "windows/Twips.h"
+#include "windows/frmCaption.h"
+#include "windows/frmDrillback.h"
+#include "windows/frmPanelProperties.h"
 
 #include <QMdiSubWindow>
 
@@ -71,7 +74,45 @@ void frmPanel::Panel_ZoomToFit() {}
 void frmPanel::Panel_Launch() {}
 void frmPanel::Panel_LaunchCustom() {}
 void frmPanel::Panel_Drillback() {}
-void frmPanel::Panel_Properties(bool /*IsNew*/) {}
+
+// The panel dialogs: each is modal and answers for itself; a cancelled one marks the panel
+// changed all the same.
+void frmPanel::Panel_Properties(bool IsNew) {
+    AskCustom(QStringLiteral("frmPanelProperties"), [this, IsNew] {
+        frmPanelProperties dialog(this);
+        dialog.Index = Index;
+        dialog.IsNew = IsNew;
+        dialog.Show();
+        return QVariant(dialog.result() == QDialog::Accepted);
+    });
+    IsDirty = true;
+}
+
 void frmPanel::Panel_Range(bool /*IsNew*/) {}
-void frmPanel::Panel_Caption(bool /*IsNew*/) {}
-void frmPanel::Panel_DrillbackProperties() {}
+
+void frmPanel::Panel_Caption(bool IsNew) {
+    AskCustom(QStringLiteral("frmCaption"), [this, IsNew] {
+        frmCaption dialog(this);
+        dialog.Index = Index;
+        dialog.IsNew = IsNew;
+        dialog.Show();
+        return QVariant(dialog.result() == QDialog::Accepted);
+    });
+    SetCaption();
+    IsDirty = true;
+}
+
+void frmPanel::Panel_DrillbackProperties() {
+    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
+    if (!record)
+        return;
+    const int32_t sourceID = record->SourceID;
+    const QString sheetName = record->SheetName;
+    AskCustom(QStringLiteral("frmDrillback"), [this, sourceID, sheetName] {
+        frmDrillback dialog(this);
+        dialog.SourceID = sourceID;
+        dialog.SheetName = sheetName;
+        dialog.Show();
+        return QVariant(dialog.SourceDocID);
+    });
+}

@@ -586,7 +586,7 @@ TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
     EXPECT_EQ(bar, (QStringList{"mnuWorkspace", "mnuEdit", "mnuPanel", "mnuMultiPanel", "mnuTools", "mnuHelp"}));
     EXPECT_EQ(visible, (QStringList{"mnuWorkspace", "mnuPanel", "mnuTools", "mnuHelp"}));
     // Commands whose dialogs are not there yet can't be chosen.
-    for (const char* control : {"mnuToolsOptions", "mnuToolsImport", "mnuToolsExport", "mnuWorkspacePublish",
+    for (const char* control : {"mnuToolsImport", "mnuToolsExport", "mnuWorkspacePublish",
                                 "mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
                                 "mnuPanelPasteCustom"})
         EXPECT_FALSE(Item(control)->isEnabled()) << control;
