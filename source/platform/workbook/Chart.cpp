@@ -1,0 +1,269 @@
+#include "platform/workbook/Chart.h"
+
+#include "platform/workbook/Package.h"
+#include "platform/workbook/Styles.h"
+
+#include <cmath>
+#include <limits>
+
+namespace xl {
+
+namespace {
+
+// Caches hold at most this many points: a chart part claiming more is not believed.
+constexpr int kMaxPoints = 1000000;
+
+QString RichText(const pugi::xml_node& tx) {
+    // <c:tx><c:rich><a:p><a:r><a:t>..</a:t></a:r></a:p>...</c:rich></c:tx>, or a strRef cache.
+    if (pugi::xml_node rich = Child(tx, "rich")) {
+        QStringList paras;
+        for (pugi::xml_node p : rich.children()) {
+            if (!Is(p, "p"))
+                continue;
+            QString line;
+            for (pugi::xml_node r : p.children())
+                if (Is(r, "r") || Is(r, "fld"))
+                    line += QString::fromUtf8(Child(r, "t").text().get());
+            paras.append(line);
+        }
+        return paras.join(QLatin1Char('\n'));
+    }
+    if (pugi::xml_node ref = Child(tx, "strRef")) {
+        QStringList parts;
+        for (pugi::xml_node pt : Child(ref, "strCache").children())
+            if (Is(pt, "pt"))
+                parts.append(QString::fromUtf8(Child(pt, "v").text().get()));
+        return parts.join(QLatin1Char(' '));
+    }
+    if (pugi::xml_node v = Child(tx, "v"))
+        return QString::fromUtf8(v.text().get());
+    return {};
+}
+
+// Reads the cached points of a data source (cat, val, xVal, yVal) as texts.
+QStringList CachedTexts(const pugi::xml_node& source, QString* formatCode = nullptr) {
+    pugi::xml_node cache;
+    for (pugi::xml_node ref : source.children()) {
+        if (Is(ref, "strRef"))
+            cache = Child(ref, "strCache");
+        else if (Is(ref, "numRef"))
+            cache = Child(ref, "numCache");
+        else if (Is(ref, "strLit") || Is(ref, "numLit"))
+            cache = ref;
+        else if (Is(ref, "multiLvlStrRef")) {
+            // Multi-level categories: the innermost level labels the points.
+            pugi::xml_node lvl = Child(Child(ref, "multiLvlStrCache"), "lvl");
+            cache = lvl;
+            int count = Child(Child(ref, "multiLvlStrCache"), "ptCount").attribute("val").as_int();
+            QStringList out;
+            for (int i = 0; i < std::min(count, kMaxPoints); ++i)
+                out.append(QString());
+            for (pugi::xml_node pt : lvl.children())
+                if (Is(pt, "pt")) {
+                    const int idx = pt.attribute("idx").as_int(-1);
+                    if (idx >= 0 && idx < out.size())
+                        out[idx] = QString::fromUtf8(Child(pt, "v").text().get());
+                }
+            return out;
+        }
+        if (cache)
+            break;
+    }
+    if (!cache)
+        return {};
+    if (formatCode) {
+        const QString code = QString::fromUtf8(Child(cache, "formatCode").text().get());
+        if (!code.isEmpty())
+            *formatCode = code;
+    }
+    int count = Child(cache, "ptCount").attribute("val").as_int(0);
+    int maxIdx = -1;
+    for (pugi::xml_node pt : cache.children())
+        if (Is(pt, "pt"))
+            maxIdx = std::max(maxIdx, pt.attribute("idx").as_int(-1));
+    count = std::clamp(std::max(count, maxIdx + 1), 0, kMaxPoints);
+    QStringList out;
+    out.reserve(count);
+    for (int i = 0; i < count; ++i)
+        out.append(QString());
+    for (pugi::xml_node pt : cache.children()) {
+        if (!Is(pt, "pt"))
+            continue;
+        const int idx = pt.attribute("idx").as_int(-1);
+        if (idx >= 0 && idx < count)
+            out[idx] = QString::fromUtf8(Child(pt, "v").text().get());
+    }
+    return out;
+}
+
+std::vector<double> CachedNumbers(const pugi::xml_node& source, QString* formatCode) {
+    std::vector<double> out;
+    for (const QString& t : CachedTexts(source, formatCode)) {
+        bool ok = false;
+        const double v = t.toDouble(&ok);
+        out.push_back(ok ? v : std::numeric_limits<double>::quiet_NaN());
+    }
+    return out;
+}
+
+void ReadShapeColors(const pugi::xml_node& spPr, const Theme& theme, QColor& fill, QColor& line,
+                     bool* noLine) {
+    if (!spPr)
+        return;
+    if (pugi::xml_node solid = Child(spPr, "solidFill"))
+        fill = ReadDrawingColor(solid, theme);
+    else if (pugi::xml_node grad = Child(spPr, "gradFill"))
+        fill = ReadDrawingColor(Child(Child(grad, "gsLst"), "gs"), theme);
+    if (pugi::xml_node ln = Child(spPr, "ln")) {
+        if (pugi::xml_node solid = Child(ln, "solidFill"))
+            line = ReadDrawingColor(solid, theme);
+        if (noLine && Child(ln, "noFill"))
+            *noLine = true;
+    }
+}
+
+ChartKind KindOf(const char* element) {
+    const QString e = QString::fromUtf8(element);
+    if (e == QLatin1String("barChart") || e == QLatin1String("bar3DChart"))
+        return ChartKind::Bar;
+    if (e == QLatin1String("lineChart") || e == QLatin1String("line3DChart") ||
+        e == QLatin1String("stockChart"))
+        return e == QLatin1String("stockChart") ? ChartKind::Other : ChartKind::Line;
+    if (e == QLatin1String("areaChart") || e == QLatin1String("area3DChart"))
+        return ChartKind::Area;
+    if (e == QLatin1String("pieChart") || e == QLatin1String("pie3DChart") ||
+        e == QLatin1String("ofPieChart"))
+        return ChartKind::Pie;
+    if (e == QLatin1String("doughnutChart"))
+        return ChartKind::Doughnut;
+    if (e == QLatin1String("scatterChart"))
+        return ChartKind::Scatter;
+    return ChartKind::Other;
+}
+
+bool IsPlotElement(const char* local) {
+    const size_t n = std::strlen(local);
+    return n > 5 && std::strcmp(local + n - 5, "Chart") == 0;
+}
+
+}  // namespace
+
+QString ChartData::KindName() const {
+    return plots.empty() ? QStringLiteral("empty chart") : plots.front().element;
+}
+
+ChartData ReadChart(const Package& pkg, const QString& partName, const Theme& theme) {
+    ChartData chart;
+    chart.partName = partName;
+    pugi::xml_document doc;
+    LoadXml(doc, pkg.Part(partName), partName);
+    pugi::xml_node space = doc.document_element();
+    pugi::xml_node c = Child(space, "chart");
+    if (pugi::xml_node spPr = Child(space, "spPr")) {
+        QColor line;
+        ReadShapeColors(spPr, theme, chart.areaFill, line, nullptr);
+    }
+
+    pugi::xml_node plotArea = Child(c, "plotArea");
+    for (pugi::xml_node p : plotArea.children()) {
+        const char* local = LocalName(p.name());
+        if (IsPlotElement(local)) {
+            ChartPlot plot;
+            plot.element = QString::fromUtf8(local);
+            plot.kind = KindOf(local);
+            plot.barDirection = QString::fromUtf8(Child(p, "barDir").attribute("val").value());
+            if (plot.kind == ChartKind::Bar && plot.barDirection.isEmpty())
+                plot.barDirection = QStringLiteral("col");
+            plot.grouping = QString::fromUtf8(Child(p, "grouping").attribute("val").value());
+            if (plot.grouping.isEmpty())
+                plot.grouping = plot.kind == ChartKind::Bar ? QStringLiteral("clustered")
+                                                            : QStringLiteral("standard");
+            if (pugi::xml_node vc = Child(p, "varyColors"))
+                plot.varyColors = vc.attribute("val").as_bool(true);
+            if (pugi::xml_node h = Child(p, "holeSize"))
+                plot.holeSize = std::clamp(h.attribute("val").as_int(50), 1, 90);
+            if (pugi::xml_node a = Child(p, "firstSliceAng"))
+                plot.firstSliceAngle = a.attribute("val").as_int(0) % 360;
+            if (pugi::xml_node g = Child(p, "gapWidth"))
+                plot.gapWidth = std::clamp(g.attribute("val").as_int(150), 0, 500);
+            if (pugi::xml_node o = Child(p, "overlap"))
+                plot.overlap = std::clamp(o.attribute("val").as_int(0), -100, 100);
+            plot.scatterStyle = QString::fromUtf8(Child(p, "scatterStyle").attribute("val").value());
+            for (pugi::xml_node s : p.children()) {
+                if (!Is(s, "ser"))
+                    continue;
+                ChartSeries ser;
+                ser.index = Child(s, "idx").attribute("val").as_int(int(plot.series.size()));
+                ser.name = RichText(Child(s, "tx"));
+                ser.valueFormat = QStringLiteral("General");
+                if (plot.kind == ChartKind::Scatter) {
+                    pugi::xml_node xv = Child(s, "xVal");
+                    ser.categories = CachedTexts(xv);
+                    ser.xValues = CachedNumbers(xv, nullptr);
+                    ser.values = CachedNumbers(Child(s, "yVal"), &ser.valueFormat);
+                } else {
+                    ser.categories = CachedTexts(Child(s, "cat"));
+                    ser.values = CachedNumbers(Child(s, "val"), &ser.valueFormat);
+                }
+                ReadShapeColors(Child(s, "spPr"), theme, ser.fillColor, ser.lineColor,
+                                &ser.noLine);
+                for (pugi::xml_node dpt : s.children()) {
+                    if (!Is(dpt, "dPt"))
+                        continue;
+                    const int idx = Child(dpt, "idx").attribute("val").as_int(-1);
+                    if (idx < 0 || idx >= kMaxPoints)
+                        continue;
+                    QColor fill, line;
+                    ReadShapeColors(Child(dpt, "spPr"), theme, fill, line, nullptr);
+                    while (ser.pointColors.size() <= idx)
+                        ser.pointColors.append(QColor());
+                    ser.pointColors[idx] = fill;
+                }
+                plot.series.push_back(std::move(ser));
+            }
+            chart.plots.push_back(std::move(plot));
+        } else if (std::strcmp(local, "catAx") == 0 || std::strcmp(local, "valAx") == 0 ||
+                   std::strcmp(local, "dateAx") == 0 || std::strcmp(local, "serAx") == 0) {
+            ChartAxis axis;
+            axis.kind = QString::fromUtf8(local);
+            axis.position = QString::fromUtf8(Child(p, "axPos").attribute("val").value());
+            axis.deleted = Child(p, "delete").attribute("val").as_bool(false);
+            if (pugi::xml_node t = Child(p, "title"))
+                axis.title = RichText(Child(t, "tx"));
+            axis.numberFormat = QString::fromUtf8(Child(p, "numFmt").attribute("formatCode").value());
+            pugi::xml_node scaling = Child(p, "scaling");
+            if (pugi::xml_node mn = Child(scaling, "min")) {
+                axis.hasMin = true;
+                axis.min = mn.attribute("val").as_double();
+            }
+            if (pugi::xml_node mx = Child(scaling, "max")) {
+                axis.hasMax = true;
+                axis.max = mx.attribute("val").as_double();
+            }
+            chart.axes.append(axis);
+        }
+    }
+
+    const bool autoDeleted = Child(c, "autoTitleDeleted").attribute("val").as_bool(false);
+    if (pugi::xml_node t = Child(c, "title")) {
+        chart.hasTitle = true;
+        chart.title = RichText(Child(t, "tx"));
+        // A title element without text shows the only series' name, as the spreadsheet does.
+        if (chart.title.isEmpty() && !chart.plots.empty() &&
+            chart.plots.front().series.size() == 1)
+            chart.title = chart.plots.front().series.front().name;
+    } else if (!autoDeleted && chart.plots.size() == 1 && chart.plots.front().series.size() == 1 &&
+               (chart.Kind() == ChartKind::Pie || chart.Kind() == ChartKind::Doughnut)) {
+        chart.hasTitle = true;
+        chart.title = chart.plots.front().series.front().name;
+    }
+    if (pugi::xml_node legend = Child(c, "legend")) {
+        chart.hasLegend = true;
+        const QString pos = QString::fromUtf8(Child(legend, "legendPos").attribute("val").value());
+        if (!pos.isEmpty())
+            chart.legendPosition = pos;
+    }
+    return chart;
+}
+
+}  // namespace xl

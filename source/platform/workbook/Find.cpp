@@ -1,0 +1,270 @@
+// Range.Find with the spreadsheet's rules: displayed values, whole or part, wildcards,
+// case-insensitive, by rows or by columns, starting after a cell and wrapping.
+
+#include "platform/workbook/NumberFormat.h"
+#include "platform/workbook/Workbook.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace xl {
+
+namespace {
+
+// A "*" / "?" pattern with "~" escaping the next character.
+class Pattern {
+public:
+    Pattern(const QString& what, bool whole, bool matchCase) : matchCase_(matchCase) {
+        QString p;
+        bool hasWild = false;
+        for (qsizetype i = 0; i < what.size(); ++i) {
+            const QChar ch = what[i];
+            if (ch == u'~' && i + 1 < what.size()) {
+                literal_.append(true);
+                p.append(what[++i]);
+            } else {
+                const bool wild = ch == u'*' || ch == u'?';
+                hasWild = hasWild || wild;
+                literal_.append(!wild);
+                p.append(ch);
+            }
+        }
+        if (!whole) {
+            p = u'*' + p + u'*';
+            literal_.prepend(false);
+            literal_.append(false);
+        }
+        pattern_ = matchCase ? p : p.toCaseFolded();
+        plain_ = !hasWild;
+        needle_ = matchCase ? what : what.toCaseFolded();
+        whole_ = whole;
+        anything_ = std::all_of(pattern_.begin(), pattern_.end(), [&](QChar c) { return c == u'*'; }) &&
+                    std::none_of(literal_.begin(), literal_.end(), [](bool b) { return b; });
+        if (plain_) {
+            // Unescape for the plain comparisons.
+            QString n;
+            for (qsizetype i = 0; i < what.size(); ++i)
+                n.append(what[i] == u'~' && i + 1 < what.size() ? what[++i] : what[i]);
+            needle_ = n;
+        }
+    }
+
+    // Any non-empty text matches: the search for the last used cell.
+    bool MatchesAnything() const { return anything_; }
+    // Whether a number shown in the General format (digits, ".", "-", "+", "E") could match:
+    // a pattern with any other literal character can't.
+    bool GeneralNumbersCanMatch() const {
+        for (qsizetype i = 0; i < pattern_.size(); ++i) {
+            if (!literal_[i])
+                continue;
+            const QChar c = pattern_[i];
+            if (!(c.isDigit() || c == u'.' || c == u'-' || c == u'+' || c == u'e' || c == u'E'))
+                return false;
+        }
+        return true;
+    }
+
+    bool Matches(const QString& text) const {
+        if (text.isEmpty())
+            return false;
+        if (anything_)
+            return true;
+        const Qt::CaseSensitivity cs = matchCase_ ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        if (plain_)
+            return whole_ ? text.compare(needle_, cs) == 0 : text.contains(needle_, cs);
+        return Wild(matchCase_ ? text : text.toCaseFolded());
+    }
+
+private:
+    bool Wild(const QString& s) const {
+        qsizetype p = 0, t = 0, star = -1, mark = 0;
+        const qsizetype pn = pattern_.size(), tn = s.size();
+        while (t < tn) {
+            if (p < pn && !literal_[p] && pattern_[p] == u'*') {
+                star = p++;
+                mark = t;
+            } else if (p < pn && ((!literal_[p] && pattern_[p] == u'?') || pattern_[p] == s[t])) {
+                ++p;
+                ++t;
+            } else if (star >= 0) {
+                p = star + 1;
+                t = ++mark;
+            } else {
+                return false;
+            }
+        }
+        while (p < pn && !literal_[p] && pattern_[p] == u'*')
+            ++p;
+        return p == pn;
+    }
+
+    QString pattern_, needle_;
+    QList<bool> literal_;
+    bool plain_ = true, whole_ = false, matchCase_ = false, anything_ = false;
+};
+
+enum FormatKind : int8_t { kUnknown = -1, kOther = 0, kGeneral = 1, kText = 2 };
+
+FormatKind KindOf(const QString& code) {
+    if (code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0)
+        return kGeneral;
+    return code == QLatin1String("@") ? kText : kOther;
+}
+
+}  // namespace
+
+std::optional<Range> Range::Find(const QString& what, std::optional<Range> after, int lookIn,
+                                 int lookAt, int searchOrder, int searchDirection,
+                                 bool matchCase) const {
+    if (!sheet_)
+        throw Error(QStringLiteral("Object variable not set: the range belongs to no sheet"));
+    if (what.isEmpty())
+        return std::nullopt;
+    const RangeRef R = ref_;
+    const bool byColumns = searchOrder == xlByColumns;
+    const bool previous = searchDirection == xlPrevious;
+    const bool displayed = lookIn != xlFormulas;
+    const Pattern pattern(what, lookAt == xlWhole, matchCase);
+
+    int32_t afterRow = R.row1, afterCol = R.col1;
+    if (after && after->IsValid()) {
+        if (!R.Contains(after->Row(), after->Column()))
+            throw Error(QStringLiteral("Method 'Find' failed: the cell to start after, %1, lies outside %2")
+                            .arg(after->Address(), Address()));
+        afterRow = after->Row();
+        afterCol = after->Column();
+    }
+    const int64_t nRows = R.Rows(), nCols = R.Cols(), N = nRows * nCols;
+    auto pos = [&](int32_t r, int32_t c) {
+        return byColumns ? int64_t(c - R.col1) * nRows + (r - R.row1)
+                         : int64_t(r - R.row1) * nCols + (c - R.col1);
+    };
+    const int64_t afterPos = pos(afterRow, afterCol);
+    // Distance from the start cell in the order of the search: the smallest wins.
+    auto key = [&](int32_t r, int32_t c) {
+        const int64_t p = pos(r, c);
+        const int64_t d = previous ? afterPos - p - 1 : p - afterPos - 1;
+        return ((d % N) + N) % N;
+    };
+
+    const SheetData& data = sheet_->Data();
+    const WorkbookData& book = sheet_->Book();
+    const auto& edited = sheet_->EditedValues();
+    // A text shows as itself under General or "@": shared strings are tested once each, and
+    // General numbers only when the pattern could match digits at all.
+    std::vector<int8_t> sharedVerdict;
+    std::vector<int8_t> formatKinds(size_t(book.styles.cellXfs.size()), kUnknown);
+    const bool numbersCanMatch = pattern.GeneralNumbersCanMatch();
+    auto formatKind = [&](uint32_t style) {
+        int8_t& k = formatKinds[style];
+        if (k == kUnknown)
+            k = KindOf(book.styles.Xf(style).numFmtCode);
+        return FormatKind(k);
+    };
+
+    auto matchesValue = [&](int32_t r, int32_t c, const CellValue& v) {
+        if (v.IsEmpty())
+            return false;
+        if (pattern.MatchesAnything())
+            return true;
+        QString text;
+        if (displayed)
+            text = FormatValue(v, sheet_->Style(r, c).numFmtCode, book.date1904).text;
+        else
+            text = v.type == ValueType::Number    ? QString::number(v.number, 'g', 15)
+                   : v.type == ValueType::Boolean ? (v.number != 0 ? QStringLiteral("TRUE")
+                                                                    : QStringLiteral("FALSE"))
+                                                  : v.text;
+        return pattern.Matches(text);
+    };
+
+    auto matches = [&](int32_t r, int32_t c, const Cell* cell) {
+        if (!edited.empty()) {
+            auto it = edited.find({r, c});
+            if (it != edited.end())
+                return matchesValue(r, c, it->second);
+        }
+        if (!cell || cell->kind == CellKind::Blank)
+            return false;
+        if (pattern.MatchesAnything())
+            return true;
+        if (displayed) {
+            const FormatKind kind = formatKind(cell->style);
+            if (kind != kOther) {
+                switch (cell->kind) {
+                case CellKind::SharedString: {
+                    if (sharedVerdict.empty())
+                        sharedVerdict.assign(book.sharedStrings.size(), -1);
+                    int8_t& verdict = sharedVerdict[cell->text];
+                    if (verdict < 0)
+                        verdict = pattern.Matches(book.sharedStrings[cell->text]) ? 1 : 0;
+                    return verdict == 1;
+                }
+                case CellKind::Text: return pattern.Matches(data.strings[cell->text]);
+                case CellKind::Number:
+                    if (kind == kGeneral && !numbersCanMatch)
+                        return false;
+                    break;
+                default: break;
+                }
+            }
+        }
+        return matchesValue(r, c, data.ValueOf(*cell, book.sharedStrings));
+    };
+
+    int64_t bestKey = std::numeric_limits<int64_t>::max();
+    int32_t bestRow = 0, bestCol = 0;
+    auto consider = [&](int32_t r, int32_t c, const Cell* cell) {
+        const int64_t k = key(r, c);
+        if (k < bestKey && matches(r, c, cell)) {
+            bestKey = k;
+            bestRow = r;
+            bestCol = c;
+        }
+    };
+
+    // Stored rows inside the range, visited from the start row in the search's direction so
+    // that a search by rows tests few cells once it has found one.
+    auto lo = std::lower_bound(data.rows.begin(), data.rows.end(), R.row1,
+                               [](const RowData& x, int32_t v) { return x.row < v; });
+    auto hi = std::upper_bound(data.rows.begin(), data.rows.end(), R.row2,
+                               [](int32_t v, const RowData& x) { return v < x.row; });
+    const size_t count = size_t(hi - lo);
+    size_t start = size_t(std::lower_bound(lo, hi, afterRow,
+                                           [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
+    auto visitRow = [&](const RowData& row) {
+        if (row.cellCount == 0)
+            return;
+        const Cell* begin = data.cells.data() + row.firstCell;
+        const Cell* end = begin + row.cellCount;
+        const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
+        if (!previous) {
+            for (const Cell* c = first; c != end && c->col <= R.col2; ++c)
+                consider(row.row, c->col, c);
+        } else {
+            const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
+            for (const Cell* c = last; c != first;) {
+                --c;
+                consider(row.row, c->col, c);
+            }
+        }
+    };
+    // Going backwards, the first row to visit is the last one at or above the start row.
+    const int64_t back = int64_t(std::upper_bound(lo, hi, afterRow, [](int32_t v, const RowData& x) {
+                                     return v < x.row;
+                                 }) - lo) - 1;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t idx = !previous ? (start + i) % count
+                                     : size_t((back - int64_t(i) + 2 * int64_t(count)) % int64_t(count));
+        visitRow(lo[idx]);
+    }
+    for (const auto& [p, v] : edited)
+        if (R.Contains(p.first, p.second))
+            consider(p.first, p.second, data.FindCell(p.first, p.second));
+
+    if (bestRow == 0)
+        return std::nullopt;
+    return Range(sheet_, {bestRow, bestCol, bestRow, bestCol});
+}
+
+}  // namespace xl

@@ -1,0 +1,84 @@
+#pragma once
+// The .xlsx package: every zip entry's bytes as stored (inflated), in the zip's order, with the
+// content types and the relationships read from it. The reader parses parts from here; the
+// writer keeps every part it does not change byte for byte.
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <cstring>
+
+namespace xl {
+
+// Caps against zip bombs: what one part, and all parts together, may inflate to.
+struct PackageLimits {
+    int64_t maxPartBytes = int64_t(256) << 20;
+    int64_t maxTotalBytes = int64_t(640) << 20;
+    int64_t maxEntries = 20000;
+};
+
+struct Relationship {
+    QString id;
+    QString type;     // the full relationship type URI
+    QString target;   // resolved to a part name ("xl/worksheets/sheet1.xml"), or as written
+                      // when external
+    bool external = false;
+
+    // The last element of the type URI: "worksheet", "drawing", "chart", "image"...
+    QString Kind() const { return type.mid(type.lastIndexOf(QLatin1Char('/')) + 1); }
+};
+
+struct ZipEntry {
+    QString name;
+    QByteArray data;
+    bool isDirectory = false;
+};
+
+class Package {
+public:
+    // Reads a zip held in memory. Throws xl::Error (with only the reason as message; the
+    // workbook reader puts the path in front) on anything that is not a readable zip.
+    static Package FromZip(const QByteArray& zipBytes, const PackageLimits& limits = {});
+
+    const QList<ZipEntry>& Entries() const { return entries_; }
+    bool Has(const QString& partName) const { return index_.contains(partName); }
+    // The bytes of a part; empty when absent.
+    const QByteArray& Part(const QString& partName) const;
+
+    // [Content_Types].xml: the type of a part by override, else by its extension's default.
+    QString ContentType(const QString& partName) const;
+    // The relationships of a part (from its _rels/<name>.rels); none when it has none.
+    // Targets are resolved against the part's folder.
+    QList<Relationship> Relationships(const QString& partName) const;
+    static QString RelsPartName(const QString& partName);
+
+private:
+    QList<ZipEntry> entries_;
+    QHash<QString, int> index_;
+    QHash<QString, QString> defaults_;   // extension (lower case) -> content type
+    QHash<QString, QString> overrides_;  // part name without leading "/" -> content type
+};
+
+// XML helpers shared by the part readers. Producers may prefix elements ("x:c") or not, so
+// elements are matched by their local name.
+const char* LocalName(const char* qualified);
+inline bool Is(const pugi::xml_node& n, const char* local) {
+    return std::strcmp(LocalName(n.name()), local) == 0;
+}
+pugi::xml_node Child(const pugi::xml_node& n, const char* local);
+// The attribute named `local` with any prefix ("r:id" for "id" with prefixed=true).
+pugi::xml_attribute Attr(const pugi::xml_node& n, const char* local, bool prefixed = false);
+QString AttrText(const pugi::xml_node& n, const char* local);
+// Parses a part; throws xl::Error "part <name> is not well-formed XML (...)".
+void LoadXml(pugi::xml_document& doc, const QByteArray& bytes, const QString& partName,
+             unsigned options = pugi::parse_default);
+// Resolves a relative target against the folder of `sourcePart`: "../media/a.png" from
+// "xl/drawings/drawing1.xml" gives "xl/media/a.png".
+QString ResolveTarget(const QString& sourcePart, const QString& target);
+
+}  // namespace xl

@@ -1,0 +1,437 @@
+#pragma once
+// The workbook engine's object model: the members of the spreadsheet's automation model that
+// the program calls (Application, Workbooks, Workbook, Sheets, Worksheet, Range, Shapes,
+// ChartObjects, Window, Pane), on workbooks read from .xlsx / .xlsm files.
+//
+// Edits (values, row heights, column widths, interior colours, selection, activation) live in
+// memory only: the file is never written unless the writer is asked to. Objects are owned by
+// their parents; a Workbook and everything in it goes away with Close. Failures throw
+// xl::Error, as the spreadsheet raises a run-time error.
+
+#include "platform/workbook/Address.h"
+#include "platform/workbook/CellValue.h"
+#include "platform/workbook/Error.h"
+#include "platform/workbook/WorkbookData.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace xl {
+
+class Application;
+class Workbook;
+class Worksheet;
+class Shape;
+
+// Argument values of Find, as the spreadsheet numbers them.
+constexpr int xlValues = -4163;
+constexpr int xlFormulas = -4123;
+constexpr int xlWhole = 1;
+constexpr int xlPart = 2;
+constexpr int xlByRows = 1;
+constexpr int xlByColumns = 2;
+constexpr int xlNext = 1;
+constexpr int xlPrevious = 2;
+
+// Values assigned to runs of rows or columns ("hide rows 1 to 500"), kept as spans.
+class SpanMap {
+public:
+    void Assign(int32_t first, int32_t last, double value);
+    std::optional<double> Get(int32_t key) const;
+    // Every span as (first, last, value), in order.
+    std::vector<std::tuple<int32_t, int32_t, double>> Spans() const;
+    bool Empty() const { return spans_.empty(); }
+
+private:
+    std::map<int32_t, std::pair<int32_t, double>> spans_;  // first -> (last, value)
+};
+
+class Interior;
+
+class Range {
+public:
+    Range() = default;
+    Range(Worksheet* sheet, const RangeRef& ref);
+
+    bool IsValid() const { return sheet_ != nullptr; }
+    Worksheet* Parent() const { return sheet_; }
+    const RangeRef& Ref() const { return ref_; }
+
+    // "$B$3:$F$20"; whole rows "$3:$5", whole columns "$B:$D".
+    QString Address(bool rowAbsolute = true, bool columnAbsolute = true) const;
+    int32_t Row() const { return ref_.row1; }
+    int32_t Column() const { return ref_.col1; }
+    // The range counted by rows or by columns, as Range.Rows / Range.Columns: Count then
+    // gives the number of rows or columns.
+    Range Rows() const;
+    Range Columns() const;
+    // Row / column `index` (1-based) of the range, as a range.
+    Range Rows(int32_t index) const;
+    Range Columns(int32_t index) const;
+    int64_t Count() const;
+    // The cell at (row, column) counted from the range's top-left cell (1-based).
+    Range Cells(int32_t row, int32_t column) const;
+    Range EntireRow() const;
+    Range EntireColumn() const;
+    // The merged area holding the top-left cell, or that cell alone.
+    Range MergeArea() const;
+
+    // The top-left cell's value; setting a value sets every cell of the range.
+    CellValue Value() const;
+    void SetValue(const CellValue& value) const;
+    // The top-left cell's value as displayed (number format applied).
+    QString Text() const;
+
+    // Points, of the first row; 0 when hidden. Setting applies to every row; 0 hides.
+    double RowHeight() const;
+    void SetRowHeight(double points) const;
+    // Character units of the default font, of the first column; 0 when hidden.
+    double ColumnWidth() const;
+    void SetColumnWidth(double characters) const;
+
+    Interior GetInterior() const;
+
+    // Selects the range on its sheet (activating the sheet); Activate also makes its first
+    // cell the active cell.
+    void Select() const;
+    void Activate() const;
+
+    // Find as the spreadsheet does it: on displayed values (LookIn xlValues) or the stored
+    // value text (xlFormulas), whole or part, case-insensitive unless asked, "*" "?" "~"
+    // wildcards, by rows or by columns, starting after `after` (default: the range's first
+    // cell, which is then found last) and wrapping. nullopt when nothing matches.
+    std::optional<Range> Find(const QString& what, std::optional<Range> after = std::nullopt,
+                              int lookIn = xlValues, int lookAt = xlPart,
+                              int searchOrder = xlByRows, int searchDirection = xlNext,
+                              bool matchCase = false) const;
+
+    bool operator==(const Range& o) const { return sheet_ == o.sheet_ && ref_ == o.ref_; }
+
+private:
+    enum class Counting { Cells, Rows, Columns };
+    Worksheet* sheet_ = nullptr;
+    RangeRef ref_;
+    Counting counting_ = Counting::Cells;
+};
+
+class Interior {
+public:
+    explicit Interior(Range range) : range_(std::move(range)) {}
+    // The colour as the spreadsheet's Color long: red + green * 256 + blue * 65536;
+    // 16777215 (white) when the cell has no fill.
+    int32_t Color() const;
+    void SetColor(int32_t bgr) const;
+    QColor ColorQ() const;
+
+private:
+    Range range_;
+};
+
+// RGB(r, g, b) as the spreadsheet's colour long.
+constexpr int32_t RGB(int r, int g, int b) { return r + g * 256 + b * 65536; }
+QColor ColorFromLong(int32_t bgr);
+int32_t LongFromColor(const QColor& c);
+
+enum class ShapeType { Chart, Picture, AutoShape, Group, Connector, Other };
+
+class Shape {
+public:
+    Shape(Worksheet* sheet, DrawingShape data);
+
+    Worksheet* Parent() const { return sheet_; }
+    QString Name() const { return data_.name; }
+    void SetName(const QString& name) { data_.name = name; }
+    ShapeType Type() const;
+    bool HasChart() const { return data_.kind == ShapeKind::Chart; }
+    // The chart's parsed data; nullptr for a shape that is no chart (or whose part is gone).
+    const ChartData* Chart() const;
+    // Position and size in points from the sheet's top-left corner, through its anchor.
+    double Left() const;
+    double Top() const;
+    double Width() const;
+    double Height() const;
+    void SetLeft(double points);
+    void SetTop(double points);
+    void SetWidth(double points);
+    void SetHeight(double points);
+    // The cells the shape's anchor starts and ends in.
+    Range TopLeftCell() const;
+    Range BottomRightCell() const;
+    void Delete();
+    bool IsDeleted() const { return deleted_; }
+    void Select();
+    const DrawingShape& Data() const { return data_; }
+
+    // The painter's entry point for CopyPicture is added by the painting code.
+
+private:
+    void SetBox(double left, double top, double width, double height);
+
+    Worksheet* sheet_;
+    DrawingShape data_;
+    bool deleted_ = false;
+};
+
+// The shapes of a sheet, 1-based like the spreadsheet's collections; deleted shapes are gone.
+class Shapes {
+public:
+    explicit Shapes(Worksheet* sheet) : sheet_(sheet) {}
+    int Count() const;
+    Shape* Item(int index) const;            // throws when out of range
+    Shape* Item(const QString& name) const;  // throws when absent (case-insensitive)
+    Shape* Find(const QString& name) const;  // nullptr when absent
+    std::vector<Shape*> All() const;
+
+private:
+    Worksheet* sheet_;
+};
+
+// The embedded charts of a sheet, a chart object being its shape.
+using ChartObject = Shape;
+class ChartObjects {
+public:
+    explicit ChartObjects(Worksheet* sheet) : sheet_(sheet) {}
+    int Count() const;
+    ChartObject* Item(int index) const;
+    ChartObject* Item(const QString& name) const;
+    std::vector<ChartObject*> All() const;
+
+private:
+    Worksheet* sheet_;
+};
+
+class Worksheet {
+public:
+    Worksheet(Workbook* book, const SheetData* data, int index);
+
+    Workbook* Parent() const { return book_; }
+    QString Name() const { return data_->name; }
+    int Index() const { return index_; }  // 1-based
+    SheetKind Kind() const { return data_->kind; }
+    bool IsVisible() const { return data_->state == QLatin1String("visible"); }
+
+    // Throws xl::Error for an address the grid can't take.
+    xl::Range Range(const QString& address);
+    xl::Range Range(const QString& cell1, const QString& cell2);
+    xl::Range Range(const xl::Range& cell1, const xl::Range& cell2);
+    xl::Range Cells();
+    xl::Range Cells(int32_t row, int32_t column);
+    xl::Range Rows();
+    xl::Range Rows(int32_t row);
+    xl::Range Rows(const QString& rows);  // "3:5" or "3"
+    xl::Range Columns();
+    xl::Range Columns(int32_t column);
+    xl::Range Columns(const QString& columns);  // "B:D" or "B"
+    // From the first to the last used cell (values or formatting); $A$1 on an empty sheet.
+    xl::Range UsedRange();
+    xl::Shapes Shapes() { return xl::Shapes(this); }
+    xl::ChartObjects ChartObjects() { return xl::ChartObjects(this); }
+    void Activate();
+    void Select() { Activate(); }
+    // A simple comparison or number: "= 150>100" gives TRUE. Anything else is #NAME?.
+    CellValue Evaluate(const QString& expression) const;
+
+    // ---- what the painter and the writer read ----
+    const SheetData& Data() const { return *data_; }
+    const WorkbookData& Book() const;
+    CellValue Value(int32_t row, int32_t col) const;
+    QString DisplayText(int32_t row, int32_t col) const;
+    uint32_t StyleIndex(int32_t row, int32_t col) const;
+    const CellStyle& Style(int32_t row, int32_t col) const;
+    // The fill colour set in memory (Interior.Color); nullopt when not set.
+    std::optional<QColor> InteriorOverride(int32_t row, int32_t col) const;
+    double RowHeight(int32_t row) const;      // points; 0 when hidden
+    int RowHeightPixels(int32_t row) const;   // at 96 dpi
+    double ColumnWidth(int32_t col) const;    // characters; 0 when hidden
+    int ColumnWidthPixels(int32_t col) const; // at 96 dpi
+    double StandardHeight() const;            // points
+    double StandardWidth() const;             // characters
+    // Distances from the sheet's top-left corner to the top of `row` / left of `col`.
+    double RowTop(int32_t row) const;         // points
+    int64_t ColumnLeftPixels(int32_t col) const;
+    double ColumnLeft(int32_t col) const { return ColumnLeftPixels(col) * 0.75; }
+    int MaxDigitWidth() const;
+    const QList<RangeRef>& MergedCells() const { return data_->merges; }
+    std::optional<RangeRef> MergeAreaOf(int32_t row, int32_t col) const;
+    bool ShowGridLines() const { return data_->view.showGridLines; }
+    const SheetView& View() const { return view_; }
+    SheetView& View() { return view_; }
+    // Edits made in memory, for the writer.
+    const std::map<std::pair<int32_t, int32_t>, CellValue>& EditedValues() const { return values_; }
+    const SpanMap& EditedRowHeights() const { return rowHeights_; }
+    const SpanMap& EditedColumnWidths() const { return colWidths_; }  // in the file's unit
+    const std::map<std::pair<int32_t, int32_t>, QColor>& EditedInteriors() const { return interiors_; }
+    std::vector<std::unique_ptr<Shape>>& ShapeObjects() { return shapes_; }
+
+    // Conversions of the column-width unit through this workbook's maximum digit width.
+    static int PixelsFromFileWidth(double width, int mdw);
+    static double CharactersFromPixels(int pixels, int mdw);
+    static int PixelsFromCharacters(double characters, int mdw);
+
+private:
+    friend class Range;
+    friend class Interior;
+    double StoredRowHeight(int32_t row) const;
+    int StoredColumnPixels(int32_t col) const;
+    int DefaultColumnPixels() const;
+    double DefaultRowHeight() const;
+    void SetRowHeights(int32_t first, int32_t last, double points);
+    void SetColumnWidths(int32_t first, int32_t last, double characters);
+
+    Workbook* book_;
+    const SheetData* data_;
+    int index_;
+    SheetView view_;
+    std::map<std::pair<int32_t, int32_t>, CellValue> values_;
+    std::map<std::pair<int32_t, int32_t>, QColor> interiors_;
+    SpanMap rowHeights_;  // points
+    SpanMap colWidths_;   // the file's width unit; 0 hides
+    std::vector<std::unique_ptr<Shape>> shapes_;
+};
+
+class Sheets {
+public:
+    explicit Sheets(Workbook* book) : book_(book) {}
+    int Count() const;
+    Worksheet* Item(int index) const;            // 1-based; throws when out of range
+    Worksheet* Item(const QString& name) const;  // case-insensitive; throws when absent
+    Worksheet* Find(const QString& name) const;  // nullptr when absent
+
+private:
+    Workbook* book_;
+};
+
+class Pane {
+public:
+    Pane(Worksheet* sheet, const RangeRef& visible, int32_t scrollRow, int32_t scrollColumn)
+        : sheet_(sheet), visible_(visible), scrollRow_(scrollRow), scrollColumn_(scrollColumn) {}
+    Range VisibleRange() const { return Range(sheet_, visible_); }
+    int32_t ScrollRow() const { return scrollRow_; }
+    int32_t ScrollColumn() const { return scrollColumn_; }
+
+private:
+    Worksheet* sheet_;
+    RangeRef visible_;
+    int32_t scrollRow_, scrollColumn_;
+};
+
+// A workbook's window on its active sheet, with the panes of that sheet's saved view. The
+// visible ranges depend on the window's size, which the caller may set (pixels of the grid).
+class Window {
+public:
+    explicit Window(Workbook* book) : book_(book) {}
+    Worksheet* ActiveSheet() const;
+    // Panes in the spreadsheet's order: one; or top and bottom / left and right; or top-left,
+    // top-right, bottom-left, bottom-right. The main pane is the last.
+    std::vector<Pane> Panes() const;
+    Range RangeSelection() const;
+    Range ActiveCell() const;
+    bool FreezePanes() const;
+    int32_t SplitRow() const;
+    int32_t SplitColumn() const;
+    QSize GridSize() const { return size_; }
+    void SetGridSize(const QSize& pixels) { size_ = pixels; }
+    // The chart the user activated; the engine never has one.
+    Shape* ActiveChart() const { return nullptr; }
+
+private:
+    Workbook* book_;
+    QSize size_{1600, 800};
+};
+
+class Workbook {
+public:
+    Workbook(Application* app, std::shared_ptr<const WorkbookData> data, const QString& fullName);
+    ~Workbook();
+
+    Application* Parent() const { return app_; }
+    QString Name() const;
+    QString FullName() const { return fullName_; }
+    QString Path() const;
+    xl::Sheets Sheets() { return xl::Sheets(this); }
+    xl::Sheets Worksheets() { return xl::Sheets(this); }
+    Worksheet* ActiveSheet() const;
+    void Activate();
+    Window* ActiveWindow() const { return window_.get(); }
+    // Closes without saving: the engine never writes a file unless asked to.
+    void Close();
+
+    const WorkbookData& Data() const { return *data_; }
+    std::shared_ptr<const WorkbookData> SharedData() const { return data_; }
+    std::vector<std::unique_ptr<Worksheet>>& SheetObjects() { return sheets_; }
+    void SetActiveSheetIndex(int index) { activeSheet_ = index; }
+
+private:
+    Application* app_;
+    std::shared_ptr<const WorkbookData> data_;
+    QString fullName_;
+    std::vector<std::unique_ptr<Worksheet>> sheets_;
+    std::unique_ptr<Window> window_;
+    int activeSheet_ = 0;
+};
+
+class Workbooks {
+public:
+    explicit Workbooks(Application* app) : app_(app) {}
+    int Count() const;
+    Workbook* Item(int index) const;            // 1-based; throws when out of range
+    Workbook* Item(const QString& name) const;  // by file name, case-insensitive; throws
+    // Opens a workbook file (the second argument, update links, changes nothing here). An
+    // already open workbook of the same full name is returned as it is. Throws xl::Error.
+    Workbook* Open(const QString& path, bool updateLinks = false);
+
+private:
+    Application* app_;
+};
+
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    xl::Workbooks Workbooks() { return xl::Workbooks(this); }
+    Workbook* ActiveWorkbook() const;
+    Worksheet* ActiveSheet() const;
+    Window* ActiveWindow() const;
+    // The cells selected in the active window; nullopt when no workbook is open.
+    std::optional<Range> Selection() const;
+    static std::optional<Range> Intersect(const Range& a, const Range& b);
+
+    bool DisplayAlerts = true;
+    bool Visible = true;
+    bool IgnoreRemoteRequests = false;
+    bool ScreenUpdating = true;
+    QString Caption() const;
+    // Closes every workbook unsaved and forgets the parsed files.
+    void Quit();
+
+    // The parse of a workbook file, shared while path, size and modification time are the
+    // same. Throws xl::Error.
+    std::shared_ptr<const WorkbookData> Load(const QString& path);
+    int CachedFiles() const { return int(cache_.size()); }
+
+    std::vector<std::unique_ptr<Workbook>>& OpenWorkbooks() { return books_; }
+    void SetActiveWorkbook(Workbook* book) { active_ = book; }
+    void Closed(Workbook* book);
+
+private:
+    struct CacheEntry {
+        qint64 size = 0;
+        QDateTime modified;
+        std::shared_ptr<const WorkbookData> data;
+    };
+    std::map<QString, CacheEntry> cache_;
+    std::vector<std::unique_ptr<Workbook>> books_;
+    Workbook* active_ = nullptr;
+};
+
+}  // namespace xl

@@ -1,0 +1,41 @@
+#pragma once
+// The spreadsheet helpers the program calls: holding a hidden instance of the workbook engine,
+// closing its workbooks, testing for a sheet, a workbook or a shape, finding the last used
+// cell, and arithmetic on A1 range addresses (columns A to XFD, rows to 1,048,576).
+//
+// An instance lives in a caller's variable, empty when there is none. The address helpers have
+// no error trap of their own: an address the grid can't take raises xl::Error to the caller.
+
+#include "platform/workbook/Workbook.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+using ExcelApp = std::shared_ptr<xl::Application>;
+
+// Attaches to the user's running spreadsheet. Not available yet: True only when the variable
+// already holds an instance; otherwise False and an event in the log.
+bool Excel_GetInstance(ExcelApp& XL);
+// Starts a hidden instance when the variable is empty; an instance already held is kept.
+bool Excel_Init(ExcelApp& XL);
+// Closes the instance's workbooks unsaved, puts back its settings and empties the variable.
+void Excel_Exit(ExcelApp& XL);
+void CloseWorkbooks(ExcelApp& XL);
+
+bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
+bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
+bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
+
+QString RangeCorner(const QString& Address, const QString& Which);
+QString ShiftRowsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);
+QString ShiftColsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);
+QString MoveRangeAddress(xl::Worksheet* WS, const QString& Address, const QString& FromCell,
+                         const QString& ToCell);
+int32_t ColumnNumber(xl::Worksheet* WS, const QString& Letters);
+QString ColumnLetters(int32_t Column);
+void GetAbsFlags(const QString& Address, bool& RowAbs, bool& ColAbs);
+// The absolute address of the crossing of the last used row and the last used column;
+// "" (and an event in the log) on an empty sheet.
+QString RealBottomRight(xl::Worksheet* WS);
