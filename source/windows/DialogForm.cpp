@@ -1,6 +1,7 @@
 #include "windows/DialogForm.h"
 
 #include "services/UserPrompts.h"
+#include "services/modUtilsLog.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -33,4 +34,8 @@ QLabel* NamedLabel(const char* control, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(control));
     return label;
+}
+
+void ReportFailure(const QString& module, const QString& procedure, const std::exception& e) {
+    LogError(module, procedure, ErrNum::kGeneral, QString::fromUtf8(e.what()), true);
 }

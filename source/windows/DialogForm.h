@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <exception>
+
 class QLabel;
 class QLineEdit;
 
@@ -13,6 +15,9 @@ class QLineEdit;
 void Refuse(const QString& message, QWidget* control);
 // The same for a text box whose whole text is selected, so typing replaces it.
 void RefuseText(const QString& message, QLineEdit* box);
+
+// A failure trapped by a dialog's procedure, logged and shown once.
+void ReportFailure(const QString& module, const QString& procedure, const std::exception& e);
 
 // A label named by its control name.
 QLabel* NamedLabel(const char* control, const QString& text, QWidget* parent);

@@ -57,8 +57,7 @@ void frmCaption::cmdOK_Click() {
         record->Caption = txtCaption_->text();
         Unload(QDialog::Accepted);
     } catch (const std::exception& e) {
-        LogError(kModule, QStringLiteral("cmdOK_Click"), ErrNum::kGeneral,
-                 QString::fromUtf8(e.what()), true);
+        ReportFailure(kModule, QStringLiteral("cmdOK_Click"), e);
     }
 }
 

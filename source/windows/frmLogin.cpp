@@ -135,8 +135,7 @@ void frmLogin::cmdOK_Click() {
         if (SwitchTo(path))
             Unload(QDialog::Accepted);
     } catch (const std::exception& e) {
-        LogError(kModule, QStringLiteral("cmdOK_Click"), ErrNum::kGeneral,
-                 QString::fromUtf8(e.what()), true);
+        ReportFailure(kModule, QStringLiteral("cmdOK_Click"), e);
     }
 }
 

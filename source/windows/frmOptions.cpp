@@ -128,8 +128,7 @@ void frmOptions::cmdOK_Click() {
         SaveOptionsSettings();
         Unload(QDialog::Accepted);
     } catch (const std::exception& e) {
-        LogError(kModule, QStringLiteral("cmdOK_Click"), ErrNum::kGeneral,
-                 QString::fromUtf8(e.what()), true);
+        ReportFailure(kModule, QStringLiteral("cmdOK_Click"), e);
     }
 }
 

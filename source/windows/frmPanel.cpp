@@ -7,12 +7,26 @@
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"
 #include "windows/frmPanelProperties.h"
+#include "windows/frmRangeRelative.h"
 
 #include <QMdiSubWindow>
 
 namespace {
 const QString kModule = QStringLiteral("frmPanel");
+
+// A panel dialog for this window's record, modal; answered in place when tests script it.
+template <typename Dialog>
+void ShowPanelDialog(const QString& kind, frmPanel* owner, bool IsNew) {
+    AskCustom(kind, [owner, IsNew] {
+        Dialog dialog(owner);
+        dialog.Index = owner->Index;
+        dialog.IsNew = IsNew;
+        dialog.Show();
+        return QVariant(dialog.result() == QDialog::Accepted);
+    });
 }
+
+}  // namespace
 
 frmPanel::frmPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(kModule);
@@ -78,26 +92,17 @@ void frmPanel::Panel_Drillback() {}
 // The panel dialogs: each is modal and answers for itself; a cancelled one marks the panel
 // changed all the same.
 void frmPanel::Panel_Properties(bool IsNew) {
-    AskCustom(QStringLiteral("frmPanelProperties"), [this, IsNew] {
-        frmPanelProperties dialog(this);
-        dialog.Index = Index;
-        dialog.IsNew = IsNew;
-        dialog.Show();
-        return QVariant(dialog.result() == QDialog::Accepted);
-    });
+    ShowPanelDialog<frmPanelProperties>(QStringLiteral("frmPanelProperties"), this, IsNew);
     IsDirty = true;
 }
 
-void frmPanel::Panel_Range(bool /*IsNew*/) {}
+void frmPanel::Panel_Range(bool IsNew) {
+    ShowPanelDialog<frmRangeRelative>(QStringLiteral("frmRangeRelative"), this, IsNew);
+    IsDirty = true;
+}
 
 void frmPanel::Panel_Caption(bool IsNew) {
-    AskCustom(QStringLiteral("frmCaption"), [this, IsNew] {
-        frmCaption dialog(this);
-        dialog.Index = Index;
-        dialog.IsNew = IsNew;
-        dialog.Show();
-        return QVariant(dialog.result() == QDialog::Accepted);
-    });
+    ShowPanelDialog<frmCaption>(QStringLiteral("frmCaption"), this, IsNew);
     SetCaption();
     IsDirty = true;
 }

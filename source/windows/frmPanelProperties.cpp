@@ -153,8 +153,7 @@ void frmPanelProperties::Form_Activate() {
             Unload();
         }
     } catch (const std::exception& e) {
-        LogError(kModule, QStringLiteral("Form_Activate"), ErrNum::kGeneral,
-                 QString::fromUtf8(e.what()), true);
+        ReportFailure(kModule, QStringLiteral("Form_Activate"), e);
         Unload();
     }
 }
@@ -295,8 +294,7 @@ void frmPanelProperties::cmdOK_Click() {
         apply(*source);
         Unload(QDialog::Accepted);
     } catch (const std::exception& e) {
-        LogError(kModule, QStringLiteral("cmdOK_Click"), ErrNum::kGeneral,
-                 QString::fromUtf8(e.what()), true);
+        ReportFailure(kModule, QStringLiteral("cmdOK_Click"), e);
     }
 }
 

@@ -455,3 +455,25 @@ TEST_F(PanelDialogTest, DrillbackRefusesItsArguments) {
                   QStringList{QStringLiteral("No document source selected.")});
     }
 }
+
+TEST_F(PanelDialogTest, PanelMenuOpensTheDialogsOfTheActivePanel) {
+    const int32_t mine = AddDashboard(QStringLiteral("Mine"));
+    const int32_t source = AddSource(QStringLiteral("/data/Sales.xlsx"));
+    AddPanel(mine, source, QStringLiteral("Sales"));
+    StartWindow();
+    ASSERT_EQ(Window()->PanelWindows().size(), 1u);
+    frmPanel* panel = Window()->PanelWindows().front();
+    PromptScript::Reset();
+    const std::pair<const char*, const char*> items[] = {{"mnuPanelCaption", "frmCaption"},
+                                                         {"mnuPanelRange", "frmRangeRelative"},
+                                                         {"mnuPanelProperties", "frmPanelProperties"}};
+    for (const auto& [item, dialog] : items) {
+        SCOPED_TRACE(item);
+        panel->IsDirty = false;
+        PromptScript::Reset();
+        Click(item);
+        EXPECT_EQ(DialogsShown(), QStringList{QString::fromLatin1(dialog)});
+        EXPECT_TRUE(panel->IsDirty);
+        EXPECT_FALSE(Window()->IsBusy());
+    }
+}
