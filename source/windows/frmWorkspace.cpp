@@ -9,11 +9,14 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
+#include "windows/Colors.h"
 #include "windows/DashboardList.h"
 #include "windows/DesktopLaunch.h"
 #include "windows/Twips.h"
 #include "windows/frmAbout.h"
+#include "windows/frmLogin.h"
 #include "windows/frmOpenWorkspace.h"
+#include "windows/frmOptions.h"
 #include "windows/frmPanel.h"
 #include "windows/frmSaveWorkspace.h"
 #include "windows/frmTip.h"
@@ -54,10 +57,6 @@ bool HiddenExcel_Init(xl::Application*& XLInst) {
     return true;
 }
 void HiddenExcel_Exit(xl::Application*& XLInst) { XLInst = nullptr; }
-
-QColor ColorFromRGBValue(int32_t value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
 
 struct MenuItem {
     const char* control;
@@ -222,6 +221,18 @@ void frmWorkspace::BuildMenus() {
     on("mnuWorkspacePublish", &frmWorkspace::mnuWorkspacePublish_Click);
     on("mnuToolsImport", &frmWorkspace::mnuToolsImport_Click);
     on("mnuToolsExport", &frmWorkspace::mnuToolsExport_Click);
+    on("mnuToolsOptions", &frmWorkspace::mnuToolsOptions_Click);
+    on("mnuWorkspaceSwitchRepository", &frmWorkspace::mnuWorkspaceSwitchRepository_Click);
+    // The panel dialogs are opened for an existing panel.
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelCaption")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Caption(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelRange")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Range(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelProperties")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Properties(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelDrillbackProperties")),
+            &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_DrillbackProperties(); }); });
 
     // Layout mode carries a check mark while it is on.
     for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
@@ -229,10 +240,10 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Pasting and the options come with their own windows and dialogs; until they are there
-    // the items stay visible but can't be chosen.
+    // Pasting comes with the panel windows; until they are there the items stay visible but
+    // can't be chosen.
     for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom", "mnuToolsOptions"})
+                                "mnuPanelPasteCustom"})
         findChild<QAction*>(QLatin1String(control))->setEnabled(false);
 }
 
@@ -853,4 +864,48 @@ void frmWorkspace::mnuWorkspacePublish_Click() {
         return CopyFormContents(this, picture, std::max(Left, 0), std::max(Top, 0) + H,
                                 Right + 120, Bottom + H + 120);
     });
+// --- Tools, project switch and the panel dialogs ----------------------------------------
+
+void frmWorkspace::mnuToolsOptions_Click() {
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmOptions"), [this] {
+        frmOptions options(this);
+        options.Show();
+        return QVariant(options.result() == QDialog::Accepted);
+    });
+    mdiArea_->setBackground(ColorFromRGBValue(gDashboardColor));
+    // The time stamp and the alignment of the titles may have changed.
+    for (frmPanel* panel : PanelWindows())
+        panel->SetCaption();
+    TickCount_ = 0;
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuWorkspaceSwitchRepository_Click() {
+    if (!QuerySaveChanges(false))
+        return;
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmLogin"), [] {
+        // Modeless, and owned by nobody: the switch closes this window underneath it.
+        auto* login = new frmLogin;
+        login->setAttribute(Qt::WA_DeleteOnClose);
+        login->CurrMode = QStringLiteral("switch");
+        login->show();
+        return QVariant();
+    });
+    Busy_ = false;
+}
+
+frmPanel* frmWorkspace::ActivePanel() const {
+    QMdiSubWindow* active = mdiArea_->activeSubWindow();
+    return active ? qobject_cast<frmPanel*>(active->widget()) : nullptr;
+}
+
+void frmWorkspace::ForwardToActivePanel(const std::function<void(frmPanel*)>& opener) {
+    frmPanel* panel = ActivePanel();
+    if (!panel)
+        return;
+    Busy_ = true;
+    opener(panel);
+    Busy_ = false;
 }
