@@ -864,6 +864,8 @@ void frmWorkspace::mnuWorkspacePublish_Click() {
         return CopyFormContents(this, picture, std::max(Left, 0), std::max(Top, 0) + H,
                                 Right + 120, Bottom + H + 120);
     });
+}
+
 // --- Tools, project switch and the panel dialogs ----------------------------------------
 
 void frmWorkspace::mnuToolsOptions_Click() {
