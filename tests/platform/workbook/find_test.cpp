@@ -107,3 +107,21 @@ TEST_F(FindTest, RefusesAStartCellOutsideTheRange) {
     EXPECT_THROW(ws_->Range("A1:B2").Find("alpha", ws_->Range("C3")), Error);
     EXPECT_FALSE(ws_->Cells().Find(""));
 }
+
+TEST(FindHidden, ValuesInHiddenRowsAndColumnsAreFoundOnlyAmongStoredValues) {
+    const QString path = fixtures::Path(QStringLiteral("sizes.xlsx"));
+    SKIP_WITHOUT(path);
+    Application app;
+    Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(QStringLiteral("Sizes"));
+    // Row 3 and column C are hidden: 31 sits in A3, 13 in C1.
+    EXPECT_FALSE(ws->Cells().Find("31", std::nullopt, xlValues, xlWhole));
+    EXPECT_FALSE(ws->Cells().Find("13", std::nullopt, xlValues, xlWhole));
+    auto stored = ws->Cells().Find("31", std::nullopt, xlFormulas, xlWhole);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Address(), "$A$3");
+    // Shown again in memory, the value is found.
+    ws->Rows(3).SetRowHeight(15);
+    auto shown = ws->Cells().Find("31", std::nullopt, xlValues, xlWhole);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->Address(), "$A$3");
+}
