@@ -163,7 +163,7 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
     };
 
     auto matchesValue = [&](int32_t r, int32_t c, const CellValue& v) {
-        if (v.IsEmpty())
+        if (v.IsEmpty() || ((v.type == ValueType::Text) && v.text.isEmpty()))
             return false;
         if (pattern.MatchesAnything())
             return true;
@@ -186,8 +186,14 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
         }
         if (!cell || cell->kind == CellKind::Blank)
             return false;
-        if (pattern.MatchesAnything())
+        if (pattern.MatchesAnything()) {
+            // An empty text (a formula giving "") shows nothing, so "*" passes it over.
+            if (cell->kind == CellKind::SharedString)
+                return !book.sharedStrings[cell->text].isEmpty();
+            if (cell->kind == CellKind::Text)
+                return !data.strings[cell->text].isEmpty();
             return true;
+        }
         if (displayed) {
             const FormatKind kind = formatKind(cell->style);
             if (kind != kOther) {

@@ -78,11 +78,15 @@ TEST_F(FindTest, SearchesDisplayedValues) {
 }
 
 TEST_F(FindTest, EditedValuesAreSearchedToo) {
+    ws_->Range("AB200").SetValue(CellValue::Text(QString()));  // shows nothing: not "used" by Find
+    auto last = ws_->Cells().Find("*", std::nullopt, xlValues, xlPart, xlByRows, xlPrevious);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->Row(), 12);
     ws_->Range("Z100").SetValue(CellValue::Text("planted"));
     ws_->Range("C9").SetValue(CellValue{});  // "Total" emptied
     EXPECT_EQ(Found(ws_->Cells(), "planted"), "$Z$100");
     EXPECT_EQ(Found(ws_->Cells(), "Total"), "not found");
-    EXPECT_EQ(ws_->UsedRange().Address(), "$A$1:$Z$100");
+    EXPECT_EQ(ws_->UsedRange().Address(), "$A$1:$AB$200");
 }
 
 TEST_F(FindTest, LastUsedCellAndUsedRange) {
