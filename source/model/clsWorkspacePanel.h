@@ -62,6 +62,8 @@ public:
     // Locates the stored range again in a newer version of its sheet and rebuilds the stored
     // texts from it; a range that can't be located leaves them as they were.
     void AdjustAll(xl::Worksheet* ws);
+    // Finds where the stored range lies in the sheet now: adjMovRange afterwards.
+    void GetAdjRange(xl::Worksheet* WSheet);
 
 private:
     bool InsertDB(db::Database* DB, int32_t WorkspaceID);

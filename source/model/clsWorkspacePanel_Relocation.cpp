@@ -5,3 +5,10 @@
 #include "model/clsWorkspacePanel.h"
 
 void clsWorkspacePanel::AdjustAll(xl::Worksheet* /*ws*/) {}
+
+void clsWorkspacePanel::GetAdjRange(xl::Worksheet* /*WSheet*/) {
+    // The range stays in place: the stored range is the part of PicRange before its first
+    // back-quote.
+    movRange = PicRange.section(QLatin1Char('`'), 0, 0);
+    pAdjMovRange = movRange;
+}

@@ -7,12 +7,15 @@
 #include "../fixtures/MaildirFixture.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsINI.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -21,6 +24,8 @@ namespace {
 QDateTime T(int minutes) {
     return QDateTime(QDate(2024, 3, 1), QTime(12, 0)).addSecs(qint64(minutes) * 60);
 }
+
+}  // namespace
 
 class UpdatePassTest : public ModelTest {
 protected:
@@ -72,11 +77,12 @@ protected:
         return static_cast<int32_t>(gDB->LastInsertId());
     }
 
+    // The private step that nothing in the program calls yet.
+    static void DoPrep(clsPanelSource& s) { s.DoPrep(gDB.get()); }
+
     QString src_;
     QString dest_;
 };
-
-}  // namespace
 
 TEST_F(UpdatePassTest, TheTimerFetchesOnlyOnceTheIntervalHasRunOutAndOpeningAlways) {
     auto s = FolderSource(QStringLiteral("Sales.xlsx"));
@@ -456,4 +462,71 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     EXPECT_TRUE(LogText().contains(QStringLiteral("AdjustRanges")));
     EXPECT_TRUE(written().isEmpty());
     EXPECT_FALSE(QFile::exists(PanelPicturePath(bottom)));
+}
+
+namespace {
+
+// Runs the refresh fixture script; false when the tools it needs are missing.
+bool RefreshFixture(const QStringList& args) {
+    const QString python = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                            : QStringLiteral("python3");
+    QProcess p;
+    p.start(python, QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py")} + args);
+    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString CellText(const QString& path, const QString& sheet, const QString& cell) {
+    ExcelApp XL;
+    QString text;
+    if (Excel_Init(XL)) {
+        try {
+            text = XL->Workbooks().Open(path)->Sheets().Item(sheet)->Range(cell).Text();
+        } catch (const std::exception& e) {
+            text = QStringLiteral("<error> ") + QString::fromUtf8(e.what());
+        }
+    }
+    Excel_Exit(XL);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue) {
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    const QString folder = InFolder(QStringLiteral("books"));
+    if (!RefreshFixture({folder}))
+        GTEST_SKIP() << "the refresh workbook could not be made (openpyxl missing)";
+    const QString report = folder + QStringLiteral("/Report.xlsx");
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QString());
+
+    auto s = FolderSource(QStringLiteral("Report.xlsx"), QStringLiteral("refresh"));
+    s->DestFolder = folder + QLatin1Char('/');
+    s->NewestFile = QStringLiteral("Report.xlsx");
+    ASSERT_TRUE(s->UpdateDB(gDB.get()));
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("20"));
+    EXPECT_GE(s->LastUpdated, started);
+    EXPECT_EQ(Column(*s, QStringLiteral("LastUpdated")), s->LastUpdated.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    EXPECT_EQ(s->LastChecked, s->LastUpdated);
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Report.xlsx"));
+
+    // The input changes: the next pass shows the new value.
+    ASSERT_TRUE(RefreshFixture({folder, QStringLiteral("7")}));
+    s->ClearFlags();
+    s->GetLatest(gDB.get(), false);
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
+
+    // A file in use that is no workbook: reported once, nothing fetched.
+    PromptScript::Reset();
+    const QDateTime fetched = s->LastUpdated;
+    Write(s->DestFolder + QStringLiteral("Broken.xlsx"), "not a workbook", T(0));
+    s->NewestFile = QStringLiteral("Broken.xlsx");
+    QDateTime dt;
+    EXPECT_EQ(s->chkRefresh(dt), QString());
+    EXPECT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("chkRefresh")));
+    EXPECT_EQ(s->LastUpdated, fetched);
 }
