@@ -530,3 +530,54 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
     EXPECT_TRUE(LogText().contains(QStringLiteral("chkRefresh")));
     EXPECT_EQ(s->LastUpdated, fetched);
 }
+
+TEST_F(UpdatePassTest, ThePreparedCopyTakesTheCustomRangesAndChartsFromTheTemplate) {
+    auto s = FolderSource(QStringLiteral("Source.xlsx"), QStringLiteral("default"));
+    s->NewestFile = QStringLiteral("Source.xlsx");
+    const QString tmpl = GetTemplatesFolder() + QStringLiteral("PVTmpl") + QString::number(s->ID) +
+                         QStringLiteral(".xlsx");
+    QProcess python;
+    python.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                    : QStringLiteral("python3"),
+                 {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_prep_workbooks.py"),
+                  dest_ + s->NewestFile, tmpl});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        GTEST_SKIP() << "the preparation workbooks could not be made (openpyxl missing)";
+
+    // Without custom panels the copy is made and left as it is.
+    DoPrep(*s);
+    ASSERT_TRUE(QFile::exists(s->Prepped()));
+    EXPECT_EQ(Read(s->Prepped()), Read(dest_ + s->NewestFile));
+
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange, RelativeTo) VALUES (1, ?, 'S', 'Y', 'Data', 'B2:C3``', 'top')"),
+         {s->ID});
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange) VALUES (1, ?, 'C', 'Y', 'Data', 'Chart 1')"),
+         {s->ID});
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange, RelativeTo) VALUES (1, ?, 'S', 'N', 'Data', 'A1:A1``', 'top')"),
+         {s->ID});
+    DoPrep(*s);
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+
+    ExcelApp XL;
+    ASSERT_TRUE(Excel_Init(XL));
+    try {
+        xl::Worksheet* ws = XL->Workbooks().Open(s->Prepped())->Sheets().Item(QStringLiteral("Data"));
+        EXPECT_EQ(ws->Range(QStringLiteral("B2")).Text(), QStringLiteral("custom 1"));
+        EXPECT_EQ(ws->Range(QStringLiteral("C3")).Text(), QStringLiteral("custom 4"));
+        // Cells outside the custom range keep the version's values.
+        EXPECT_EQ(ws->Range(QStringLiteral("A1")).Text(), QStringLiteral("Region"));
+        EXPECT_EQ(ws->Range(QStringLiteral("D5")).Text(), QStringLiteral("12"));
+        ASSERT_EQ(ws->ChartObjects().Count(), 1);
+        // The chart lands right of the data, covering none of it.
+        EXPECT_EQ(ws->ChartObjects().Item(1)->TopLeftCell().Address(), QStringLiteral("$E$1"));
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    Excel_Exit(XL);
+
+    // The version in use itself is never written.
+    EXPECT_EQ(CellText(dest_ + s->NewestFile, QStringLiteral("Data"), QStringLiteral("B2")), QStringLiteral("1"));
+}
