@@ -277,6 +277,20 @@ TEST_F(UpdatePassTest, MissingFoldersAreAskedForAndEveryChosenFolderIsKept) {
     EXPECT_EQ(Read(dest_ + QStringLiteral("Sales.xlsx")), "v1");
     EXPECT_EQ(s->NewestFile, QStringLiteral("Sales.xlsx"));
 
+    // A "refresh" source asks for the folder of its workbook; cancelled, nothing is refreshed
+    // and the check asks once more.
+    PromptScript::Reset();
+    auto refresh = FolderSource(QStringLiteral("Report.xlsx"), QStringLiteral("refresh"));
+    refresh->DestFolder = InFolder(QStringLiteral("vanished-dest/"));
+    EXPECT_FALSE(refresh->GetLatest(gDB.get(), false));
+    ASSERT_EQ(PromptScript::Record().size(), 2u);
+    for (const auto& prompt : PromptScript::Record()) {
+        EXPECT_EQ(prompt.kind, QStringLiteral("folder"));
+        EXPECT_EQ(prompt.title, QStringLiteral("Select folder to check for files named [Report.xlsx]"));
+    }
+    EXPECT_TRUE(refresh->IsUpdated);
+    EXPECT_EQ(refresh->LastUpdated, T(0));
+
     // A folder never chosen (an empty column loads as a lone backslash) is asked for too.
     PromptScript::Reset();
     auto defaults = FolderSource(QStringLiteral("Sales.xlsx"), QStringLiteral("default"));
@@ -330,6 +344,13 @@ TEST_F(UpdatePassTest, TheNewestFileOfTheDestinationFolderComesIntoUse) {
     EXPECT_EQ(s->NewestFile, QStringLiteral("Sales_1.xlsx"));
     EXPECT_EQ(s->LastChecked, T(10));
     EXPECT_FALSE(QFile::exists(picA));
+
+    // A folder whose name matches the mask is no version, however new.
+    ASSERT_TRUE(QDir().mkpath(dest_ + QStringLiteral("Sales_9.xlsx")));
+    s->ClearFlags();
+    EXPECT_FALSE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Sales_1.xlsx"));
+    EXPECT_TRUE(s->IsChecked);
 
     // A file dated in the future is newer than everything.
     Write(dest_ + QStringLiteral("Sales_future.xlsx"), "f", QDateTime::currentDateTime().addDays(2));
