@@ -74,7 +74,9 @@ void clsPanelSource::DoPrep(db::Database* DB) {
                 }
                 ws->Paste();
             } else {
-                panel.GetAdjRange(ws);
+                // A range that can't be found on this version (logged) gets nothing pasted.
+                if (!panel.GetAdjRange(ws))
+                    continue;
                 tmpl->Sheets().Item(panel.SheetName)->Range(panel.movRange).Copy();
                 ws->Activate();
                 const xl::Range target = ws->Range(panel.adjMovRange());

@@ -402,12 +402,14 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
                         "BEGIN INSERT INTO Written VALUES (NEW.ID); END"));
     auto s = FolderSource(QStringLiteral("Sales*.xlsx"), QStringLiteral("default"));
     auto other = FolderSource(QStringLiteral("Other*.xlsx"), QStringLiteral("default"));
+    // Stored when the last used cell was K10 and "Total" stood in C7: both moved two rows down.
     auto panel = [&](int32_t workspace, int32_t source, const QString& type, const QVariant& rule,
-                     const QString& sheet) {
+                     const QString& sheet,
+                     const QString& match = QStringLiteral("bottom=$K$10`anchor=$C7`content=Total")) {
         Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, "
                             "SheetName, PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch) "
-                            "VALUES (?, ?, ?, 'N', ?, 'B2:D4``', '15,15,15', '9,9,9', ?, '$H$12`$C$9`Total')"),
-             {workspace, source, type, sheet, rule});
+                            "VALUES (?, ?, ?, 'N', ?, 'B2:D4``', '', '', ?, ?)"),
+             {workspace, source, type, sheet, rule, match});
         const auto id = static_cast<int32_t>(gDB->LastInsertId());
         MakePicture(id);
         return id;
@@ -415,6 +417,8 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     const int32_t bottom = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data"));
     const int32_t contents = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"));
     const int32_t emptySheet = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Empty"));
+    const int32_t anchorGone = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"),
+                                     QStringLiteral("bottom=`anchor=$C7`content=Nowhere to be found"));
     const QList<int32_t> staying = {
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral("top"), QStringLiteral("Data")),
         panel(2, s->ID, QStringLiteral("S"), QVariant(), QStringLiteral("Data")),
@@ -434,9 +438,12 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     QStringList before;
     for (int32_t id : staying)
         before << row(id);
-    const QString emptySheetTexts = TextOf(
-        QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch FROM DsbSavedPanel WHERE ID = ?"),
-        {emptySheet});
+    const auto texts = [](int32_t id) {
+        return TextOf(QStringLiteral("SELECT PicRange || '|' || RowHeights || '|' || ColWidths || '|' || "
+                                     "ContentMatch FROM DsbSavedPanel WHERE ID = ?"),
+                      {id});
+    };
+    const QString emptySheetTexts = texts(emptySheet), anchorGoneTexts = texts(anchorGone);
 
     ASSERT_TRUE(QFile::copy(fixture, dest_ + QStringLiteral("Sales_2.xlsx")));
     ASSERT_TRUE(AdjustFileTime(dest_ + QStringLiteral("Sales_2.xlsx"), T(20)));
@@ -459,16 +466,22 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     for (int32_t id : staying)
         after << row(id);
     EXPECT_EQ(after, before);
-    // A sheet with nothing on it gives no new bottom cell: the stored texts stay.
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch "
-                                    "FROM DsbSavedPanel WHERE ID = ?"),
-                     {emptySheet}),
-              emptySheetTexts);
+    // Both following panels moved with the sheet, in their own dashboards.
+    const auto picRange = [](int32_t id) {
+        return TextOf(QStringLiteral("SELECT PicRange FROM DsbSavedPanel WHERE ID = ?"), {id});
+    };
+    EXPECT_TRUE(picRange(bottom).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(bottom).toStdString();
+    EXPECT_TRUE(picRange(contents).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(contents).toStdString();
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {contents}), 2);
+    // A sheet with nothing on it gives no new bottom cell, an anchor text that is gone no new
+    // anchor: those panels keep their stored texts while the others moved.
+    EXPECT_EQ(texts(emptySheet), emptySheetTexts);
+    EXPECT_EQ(texts(anchorGone), anchorGoneTexts);
     EXPECT_TRUE(LogText().contains(QStringLiteral("Gone not found in Sales_2.xlsx")));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
 
     // Every cached picture of the source is gone, the other source's stays.
-    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet} + staying.mid(0, 6))
+    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet, anchorGone} + staying.mid(0, 6))
         EXPECT_FALSE(QFile::exists(PanelPicturePath(id))) << id;
     EXPECT_TRUE(QFile::exists(PanelPicturePath(staying.last())));
 

@@ -136,6 +136,15 @@ std::unique_ptr<Database> Database::Create(const QString& path, const QString& k
     return OpenFile(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
+void Database::FailStep(sqlite3_stmt* stmt, const QString& sql, const QVariantList& params) const {
+    // Read before Expanded, whose own prepare resets the engine's last error.
+    const int code = sqlite3_extended_errcode(handle_);
+    const QString message = EngineMessage(handle_);
+    const QString shown = Expanded(sql, params);
+    sqlite3_finalize(stmt);
+    throw Error(code, message, shown);
+}
+
 void Database::Fail(const QString& sql) const {
     throw Error(sqlite3_extended_errcode(handle_), EngineMessage(handle_), sql);
 }
@@ -237,14 +246,8 @@ void Database::Execute(const QString& sql, const QVariantList& params) {
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
-    if (rc != SQLITE_DONE) {
-        // Read before Expanded, whose own prepare resets the engine's last error.
-        const int code = sqlite3_extended_errcode(handle_);
-        const QString message = EngineMessage(handle_);
-        const QString shown = Expanded(sql, params);
-        sqlite3_finalize(stmt);
-        throw Error(code, message, shown);
-    }
+    if (rc != SQLITE_DONE)
+        FailStep(stmt, sql, params);
     sqlite3_finalize(stmt);
 }
 
@@ -293,14 +296,8 @@ std::unique_ptr<Recordset> Database::Query(const QString& sql, const QVariantLis
         }
         rows.push_back(std::move(row));
     }
-    if (rc != SQLITE_DONE) {
-        // Read before Expanded, whose own prepare resets the engine's last error.
-        const int code = sqlite3_extended_errcode(handle_);
-        const QString message = EngineMessage(handle_);
-        const QString shown = Expanded(sql, params);
-        sqlite3_finalize(stmt);
-        throw Error(code, message, shown);
-    }
+    if (rc != SQLITE_DONE)
+        FailStep(stmt, sql, params);
     sqlite3_finalize(stmt);
     return std::make_unique<Recordset>(std::move(columns), std::move(rows));
 }

@@ -85,6 +85,8 @@ private:
     static std::unique_ptr<Database> OpenFile(const QString& path, const QString& key, int flags);
     sqlite3_stmt* Prepare(const QString& sql, const QVariantList& params) const;
     [[noreturn]] void Fail(const QString& sql = QString()) const;
+    // Finalizes a statement whose step failed and throws its error.
+    [[noreturn]] void FailStep(sqlite3_stmt* stmt, const QString& sql, const QVariantList& params) const;
 
     sqlite3* handle_;
     QString path_;
