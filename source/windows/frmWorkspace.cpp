@@ -240,11 +240,7 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Pasting comes with the panel windows; until they are there the items stay visible but
-    // can't be chosen.
-    for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom"})
-        findChild<QAction*>(QLatin1String(control))->setEnabled(false);
+    WirePanelCommands();
 }
 
 void frmWorkspace::BuildToolbar() {
@@ -362,12 +358,6 @@ bool frmWorkspace::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void frmWorkspace::timerRefresh_Timer() {
-    // The periodic refresh pass skips while a command runs or layout mode is on.
-    if (Busy_ || EditMode)
-        return;
 }
 
 // --- The panel windows -----------------------------------------------------------------
@@ -753,13 +743,6 @@ void frmWorkspace::mnuWorkspaceDelete_Click() {
 }
 
 void frmWorkspace::mnuWorkspaceExit_Click() { close(); }
-
-void frmWorkspace::mnuWorkspaceLayout_Click() {
-    // Layout mode and its arrangement commands are not built yet: the mode stays off, and
-    // so do the check marks that show it.
-    for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
-        findChild<QAction*>(QLatin1String(control))->setChecked(EditMode);
-}
 
 // --- Help -------------------------------------------------------------------------------
 

@@ -20,6 +20,7 @@ class QMdiArea;
 class QMenu;
 class QTimer;
 class frmPanel;
+class clsWorkspacePanel;
 
 class frmWorkspace : public QMainWindow {
     Q_OBJECT
@@ -42,6 +43,10 @@ public:
     bool QuerySaveChanges(bool Reselect);
     double PasteX() const { return PasteX_; }
     double PasteY() const { return PasteY_; }
+
+    // The refresh timer's tick, public so that the window's owner and tests can drive it as
+    // the timer does.
+    void timerRefresh_Timer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,7 +85,6 @@ private:
     frmPanel* ActivePanel() const;
     void cmdHelp_Click();
     void cmbWorkspaces_Click();
-    void timerRefresh_Timer();
 
     void SetWorkspaceCaption(const QString& Name);
     void UnloadPanels();
@@ -100,6 +104,38 @@ private:
     void SetPanelMenuEnabled(bool enabled);
     void UnloadPanel(frmPanel* panel);
     void SetHourglass(bool on);
+
+    // Panel commands, layout mode, arrangement and the periodic refresh
+    // (frmWorkspaceCommands.cpp).
+    void WirePanelCommands();
+    void mnuWorkspacePasteCustom_Click();
+    void mnuPanelPasteCustom_Click();
+    void mnuPanelCopy_Click();
+    void mnuPanelMove_Click();
+    void mnuPanelDelete_Click();
+    void mnuPanelRefresh_Click();
+    // The dashboard chosen in frmOpenWorkspace for a Copy or Move; 0 or below when cancelled.
+    int32_t AskTargetWorkspace(const QString& Operation);
+    // A Copy or Move target chosen before another command deleted it gets nothing written.
+    bool TargetStillExists(int32_t Target, const QString& procedure);
+    void ClearMarks();
+    // The frame of the align and same-size commands: `change` runs on each marked window but
+    // the reference one, and returns after writing the record.
+    void ChangeMarkedPanels(
+        const std::function<void(frmPanel* Window, const frmPanel* Base,
+                                 clsWorkspacePanel* Record)>& change);
+    void mnuAlignLeft_Click();
+    void mnuAlignRight_Click();
+    void mnuAlignTop_Click();
+    void mnuAlignBottom_Click();
+    void mnuSameWidth_Click();
+    void mnuSameHeight_Click();
+    void mnuSameBoth_Click();
+    void mnuEditCascade_Click();
+    void mnuEditHorizontal_Click();
+    void mnuEditVertical_Click();
+    void mnuEditIcons_Click();
+    void RefreshAllPanels();
 
     QMdiArea* mdiArea_ = nullptr;
     QComboBox* cmbWorkspaces_ = nullptr;

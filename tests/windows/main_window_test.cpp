@@ -606,7 +606,7 @@ TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
     ASSERT_TRUE(timer);
     EXPECT_EQ(timer->interval(), 60000);
     EXPECT_FALSE(w->EditMode);
-    // Layout mode is not there yet: its item must not pretend it is on.
+    // Without an active panel layout mode can't start: its item must not pretend it is on.
     Click("mnuWorkspaceLayout");
     EXPECT_FALSE(w->EditMode);
     EXPECT_FALSE(Item("mnuWorkspaceLayout")->isChecked());
