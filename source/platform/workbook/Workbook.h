@@ -98,6 +98,10 @@ public:
 
     Interior GetInterior() const;
 
+    // Puts the range's picture as shown on screen on the clipboard as a bitmap
+    // (CopyPicture.cpp). Throws xl::Error.
+    void CopyPicture(int appearance = 1, int format = -4147) const;
+
     // Selects the range on its sheet (activating the sheet); Activate also makes its first
     // cell the active cell.
     void Select() const;
@@ -169,7 +173,11 @@ public:
     void Select();
     const DrawingShape& Data() const { return data_; }
 
-    // The painter's entry point for CopyPicture is added by the painting code.
+    // Puts the shape's picture on the clipboard as a bitmap, the size of the shape
+    // (CopyPicture.cpp). Returns a note for the caller's log when the shape is shown as a
+    // placeholder (a chart of a kind not drawn, a shape that is no chart), else "".
+    // Throws xl::Error.
+    QString CopyPicture(int appearance = 1, int format = -4147) const;
 
 private:
     void SetBox(double left, double top, double width, double height);

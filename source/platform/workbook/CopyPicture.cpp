@@ -1,0 +1,79 @@
+#include "platform/workbook/CopyPicture.h"
+
+#include "platform/workbook/Error.h"
+#include "platform/workbook/RangePainter.h"
+#include "platform/workbook/Workbook.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <cmath>
+
+namespace xl {
+
+namespace {
+
+int Pixels(double points) {
+    if (!std::isfinite(points) || points <= 0)
+        return 0;
+    return int(std::min(std::lround(points * 96.0 / 72.0), long(kMaxPictureSide) + 1));
+}
+
+void ToClipboard(const QImage& image) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw Error(QStringLiteral("There is no clipboard to copy the picture to."));
+    QGuiApplication::clipboard()->setImage(image);
+}
+
+}  // namespace
+
+QImage RangePicture(const Range& range) {
+    if (!range.IsValid())
+        throw Error(QStringLiteral("The range to picture belongs to no sheet."));
+    return PaintRange(*range.Parent(), range.Ref());
+}
+
+ChartPicture ShapePicture(const Shape& shape) {
+    const QSize size(Pixels(shape.Width()), Pixels(shape.Height()));
+    const WorkbookData& book = shape.Parent()->Book();
+    if (shape.HasChart())
+        return PaintChart(shape.Chart(), book.theme, shape.Name(), size);
+    // A picture shape shows its media at the shape's size; anything else is a placeholder.
+    const DrawingShape& d = shape.Data();
+    if (d.kind == ShapeKind::Picture && !d.imagePart.isEmpty()) {
+        QImage media = QImage::fromData(book.package.Part(d.imagePart));
+        if (!media.isNull() && !size.isEmpty() && size.width() <= kMaxPictureSide &&
+            size.height() <= kMaxPictureSide &&
+            int64_t(size.width()) * size.height() <= kMaxPicturePixels) {
+            ChartPicture out;
+            out.image = QImage(size, QImage::Format_RGB32);
+            out.image.fill(Qt::white);
+            QPainter p(&out.image);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawImage(QRect(QPoint(0, 0), size), media);
+            p.end();
+            return out;
+        }
+    }
+    ChartPicture out = PaintChart(nullptr, book.theme, shape.Name(), size);
+    out.note = QStringLiteral("The shape %1 is not a chart; it is shown as a placeholder.")
+                   .arg(shape.Name());
+    return out;
+}
+
+void Range::CopyPicture(int appearance, int format) const {
+    (void)appearance;
+    (void)format;
+    ToClipboard(RangePicture(*this));
+}
+
+QString Shape::CopyPicture(int appearance, int format) const {
+    (void)appearance;
+    (void)format;
+    ChartPicture pic = ShapePicture(*this);
+    ToClipboard(pic.image);
+    return pic.note;
+}
+
+}  // namespace xl
