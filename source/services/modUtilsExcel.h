@@ -28,6 +28,12 @@ bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
 bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
 bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
 
+// Shows a workbook to the user: the file opens in the desktop's default application for it.
+// That application can't be told which sheet to show, so the workbook opens at the sheet it
+// was saved on; the sheet the caller wanted is noted in the log. False after a message when
+// the file is missing or no application would take it.
+bool Excel_Launch(const QString& FullPath, const QString& SheetName);
+
 QString RangeCorner(const QString& Address, const QString& Which);
 QString ShiftRowsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);
 QString ShiftColsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);

@@ -9,9 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace xl {
-class Application;
-}
+#include "services/modUtilsExcel.h"
 
 class QAction;
 class QComboBox;
@@ -76,7 +74,10 @@ private:
     bool QuerySaveChanges(bool Reselect);
     void cmbWorkspaces_Load();
     bool Workspace_LoadPanels(int32_t ID);
-    void LoadPanel(xl::Application* XLInst, int16_t Index, bool Refresh);
+    void LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh);
+    void PasteNewPanel();
+    void mnuWorkspacePaste_Click();
+    void mnuPanelPaste_Click();
     bool SaveWorkspace();
     bool DeletePanel(frmPanel* Window, bool FromDB);
 

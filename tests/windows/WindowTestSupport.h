@@ -18,6 +18,26 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+// The workbook the copied-cells payloads name (sheets "Data", "Q1 Data", "Fin.2024" and a
+// chart), written once per test program by openpyxl; "" when it could not be made.
+inline QString FixtureWorkbookFolder() {
+    static QTemporaryDir dir;
+    static const bool made = [] {
+        QString python = QStandardPaths::findExecutable(QStringLiteral("python3"),
+                                                        {QStringLiteral("/usr/bin")});
+        if (python.isEmpty())
+            python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        QProcess p;
+        p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/clipboard_workbooks.py"),
+                         dir.path()});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    }();
+    return made ? dir.path() : QString();
+}
 
 class WindowTest : public ProgramFolderTest {
 protected:
@@ -25,6 +45,13 @@ protected:
         ProgramFolderTest::SetUp();
         StartWithRepository();
         DesktopLaunch::ResetScript();
+        // Stored panels name Sales.xlsx in the program folder; loading renders from it.
+        const QString fixtures = FixtureWorkbookFolder();
+        ASSERT_FALSE(fixtures.isEmpty()) << "openpyxl is needed for the window tests";
+        QFile::copy(fixtures + QStringLiteral("/Sales.xlsx"), InFolder(QStringLiteral("Sales.xlsx")));
+        // Titles read as the captions; the centring has tests of its own.
+        gCaptionAlignment = QStringLiteral("Left");
+        gPanelTimeStamp = false;
     }
     void TearDown() override {
         delete window_.data();
