@@ -12,6 +12,9 @@
 #include <cstdint>
 
 class clsPanelSource;
+namespace xl {
+class Worksheet;
+}
 
 class clsWorkspacePanel {
 public:
@@ -57,9 +60,65 @@ public:
     bool Delete(db::Database* DB);
     void ClearSource();
 
+    // ---- range capture (clsWorkspacePanel_Relocation.cpp) ----
+    // Turns the user's selection and the window's panes (RangeDefs: the selection's address,
+    // then a back-quote and each pane's visible range, the main pane last) into PicRange,
+    // RowHeights and ColWidths. False after a message, or when the addresses can't be taken
+    // (logged); the record is then not given a PicRange.
+    bool PasteRange(xl::Worksheet* UserWS, const QString& RangeDefs);
+    // Append the runs of equal heights (widths) of rows (columns) start to last.
+    void GetHeights(xl::Worksheet* ws, int32_t start, int32_t last);
+    void GetWidths(xl::Worksheet* ws, int32_t start, int32_t last);
+
+    // ---- range relocation ----
+    // Finds where the stored range lies now (adjMovRange) by RelativeTo and sets the shift.
+    // False, logged, when the stored texts can't be read or no range results: adjMovRange is
+    // then the stored range unmoved (empty when even that is no address) and the shift 0.
+    bool GetAdjRange(xl::Worksheet* WSheet);
+    // The picture range after GetAdjRange: the fixed area joined to the found range, with the
+    // rows and columns between them hidden and the stored sizes applied to the sheet in
+    // memory. "" (logged) when it can't be built.
+    QString adjRange(xl::Worksheet* WSheet);
+    // The stored range moved with the sheet's last used cell; throws xl::Error when there is
+    // no last used cell on either side or an address can't be taken.
+    QString FromBottomRight(xl::Worksheet* WSheet);
+    // The stored range moved with the anchor cell found by its text; the stored range unmoved
+    // when the anchor can't be found (logged).
+    QString FromAnchor(xl::Worksheet* WSheet);
+    // Relocates the range in a newer version and rewrites PicRange, RowHeights, ColWidths and
+    // ContentMatch for good (not saved here). A relocation that can't be completed changes
+    // none of them and is logged.
+    void AdjustAll(xl::Worksheet* ws);
+    // Applies the stored heights and widths to the sheet, the range's runs moved by the shift.
+    void adjHeightWidths(xl::Worksheet* ws);
+    // Reads bottom cell, anchor cell and anchor text out of ContentMatch.
+    void parseContentMatch(QString& botRng, QString& aRng, QString& Content) const;
+    // Makes the first visible non-empty cell of adjMovRange the anchor.
+    void SetAnchorDefaults(xl::Worksheet* ws);
+    // Rows and columns by which the last relocation moved the range.
+    int32_t RowShift() const { return pRowShift; }
+    int32_t ColShift() const { return pColShift; }
+
+    // ---- threshold highlighting (clsWorkspacePanel_Thresholds.cpp) ----
+    // Colours the cells of the panel's threshold rules whose values pass their tests.
+    void lightCells(xl::Worksheet* ws, db::Database* DB);
+    // Where the rule's stored cell (row, column) lies after the last relocation, as "E13";
+    // throws xl::Error when that is outside the grid.
+    QString MapCell(int32_t RowOff, int32_t ColOff, xl::Worksheet* ws);
+
 private:
     bool InsertDB(db::Database* DB, int32_t WorkspaceID);
     bool UpdateDB(db::Database* DB, int32_t WorkspaceID);
+
+    bool CaptureSelection(xl::Worksheet* ws, const QString& RangeDefs);
+    void BuildPicRange();
+    void CaptureHeightsWidths(xl::Worksheet* ws);
+    // GetAdjRange without its report: false with the reason in `why`.
+    bool LocateRange(xl::Worksheet* WSheet, QString& why);
+    // These throw xl::Error; their public callers trap it.
+    void ParsePicRange();
+    void CalcPicRange(xl::Worksheet* ws);
+    void ShiftHeightsWidths(xl::Worksheet* ws);
 
     // The fixed area and the last relocation, decoded from and built into PicRange.
     int32_t pFixRow1 = 0;   // first fixed row, 0 when none
@@ -70,6 +129,12 @@ private:
     int32_t pColShift = 0;  // columns the last relocation moved the range by
     QString pAdjPicRange;   // the picture range: fixed area plus the moved range
 };
+
+// Reads ContentMatch text: the bottom cell ("" without "bottom="), and, when "anchor=" is
+// followed by a back-quote, the anchor cell and the anchor text (everything after "content=";
+// both "" without it). Keys are found without regard to case; without an anchor part the last
+// two are left as passed.
+void ParseContentMatch(const QString& text, QString& botRng, QString& aRng, QString& content);
 
 // The cached picture of a panel: Panels/<ID>.bmp beside the program ("" when the folder
 // can't be made).
