@@ -57,58 +57,6 @@ QImage ClipboardBitmap() {
     return data && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
 }
 
-// The range texts of the record are written and read by the record itself; these calls reach
-// them and, while the record does not offer them, keep the stored range as it is.
-template <class P>
-bool CapturePasteRange(P& panel, xl::Worksheet* sheet, const QString& RangeDefs) {
-    if constexpr (requires { { panel.PasteRange(sheet, RangeDefs) } -> std::convertible_to<bool>; }) {
-        return panel.PasteRange(sheet, RangeDefs);
-    } else {
-        const QStringList parts = RangeDefs.split(QLatin1Char('`'));
-        const xl::Range selection = sheet->Range(parts.front());
-        const auto cut = xl::Application::Intersect(selection, sheet->Range(parts.back()));
-        if (!cut) {
-            MsgBox(QStringLiteral("No range of cells selected in the spreadsheet.  Please select "
-                                  "a range and paste again."),
-                   vbExclamation);
-            return false;
-        }
-        panel.movRange = cut->Address();
-        panel.PicRange = panel.movRange + QStringLiteral("``");
-        return true;
-    }
-}
-
-template <class P>
-QString StoredBottomCell(P& panel) {
-    QString bottom, anchor, content;
-    if constexpr (requires { panel.parseContentMatch(bottom, anchor, content); }) {
-        panel.parseContentMatch(bottom, anchor, content);
-    } else {
-        const qsizetype at = panel.ContentMatch.indexOf(QStringLiteral("bottom="), 0,
-                                                         Qt::CaseInsensitive);
-        if (at >= 0) {
-            bottom = panel.ContentMatch.mid(at + 7);
-            bottom = bottom.left(bottom.indexOf(QLatin1Char('`')));
-        }
-    }
-    return bottom;
-}
-
-template <class P>
-void FindMovedRange(P& panel, xl::Worksheet* sheet) {
-    if constexpr (requires { panel.GetAdjRange(sheet); })
-        panel.GetAdjRange(sheet);
-}
-
-template <class P>
-QString PictureRange(P& panel, xl::Worksheet* sheet) {
-    if constexpr (requires { { panel.adjRange(sheet) } -> std::convertible_to<QString>; })
-        return panel.adjRange(sheet);
-    else
-        return panel.PicRange.section(QLatin1Char('`'), 0, 0);
-}
-
 QString FolderOf(const QString& path) {
     QString folder;
     SplitPath(path, &folder);
@@ -338,11 +286,12 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 record->IsCustom == QLatin1String("Y")) {
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
-                const QString what = PictureRange(*record, sheet);
+                const QString what = record->adjRange(sheet);
                 Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
             } else if (type == QLatin1String("S") || type == QLatin1String("M")) {
                 sheet->Select();
-                const QString bottom = StoredBottomCell(*record);
+                QString bottom, anchor, content;
+                record->parseContentMatch(bottom, anchor, content);
                 bool refuse = false;
                 if (!bottom.isEmpty() && Interactive) {
                     const QString now = RealBottomRight(sheet);
@@ -356,8 +305,8 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 if (refuse) {
                     MsgBox(changed, vbCritical);
                 } else {
-                    FindMovedRange(*record, sheet);
-                    const QString what = PictureRange(*record, sheet);
+                    record->GetAdjRange(sheet);
+                    const QString what = record->adjRange(sheet);
                     Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
                 }
             } else if (type == QLatin1String("C")) {
@@ -398,7 +347,7 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
     try {
         book = XLInst->Workbooks().Open(SourcePath, true);
         if (Excel_HasSheet(book, Panel->SheetName))
-            FindMovedRange(*Panel, book->Sheets().Item(Panel->SheetName));
+            Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));
         book->Close();
     } catch (const std::exception& e) {
         if (book)
@@ -499,7 +448,7 @@ bool frmPanel::Panel_Paste() {
             QString RangeDefs = window->RangeSelection().Address();
             for (const xl::Pane& pane : window->Panes())
                 RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
-            if (!CapturePasteRange(*record, sheet, RangeDefs)) {
+            if (!record->PasteRange(sheet, RangeDefs)) {
                 result = false;
             } else {
                 record->ContentType = QStringLiteral("S");

@@ -32,7 +32,7 @@ inline QString FixtureWorkbookFolder() {
         if (python.isEmpty())
             python = QStandardPaths::findExecutable(QStringLiteral("python3"));
         QProcess p;
-        p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/clipboard_workbooks.py"),
+        p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/panel_workbooks.py"),
                          dir.path()});
         return p.waitForFinished(60000) && p.exitCode() == 0;
     }();
