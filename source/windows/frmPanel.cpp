@@ -965,6 +965,15 @@ void frmPanel::resizeEvent(QResizeEvent* event) {
     Form_Resize();
 }
 
+void frmPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A frame laid out only now has the border and title bar the view type measured as
+    // nothing while it was hidden; the layout is done again with them.
+    const bool dirty = IsDirty;
+    Form_Resize();
+    IsDirty = dirty;
+}
+
 void frmPanel::Form_Resize() {
     // Autosize sets the window's size, which comes back here; that pass would only repeat it.
     if (resizing_ > 0)

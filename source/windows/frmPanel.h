@@ -87,6 +87,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

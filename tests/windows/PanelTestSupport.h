@@ -59,6 +59,20 @@ protected:
                      {workspace, source, type, picRange, width, height, view});
         return static_cast<int32_t>(gDB->LastInsertId());
     }
+    // A panel window of record 1 that no load has shown yet, and a hidden instance for it.
+    frmPanel* NewPanelWindow(ExcelApp& XL) {
+        auto* panel = new frmPanel;
+        Window()->mdiArea()->addSubWindow(panel);
+        panel->Index = 1;
+        EXPECT_TRUE(Excel_Init(XL));
+        PromptScript::Reset();
+        return panel;
+    }
+    // Gives the panel window a client area of w by h pixels.
+    static void SetClientPixels(frmPanel* panel, int w, int h) {
+        const QSize frame = panel->Frame()->size() - panel->size();
+        panel->Frame()->resize(QSize(w, h) + frame);
+    }
     static QString CachePath(int32_t id) {
         return GetPanelsFolder() + QString::number(id) + QStringLiteral(".bmp");
     }

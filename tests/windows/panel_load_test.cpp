@@ -90,15 +90,10 @@ TEST_F(PanelLoadTest, AMissingWorkbookCanBeLookedFor) {
     EXPECT_EQ(PromptScript::Messages().value(0), question);
     EXPECT_TRUE(Window()->PanelWindows().empty());
 
-    gWorkspace->Panels(1);
-    auto* panel = new frmPanel;
-    Window()->mdiArea()->addSubWindow(panel);
-    panel->Index = 1;
     ExcelApp XL;
-    ASSERT_TRUE(Excel_Init(XL));
+    frmPanel* panel = NewPanelWindow(XL);
 
     // Yes, then Cancel in the file dialog.
-    PromptScript::Reset();
     PromptScript::QueueMsgBox(vbYes);
     EXPECT_FALSE(panel->Panel_Load(XL, false));
     EXPECT_EQ(PromptScript::Messages(),
@@ -124,12 +119,8 @@ TEST_F(PanelLoadTest, ARenderThatFailsClosesItsWorkbookAtOnce) {
                  {panelID_});
     StartWindow();
     EXPECT_TRUE(Window()->PanelWindows().empty());
-    auto* panel = new frmPanel;
-    Window()->mdiArea()->addSubWindow(panel);
-    panel->Index = 1;
     ExcelApp XL;
-    ASSERT_TRUE(Excel_Init(XL));
-    PromptScript::Reset();
+    frmPanel* panel = NewPanelWindow(XL);
     EXPECT_FALSE(panel->Panel_Load(XL, false));
     EXPECT_EQ(XL->Workbooks().Count(), 0);
     EXPECT_FALSE(QFile::exists(CachePath(panelID_)));
