@@ -588,6 +588,9 @@ void clsWorkspacePanel::AdjustAll(xl::Worksheet* ws) {
     }
     PicRange = pAdjMovRange + kBQ;
     BuildPicRange();
+    // The record now stores the found range; a render from this same record must not move
+    // it a second time from the old one.
+    movRange = pAdjMovRange;
     ContentMatch = QStringLiteral("bottom=") +
                    (RelativeTo == QLatin1String("bottom") ? bottom : QString()) + kBQ +
                    QStringLiteral("anchor=") +

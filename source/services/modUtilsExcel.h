@@ -33,6 +33,9 @@ bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
 // was saved on; the sheet the caller wanted is noted in the log. False after a message when
 // the file is missing or no application would take it.
 bool Excel_Launch(const QString& FullPath, const QString& SheetName);
+// Saves a copy of an open workbook under another path in its own format (modUtilsExcelCopy.cpp).
+// The target is replaced atomically: an old file there stays whole until the copy is.
+bool CopyOpenWorkbook(xl::Workbook* WB, const QString& TargetPath);
 
 QString RangeCorner(const QString& Address, const QString& Which);
 QString ShiftRowsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);

@@ -9,6 +9,10 @@
 #include "services/modUtilsPics.h"
 #include "windows/PictureBox.h"
 #include "windows/Twips.h"
+#include "windows/frmCaption.h"
+#include "windows/frmDrillback.h"
+#include "windows/frmPanelProperties.h"
+#include "windows/frmRangeRelative.h"
 #include "windows/frmWorkspace.h"
 
 #include <QAction>
@@ -55,6 +59,18 @@ QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what());
 QImage ClipboardBitmap() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     return data && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
+}
+
+// A panel dialog for this window's record, modal; answered in place when tests script it.
+template <typename Dialog>
+void ShowPanelDialog(const QString& kind, frmPanel* owner, bool IsNew) {
+    AskCustom(kind, [owner, IsNew] {
+        Dialog dialog(owner);
+        dialog.Index = owner->Index;
+        dialog.IsNew = IsNew;
+        dialog.Show();
+        return QVariant(dialog.result() == QDialog::Accepted);
+    });
 }
 
 QString FolderOf(const QString& path) {
@@ -827,14 +843,38 @@ void frmPanel::ClearPanel() {
         record->ClearSource();
 }
 
-// The panel dialogs come with their own windows; their openers mark the panel changed.
-void frmPanel::Panel_Properties(bool /*IsNew*/) { IsDirty = true; }
-void frmPanel::Panel_Range(bool /*IsNew*/) { IsDirty = true; }
-void frmPanel::Panel_Caption(bool /*IsNew*/) {
+// The panel dialogs: each is modal and answers for itself; a cancelled one marks the panel
+// changed all the same.
+void frmPanel::Panel_Properties(bool IsNew) {
+    ShowPanelDialog<frmPanelProperties>(QStringLiteral("frmPanelProperties"), this, IsNew);
+    IsDirty = true;
+}
+
+void frmPanel::Panel_Range(bool IsNew) {
+    ShowPanelDialog<frmRangeRelative>(QStringLiteral("frmRangeRelative"), this, IsNew);
+    IsDirty = true;
+}
+
+void frmPanel::Panel_Caption(bool IsNew) {
+    ShowPanelDialog<frmCaption>(QStringLiteral("frmCaption"), this, IsNew);
     SetCaption();
     IsDirty = true;
 }
-void frmPanel::Panel_DrillbackProperties() {}
+
+void frmPanel::Panel_DrillbackProperties() {
+    const clsWorkspacePanel* record = Record();
+    if (!record)
+        return;
+    const int32_t sourceID = record->SourceID;
+    const QString sheetName = record->SheetName;
+    AskCustom(QStringLiteral("frmDrillback"), [this, sourceID, sheetName] {
+        frmDrillback dialog(this);
+        dialog.SourceID = sourceID;
+        dialog.SheetName = sheetName;
+        dialog.Show();
+        return QVariant(dialog.SourceDocID);
+    });
+}
 
 // --- View types and scrolling ----------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -68,9 +69,12 @@ protected:
         return static_cast<int32_t>(gDB->LastInsertId());
     }
     static int32_t AddSource(const QString& fullPath) {
-        gDB->Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, UpdateType, CheckEveryNMin) "
-                                    "VALUES (?, 'default', 60)"),
-                     {fullPath});
+        // As the registry writes a pasted workbook: its folder, file and mask filled in.
+        const QFileInfo file(fullPath);
+        gDB->Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, DestFolder, NewestFile, "
+                                    "Mask, UpdateType, CheckEveryNMin) "
+                                    "VALUES (?, ?, ?, ?, 'default', 60)"),
+                     {fullPath, file.path() + QLatin1Char('/'), file.fileName(), file.fileName()});
         return static_cast<int32_t>(gDB->LastInsertId());
     }
     // A stored range panel at (left, top) twips.

@@ -15,6 +15,9 @@ protected:
         // Shown, as the program shows it, and the panels loaded again into the shown window.
         Window()->show();
         QCoreApplication::processEvents();
+        // The first layout in a shown frame is no change of the user's.
+        for (frmPanel* panel : Window()->PanelWindows())
+            panel->IsDirty = false;
         Click("mnuWorkspaceRefresh");
         QCoreApplication::processEvents();
         const auto open = Window()->PanelWindows();
@@ -22,6 +25,7 @@ protected:
         panel_ = open.front();
         picture_ = panel_->picTemp()->Picture();
         ASSERT_FALSE(picture_.isNull());
+        EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join('|').toStdString();
     }
     clsWorkspacePanel* Record() const { return gWorkspace->Panels(panel_->Index); }
     QStringList Checked() const {
@@ -187,7 +191,7 @@ TEST_F(PanelViewTest, DoubleClickOpensTheWorkbookOutsideLayoutMode) {
 
     // A missing workbook is named in the message; a picture panel opens nothing.
     DesktopLaunch::ResetScript();
-    gSources->Source(source_)->FullPath = InFolder(QStringLiteral("Gone.xlsx"));
+    gSources->Source(source_)->NewestFile = QStringLiteral("Gone.xlsx");
     panel_->Panel_Launch();
     EXPECT_EQ(PromptScript::Messages().back(), QStringLiteral("Unable to launch Excel file.  [") +
                                                    InFolder(QStringLiteral("Gone.xlsx")) +

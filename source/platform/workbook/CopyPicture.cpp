@@ -8,11 +8,21 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace xl {
 
 namespace {
+
+// A distance from the sheet's origin in pixels, far ones clamped clear of the picture.
+int Position(double points) {
+    if (!std::isfinite(points))
+        return 0;
+    return int(std::clamp(std::llround(points * 96.0 / 72.0), -4LL * kMaxPictureSide,
+                          4LL * kMaxPictureSide));
+}
 
 int Pixels(double points) {
     if (!std::isfinite(points) || points <= 0)
@@ -31,7 +41,33 @@ void ToClipboard(const QImage& image) {
 QImage RangePicture(const Range& range) {
     if (!range.IsValid())
         throw Error(QStringLiteral("The range to picture belongs to no sheet."));
-    return PaintRange(*range.Parent(), range.Ref());
+    Worksheet* sheet = range.Parent();
+    QImage img = PaintRange(*sheet, range.Ref());
+    // Charts and pictures over the range are part of what the user sees there.
+    const int64_t left = sheet->ColumnLeftPixels(range.Ref().col1);
+    const int top = Position(sheet->RowTop(range.Ref().row1));
+    QPainter p;
+    for (const std::unique_ptr<Shape>& shape : sheet->ShapeObjects()) {
+        if (shape->IsDeleted() || !(shape->HasChart() || shape->Type() == ShapeType::Picture))
+            continue;
+        const int64_t x = Position(shape->Left()) - left;
+        const int64_t y = int64_t(Position(shape->Top())) - top;
+        if (std::abs(x) > 2 * kMaxPictureSide || std::abs(y) > 2 * kMaxPictureSide)
+            continue;
+        const QRect box(int(x), int(y), Pixels(shape->Width()), Pixels(shape->Height()));
+        if (box.isEmpty() || !box.intersects(img.rect()))
+            continue;
+        ChartPicture pic;
+        try {
+            pic = ShapePicture(*shape);
+        } catch (const Error&) {
+            continue;  // a shape too large to paint: the cells under it still show
+        }
+        if (!p.isActive())
+            p.begin(&img);
+        p.drawImage(box.topLeft(), pic.image);
+    }
+    return img;
 }
 
 ChartPicture ShapePicture(const Shape& shape) {

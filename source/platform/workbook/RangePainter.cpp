@@ -186,6 +186,7 @@ struct CellPaint {
     const CellStyle* style = nullptr;
     QColor fill;
     int merge = -1;      // index into the merged areas touching the range
+    bool outside = false;  // beside the range: only its spilling text shows
     bool noRightGrid = false;
     // text, once laid out
     bool hasText = false;
@@ -258,6 +259,13 @@ void DrawBorder(QPainter& p, const BorderSeg& b) {
         }
     };
     if (dashes.empty()) {
+        // The two lines of a double border have a blank between them, not the gridline.
+        if (b.side->style == QLatin1String("double")) {
+            if (b.vertical)
+                p.fillRect(QRect(b.fixed, from, 1, to - from + 1), Qt::white);
+            else
+                p.fillRect(QRect(from, b.fixed, to - from + 1, 1), Qt::white);
+        }
         run(from, to - from + 1);
         return;
     }
@@ -279,6 +287,7 @@ public:
         mergePainted_.assign(merges_.size(), false);
         mergeText_.assign(merges_.size(), false);
         mdw_ = std::max(1, sheet.MaxDigitWidth());
+        stretch_ = TextStretch(styles_.DefaultFont(), mdw_);
     }
 
     QSize Size() const { return {lay_.cols.Total() + 1, lay_.rows.Total() + 1}; }
@@ -350,7 +359,7 @@ private:
         if (!f) {
             const Font& src = styles_.fonts.isEmpty() ? defaultFont_ : styles_.fonts[fontId];
             FontInfo info;
-            info.font = PaintFont(src);
+            info.font = PaintFont(src, stretch_);
             info.metrics = QFontMetricsF(info.font);
             info.color = src.color.isValid() ? src.color : QColor(Qt::black);
             f = std::move(info);
@@ -377,26 +386,53 @@ private:
         return QColor(128, 128, 128);
     }
 
+    // The nearest cell beyond the range's side in row `r` that holds a value, if that is a
+    // text that could spill into the range; 0 when there is none.
+    int32_t SpillingNeighbour(int32_t r, int32_t from, int step) const {
+        constexpr int kLookAside = 256;
+        for (int k = 0; k < kLookAside && from >= 1 && from <= kMaxCols; ++k, from += step) {
+            const CellValue v = sheet_.Value(r, from);
+            if (v.IsEmpty())
+                continue;
+            if (v.type != ValueType::Text || sheet_.MergeAreaOf(r, from))
+                return 0;
+            return from;
+        }
+        return 0;
+    }
+
+    // The row's cells from the range's first column to its last, plus the cells beside the
+    // range from which a text spills into it: those lie outside the picture and paint only
+    // the part of their text that reaches in.
     void MakeRow(int32_t r, std::vector<CellPaint>& row) {
-        const int n = lay_.cols.Size();
-        row.assign(size_t(n), CellPaint{});
+        int32_t lo = range_.col1, hi = range_.col2;
+        if (int32_t c = SpillingNeighbour(r, range_.col1 - 1, -1))
+            lo = c;
+        if (int32_t c = SpillingNeighbour(r, range_.col2 + 1, 1))
+            hi = c;
+        row.assign(size_t(hi - lo + 1), CellPaint{});
         std::vector<int> active;
         for (size_t m = 0; m < merges_.size(); ++m)
             if (r >= merges_[m].row1 && r <= merges_[m].row2)
                 active.push_back(int(m));
-        for (int i = 0; i < n; ++i) {
-            CellPaint& cp = row[size_t(i)];
-            const int32_t c = range_.col1 + i;
+        for (int32_t c = lo; c <= hi; ++c) {
+            CellPaint& cp = row[size_t(c - lo)];
             cp.col = c;
-            cp.x0 = lay_.cols.at[size_t(i)];
-            cp.x1 = lay_.cols.at[size_t(i) + 1];
+            cp.outside = c < range_.col1 || c > range_.col2;
+            if (cp.outside) {
+                cp.x0 = ColLine(c);
+                cp.x1 = ColLine(c + 1);
+            } else {
+                cp.x0 = lay_.cols.at[size_t(c - range_.col1)];
+                cp.x1 = lay_.cols.at[size_t(c - range_.col1) + 1];
+            }
             cp.visible = cp.x1 > cp.x0;
             for (int m : active)
                 if (c >= merges_[size_t(m)].col1 && c <= merges_[size_t(m)].col2)
                     cp.merge = m;
             cp.value = sheet_.Value(r, c);
             cp.style = &sheet_.Style(r, c);
-            cp.fill = FillOf(r, c, *cp.style);
+            cp.fill = cp.outside ? QColor() : FillOf(r, c, *cp.style);
         }
     }
 
@@ -584,7 +620,7 @@ private:
         const QColor g = GridlineColor();
         for (size_t i = 0; i < row.size(); ++i) {
             const CellPaint& cp = row[i];
-            if (!cp.visible)
+            if (!cp.visible || cp.outside)
                 continue;
             bool right = !cp.noRightGrid, bottom = true;
             // A filled merged area on the right hides the line it shares with this cell.
@@ -627,7 +663,7 @@ private:
                     p.fillRect(MergeRect(m), c);
                 continue;
             }
-            if (cp.visible && cp.fill.isValid())
+            if (cp.visible && !cp.outside && cp.fill.isValid())
                 p.fillRect(QRect(QPoint(cp.x0, y0), QPoint(cp.x1, y1)), cp.fill);
         }
     }
@@ -679,7 +715,7 @@ private:
 
     void CollectBorders(int32_t r, int y0, int y1, const std::vector<CellPaint>& row) {
         for (const CellPaint& cp : row) {
-            if (!cp.visible)
+            if (!cp.visible || cp.outside)
                 continue;
             const Border& b = styles_.BorderOf(*cp.style);
             bool left = true, right = true, top = true, bottom = true;
@@ -722,6 +758,7 @@ private:
     std::vector<BorderSeg> borders_;
     std::vector<Diagonal> diagonals_;
     int mdw_ = 7;
+    int stretch_ = 100;
 };
 
 }  // namespace
