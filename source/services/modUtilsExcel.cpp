@@ -1,5 +1,8 @@
 #include "services/modUtilsExcel.h"
 
+#include "platform/desktop/DesktopShell.h"
+#include "services/DesktopLaunch.h"
+#include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 
 #include <QDir>
@@ -110,6 +113,34 @@ bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName) {
     LogEvent(kModule, QStringLiteral("Excel_HasShape"), ShapeName + QStringLiteral(" not found."),
              false);
     return false;
+}
+
+bool Excel_Launch(const QString& FullPath, const QString& SheetName) {
+    try {
+        if (!QFileInfo(FullPath).isFile()) {
+            MsgBox(QStringLiteral("Unable to open ") + FullPath + QStringLiteral("."),
+                   vbExclamation);
+            return false;
+        }
+        if (!DesktopLaunch::OpenDocument(FullPath)) {
+            MsgBox(QStringLiteral("Unable to launch Excel instance."), vbExclamation);
+            return false;
+        }
+        if (!SheetName.isEmpty())
+            LogEvent(kModule, QStringLiteral("Excel_Launch"),
+                     FullPath + QStringLiteral(" opened; the desktop application shows the sheet "
+                                               "saved as active, not necessarily ") +
+                         SheetName + QStringLiteral("."),
+                     false);
+        // The desktop's program titles its window after the file; raising it is best effort.
+        if (!PromptScript::Enabled())
+            desk::BringToFront(QFileInfo(FullPath).fileName());
+        return true;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("Excel_Launch"), ErrNum::kGeneral,
+                 QString::fromUtf8(e.what()), true);
+        return false;
+    }
 }
 
 QString RangeCorner(const QString& Address, const QString& Which) {

@@ -28,6 +28,11 @@ bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
 bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
 bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
 
+// Shows a workbook to the user: the file opens in the desktop's default application for it.
+// That application can't be told which sheet to show, so the workbook opens at the sheet it
+// was saved on; the sheet the caller wanted is noted in the log. False after a message when
+// the file is missing or no application would take it.
+bool Excel_Launch(const QString& FullPath, const QString& SheetName);
 // Saves a copy of an open workbook under another path in its own format (modUtilsExcelCopy.cpp).
 // The target is replaced atomically: an old file there stays whole until the copy is.
 bool CopyOpenWorkbook(xl::Workbook* WB, const QString& TargetPath);

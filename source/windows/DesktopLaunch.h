@@ -1,22 +1,4 @@
 #pragma once
-// Opening a document with the desktop's default application and starting another program.
-// While prompts are scripted (tests) nothing is launched: each request is recorded instead and
-// answered with the scripted result, so a test run never opens a viewer on the desktop.
-
-#include <QString>
-#include <QStringList>
-
-namespace DesktopLaunch {
-
-// Opens a local file (or a web address) with the desktop's default application.
-bool OpenDocument(const QString& pathOrUrl);
-// Starts a program found on the PATH, detached from this one.
-bool StartProgram(const QString& program);
-
-// Scripted runs only: the requests so far ("open <path>" / "start <program>") and the result
-// the next requests get (true unless set).
-QStringList Requests();
-void SetScriptedResult(bool ok);
-void ResetScript();
-
-}  // namespace DesktopLaunch
+// Launching lives with the services, which the spreadsheet helpers share; windows include it
+// from here as before.
+#include "services/DesktopLaunch.h"

@@ -2,17 +2,64 @@
 
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
+#include "services/modMain.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
+#include "services/modUtilsMisc.h"
+#include "services/modUtilsPics.h"
+#include "windows/PictureBox.h"
 #include "windows/Twips.h"
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"
 #include "windows/frmPanelProperties.h"
 #include "windows/frmRangeRelative.h"
+#include "windows/frmWorkspace.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include <cmath>
+#include <limits>
 
 namespace {
+
 const QString kModule = QStringLiteral("frmPanel");
+constexpr int16_t kMultiSlots = 4;
+
+// Designed conversions to 16-bit integers: nearest, a half to the even one, kept in range.
+int16_t ToInt16(double value) {
+    const double r = std::nearbyint(value);
+    if (!std::isfinite(r))
+        return 0;
+    return static_cast<int16_t>(std::clamp(r, double(std::numeric_limits<int16_t>::min()),
+                                           double(std::numeric_limits<int16_t>::max())));
+}
+
+int32_t ToInt32(double value) {
+    const double r = std::nearbyint(value);
+    if (!std::isfinite(r))
+        return 0;
+    return static_cast<int32_t>(std::clamp(r, double(std::numeric_limits<int32_t>::min()),
+                                           double(std::numeric_limits<int32_t>::max())));
+}
+
+QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+QImage ClipboardBitmap() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
+}
 
 // A panel dialog for this window's record, modal; answered in place when tests script it.
 template <typename Dialog>
@@ -26,12 +73,60 @@ void ShowPanelDialog(const QString& kind, frmPanel* owner, bool IsNew) {
     });
 }
 
+QString FolderOf(const QString& path) {
+    QString folder;
+    SplitPath(path, &folder);
+    return folder + GetPathSeparator(path);
+}
+
 }  // namespace
 
 frmPanel::frmPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(kModule);
-    setMinimumSize(40, 30);
+    setMinimumSize(1, 1);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    picFrame_ = new PictureBox(this);
+    picFrame_->setObjectName(QStringLiteral("picFrame"));
+    picPanel_ = new PictureBox(picFrame_);
+    picPanel_->setObjectName(QStringLiteral("picPanel"));
+    picTemp_ = new PictureBox(this);
+    picTemp_->setObjectName(QStringLiteral("picTemp"));
+    picTemp_->AutoSize = true;
+    picTemp_->hide();
+    picTempFrame_ = new PictureBox(this);
+    picTempFrame_->setObjectName(QStringLiteral("picTempFrame"));
+    picTempFrame_->hide();
+    for (int16_t i = 0; i < kMultiSlots; ++i) {
+        auto* slot = new PictureBox(picTempFrame_);
+        slot->setObjectName(QStringLiteral("picTempMulti%1").arg(i));
+        slot->AutoSize = true;
+        slot->hide();
+        picTempMulti_.push_back(slot);
+    }
+    VScroll1_ = new QScrollBar(Qt::Vertical, this);
+    VScroll1_->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1_->hide();
+    HScroll1_ = new QScrollBar(Qt::Horizontal, this);
+    HScroll1_->setObjectName(QStringLiteral("HScroll1"));
+    HScroll1_->hide();
+    lblCaption_ = new QLabel(this);
+    lblCaption_->setObjectName(QStringLiteral("lblCaption"));
+    lblCaption_->hide();
+
+    connect(VScroll1_, &QScrollBar::valueChanged, this, [this] { VScroll1_Change(); });
+    connect(HScroll1_, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+    connect(picPanel_, &PictureBox::MouseDown, this, &frmPanel::picPanel_MouseDown);
+    connect(picFrame_, &PictureBox::MouseDown, this, &frmPanel::picFrame_MouseDown);
+    connect(picPanel_, &PictureBox::DblClick, this, &frmPanel::picPanel_DblClick);
+
+    // Form_Load.
+    IsDirty = false;
+    IsMarked = false;
+    IsBase = false;
 }
+
+// --- Placement -------------------------------------------------------------------------
 
 QMdiSubWindow* frmPanel::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
 
@@ -45,49 +140,708 @@ int32_t frmPanel::Left() const { return PixelsToTwipsX(Frame()->x()); }
 int32_t frmPanel::Top() const { return PixelsToTwipsY(Frame()->y()); }
 int32_t frmPanel::Width() const { return PixelsToTwipsX(Frame()->width()); }
 int32_t frmPanel::Height() const { return PixelsToTwipsY(Frame()->height()); }
+double frmPanel::ScaleWidth() const { return PixelsToTwipsX(width()); }
+double frmPanel::ScaleHeight() const { return PixelsToTwipsY(height()); }
 
 void frmPanel::Move(int32_t left, int32_t top) {
     Frame()->move(TwipsToPixelsX(left), TwipsToPixelsY(top));
 }
 
 void frmPanel::Resize(int32_t width, int32_t height) {
-    Frame()->resize(TwipsToPixelsX(width), TwipsToPixelsY(height));
+    Frame()->resize(std::max(1, TwipsToPixelsX(width)), std::max(1, TwipsToPixelsY(height)));
 }
+
+clsWorkspacePanel* frmPanel::Record() const {
+    return gWorkspace ? gWorkspace->Panels(Index) : nullptr;
+}
+
+frmWorkspace* frmPanel::MainWindow() const { return qobject_cast<frmWorkspace*>(window()); }
+
+bool frmPanel::EditMode() const {
+    const frmWorkspace* main = MainWindow();
+    return main && main->EditMode;
+}
+
+// --- Loading ---------------------------------------------------------------------------
+
+bool frmPanel::Panel_Load(ExcelApp& XLInst, bool Refresh) {
+    return LoadOrReload(XLInst, Refresh, false);
+}
+
+bool frmPanel::Panel_Reload(ExcelApp& XLInst) { return LoadOrReload(XLInst, false, true); }
+
+bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
+    const QString procedure = Reload ? QStringLiteral("Panel_Reload") : QStringLiteral("Panel_Load");
+    try {
+        IsLoad = true;
+        if (!Reload)
+            IsDirty = false;
+        if (!XLInst) {
+            LogEvent(kModule, procedure, QStringLiteral("XLInst Is Nothing"), false);
+            return false;
+        }
+        clsWorkspacePanel* record = Record();
+        if (!record) {
+            LogEvent(kModule, procedure, QStringLiteral("No panel record at index %1").arg(Index),
+                     false);
+            return false;
+        }
+        clsPanelSource* source = record->Source();
+        if (!source) {
+            MsgBox(QStringLiteral("Panel has no source defined."), vbExclamation);
+            return false;
+        }
+        const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+        if (!Reload && Refresh && record->ID > 0 && FileExists(cache))
+            QFile::remove(cache);
+        source->GetLatest(gDB.get(), Reload);
+        const bool cached = record->ID > 0 && FileExists(cache);
+        if (Reload && cached)
+            return false;  // the picture shown is still the newest
+        if (!Reload && !cached && record->ID > 0) {
+            // The update pass may have relocated the range in the stored row.
+            record->LoadFromDB(record->ID, gDB.get());
+            record = Record();
+            source = record->Source();
+            if (!source) {
+                MsgBox(QStringLiteral("Panel has no source defined."), vbExclamation);
+                return false;
+            }
+        }
+        QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                    : source->DestFolder + source->NewestFile;
+        if (!FileExists(path)) {
+            if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
+                               QStringLiteral("] not found. Do you want to look for the file "
+                                              "yourself?")))
+                return false;
+            BrowseExcelFile(path);
+            if (path.isEmpty()) {
+                MsgBox(QStringLiteral("Unable to load panel.  No file selected."), vbExclamation);
+                return false;
+            }
+            if (!FileExists(path)) {
+                MsgBox(QStringLiteral("Unable to load panel.  [") + path + QStringLiteral("] not found"),
+                       vbExclamation);
+                return false;
+            }
+            source->FullPath = path;
+            source->DestFolder = FolderOf(path);
+            source->SaveToDB(gDB.get());
+        }
+        const QString type = record->ContentType;
+        if (type == QLatin1String("P")) {
+            QImage picture(path);
+            if (picture.isNull())
+                throw xl::Error(path + QStringLiteral(" is not a picture that can be read."));
+            picTemp_->AutoSize = true;
+            picTemp_->SetPicture(picture);
+        } else if (type == QLatin1String("S") || type == QLatin1String("C") ||
+                   type == QLatin1String("M")) {
+            const QString openPath = record->IsCustom == QLatin1String("Y") ? source->Prepped() : path;
+            bool ok = false;
+            Panel_LoadExcel(openPath, path, false, XLInst, ok);
+            if (!ok)
+                return false;
+        } else {
+            bool ok = false;
+            LoadOtherSource(path, ok);
+        }
+        ApplyDisplayMode(Record());
+        IsLoad = false;
+        return true;
+    } catch (const std::exception& e) {
+        LogError(kModule, procedure, ErrNum::kGeneral, ErrorText(e), true);
+        return false;
+    }
+}
+
+void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
+                               bool Interactive, ExcelApp& XLInst, bool& ok) {
+    ok = false;
+    QString cache;
+    if (!XLInst) {
+        LogEvent(kModule, QStringLiteral("Panel_LoadExcel"), QStringLiteral("XLInst Is Nothing"),
+                 false);
+        return;
+    }
+    xl::Workbook* book = nullptr;
+    try {
+        clsWorkspacePanel* record = Record();
+        if (!record)
+            throw xl::Error(QStringLiteral("No panel record at index %1").arg(Index));
+        if (record->ID > 0) {
+            cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+            if (FileExists(cache)) {
+                const QImage picture(cache);
+                if (!picture.isNull()) {
+                    picTemp_->AutoSize = true;
+                    picTemp_->SetPicture(picture);
+                    ok = true;
+                    return;
+                }
+                // An unreadable cache file is rendered again and replaced.
+            }
+        }
+        book = XLInst->Workbooks().Open(OpenPath, true);
+        const QString SheetName = record->SheetName;
+        if (!Excel_HasSheet(book, SheetName)) {
+            MsgBox(QStringLiteral("A sheet named ") + SheetName +
+                       QStringLiteral(" was not found in the workbook [") + book->Name() +
+                       QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\n"
+                                      "See Help for more information."),
+                   vbInformation);
+        } else {
+            xl::Worksheet* sheet = book->Sheets().Item(SheetName);
+            sheet->Select();
+            const QString type = record->ContentType;
+            const QString changed =
+                QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot "
+                               "paste from it at this time.\r\nPlease refer to help for more on this.");
+            if ((type == QLatin1String("S") || type == QLatin1String("M")) &&
+                record->IsCustom == QLatin1String("Y")) {
+                AdjOrigRange(XLInst, record, SourcePath);
+                sheet->Select();
+                const QString what = record->adjRange(sheet);
+                Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+            } else if (type == QLatin1String("S") || type == QLatin1String("M")) {
+                sheet->Select();
+                QString bottom, anchor, content;
+                record->parseContentMatch(bottom, anchor, content);
+                bool refuse = false;
+                if (!bottom.isEmpty() && Interactive) {
+                    const QString now = RealBottomRight(sheet);
+                    refuse = sheet->Range(bottom).Address() != (now.isEmpty() ? QString() : sheet->Range(now).Address());
+                }
+                // The copied cells against the file: edits not saved differ here even when the
+                // last used cell stayed where it was.
+                if (!refuse && Interactive && pasteCheckCopied_)
+                    refuse = !desk::CopiedTextMatches(
+                        pasteCopiedText_, DisplayedCells(sheet, sheet->Range(pasteSelection_)));
+                if (refuse) {
+                    MsgBox(changed, vbCritical);
+                } else {
+                    record->GetAdjRange(sheet);
+                    const QString what = record->adjRange(sheet);
+                    Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+                }
+            } else if (type == QLatin1String("C")) {
+                if (Excel_HasShape(sheet, record->PicRange)) {
+                    Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
+                } else if (Interactive) {
+                    MsgBox(changed, vbCritical);
+                } else {
+                    MsgBox(QStringLiteral("A chart named ") + record->PicRange +
+                               QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
+                               QStringLiteral("] of worksbook [") + book->Name() +
+                               QStringLiteral("].\r\nYou may have to re-define the dashboard "
+                                              "object.\r\nSee Help for more information."),
+                           vbInformation);
+                }
+            }
+        }
+        book->Close();
+        book = nullptr;
+        if (!cache.isEmpty() && ok)
+            picTemp_->Picture().save(cache, "BMP");
+    } catch (const std::exception& e) {
+        // Closed at once, unsaved: rows hidden or sized for this panel must never reach the
+        // next panel rendered from the same workbook in this instance.
+        if (book) {
+            try {
+                book->Close();
+            } catch (const std::exception&) {
+            }
+        }
+        ok = false;
+        LogError(kModule, QStringLiteral("Panel_LoadExcel"), ErrNum::kGeneral, ErrorText(e), true);
+    }
+}
+
+void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
+    xl::Workbook* book = nullptr;
+    try {
+        book = XLInst->Workbooks().Open(SourcePath, true);
+        if (Excel_HasSheet(book, Panel->SheetName))
+            Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));
+        book->Close();
+    } catch (const std::exception& e) {
+        if (book)
+            book->Close();
+        LogError(kModule, QStringLiteral("AdjOrigRange"), ErrNum::kGeneral, ErrorText(e), true);
+    }
+}
+
+void frmPanel::LoadOtherSource(const QString& /*Path*/, bool& ok) { ok = true; }
+
+void frmPanel::BrowseExcelFile(QString& Path) {
+    Path = AskOpenFile(this, QStringLiteral("Select file to open"), QString(),
+                       QStringLiteral("Microsoft Excel files (*.xlsx *.xlsm)"));
+}
+
+// --- Paste -----------------------------------------------------------------------------
+
+QString frmPanel::UserExcelRefusal(bool attached, const UserExcel* XL) {
+    auto withReason = [XL](const QString& text) {
+        return XL && !XL->Problem.isEmpty() ? text + QStringLiteral("\r\n") + XL->Problem : text;
+    };
+    if (!attached)
+        return QStringLiteral("Unable to paste.  No Excel instance loaded to paste data from.");
+    if (!XL || !XL->App)
+        return QStringLiteral("Unable to paste.  Excel is not open.");
+    if (!XL->Visible)
+        return QStringLiteral("Unable to paste.  Excel is not visible.");
+    if (!XL->ActiveWorkbook())
+        return withReason(QStringLiteral("Unable to paste.  No workbook opened."));
+    if (!XL->ActiveSheet())
+        return withReason(QStringLiteral("Unable to paste.  No worksheet selected."));
+    return QString();
+}
+
+void frmPanel::GetUserExcel(UserExcelRef& XL) {
+    try {
+        UserExcelRef user;
+        const bool attached = Excel_GetInstance(user);
+        const QString refusal = UserExcelRefusal(attached, user.get());
+        if (!refusal.isEmpty()) {
+            MsgBox(refusal, vbExclamation);
+            XL.reset();
+            return;
+        }
+        XL = user;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("GetUserExcel"), ErrNum::kGeneral, ErrorText(e), true);
+        XL.reset();
+    }
+}
+
+bool frmPanel::Panel_Paste() {
+    bool result = false;
+    ExcelApp hidden;
+    try {
+        UserExcelRef XL;
+        GetUserExcel(XL);
+        if (!XL)
+            return false;
+        clsWorkspacePanel* record = Record();
+        if (!record)
+            throw xl::Error(QStringLiteral("No panel record at index %1").arg(Index));
+        xl::Workbook* workbook = XL->ActiveWorkbook();
+        xl::Worksheet* sheet = XL->ActiveSheet();
+        xl::Window* window = XL->ActiveWindow();
+        const QString fullName = workbook->FullName();
+
+        record->SourceID = gSources ? gSources->AddSource(fullName) : 0;
+        if (record->SourceID < 1) {
+            MsgBox(QStringLiteral("Unable to register the source workbook ") + fullName +
+                       QStringLiteral("."),
+                   vbExclamation);
+            return false;
+        }
+        QString folder, fileName, ext;
+        SplitPath(fullName, &folder, &fileName, &ext);
+        record->Caption = QFileInfo(fileName).completeBaseName();
+        record->SheetName = sheet->Name();
+        record->ViewType = QStringLiteral("A");
+        record->ContentMatch.clear();
+        record->RelativeTo = QStringLiteral("bottom");
+        const bool custom = record->IsCustom == QLatin1String("Y");
+        const QString customCopy = GetTemplatesFolder() + QStringLiteral("PVCopy") +
+                                   QString::number(record->SourceID) + QStringLiteral(".") + ext;
+        if (custom) {
+            bool ok = false;
+            MakeTemplates(record, window, workbook, record->SheetName, ok);
+            if (!ok) {
+                MsgBox(QStringLiteral("Unable to copy ") + fullName +
+                           QStringLiteral(". Cannot continue with Paste Custom feature."),
+                       vbExclamation);
+                XL->App->DisplayAlerts = true;
+                return false;
+            }
+        }
+
+        if (XL->Selection == UserExcel::SelectionKind::Range) {
+            QString RangeDefs = window->RangeSelection().Address();
+            for (const xl::Pane& pane : window->Panes())
+                RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
+            if (!record->PasteRange(sheet, RangeDefs)) {
+                result = false;
+            } else {
+                record->ContentType = QStringLiteral("S");
+                if (Excel_Init(hidden)) {
+                    bool ok = false;
+                    pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
+                    pasteSelection_ = window->RangeSelection().Address();
+                    pasteCopiedText_ = XL->Copied.copiedText;
+                    if (!custom) {
+                        record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
+                        Panel_LoadExcel(fullName, fullName, true, hidden, ok);
+                    } else {
+                        Panel_LoadExcel(customCopy, fullName, true, hidden, ok);
+                    }
+                    pasteCheckCopied_ = false;
+                    result = ok;
+                    Excel_Exit(hidden);
+                }
+                if (result)
+                    ApplyDisplayMode(Record());
+            }
+        } else if (XL->Selection != UserExcel::SelectionKind::ChartObject) {
+            MsgBox(QStringLiteral("Unable to paste.  Invalid selection.  Must either select a "
+                                  "range, chart object or shape."),
+                   vbExclamation);
+            return false;
+        } else {
+            record->ContentType = QStringLiteral("C");
+            record->PicRange = XL->ChartName;
+            if (Excel_Init(hidden)) {
+                if (!XL->ChartName.isEmpty() && Excel_HasShape(sheet, record->PicRange)) {
+                    bool ok = false;
+                    Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden, ok);
+                    result = ok;
+                } else {
+                    // Not in the saved file: the chart was made or renamed since the last save.
+                    MsgBox(QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou "
+                                          "cannot paste from it at this time.\r\nPlease refer to "
+                                          "help for more on this."),
+                           vbCritical);
+                }
+                Excel_Exit(hidden);
+            }
+            if (result)
+                ApplyDisplayMode(Record());
+        }
+        if (clsWorkspacePanel* r = Record())
+            r->ViewType = QStringLiteral("C");
+        IsDirty = true;
+        return result;
+    } catch (const std::exception& e) {
+        pasteCheckCopied_ = false;
+        Excel_Exit(hidden);
+        LogError(kModule, QStringLiteral("Panel_Paste"), ErrNum::kGeneral, ErrorText(e), true);
+        return result;
+    }
+}
+
+void frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
+                                bool& ok) {
+    ok = false;
+    try {
+        if (!XLInst || !XLInst->ActiveSheet())
+            return;
+        picTemp_->AutoSize = true;
+        picTemp_->SetPicture(QImage());
+        QGuiApplication::clipboard()->clear();
+        if (ContentType == QLatin1String("S")) {
+            XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
+        } else if (ContentType == QLatin1String("C")) {
+            bool copied = false;
+            CopyChartPicture(XLInst, What, copied);
+            if (!copied)
+                return;
+        }
+        CopyPic2007();
+        picTemp_->AutoRedraw = true;
+        const QImage bitmap = ClipboardBitmap();
+        if (bitmap.isNull())
+            throw xl::Error(QStringLiteral("There is no picture on the clipboard."));
+        picTemp_->SetPicture(bitmap);
+        ok = true;
+        if (clsWorkspacePanel* record = Record())
+            record->ContentType = ContentType;
+    } catch (const std::exception& e) {
+        ok = false;
+        LogError(kModule, QStringLiteral("Panel_PasteExcel"), ErrNum::kGeneral, ErrorText(e), true);
+    }
+}
+
+void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok) {
+    ok = false;
+    xl::Worksheet* sheet = XLInst ? XLInst->ActiveSheet() : nullptr;
+    try {
+        if (!sheet)
+            throw xl::Error(QStringLiteral("No active sheet"));
+        const QString note = sheet->Shapes().Item(ChartName)->CopyPicture(1, 2);
+        if (!note.isEmpty())
+            LogEvent(kModule, QStringLiteral("CopyChartPicture"), note, false);
+        ok = true;
+    } catch (const std::exception&) {
+        const QString sheetName = sheet ? sheet->Name() : QString();
+        const QString bookName = sheet ? sheet->Parent()->Name() : QString();
+        MsgBox(QStringLiteral("A chart named ") + ChartName +
+                   QStringLiteral(" was not found in spreadsheet [") + sheetName +
+                   QStringLiteral("] of workbook [") + bookName +
+                   QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
+                                  "Help for more information."),
+               vbInformation);
+    }
+}
+
+void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok) {
+    ok = false;
+    try {
+        if (!XLInst || !XLInst->ActiveSheet())
+            return;
+        if (Slot < 1 || Slot > int16_t(picTempMulti_.size()))
+            throw xl::Error(QStringLiteral("Subscript out of range"));
+        PictureBox* slot = picTempMulti_[size_t(Slot - 1)];
+        slot->SetPicture(QImage());
+        QGuiApplication::clipboard()->clear();
+        XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
+        CopyPic2007();
+        slot->SetPicture(ClipboardBitmap());
+        ok = true;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("ShowPictureMulti"), ErrNum::kGeneral, ErrorText(e), true);
+    }
+}
+
+void frmPanel::Panel_BrowsePicture() {
+    const QString path = AskOpenFile(
+        this, QStringLiteral("Select Picture"), QString(),
+        QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.wmf *.emf *.ico *.cur);;"
+                       "Bitmaps (*.bmp *.dib);;GIF images (*.gif);;JPEG images (*.jpg);;"
+                       "Metafiles (*.wmf *.emf);;Icons (*.ico *.cur)"));
+    if (path.isEmpty())
+        return;
+    clsWorkspacePanel* record = Record();
+    const QImage picture(path);
+    if (!record || picture.isNull() || !gSources)
+        return;
+    // A source of its own: the record's old source is shared by every panel of its workbook.
+    const int32_t sourceID = gSources->AddSource(path);
+    if (sourceID < 1)
+        return;
+    picTemp_->AutoSize = true;
+    picTemp_->SetPicture(picture);
+    record->SourceID = sourceID;
+    QString fileName;
+    SplitPath(path, nullptr, &fileName);
+    record->Caption = fileName;
+    record->ContentType = QStringLiteral("P");
+    record->ViewType = QStringLiteral("A");
+    Panel_Autosize();
+    IsDirty = true;
+}
+
+void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
+                             xl::Workbook* Workbook, const QString& SheetName, bool& ok) {
+    ok = false;
+    ExcelApp hidden;
+    try {
+        QString ext;
+        SplitPath(Workbook->FullName(), nullptr, nullptr, &ext);
+        // The user's workbook as the program sees it is its saved file.
+        const QString copy = GetTemplatesFolder() + QStringLiteral("PVCopy") +
+                             QString::number(Panel->SourceID) + QStringLiteral(".") + ext;
+        if (File_Copy(Workbook->FullName(), copy)) {
+            if (!Excel_Init(hidden)) {
+                MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
+                                      "to free up memory."),
+                       vbCritical);
+            } else {
+                hidden->Visible = false;
+                hidden->DisplayAlerts = false;
+                xl::Workbook* saved = hidden->Workbooks().Open(Workbook->FullName(), true);
+                if (xl::Worksheet* ws = saved->Sheets().Find(SheetName))
+                    Panel->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(ws);
+                Excel_Exit(hidden);
+            }
+        }
+        if (clsPanelSource* source = Panel->Source())
+            source->HasCustom = true;
+        ok = true;
+    } catch (const std::exception& e) {
+        Excel_Exit(hidden);
+        LogError(kModule, QStringLiteral("MakeTemplates"), ErrNum::kGeneral, ErrorText(e), true);
+    }
+}
+
+// --- Title, activation, menus, launch --------------------------------------------------
 
 void frmPanel::SetCaption() {
-    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
-    setWindowTitle(record ? record->Caption : QString());
+    const clsWorkspacePanel* record = Record();
+    if (!record)
+        return;
+    QString title = record->Caption;
+    if (EditMode()) {
+        if (IsBase)
+            title = QStringLiteral("*") + record->Caption;
+        else if (IsMarked)
+            title = QStringLiteral("**") + record->Caption;
+    }
+    if (gPanelTimeStamp) {
+        // Without a source there is no file time to show; the title stays without it.
+        if (const clsPanelSource* source = record->Source()) {
+            const QDateTime d = source->NewestFileTime();
+            const QDateTime now = QDateTime::currentDateTime();
+            const QLocale locale = QLocale::system();
+            QString stamp;
+            if (d.date().daysTo(now.date()) != 0) {
+                stamp = locale.toString(d, QStringLiteral("MMM d"));
+            } else {
+                const int hour12 = d.time().hour() % 12 == 0 ? 12 : d.time().hour() % 12;
+                stamp = QStringLiteral("%1:%2 %3")
+                            .arg(hour12, 2, 10, QLatin1Char('0'))
+                            .arg(d.time().minute(), 2, 10, QLatin1Char('0'))
+                            .arg(d.time().hour() < 12 ? locale.amText() : locale.pmText());
+            }
+            title += QStringLiteral("   (") + stamp + QLatin1Char(')');
+        }
+    }
+    if (gCaptionAlignment == QLatin1String("Left")) {
+        setWindowTitle(title);
+        return;
+    }
+    const QFontMetrics metrics(lblCaption_->font());
+    const int16_t w100 = ToInt16(PixelsToTwipsX(metrics.horizontalAdvance(QString(100, QLatin1Char(' ')))));
+    const double wt = PixelsToTwipsX(metrics.horizontalAdvance(title));
+    const int16_t offset = ToInt16(ScaleWidth() / 2 - wt / 2);
+    const double n = w100 > 0 ? 100.0 / w100 * offset : 0;
+    if (n <= 0)
+        setWindowTitle(title);
+    else
+        setWindowTitle(QString(ToInt32(n), QLatin1Char(' ')) + title);
 }
 
-bool frmPanel::Panel_Load(xl::Application* /*XLInst*/, bool /*Refresh*/) {
-    IsLoad = true;
-    IsDirty = false;
-    clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
-    if (!record) {
-        LogEvent(kModule, QStringLiteral("Panel_Load"),
-                 QStringLiteral("No panel record at index %1").arg(Index), false);
-        return false;
-    }
-    if (!record->Source()) {
-        MsgBox(QStringLiteral("Panel has no source defined."), vbExclamation);
-        return false;
-    }
-    if (record->pWidth > 0 && record->pHeight > 0)
-        Resize(record->pWidth, record->pHeight);
-    SetCaption();
-    IsLoad = false;
-    return true;
+bool frmPanel::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::FocusIn)
+        Form_Activate();
+    return QWidget::event(event);
 }
 
-bool frmPanel::Panel_Reload(xl::Application* /*XLInst*/) { return false; }
-bool frmPanel::Panel_Paste() { return false; }
-void frmPanel::Panel_Autosize() {}
-void frmPanel::Panel_Crop() {}
-void frmPanel::Panel_BrowsePicture() {}
-void frmPanel::Panel_ZoomToFit() {}
-void frmPanel::Panel_Launch() {}
-void frmPanel::Panel_LaunchCustom() {}
+void frmPanel::Form_Activate() {
+    picPanel_->resize(width(), height());
+    if (EditMode())
+        SetMultiMenus();
+    else
+        SetPanelMenus();
+}
+
+void frmPanel::ToggleSelected() {
+    if (EditMode()) {
+        if (!IsBase)
+            IsMarked = !IsMarked;
+        SetCaption();
+    } else {
+        IsMarked = false;
+        IsBase = false;
+    }
+}
+
+void frmPanel::SetViewChecks(const QString& ViewType) {
+    QWidget* main = window();
+    if (!main || main == this)
+        return;
+    auto check = [main](const char* control, bool on) {
+        if (QAction* action = main->findChild<QAction*>(QLatin1String(control)))
+            action->setChecked(on);
+    };
+    check("mnuPanelAutosize", false);
+    check("mnuPanelCrop", false);
+    check("mnuPanelZoomToFit", false);
+    if (ViewType == QLatin1String("C"))
+        check("mnuPanelCrop", true);
+    else if (ViewType == QLatin1String("Z"))
+        check("mnuPanelZoomToFit", true);
+    else
+        check("mnuPanelAutosize", true);
+}
+
+void frmPanel::SetPanelMenus() {
+    frmWorkspace* main = MainWindow();
+    const clsWorkspacePanel* record = Record();
+    if (!main || !record)
+        return;
+    auto item = [main](const char* control) {
+        return main->findChild<QAction*>(QLatin1String(control));
+    };
+    if (QAction* a = item("mnuPanelLayout"))
+        a->setChecked(main->EditMode);
+    SetViewChecks(record->ViewType);
+    if (QAction* a = item("mnuPanelCustomExcel"))
+        a->setEnabled(record->IsCustom == QLatin1String("Y"));
+    if (QAction* a = item("mnuPanelRange"))
+        a->setEnabled(record->ContentType == QLatin1String("S"));
+    if (QAction* a = item("mnuPanelDrillback"))
+        a->setEnabled(HasDrillback(record->SourceID, record->SheetName, gDB.get()));
+}
+
+void frmPanel::SetMultiMenus() {
+    frmWorkspace* main = MainWindow();
+    if (!main)
+        return;
+    if (QAction* a = main->findChild<QAction*>(QStringLiteral("mnuMultiLayout")))
+        a->setChecked(main->EditMode);
+}
+
+void frmPanel::Panel_Launch() {
+    const clsWorkspacePanel* record = Record();
+    if (!record)
+        return;
+    const QString type = record->ContentType;
+    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
+        !record->SheetName.isEmpty())
+        LaunchExcel();
+}
+
+bool frmPanel::LaunchExcel() {
+    try {
+        clsWorkspacePanel* record = Record();
+        clsPanelSource* source = record ? record->Source() : nullptr;
+        if (!source)
+            throw xl::Error(QStringLiteral("Object variable or With block variable not set"));
+        source->GetLatest(gDB.get(), true);
+        const QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                          : source->DestFolder + source->NewestFile;
+        if (FileExists(path))
+            return Excel_Launch(path, record->SheetName);
+        MsgBox(QStringLiteral("Unable to launch Excel file.  [") + path + QStringLiteral("] not found."),
+               vbExclamation);
+        return false;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("LaunchExcel"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
+    }
+}
+
+void frmPanel::Panel_LaunchCustom() {
+    const clsWorkspacePanel* record = Record();
+    if (!record)
+        return;
+    const QString type = record->ContentType;
+    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
+        record->IsCustom == QLatin1String("Y") && !record->SheetName.isEmpty())
+        LaunchCustomExcel();
+}
+
+bool frmPanel::LaunchCustomExcel() {
+    try {
+        clsWorkspacePanel* record = Record();
+        clsPanelSource* source = record ? record->Source() : nullptr;
+        if (!source)
+            throw xl::Error(QStringLiteral("Object variable or With block variable not set"));
+        const QString path = source->Prepped();
+        if (FileExists(path))
+            return Excel_Launch(path, record->SheetName);
+        MsgBox(QStringLiteral("Unable to launch custom Excel file.  [") + path +
+                   QStringLiteral("] not found."),
+               vbExclamation);
+        return false;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("LaunchCustomExcel"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
+    }
+}
+
 void frmPanel::Panel_Drillback() {}
+
+void frmPanel::ClearPanel() {
+    picPanel_->SetPicture(QImage());
+    IsDirty = true;
+    if (clsWorkspacePanel* record = Record())
+        record->ClearSource();
+}
 
 // The panel dialogs: each is modal and answers for itself; a cancelled one marks the panel
 // changed all the same.
@@ -108,7 +862,7 @@ void frmPanel::Panel_Caption(bool IsNew) {
 }
 
 void frmPanel::Panel_DrillbackProperties() {
-    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
+    const clsWorkspacePanel* record = Record();
     if (!record)
         return;
     const int32_t sourceID = record->SourceID;
@@ -120,4 +874,220 @@ void frmPanel::Panel_DrillbackProperties() {
         dialog.Show();
         return QVariant(dialog.SourceDocID);
     });
+}
+
+// --- View types and scrolling ----------------------------------------------------------
+
+void frmPanel::Panel_Autosize() {
+    ++resizing_;
+    const int32_t frameX = ToInt32(Width() - ScaleWidth());
+    const int32_t frameY = ToInt32(Height() - ScaleHeight());
+    picPanel_->AutoSize = true;
+    if (clsWorkspacePanel* record = Record())
+        record->ViewType = QStringLiteral("A");
+    picPanel_->SetPicture(picTemp_->Picture());
+    Resize(ToInt32(picPanel_->Width() + frameX), ToInt32(picPanel_->Height() + frameY));
+    picPanel_->SetLeft(0);
+    picPanel_->SetTop(0);
+    picFrame_->move(0, 0);
+    picFrame_->resize(width(), height());
+    VScroll1_->hide();
+    HScroll1_->hide();
+    if (clsWorkspacePanel* record = Record()) {
+        record->pWidth = ToInt16(Width());
+        record->pHeight = ToInt16(Height());
+    }
+    SetCaption();
+    if (!IsLoad)
+        IsDirty = true;
+    SetViewChecks(QStringLiteral("A"));
+    --resizing_;
+}
+
+void frmPanel::Panel_Crop() {
+    picPanel_->AutoSize = true;
+    if (clsWorkspacePanel* record = Record())
+        record->ViewType = QStringLiteral("C");
+    picPanel_->SetPicture(picTemp_->Picture());
+    picFrame_->move(0, 0);
+    picFrame_->SetWidth(ScaleWidth());
+    picFrame_->SetHeight(ScaleHeight());
+    if (picPanel_->Width() < picFrame_->Width())
+        picPanel_->SetLeft((picFrame_->Width() - picPanel_->Width()) / 2);
+    else
+        picPanel_->SetLeft(0);
+    if (picPanel_->Height() < picFrame_->Height())
+        picPanel_->SetTop((picFrame_->Height() - picPanel_->Height()) / 2);
+    else
+        picPanel_->SetTop(0);
+    SetScrollBars();
+    if (!IsLoad)
+        IsDirty = true;
+    SetViewChecks(QStringLiteral("C"));
+}
+
+void frmPanel::SetScrollBars() {
+    // Scroll values are 16-bit; a larger extent scrolls in coarser steps so that its end can
+    // still be reached.
+    auto setBar = [](QScrollBar* bar, double large, double max, double* unit) {
+        *unit = 1;
+        if (max > std::numeric_limits<int16_t>::max())
+            *unit = std::ceil(max / std::numeric_limits<int16_t>::max());
+        const QSignalBlocker blocker(bar);
+        bar->setMinimum(0);
+        bar->setMaximum(std::max<int>(0, ToInt16(max / *unit)));
+        const int16_t page = std::max<int16_t>(1, ToInt16(large / *unit));
+        bar->setPageStep(page);
+        bar->setSingleStep(std::max<int16_t>(1, ToInt16(page / 10.0)));
+    };
+    const double thickV = PixelsToTwipsX(VScroll1_->sizeHint().width());
+    const double thickH = PixelsToTwipsY(HScroll1_->sizeHint().height());
+    VScroll1_->resize(VScroll1_->sizeHint().width(), VScroll1_->height());
+    HScroll1_->resize(HScroll1_->width(), HScroll1_->sizeHint().height());
+
+    if (picPanel_->Height() <= picFrame_->Height() && picPanel_->Width() <= picFrame_->Width()) {
+        VScroll1_->hide();
+        HScroll1_->hide();
+        return;
+    }
+    if (picFrame_->Height() - thickH >= picPanel_->Height()) {
+        VScroll1_->hide();
+    } else {
+        setBar(VScroll1_, picFrame_->Height() * 0.8,
+               (picPanel_->Height() + thickH - picFrame_->Height()) * 1.1, &scrollUnitV_);
+        VScroll1_->move(TwipsToPixelsX(picFrame_->Width() - thickV), 0);
+        VScroll1_->resize(VScroll1_->width(), std::max(1, TwipsToPixelsY(picFrame_->Height() - thickH)));
+        // The outer width, as the frame of the window counts it, less the bar.
+        picFrame_->SetWidth(Width() - thickV);
+        VScroll1_->show();
+        VScroll1_->raise();
+    }
+    if (picFrame_->Width() - thickV >= picPanel_->Width()) {
+        HScroll1_->hide();
+        return;
+    }
+    setBar(HScroll1_, picFrame_->Width() * 0.8,
+           (picPanel_->Width() + thickV - picFrame_->Width()) * 1.1, &scrollUnitH_);
+    HScroll1_->move(0, TwipsToPixelsY(picFrame_->Height() - thickH));
+    HScroll1_->resize(std::max(1, TwipsToPixelsX(picFrame_->Width() - thickV)), HScroll1_->height());
+    picFrame_->SetHeight(Height() - thickH);
+    HScroll1_->show();
+    HScroll1_->raise();
+}
+
+void frmPanel::VScroll1_Change() { picPanel_->SetTop(-VScroll1_->value() * scrollUnitV_); }
+void frmPanel::HScroll1_Change() { picPanel_->SetLeft(-HScroll1_->value() * scrollUnitH_); }
+
+void frmPanel::Panel_ZoomToFit() {
+    VScroll1_->hide();
+    HScroll1_->hide();
+    picFrame_->move(0, 0);
+    picFrame_->SetWidth(ScaleWidth());
+    picFrame_->SetHeight(ScaleHeight());
+    picPanel_->AutoSize = false;
+    picPanel_->SetLeft(0);
+    picPanel_->SetTop(0);
+    picPanel_->resize(picFrame_->size());
+    picPanel_->AutoRedraw = true;
+    picPanel_->SetPicture(QImage());
+    if (clsWorkspacePanel* record = Record())
+        record->ViewType = QStringLiteral("Z");
+    picPanel_->PaintPicture(picTemp_->Picture(), 0, 0, picPanel_->ScaleWidth(),
+                            picPanel_->ScaleHeight());
+    picPanel_->SetPicture(picPanel_->Image());
+    if (!IsLoad)
+        IsDirty = true;
+    SetViewChecks(QStringLiteral("Z"));
+}
+
+void frmPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A frame laid out only now has the border and title bar the view type measured as
+    // nothing while it was hidden; the layout is done again with them.
+    const bool dirty = IsDirty;
+    Form_Resize();
+    IsDirty = dirty;
+}
+
+void frmPanel::Form_Resize() {
+    // Autosize sets the window's size, which comes back here; that pass would only repeat it.
+    if (resizing_ > 0)
+        return;
+    clsWorkspacePanel* record = Record();
+    if (!record)
+        return;
+    ++resizing_;
+    SetCaption();
+    const QString view = record->ViewType;
+    --resizing_;
+    if (view == QLatin1String("A")) {
+        Panel_Autosize();
+    } else if (view == QLatin1String("C")) {
+        picPanel_->resize(width(), height());
+        Panel_Crop();
+    } else if (view == QLatin1String("Z")) {
+        picPanel_->resize(width(), height());
+        Panel_ZoomToFit();
+    }
+    if (!IsLoad)
+        IsDirty = true;
+}
+
+bool frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
+    if (!Panel)
+        return false;
+    ++resizing_;
+    const QString view = Panel->ViewType;
+    if (view == QLatin1String("C")) {
+        Resize(Panel->pWidth, Panel->pHeight);
+        --resizing_;
+        Panel_Crop();
+    } else if (view == QLatin1String("Z")) {
+        Resize(Panel->pWidth, Panel->pHeight);
+        --resizing_;
+        Panel_ZoomToFit();
+    } else {
+        --resizing_;
+        Panel_Autosize();
+    }
+    SetCaption();
+    return true;
+}
+
+// --- Mouse -----------------------------------------------------------------------------
+
+void frmPanel::picPanel_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers /*Shift*/,
+                                  double /*X*/, double /*Y*/) {
+    frmWorkspace* main = MainWindow();
+    if (Button == Qt::RightButton) {
+        if (main && SubWindow())
+            main->mdiArea()->setActiveSubWindow(SubWindow());
+        setFocus();
+        const QString menuName = EditMode() ? QStringLiteral("mnuMultiPanel") : QStringLiteral("mnuPanel");
+        if (EditMode())
+            SetMultiMenus();
+        else
+            SetPanelMenus();
+        if (main)
+            if (QMenu* menu = main->findChild<QMenu*>(menuName))
+                menu->popup(QCursor::pos());
+    } else if (Button == Qt::LeftButton) {
+        if (EditMode())
+            ToggleSelected();
+    }
+}
+
+void frmPanel::picFrame_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X,
+                                  double Y) {
+    picPanel_MouseDown(Button, Shift, X, Y);
+}
+
+void frmPanel::picPanel_DblClick() {
+    if (!EditMode())
+        Panel_Launch();
 }

@@ -1,18 +1,25 @@
 #pragma once
 // A panel window: one child window of the dashboard area showing one panel of the current
-// dashboard. It reaches its record only as gWorkspace->Panels(Index). This is the window's
-// interface towards the main window; its loading here stops at the record and the title, and
-// rendering, paste and the display modes fill the operations in.
+// dashboard. It reaches its record only as gWorkspace->Panels(Index) and the record's source
+// only through the record. Every picture it shows (rendered from a workbook, read from the
+// picture cache or from a picture file) lands in the hidden holding picture picTemp first; the
+// view types (autosize, crop, zoom to fit) lay it out from there into picPanel.
 
+#include "services/UserExcel.h"
+#include "services/modUtilsExcel.h"
+
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
-namespace xl {
-class Application;
-}
-
+class QLabel;
 class QMdiSubWindow;
+class QScrollBar;
+class PictureBox;
+class clsWorkspacePanel;
+class frmWorkspace;
 
 class frmPanel : public QWidget {
     Q_OBJECT
@@ -34,8 +41,8 @@ public:
     void Panel_Launch();
     void Panel_LaunchCustom();
     void Panel_Drillback();
-    bool Panel_Reload(xl::Application* XLInst);
-    bool Panel_Load(xl::Application* XLInst, bool Refresh);
+    bool Panel_Reload(ExcelApp& XLInst);
+    bool Panel_Load(ExcelApp& XLInst, bool Refresh);
     void Panel_Properties(bool IsNew);
     void Panel_Range(bool IsNew);
     void Panel_Caption(bool IsNew);
@@ -46,10 +53,89 @@ public:
     int32_t Top() const;
     int32_t Width() const;
     int32_t Height() const;
+    double ScaleWidth() const;
+    double ScaleHeight() const;
     void Move(int32_t left, int32_t top);
     void Resize(int32_t width, int32_t height);
 
     // The frame that carries the window in the dashboard area (itself while it has none).
     QWidget* Frame() const;
     QMdiSubWindow* SubWindow() const;
+
+    // The controls, for the main window and for tests that look at the window.
+    PictureBox* picTemp() const { return picTemp_; }
+    PictureBox* picPanel() const { return picPanel_; }
+    PictureBox* picFrame() const { return picFrame_; }
+    QScrollBar* VScroll1() const { return VScroll1_; }
+    QScrollBar* HScroll1() const { return HScroll1_; }
+    // Twips of picture per scroll step: 1 unless the picture is too large for 16-bit values.
+    double ScrollUnitV() const { return scrollUnitV_; }
+    double ScrollUnitH() const { return scrollUnitH_; }
+
+    // The message the paste shows for a user's spreadsheet in this state; "" when it can be
+    // pasted from. The five checks run in the designed order.
+    static QString UserExcelRefusal(bool attached, const UserExcel* XL);
+
+    // Event handlers, public so that the window's owner and tests can drive them as events do.
+    void Form_Activate();
+    void Form_Resize();
+    void picPanel_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X,
+                            double Y);
+    void picFrame_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X,
+                            double Y);
+    void picPanel_DblClick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    clsWorkspacePanel* Record() const;
+    frmWorkspace* MainWindow() const;
+    bool EditMode() const;
+
+    bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
+    void Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath, bool Interactive,
+                         ExcelApp& XLInst, bool& ok);
+    void AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath);
+    void LoadOtherSource(const QString& Path, bool& ok);
+    void BrowseExcelFile(QString& Path);
+
+    void GetUserExcel(UserExcelRef& XL);
+    void Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
+                          bool& ok);
+    void CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok);
+    void ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok);
+    void MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window, xl::Workbook* Workbook,
+                       const QString& SheetName, bool& ok);
+
+    void ToggleSelected();
+    void SetPanelMenus();
+    void SetMultiMenus();
+    bool LaunchExcel();
+    bool LaunchCustomExcel();
+    void ClearPanel();
+
+    bool ApplyDisplayMode(clsWorkspacePanel* Panel);
+    void SetScrollBars();
+    void VScroll1_Change();
+    void HScroll1_Change();
+    void SetViewChecks(const QString& ViewType);
+
+    PictureBox* picTemp_ = nullptr;
+    PictureBox* picFrame_ = nullptr;
+    PictureBox* picPanel_ = nullptr;
+    PictureBox* picTempFrame_ = nullptr;
+    std::vector<PictureBox*> picTempMulti_;
+    QScrollBar* VScroll1_ = nullptr;
+    QScrollBar* HScroll1_ = nullptr;
+    QLabel* lblCaption_ = nullptr;
+    double scrollUnitV_ = 1;
+    double scrollUnitH_ = 1;
+    int resizing_ = 0;
+    // While a paste renders: the cells as copied, to tell unsaved edits from the saved file.
+    bool pasteCheckCopied_ = false;
+    QString pasteSelection_;
+    QString pasteCopiedText_;
 };

@@ -5,6 +5,7 @@
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
 #include "services/modUtilsControls.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
@@ -41,6 +42,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 
@@ -50,13 +52,6 @@ const QString kModule = QStringLiteral("frmWorkspace");
 // The product's web site; the address is the publisher's to settle.
 const QString kWebSite = QStringLiteral("https://sheetbeacon.org/");
 
-// The hidden spreadsheet instance of a load or refresh. The workbook engine supplies the
-// instance; until it does, loading goes on without one.
-bool HiddenExcel_Init(xl::Application*& XLInst) {
-    (void)XLInst;
-    return true;
-}
-void HiddenExcel_Exit(xl::Application*& XLInst) { XLInst = nullptr; }
 
 struct MenuItem {
     const char* control;
@@ -428,7 +423,7 @@ void frmWorkspace::SetHourglass(bool on) {
         QApplication::restoreOverrideCursor();
 }
 
-void frmWorkspace::LoadPanel(xl::Application* XLInst, int16_t Index, bool Refresh) {
+void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
     clsWorkspacePanel* record = gWorkspace->Panels(Index);
     auto* panel = new frmPanel;
     QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
@@ -453,6 +448,45 @@ void frmWorkspace::LoadPanel(xl::Application* XLInst, int16_t Index, bool Refres
             UnloadPanel(guard);
     }
     SetHourglass(false);
+}
+
+void frmWorkspace::mnuWorkspacePaste_Click() { PasteNewPanel(); }
+
+void frmWorkspace::mnuPanelPaste_Click() {
+    if (mdiArea_->activeSubWindow())
+        PasteNewPanel();
+}
+
+void frmWorkspace::PasteNewPanel() {
+    Busy_ = true;
+    auto* panel = new frmPanel;
+    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    frame->hide();
+    panels_.push_back(panel);
+    const int16_t Index = gWorkspace->AddPanel();
+    if (Index < 1) {
+        UnloadPanel(panel);
+        Busy_ = false;
+        return;
+    }
+    panel->Index = Index;
+    clsWorkspacePanel* record = gWorkspace->Panels(Index);
+    record->pLeft = static_cast<int16_t>(panel->Left());
+    record->pTop = static_cast<int16_t>(panel->Top());
+    record->IsCustom = QStringLiteral("N");
+    if (panel->Panel_Paste()) {
+        panel->Move(static_cast<int32_t>(std::nearbyint(PasteX_)),
+                    static_cast<int32_t>(std::nearbyint(PasteY_)));
+        frame->show();
+        mdiArea_->setActiveSubWindow(frame);
+        SetPanelMenuEnabled(true);
+    } else {
+        gWorkspace->DelPanel(panel->Index, false);
+        UnloadPanel(panel);
+        if (gWorkspace->NumPanels() < 1)
+            SetPanelMenuEnabled(false);
+    }
+    Busy_ = false;
 }
 
 bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
@@ -554,8 +588,8 @@ bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
         SetPanelMenuEnabled(gWorkspace->NumPanels() >= 1);
         if (gSources)
             gSources->ClearFlags();
-        xl::Application* XLInst = nullptr;
-        if (!HiddenExcel_Init(XLInst)) {
+        ExcelApp XLInst;
+        if (!Excel_Init(XLInst)) {
             SetHourglass(false);
             Busy_ = false;
             return false;
@@ -565,7 +599,7 @@ bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
             if (record && record->ID >= 1)
                 LoadPanel(XLInst, Index, false);
         }
-        HiddenExcel_Exit(XLInst);
+        Excel_Exit(XLInst);
         SetWorkspaceCaption(gWorkspace->Name);
         SetHourglass(false);
         Busy_ = false;
@@ -618,8 +652,8 @@ void frmWorkspace::mnuWorkspaceRefresh_Click() {
     UnloadPanels();
     if (gSources)
         gSources->ClearFlags();
-    xl::Application* XLInst = nullptr;
-    if (!HiddenExcel_Init(XLInst)) {
+    ExcelApp XLInst;
+    if (!Excel_Init(XLInst)) {
         SetHourglass(false);
         Busy_ = false;
         return;
@@ -630,7 +664,7 @@ void frmWorkspace::mnuWorkspaceRefresh_Click() {
         if (record && record->ID >= 1)
             LoadPanel(XLInst, Index, true);
     }
-    HiddenExcel_Exit(XLInst);
+    Excel_Exit(XLInst);
     ClearDirty();
     SetHourglass(false);
     Busy_ = false;

@@ -10,9 +10,7 @@
 #include <functional>
 #include <vector>
 
-namespace xl {
-class Application;
-}
+#include "services/modUtilsExcel.h"
 
 class QAction;
 class QComboBox;
@@ -93,7 +91,10 @@ private:
     void SavePanelPositions();
     void cmbWorkspaces_Load();
     bool Workspace_LoadPanels(int32_t ID);
-    void LoadPanel(xl::Application* XLInst, int16_t Index, bool Refresh);
+    void LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh);
+    void PasteNewPanel();
+    void mnuWorkspacePaste_Click();
+    void mnuPanelPaste_Click();
     bool SaveWorkspace();
     bool DeletePanel(frmPanel* Window, bool FromDB);
 

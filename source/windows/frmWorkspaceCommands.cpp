@@ -95,12 +95,15 @@ void frmWorkspace::WirePanelCommands() {
                     panel->Panel_BrowsePicture();
             });
 
-    // Pasting comes with the panel windows' paste; until it is there the items stay visible
-    // but can't be chosen.
-    for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom"})
-        findChild<QAction*>(QLatin1String(control))->setEnabled(false);
+    on("mnuWorkspacePaste", &frmWorkspace::mnuWorkspacePaste_Click);
+    on("mnuPanelPaste", &frmWorkspace::mnuPanelPaste_Click);
+    on("mnuWorkspacePasteCustom", &frmWorkspace::mnuWorkspacePasteCustom_Click);
+    on("mnuPanelPasteCustom", &frmWorkspace::mnuPanelPasteCustom_Click);
 }
+
+// Every paste makes a plain panel, Paste Custom included.
+void frmWorkspace::mnuWorkspacePasteCustom_Click() { PasteNewPanel(); }
+void frmWorkspace::mnuPanelPasteCustom_Click() { PasteNewPanel(); }
 
 // --- Delete, copy, move, refresh ----------------------------------------------------------
 
@@ -171,7 +174,7 @@ void frmWorkspace::mnuPanelCopy_Click() {
                 record->ID = 0;
                 HiddenInstance XLInst;
                 if (XLInst.Start())
-                    LoadPanel(XLInst.XL.get(), Index, false);
+                    LoadPanel(XLInst.XL, Index, false);
                 Dirty_ = true;
             } else if (record) {
                 // Nothing stored to copy from (a panel pasted since the last save).
@@ -221,7 +224,7 @@ void frmWorkspace::mnuPanelRefresh_Click() {
             clsWorkspacePanel* record = gWorkspace->Panels(active->Index);
             if (record && record->Source())
                 record->Source()->ClearFlags();
-            active->Panel_Load(XLInst.XL.get(), true);
+            active->Panel_Load(XLInst.XL, true);
         }
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("mnuPanelRefresh_Click"), ErrNum::kGeneral,
@@ -438,7 +441,7 @@ void frmWorkspace::RefreshAllPanels() {
                 HiddenInstance XLInst;
                 if (!XLInst.Start())
                     continue;
-                panel->Panel_Reload(XLInst.XL.get());
+                panel->Panel_Reload(XLInst.XL);
             }
         } catch (const std::exception&) {
             // The pass ends quietly; the next one comes at the usual time.

@@ -14,10 +14,31 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+// The workbook the copied-cells payloads name (sheets "Data", "Q1 Data", "Fin.2024" and a
+// chart), written once per test program by openpyxl; "" when it could not be made.
+inline QString FixtureWorkbookFolder() {
+    static QTemporaryDir dir;
+    static const bool made = [] {
+        QString python = QStandardPaths::findExecutable(QStringLiteral("python3"),
+                                                        {QStringLiteral("/usr/bin")});
+        if (python.isEmpty())
+            python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        QProcess p;
+        p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/panel_workbooks.py"),
+                         dir.path()});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    }();
+    return made ? dir.path() : QString();
+}
 
 class WindowTest : public ProgramFolderTest {
 protected:
@@ -25,6 +46,13 @@ protected:
         ProgramFolderTest::SetUp();
         StartWithRepository();
         DesktopLaunch::ResetScript();
+        // Stored panels name Sales.xlsx in the program folder; loading renders from it.
+        const QString fixtures = FixtureWorkbookFolder();
+        ASSERT_FALSE(fixtures.isEmpty()) << "openpyxl is needed for the window tests";
+        QFile::copy(fixtures + QStringLiteral("/Sales.xlsx"), InFolder(QStringLiteral("Sales.xlsx")));
+        // Titles read as the captions; the centring has tests of its own.
+        gCaptionAlignment = QStringLiteral("Left");
+        gPanelTimeStamp = false;
     }
     void TearDown() override {
         delete window_.data();
@@ -41,9 +69,12 @@ protected:
         return static_cast<int32_t>(gDB->LastInsertId());
     }
     static int32_t AddSource(const QString& fullPath) {
-        gDB->Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, UpdateType, CheckEveryNMin) "
-                                    "VALUES (?, 'default', 60)"),
-                     {fullPath});
+        // As the registry writes a pasted workbook: its folder, file and mask filled in.
+        const QFileInfo file(fullPath);
+        gDB->Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, DestFolder, NewestFile, "
+                                    "Mask, UpdateType, CheckEveryNMin) "
+                                    "VALUES (?, ?, ?, ?, 'default', 60)"),
+                     {fullPath, file.path() + QLatin1Char('/'), file.fileName(), file.fileName()});
         return static_cast<int32_t>(gDB->LastInsertId());
     }
     // A stored range panel at (left, top) twips.

@@ -152,6 +152,9 @@ TEST_F(LayoutModeTest, ArrangementMovesWindowsButNotRecords) {
     // The dashboard area takes its real size once the window is on screen.
     Window()->show();
     QApplication::processEvents();
+    // Cropped panels keep the size they are given; autosize ones fit themselves to the picture.
+    for (frmPanel* p : Window()->PanelWindows())
+        gWorkspace->Panels(p->Index)->ViewType = QStringLiteral("C");
     Click("mnuEditVertical");
     const QRect room = Window()->mdiArea()->viewport()->rect();
     int32_t widthSum = 0;

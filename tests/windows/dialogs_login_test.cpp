@@ -184,7 +184,7 @@ TEST_F(LoginTest, SwitchRebuildsTheMainWindowOnTheNewRepository) {
 
 TEST_F(LoginTest, UnsavedEditsAreOfferedToTheOldRepositoryFirst) {
     const int32_t mine = AddDashboard(QStringLiteral("Mine"));
-    const int32_t source = AddSource(QStringLiteral("/data/Sales.xlsx"));
+    const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
     AddPanel(mine, source, QStringLiteral("Sales"), 100, 200);
     StartWindow();
     ASSERT_EQ(Window()->PanelWindows().size(), 1u);

@@ -472,7 +472,7 @@ TEST_F(PanelDialogTest, DrillbackRefusesItsArguments) {
 
 TEST_F(PanelDialogTest, PanelMenuOpensTheDialogsOfTheActivePanel) {
     const int32_t mine = AddDashboard(QStringLiteral("Mine"));
-    const int32_t source = AddSource(QStringLiteral("/data/Sales.xlsx"));
+    const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
     AddPanel(mine, source, QStringLiteral("Sales"));
     StartWindow();
     ASSERT_EQ(Window()->PanelWindows().size(), 1u);

@@ -1,4 +1,4 @@
-#include "windows/DesktopLaunch.h"
+#include "services/DesktopLaunch.h"
 
 #include "services/UserPrompts.h"
 

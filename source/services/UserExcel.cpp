@@ -1,0 +1,166 @@
+#include "services/UserExcel.h"
+
+#include "platform/desktop/ClipboardWatcher.h"
+#include "services/UserPrompts.h"
+#include "services/modUtilsLog.h"
+
+#include <QApplication>
+#include <QInputDialog>
+
+#include <cmath>
+
+namespace {
+
+const QString kModule = QStringLiteral("modUtilsExcel");
+// Sizes in the descriptor are whole 1/100 mm; the drawing anchors round to EMUs. A point
+// either way is the same chart.
+constexpr double kSizeTolerancePoints = 1.5;
+
+}  // namespace
+
+xl::Range UserExcel::RangeSelection() const {
+    if (Selection != SelectionKind::Range || !ActiveWindow())
+        return {};
+    return ActiveWindow()->RangeSelection();
+}
+
+bool UserExcel::OpenWorkbook(const QString& path) {
+    try {
+        workbook_ = App->Workbooks().Open(path);
+        workbook_->Activate();
+        return true;
+    } catch (const std::exception& e) {
+        workbook_ = nullptr;
+        Problem = QString::fromUtf8(e.what());
+        return false;
+    }
+}
+
+bool UserExcel::FindChart() {
+    std::vector<std::pair<xl::Worksheet*, QString>> found;
+    for (int i = 1; i <= workbook_->Sheets().Count(); ++i) {
+        xl::Worksheet* ws = workbook_->Sheets().Item(i);
+        for (xl::Shape* shape : ws->ChartObjects().All()) {
+            if (!shape->HasChart())
+                continue;
+            if (std::abs(shape->Width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
+                std::abs(shape->Height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
+                found.emplace_back(ws, shape->Name());
+        }
+    }
+    if (found.empty())
+        return false;
+    size_t chosen = 0;
+    if (found.size() > 1) {
+        QStringList names;
+        for (const auto& [ws, name] : found)
+            names << ws->Name() + QStringLiteral(": ") + name;
+        const QVariant answer = AskCustom(QStringLiteral("ChartChoice"), [names] {
+            bool ok = false;
+            const QString item = QInputDialog::getItem(
+                DialogOwner(), QStringLiteral("Paste Chart"),
+                QStringLiteral("Several charts have the size of the copied one. Which one is it?"),
+                names, 0, false, &ok);
+            return ok ? QVariant(item) : QVariant();
+        });
+        const qsizetype at = answer.isValid() ? names.indexOf(answer.toString()) : -1;
+        if (at < 0)
+            return false;
+        chosen = size_t(at);
+    }
+    sheet_ = found[chosen].first;
+    sheet_->Activate();
+    Selection = SelectionKind::ChartObject;
+    ChartName = found[chosen].second;
+    return true;
+}
+
+bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
+    Copied = copied;
+    if (!App)
+        App = std::make_shared<xl::Application>();
+    App->Visible = true;
+    if (!copied.IsUsable()) {
+        Problem = desk::DescribeRefusal(copied);
+        return false;
+    }
+    if (copied.kind == desk::ClipboardKind::Cells) {
+        if (!OpenWorkbook(copied.workbookPath))
+            return false;
+        sheet_ = workbook_->Sheets().Find(copied.sheet);
+        if (!sheet_) {
+            Problem = QStringLiteral("The saved workbook %1 has no sheet named %2.")
+                          .arg(copied.workbookPath, copied.sheet);
+            return false;
+        }
+        try {
+            sheet_->Range(copied.range).Select();
+        } catch (const std::exception& e) {
+            Problem = QString::fromUtf8(e.what());
+            sheet_ = nullptr;
+            return false;
+        }
+        Selection = SelectionKind::Range;
+        return true;
+    }
+    // A chart: first in the workbook of the last cells copied, then in one the user names.
+    if (!copied.workbookPath.isEmpty() && OpenWorkbook(copied.workbookPath) && FindChart())
+        return true;
+    const QString path = AskOpenFile(DialogOwner(),
+                                     QStringLiteral("Select the workbook of the copied chart"),
+                                     QString(), QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));
+    if (path.isEmpty()) {
+        workbook_ = nullptr;
+        Problem = QStringLiteral("The workbook of the copied chart is not known.");
+        return false;
+    }
+    if (desk::CheckWorkbookFile(path) != desk::WorkbookCheck::Ok) {
+        workbook_ = nullptr;
+        Problem = path + QStringLiteral(" is not an .xlsx workbook.");
+        return false;
+    }
+    if (!OpenWorkbook(path))
+        return false;
+    if (!FindChart()) {
+        // The workbook is known and its first sheet shows; the chart itself is not in the
+        // saved file, which the paste reports as unsaved changes.
+        sheet_ = workbook_->ActiveSheet();
+        Selection = SelectionKind::ChartObject;
+        ChartName.clear();
+    }
+    return true;
+}
+
+bool Excel_GetInstance(UserExcelRef& XL) {
+    if (XL)
+        return true;
+    const desk::ClipboardSelection copied = desk::ClipboardWatcher::Instance()->Current();
+    if (copied.kind == desk::ClipboardKind::Nothing &&
+        copied.refusal == desk::Refusal::NoSpreadsheetContent) {
+        LogEvent(kModule, QStringLiteral("Excel_GetInstance"),
+                 QStringLiteral("The clipboard holds no cells or chart copied in a spreadsheet."),
+                 false);
+        return false;
+    }
+    auto user = std::make_shared<UserExcel>();
+    user->Attach(copied);
+    XL = std::move(user);
+    return true;
+}
+
+QList<QStringList> DisplayedCells(xl::Worksheet* WS, const xl::Range& range) {
+    QList<QStringList> rows;
+    if (!WS || !range.IsValid())
+        return rows;
+    const auto cut = xl::Application::Intersect(range, WS->UsedRange());
+    if (!cut)
+        return rows;
+    const xl::RangeRef& r = cut->Ref();
+    for (int32_t row = r.row1; row <= r.row2; ++row) {
+        QStringList cells;
+        for (int32_t col = r.col1; col <= r.col2; ++col)
+            cells << WS->DisplayText(row, col);
+        rows << cells;
+    }
+    return rows;
+}

@@ -1,0 +1,183 @@
+// Pasting a panel from what the user copied in their spreadsheet: ranges with every pane
+// layout, a chart, and each refusal.
+
+#include "PanelTestSupport.h"
+
+#include "services/UserExcel.h"
+
+namespace {
+
+struct PaneCase {
+    const char* file;
+    const char* picRange;
+    const char* rowHeights;
+    const char* colWidths;
+};
+
+}  // namespace
+
+TEST_F(PanelTest, PastedRangesKeepTheirPanesSizesAndPicture) {
+    StartWindow();
+    const PaneCase cases[] = {
+        {"Sales.xlsx", "$A$2:$C$4``", "2:4=15", nullptr},
+        {"FrozenRows.xlsx", "$A$2:$C$4`1:1`", "2:4=15`1:1=24", nullptr},
+        {"FrozenCols.xlsx", "$B$2:$C$4``A:A", "2:4=15", "`A:A="},
+        {"FrozenBoth.xlsx", "$B$2:$C$4`1:1`A:A", "2:4=15`1:1=24", "`A:A="},
+    };
+    int16_t expectedPanels = 0;
+    for (const PaneCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString workbook = InFolder(QLatin1String(c.file));
+        Copy(QStringLiteral("range"), workbook);
+        frmPanel* panel = Paste();
+        ASSERT_TRUE(panel) << PromptScript::Messages().join(QLatin1Char('|')).toStdString();
+        ++expectedPanels;
+        EXPECT_EQ(gWorkspace->NumPanels(), expectedPanels);
+        const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+        EXPECT_EQ(record->PicRange, QLatin1String(c.picRange));
+        EXPECT_TRUE(record->RowHeights.startsWith(QLatin1String(c.rowHeights))) << record->RowHeights.toStdString();
+        if (c.colWidths) {
+            EXPECT_TRUE(record->ColWidths.contains(QLatin1String(c.colWidths))) << record->ColWidths.toStdString();
+        }
+        EXPECT_EQ(record->ContentType, QStringLiteral("S"));
+        EXPECT_EQ(record->SheetName, QStringLiteral("Data"));
+        EXPECT_EQ(record->Caption, QFileInfo(workbook).completeBaseName());
+        EXPECT_EQ(record->RelativeTo, QStringLiteral("bottom"));
+        EXPECT_EQ(record->ContentMatch, QStringLiteral("bottom=$C$5"));
+        EXPECT_EQ(record->ViewType, QStringLiteral("C"));
+        EXPECT_EQ(record->ID, 0);
+        EXPECT_TRUE(panel->IsDirty);
+        ASSERT_TRUE(record->Source());
+        EXPECT_EQ(record->Source()->FullPath, workbook);
+        // The picture is what the engine paints for the picture range of the saved file.
+        xl::Application app;
+        xl::Worksheet* ws = app.Workbooks().Open(workbook)->Sheets().Item(QStringLiteral("Data"));
+        clsWorkspacePanel copy = *record;
+        const QImage expected = xl::RangePicture(ws->Range(copy.adjRange(ws)));
+        EXPECT_EQ(panel->picTemp()->Picture().size(), expected.size());
+        EXPECT_EQ(panel->picPanel()->Picture().size(), expected.size());
+        EXPECT_TRUE(panel->SubWindow()->isVisibleTo(Window()));
+    }
+    // No paste left a message behind, and no workbook stays open anywhere.
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join('|').toStdString();
+    EXPECT_TRUE(PanelMenuEnabled());
+}
+
+TEST_F(PanelTest, ASecondPasteFromTheSameWorkbookReusesItsSource) {
+    StartWindow();
+    Copy(QStringLiteral("range"));
+    frmPanel* first = Paste();
+    Copy(QStringLiteral("single-cell"));
+    frmPanel* second = Paste();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(gWorkspace->Panels(first->Index)->SourceID, gWorkspace->Panels(second->Index)->SourceID);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbPanelSource")), 1);
+    EXPECT_EQ(gWorkspace->Panels(second->Index)->PicRange, QStringLiteral("$B$3``"));
+}
+
+TEST_F(PanelTest, TheFiveRefusalsComeInTheirOrder) {
+    UserExcel user;
+    EXPECT_EQ(frmPanel::UserExcelRefusal(false, nullptr),
+              QStringLiteral("Unable to paste.  No Excel instance loaded to paste data from."));
+    EXPECT_EQ(frmPanel::UserExcelRefusal(true, nullptr), QStringLiteral("Unable to paste.  Excel is not open."));
+    EXPECT_EQ(frmPanel::UserExcelRefusal(true, &user), QStringLiteral("Unable to paste.  Excel is not open."));
+    user.App = std::make_shared<xl::Application>();
+    user.Visible = false;
+    EXPECT_EQ(frmPanel::UserExcelRefusal(true, &user), QStringLiteral("Unable to paste.  Excel is not visible."));
+    user.Visible = true;
+    EXPECT_EQ(frmPanel::UserExcelRefusal(true, &user), QStringLiteral("Unable to paste.  No workbook opened."));
+
+    // Real clipboard contents, each refused with no panel left behind.
+    StartWindow();
+    struct Refused {
+        std::function<void()> copy;
+        QString first;
+        QString reason;
+    };
+    const std::vector<Refused> refusals = {
+        {[this] { CopyText(QStringLiteral("just text")); },
+         QStringLiteral("Unable to paste.  No Excel instance loaded to paste data from."), QString()},
+        {[this] { Copy(QStringLiteral("unsaved")); }, QStringLiteral("Unable to paste.  No workbook opened."),
+         QStringLiteral("never been saved")},
+        {[this] { Copy(QStringLiteral("range"), InFolder(QStringLiteral("Gone.xlsx"))); },
+         QStringLiteral("Unable to paste.  No workbook opened."), QStringLiteral("no longer exists")},
+        {[this] {
+             QFile::copy(QStringLiteral(SB_SOURCE_DIR "/tests/platform/desktop/payloads/files/Budget.ods"),
+                         InFolder(QStringLiteral("Budget.ods")));
+             Copy(QStringLiteral("ods-link"));
+         },
+         QStringLiteral("Unable to paste.  No workbook opened."), QStringLiteral("not an .xlsx workbook")},
+        {[this] {
+             auto data = payloads::Load(QStringLiteral("range"),
+                                        {{payloads::kCaptureFolder + "/Sales.xlsx", QFile::encodeName(InFolder("Sales.xlsx"))},
+                                         {"Data.A2", "Gone.A2"}});
+             QGuiApplication::clipboard()->setMimeData(data.release());
+         },
+         QStringLiteral("Unable to paste.  No worksheet selected."), QStringLiteral("no sheet named Gone")},
+    };
+    for (const Refused& r : refusals) {
+        SCOPED_TRACE(r.first.toStdString());
+        PromptScript::Reset();
+        r.copy();
+        EXPECT_EQ(Paste(), nullptr);
+        ASSERT_EQ(PromptScript::Messages().size(), 1);
+        const QString shown = PromptScript::Messages().front();
+        EXPECT_TRUE(shown.startsWith(r.first)) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(r.reason)) << shown.toStdString();
+        EXPECT_EQ(PromptScript::Record().back().style, int(vbExclamation));
+        EXPECT_EQ(gWorkspace->NumPanels(), 0);
+        EXPECT_TRUE(Window()->PanelWindows().empty());
+        EXPECT_FALSE(PanelMenuEnabled());
+    }
+}
+
+TEST_F(PanelTest, CellsChangedAndNotSavedAreRefused) {
+    StartWindow();
+    Copy(QStringLiteral("changed-not-saved"));
+    EXPECT_EQ(Paste(), nullptr);
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_EQ(PromptScript::Messages().front(),
+              QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot paste from it "
+                             "at this time.\r\nPlease refer to help for more on this."));
+    for (const auto& shown : PromptScript::Record()) {
+        if (shown.kind == QStringLiteral("msgbox")) {
+            EXPECT_EQ(shown.style, int(vbCritical));
+        }
+    }
+    EXPECT_EQ(gWorkspace->NumPanels(), 0);
+    EXPECT_TRUE(Window()->PanelWindows().empty());
+}
+
+TEST_F(PanelTest, AChartIsFoundBySizeInTheWorkbookLastCopiedFrom) {
+    StartWindow();
+    // A chart copied with no cells copied before: the workbook is asked for; cancel refuses.
+    Copy(QStringLiteral("chart"));
+    EXPECT_EQ(Paste(), nullptr);
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages().front().startsWith(QStringLiteral("Unable to paste.  No workbook opened.")));
+    EXPECT_TRUE(DialogsShown().contains(QStringLiteral("open")));
+
+    PromptScript::Reset();
+    Copy(QStringLiteral("range"));
+    Copy(QStringLiteral("chart"));
+    frmPanel* panel = Paste();
+    ASSERT_TRUE(panel) << PromptScript::Messages().join('|').toStdString();
+    const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+    EXPECT_EQ(record->ContentType, QStringLiteral("C"));
+    EXPECT_FALSE(record->PicRange.isEmpty());
+    EXPECT_EQ(record->SheetName, QStringLiteral("Data"));
+    // 15 cm by 7.5 cm at 96 dpi.
+    EXPECT_NEAR(panel->picTemp()->Picture().width(), 567, 2);
+    EXPECT_NEAR(panel->picTemp()->Picture().height(), 283, 2);
+
+    // A workbook without a chart of that size: the chart is not in the saved file.
+    PromptScript::Reset();
+    desk::ClipboardWatcher::Instance()->Forget();
+    Copy(QStringLiteral("chart"));
+    PromptScript::QueueDialog(QStringLiteral("open"), InFolder(QStringLiteral("NoChart.xlsx")));
+    EXPECT_EQ(Paste(), nullptr);
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages().front().startsWith(
+        QStringLiteral("The spreadsheet has been changed and not saved.")));
+    EXPECT_EQ(gWorkspace->NumPanels(), 1);
+}
