@@ -8,6 +8,7 @@
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
 #include "services/modUtilsExcel.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
 #include "services/modUtilsSQL.h"
@@ -53,6 +54,23 @@ public:
     BusyPointer& operator=(const BusyPointer&) = delete;
     ~BusyPointer() { QApplication::restoreOverrideCursor(); }
 };
+
+// A pass runs unattended: when a panel's workbook is gone, the panel keeps the picture it
+// shows and the log keeps the reason, for whoever wonders later why it stopped following.
+void NoteMissingWorkbook(const frmPanel* panel) {
+    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(panel->Index) : nullptr;
+    const clsPanelSource* source = record ? record->Source() : nullptr;
+    if (!source)
+        return;
+    const QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                      : source->DestFolder + source->NewestFile;
+    if (!path.isEmpty() && !FileExists(path))
+        LogEvent(kModule, QStringLiteral("RefreshAllPanels"),
+                 QStringLiteral("Panel '") + record->Caption +
+                     QStringLiteral("' was not refreshed: its workbook ") + path +
+                     QStringLiteral(" was not found."),
+                 false);
+}
 
 }  // namespace
 
@@ -442,6 +460,7 @@ void frmWorkspace::RefreshAllPanels() {
                 if (!XLInst.Start())
                     continue;
                 panel->Panel_Reload(XLInst.XL);
+                NoteMissingWorkbook(panel);
             }
         } catch (const std::exception&) {
             // The pass ends quietly; the next one comes at the usual time.
