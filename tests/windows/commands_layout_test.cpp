@@ -40,7 +40,10 @@ protected:
         Click("mnuWorkspaceLayout");
         ASSERT_TRUE(Window()->EditMode);
         for (const char* caption : marked)
-            Panel(caption)->IsMarked = true;
+            LeftClick(caption);
+    }
+    void LeftClick(const char* caption) const {
+        Panel(caption)->picPanel_MouseDown(Qt::LeftButton, Qt::NoModifier, 5, 5);
     }
     QRect Geometry(const char* caption) const {
         frmPanel* p = Panel(caption);
@@ -76,6 +79,30 @@ TEST_F(LayoutModeTest, EnteringAndLeavingSwapsTheMenusAndClearsEveryMark) {
     Click("mnuAlignLeft");
     EXPECT_EQ(Geometry("Small").left(), 300);
     EXPECT_FALSE(Window()->IsDashboardDirty());
+}
+
+TEST_F(LayoutModeTest, ClicksMarkPanelsAndTheTitlesShowIt) {
+    EnterLayout("Base", {"Wide"});
+    EXPECT_EQ(Panel("Base")->windowTitle(), QStringLiteral("*Base"));
+    EXPECT_EQ(Panel("Wide")->windowTitle(), QStringLiteral("**Wide"));
+    EXPECT_EQ(Panel("Small")->windowTitle(), QStringLiteral("Small"));
+    LeftClick("Wide");
+    EXPECT_FALSE(Panel("Wide")->IsMarked);
+    EXPECT_EQ(Panel("Wide")->windowTitle(), QStringLiteral("Wide"));
+    // The reference panel can't be unmarked.
+    LeftClick("Base");
+    EXPECT_TRUE(Panel("Base")->IsMarked);
+    // A right click offers the Multi Panel menu.
+    Panel("Small")->picPanel_MouseDown(Qt::RightButton, Qt::NoModifier, 5, 5);
+    auto* multi = Window()->findChild<QMenu*>(QStringLiteral("mnuMultiPanel"));
+    EXPECT_TRUE(multi->isVisible());
+    multi->hide();
+    LeftClick("Small");
+    Click("mnuWorkspaceLayout");
+    EXPECT_EQ(PanelTitles().filter(QStringLiteral("*")), QStringList());
+    // Outside layout mode a left click marks nothing.
+    LeftClick("Small");
+    EXPECT_FALSE(Panel("Small")->IsMarked);
 }
 
 TEST_F(LayoutModeTest, AlignRightsAndBottomsUseEachWindowsOwnSize) {
@@ -123,7 +150,7 @@ TEST_F(LayoutModeTest, MakeSameSizeCropsAnAutosizePanel) {
     EXPECT_EQ(Record("Idle")->ViewType, QStringLiteral("A"));
     EXPECT_EQ(Record("Base")->ViewType, QStringLiteral("A"));
 
-    Panel("Wide")->IsMarked = true;
+    LeftClick("Wide");
     Click("mnuSameWidth");
     EXPECT_EQ(Geometry("Wide").size(), QSize(3000, 2250));
     EXPECT_EQ(Record("Wide")->pWidth, 3000);

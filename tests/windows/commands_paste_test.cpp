@@ -110,3 +110,28 @@ TEST_F(PasteCommandsTest, APassGoesOnPastAWorkbookThatVanished) {
     EXPECT_FALSE(Window()->IsBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+TEST_F(PasteCommandsTest, PanelRefreshRendersTheNewestWorkbookAgain) {
+    const int32_t sales = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
+    const int32_t board = AddDashboard(QStringLiteral("Board"));
+    const int32_t id = AddStoredPanel(board, sales, QStringLiteral("S"), QStringLiteral("$A$1:$C$5``"),
+                                      QStringLiteral("A"));
+    StartWindow();
+    ASSERT_EQ(Window()->PanelWindows().size(), 1u);
+    frmPanel* panel = Window()->PanelWindows().front();
+    const QImage before = panel->picTemp()->Picture();
+    ASSERT_FALSE(before.isNull());
+    ASSERT_TRUE(QFile::exists(CachePath(id)));
+
+    // The workbook changes under the panel; the cached picture would hide that.
+    QFile::remove(InFolder(QStringLiteral("Sales.xlsx")));
+    ASSERT_TRUE(QFile::copy(InFolder(QStringLiteral("FrozenBoth.xlsx")), InFolder(QStringLiteral("Sales.xlsx"))));
+    PromptScript::Reset();
+    Click("mnuPanelRefresh");
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join('|').toStdString();
+    EXPECT_EQ(panel->picTemp()->Picture(),
+              Painted(InFolder(QStringLiteral("Sales.xlsx")), QStringLiteral("Data"), QStringLiteral("$A$1:$C$5")));
+    EXPECT_NE(panel->picTemp()->Picture(), before);
+    EXPECT_FALSE(Window()->IsBusy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
