@@ -266,3 +266,35 @@ TEST(PainterClipboard, CopyPicturePutsTheBitmapOnTheClipboard) {
     ASSERT_EQ(copied.size(), QSize(3 * kCol + 1, 3 * kRow + 1));
     EXPECT_EQ(copied.pixelColor(kCol + kCol / 2, kRow + kRow / 2), QColor(Qt::red));
 }
+
+TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
+    const Grid t{wb.Sheet(QStringLiteral("Turned"))};
+    const QImage img = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A1:C2"));
+    // The bounds of the text pixels of a cell.
+    auto inkOf = [&](const QRect& cell) {
+        QRect ink;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (Dark(img.pixelColor(x, y)))
+                    ink |= QRect(x, y, 1, 1);
+        return ink;
+    };
+    const QRect up = inkOf(t.Inside(1, 1));
+    const QRect level = inkOf(t.Inside(2, 1));
+    ASSERT_FALSE(up.isEmpty());
+    ASSERT_FALSE(level.isEmpty());
+    EXPECT_GT(up.height(), 2 * up.width());
+    EXPECT_GT(level.width(), level.height());
+    // Two separate lines under "Twice": below its letters, some rows dark across the whole
+    // word, with a light row between them.
+    const QRect twice = inkOf(t.Inside(1, 2));
+    ASSERT_FALSE(twice.isEmpty());
+    std::vector<bool> fullRow;
+    for (int y = twice.top(); y <= twice.bottom(); ++y)
+        fullRow.push_back(Count(img, QRect(twice.left(), y, twice.width(), 1), Dark) >=
+                          twice.width() * 9 / 10);
+    int runs = 0;
+    for (size_t i = 0; i < fullRow.size(); ++i)
+        runs += fullRow[i] && (i == 0 || !fullRow[i - 1]) ? 1 : 0;
+    EXPECT_EQ(runs, 2);
+}
