@@ -816,6 +816,7 @@ QSize RangePictureSize(const Worksheet& sheet, const RangeRef& range) {
 }
 
 QImage PaintRange(const Worksheet& sheet, const RangeRef& range) {
+    NeedFonts();
     Painter painter(sheet, range);
     QImage img = painter.Paint();
     if (img.isNull())
