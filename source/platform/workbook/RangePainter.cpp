@@ -201,6 +201,7 @@ struct CellPaint {
     int fontId = 0;
     QColor color;
     int rotation = 0;  // degrees, counter-clockwise
+    double scale = 1;  // below 1 when shrunk to fit
 };
 
 struct BorderSeg {
@@ -555,7 +556,11 @@ private:
                 continue;
             }
             cp.wrap = false;
-            TextLine line = Displayed(value, st, fi.metrics, room, cp.color);
+            // Shrink to fit makes the font smaller instead of cutting the text or showing "#".
+            const bool shrink = al.shrinkToFit && cp.rotation == 0;
+            TextLine line = Displayed(value, st, fi.metrics, shrink ? 1e9 : room, cp.color);
+            if (shrink && line.width > room && line.width > 0)
+                cp.scale = std::max(0.05, room / line.width);
             if (cp.h == HAlign::Fill) {
                 // The text repeated as often as it fits whole, at least once.
                 const double w = line.width;
@@ -573,9 +578,9 @@ private:
                 continue;
             }
             line.ExpandFill(room);
-            const double w = line.width;
+            const double w = line.width * cp.scale;
             // Text spills into empty neighbours; numbers never do.
-            const bool spills = isText && cp.merge < 0 && cp.rotation == 0;
+            const bool spills = isText && cp.merge < 0 && cp.rotation == 0 && !shrink;
             auto emptyAt = [&](int k) {
                 return k >= 0 && k < n && row[size_t(k)].value.IsEmpty() && row[size_t(k)].merge < 0;
             };
@@ -709,13 +714,24 @@ private:
             } else {
                 const QFontMetricsF& fm = fi.metrics;
                 const double top = cp.clip.top(), bottom = cp.clip.bottom() + 1;
+                const double k = cp.scale, ascent = fm.ascent() * k, descent = fm.descent() * k;
                 double base;
                 switch (cp.v) {
-                case VAlign::Top: base = top + fm.ascent(); break;
-                case VAlign::Center:
-                    base = (top + bottom) / 2 + (fm.ascent() - fm.descent()) / 2;
-                    break;
-                default: base = bottom - fm.descent(); break;
+                case VAlign::Top: base = top + ascent; break;
+                case VAlign::Center: base = (top + bottom) / 2 + (ascent - descent) / 2; break;
+                default: base = bottom - descent; break;
+                }
+                if (k != 1) {
+                    // Shrunk text: drawn at its full size in a scaled frame.
+                    p.translate(cp.textX, base);
+                    p.scale(k, k);
+                    double x = 0;
+                    for (const Segment& s : cp.line.segs) {
+                        p.drawText(QPointF(x, 0), s.text);
+                        x += s.width;
+                    }
+                    p.restore();
+                    continue;
                 }
                 double x = cp.textX;
                 for (const Segment& s : cp.line.segs) {

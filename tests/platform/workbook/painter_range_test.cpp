@@ -271,7 +271,7 @@ TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
     const Grid t{wb.Sheet(QStringLiteral("Turned"))};
     const QImage img = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A1:C2"));
     // The bounds of the text pixels of a cell.
-    auto inkOf = [&](const QRect& cell) {
+    auto inkOf = [&](const QImage& img, const QRect& cell) {
         QRect ink;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x)
@@ -279,15 +279,15 @@ TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
                     ink |= QRect(x, y, 1, 1);
         return ink;
     };
-    const QRect up = inkOf(t.Inside(1, 1));
-    const QRect level = inkOf(t.Inside(2, 1));
+    const QRect up = inkOf(img, t.Inside(1, 1));
+    const QRect level = inkOf(img, t.Inside(2, 1));
     ASSERT_FALSE(up.isEmpty());
     ASSERT_FALSE(level.isEmpty());
     EXPECT_GT(up.height(), 2 * up.width());
     EXPECT_GT(level.width(), level.height());
     // Two separate lines under "Twice": below its letters, some rows dark across the whole
     // word, with a light row between them.
-    const QRect twice = inkOf(t.Inside(1, 2));
+    const QRect twice = inkOf(img, t.Inside(1, 2));
     ASSERT_FALSE(twice.isEmpty());
     std::vector<bool> fullRow;
     for (int y = twice.top(); y <= twice.bottom(); ++y)
@@ -297,4 +297,13 @@ TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
     for (size_t i = 0; i < fullRow.size(); ++i)
         runs += fullRow[i] && (i == 0 || !fullRow[i - 1]) ? 1 : 0;
     EXPECT_EQ(runs, 2);
+
+    // Shrunk to fit, the number shows in smaller type where its neighbour shows "#" signs.
+    const QImage nums = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A3:B3"));
+    const QRect shrunk = inkOf(nums, QRect(1, 1, t.W(1) - 1, t.H(3) - 1));
+    const QRect hashes = inkOf(nums, QRect(t.W(1) + 1, 1, t.W(2) - 1, t.H(3) - 1));
+    ASSERT_FALSE(shrunk.isEmpty());
+    ASSERT_FALSE(hashes.isEmpty());
+    EXPECT_LT(shrunk.height(), hashes.height());
+    EXPECT_GT(shrunk.width(), t.W(1) * 3 / 4);
 }
