@@ -307,3 +307,42 @@ TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
     EXPECT_LT(shrunk.height(), hashes.height());
     EXPECT_GT(shrunk.width(), t.W(1) * 3 / 4);
 }
+
+TEST_P(PixelTest, HorizontalAndVerticalAlignments) {
+    const Grid a{wb.Sheet(QStringLiteral("Align"))};
+    const QImage img = wb.Picture(QStringLiteral("Align"), QStringLiteral("A1:C7"));
+    auto ink = [&](const QRect& box) {
+        QRect r;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (Dark(img.pixelColor(x, y)))
+                    r |= QRect(x, y, 1, 1);
+        return r;
+    };
+    auto row = [&](int r) { return QRect(1, a.Y(r) + 1, a.X(4) - 2, a.H(r) - 1); };
+    const int cellMid = a.W(1) / 2;
+    // Centred across A1:C1: the middle of the three columns, not of A1.
+    const QRect across = ink(row(1));
+    ASSERT_FALSE(across.isEmpty());
+    EXPECT_NEAR(across.center().x(), a.X(4) / 2, 4);
+    // Fill repeats the text across its cell, and only its cell.
+    const QRect fill = ink(row(2));
+    ASSERT_FALSE(fill.isEmpty());
+    EXPECT_GT(fill.width(), a.W(1) * 2 / 3);
+    EXPECT_LT(fill.right(), a.X(2));
+    // Indented text starts further right than plain text; centred text sits in the middle;
+    // a number hugs the right edge.
+    const QRect indented = ink(row(3)), plain = ink(row(4)), mid = ink(row(5)), number = ink(row(6));
+    ASSERT_FALSE(indented.isEmpty() || plain.isEmpty() || mid.isEmpty() || number.isEmpty());
+    EXPECT_GE(indented.left(), plain.left() + 10);
+    EXPECT_LE(plain.left(), 5);
+    EXPECT_NEAR(mid.center().x(), cellMid, 3);
+    EXPECT_GE(number.right(), a.X(2) - 6);
+    // In a tall row, "Up" at the top and "Down" at the bottom.
+    const QRect up = ink(QRect(1, a.Y(7) + 1, a.W(1) - 1, a.H(7) - 1));
+    const QRect down = ink(QRect(a.X(2) + 1, a.Y(7) + 1, a.W(2) - 1, a.H(7) - 1));
+    ASSERT_FALSE(up.isEmpty() || down.isEmpty());
+    EXPECT_LT(up.top() - a.Y(7), 8);
+    EXPECT_LT(a.Y(8) - down.bottom(), 8);
+    EXPECT_GT(down.top(), up.bottom());
+}
