@@ -270,15 +270,7 @@ TEST(PainterClipboard, CopyPicturePutsTheBitmapOnTheClipboard) {
 TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
     const Grid t{wb.Sheet(QStringLiteral("Turned"))};
     const QImage img = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A1:C2"));
-    // The bounds of the text pixels of a cell.
-    auto inkOf = [&](const QImage& img, const QRect& cell) {
-        QRect ink;
-        for (int y = cell.top(); y <= cell.bottom(); ++y)
-            for (int x = cell.left(); x <= cell.right(); ++x)
-                if (Dark(img.pixelColor(x, y)))
-                    ink |= QRect(x, y, 1, 1);
-        return ink;
-    };
+    const auto inkOf = painting::Ink;
     const QRect up = inkOf(img, t.Inside(1, 1));
     const QRect level = inkOf(img, t.Inside(2, 1));
     ASSERT_FALSE(up.isEmpty());
@@ -311,14 +303,7 @@ TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
 TEST_P(PixelTest, HorizontalAndVerticalAlignments) {
     const Grid a{wb.Sheet(QStringLiteral("Align"))};
     const QImage img = wb.Picture(QStringLiteral("Align"), QStringLiteral("A1:C7"));
-    auto ink = [&](const QRect& box) {
-        QRect r;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                if (Dark(img.pixelColor(x, y)))
-                    r |= QRect(x, y, 1, 1);
-        return r;
-    };
+    auto ink = [&](const QRect& box) { return painting::Ink(img, box); };
     auto row = [&](int r) { return QRect(1, a.Y(r) + 1, a.X(4) - 2, a.H(r) - 1); };
     const int cellMid = a.W(1) / 2;
     // Centred across A1:C1: the middle of the three columns, not of A1.
