@@ -175,8 +175,3 @@ void clsPanelSource::ClearSource() {
     CheckEvery = 0;
     UpdateType = QStringLiteral("NA");
 }
-
-bool clsPanelSource::GetLatest(db::Database* /*DB*/, bool /*IsTimer*/) {
-    // No newer version is looked for yet: every panel renders from the file in use.
-    return false;
-}

@@ -49,12 +49,34 @@ public:
     // The prepared copy of the source for custom panels: Templates/PVCopy<ID>.xlsx.
     QString Prepped() const;
     void ClearSource();
-    // One update request of the update pass.
+    // One update request of the update pass: fetches a newer version at most once per pass
+    // (on the timer only when the check interval has run out) and looks for a newer file in
+    // DestFolder until a look reaches a verdict. True when this request applied a newer file,
+    // or when an earlier request of the pass already reached the verdict.
     bool GetLatest(db::Database* DB, bool IsTimer);
+    // The fetch of one update type: the file name (with extension, without folder) of the
+    // version fetched, "" when none; Dt receives that version's time.
+    QString chkSrcFolder(QDateTime& Dt);
+    QString chkOutlook(QDateTime& Dt);
+    QString chkRefresh(QDateTime& Dt);
+    QString chkExtern(QDateTime& Dt);
     bool UpdateDB(db::Database* DB);
 
 private:
     bool InsertDB(db::Database* DB);
+
+    // Steps of the update pass.
+    bool FetchSource(db::Database* DB);
+    bool chkNewestFile(db::Database* DB);
+    bool UpdateLastChecked(db::Database* DB, const QDateTime& Dt);
+    bool UpdateLastUpdated(db::Database* DB, const QDateTime& Dt);
+    // Locates the stored ranges of the source's relocatable range panels, in every dashboard,
+    // again in the workbook at Path and stores them.
+    void AdjustRanges(db::Database* DB, const QString& Path);
+    void ClearBMPs(db::Database* DB);
+    // Asks for a folder, owned by the main window; the chosen folder with its separator, ""
+    // when the prompt was cancelled.
+    QString AskFolderFor(const QString& prompt) const;
 };
 
 // The modification time of a source file in whole seconds, as the repository stores times, so

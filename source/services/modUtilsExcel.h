@@ -28,6 +28,10 @@ bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
 bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
 bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
 
+// Saves a copy of an open workbook under another path in its own format (modUtilsExcelCopy.cpp).
+// The target is replaced atomically: an old file there stays whole until the copy is.
+bool CopyOpenWorkbook(xl::Workbook* WB, const QString& TargetPath);
+
 QString RangeCorner(const QString& Address, const QString& Which);
 QString ShiftRowsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);
 QString ShiftColsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);

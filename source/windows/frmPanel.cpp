@@ -4,12 +4,29 @@
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 #include "windows/Twips.h"
+#include "windows/frmCaption.h"
+#include "windows/frmDrillback.h"
+#include "windows/frmPanelProperties.h"
+#include "windows/frmRangeRelative.h"
 
 #include <QMdiSubWindow>
 
 namespace {
 const QString kModule = QStringLiteral("frmPanel");
+
+// A panel dialog for this window's record, modal; answered in place when tests script it.
+template <typename Dialog>
+void ShowPanelDialog(const QString& kind, frmPanel* owner, bool IsNew) {
+    AskCustom(kind, [owner, IsNew] {
+        Dialog dialog(owner);
+        dialog.Index = owner->Index;
+        dialog.IsNew = IsNew;
+        dialog.Show();
+        return QVariant(dialog.result() == QDialog::Accepted);
+    });
 }
+
+}  // namespace
 
 frmPanel::frmPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(kModule);
@@ -71,7 +88,36 @@ void frmPanel::Panel_ZoomToFit() {}
 void frmPanel::Panel_Launch() {}
 void frmPanel::Panel_LaunchCustom() {}
 void frmPanel::Panel_Drillback() {}
-void frmPanel::Panel_Properties(bool /*IsNew*/) {}
-void frmPanel::Panel_Range(bool /*IsNew*/) {}
-void frmPanel::Panel_Caption(bool /*IsNew*/) {}
-void frmPanel::Panel_DrillbackProperties() {}
+
+// The panel dialogs: each is modal and answers for itself; a cancelled one marks the panel
+// changed all the same.
+void frmPanel::Panel_Properties(bool IsNew) {
+    ShowPanelDialog<frmPanelProperties>(QStringLiteral("frmPanelProperties"), this, IsNew);
+    IsDirty = true;
+}
+
+void frmPanel::Panel_Range(bool IsNew) {
+    ShowPanelDialog<frmRangeRelative>(QStringLiteral("frmRangeRelative"), this, IsNew);
+    IsDirty = true;
+}
+
+void frmPanel::Panel_Caption(bool IsNew) {
+    ShowPanelDialog<frmCaption>(QStringLiteral("frmCaption"), this, IsNew);
+    SetCaption();
+    IsDirty = true;
+}
+
+void frmPanel::Panel_DrillbackProperties() {
+    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
+    if (!record)
+        return;
+    const int32_t sourceID = record->SourceID;
+    const QString sheetName = record->SheetName;
+    AskCustom(QStringLiteral("frmDrillback"), [this, sourceID, sheetName] {
+        frmDrillback dialog(this);
+        dialog.SourceID = sourceID;
+        dialog.SheetName = sheetName;
+        dialog.Show();
+        return QVariant(dialog.SourceDocID);
+    });
+}

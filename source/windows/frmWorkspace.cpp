@@ -9,14 +9,21 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
+#include "windows/Colors.h"
 #include "windows/DashboardList.h"
 #include "windows/DesktopLaunch.h"
 #include "windows/Twips.h"
 #include "windows/frmAbout.h"
+#include "windows/frmLogin.h"
 #include "windows/frmOpenWorkspace.h"
+#include "windows/frmOptions.h"
 #include "windows/frmPanel.h"
 #include "windows/frmSaveWorkspace.h"
 #include "windows/frmTip.h"
+#include "sharing/frmExport.h"
+#include "sharing/frmImport.h"
+#include "sharing/modPublish.h"
+#include "services/modUtilsPics.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,6 +40,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <exception>
 
 
@@ -49,10 +57,6 @@ bool HiddenExcel_Init(xl::Application*& XLInst) {
     return true;
 }
 void HiddenExcel_Exit(xl::Application*& XLInst) { XLInst = nullptr; }
-
-QColor ColorFromRGBValue(int32_t value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
 
 struct MenuItem {
     const char* control;
@@ -214,6 +218,21 @@ void frmWorkspace::BuildMenus() {
     on("mnuHelpLearningGuide", &frmWorkspace::mnuHelpLearningGuide_Click);
     on("mnuHelpWeb", &frmWorkspace::mnuHelpWeb_Click);
     on("mnuHelpAbout", &frmWorkspace::mnuHelpAbout_Click);
+    on("mnuWorkspacePublish", &frmWorkspace::mnuWorkspacePublish_Click);
+    on("mnuToolsImport", &frmWorkspace::mnuToolsImport_Click);
+    on("mnuToolsExport", &frmWorkspace::mnuToolsExport_Click);
+    on("mnuToolsOptions", &frmWorkspace::mnuToolsOptions_Click);
+    on("mnuWorkspaceSwitchRepository", &frmWorkspace::mnuWorkspaceSwitchRepository_Click);
+    // The panel dialogs are opened for an existing panel.
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelCaption")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Caption(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelRange")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Range(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelProperties")), &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_Properties(false); }); });
+    connect(findChild<QAction*>(QStringLiteral("mnuPanelDrillbackProperties")),
+            &QAction::triggered, this,
+            [this] { ForwardToActivePanel([](frmPanel* p) { p->Panel_DrillbackProperties(); }); });
 
     // Layout mode carries a check mark while it is on.
     for (const char* control : {"mnuWorkspaceLayout", "mnuPanelLayout", "mnuMultiLayout"})
@@ -221,11 +240,10 @@ void frmWorkspace::BuildMenus() {
     for (const char* control : {"mnuPanelAutosize", "mnuPanelZoomToFit", "mnuPanelCrop"})
         findChild<QAction*>(QLatin1String(control))->setCheckable(true);
 
-    // Pasting, publishing, the options, import and export come with their own windows and
-    // dialogs; until they are there the items stay visible but can't be chosen.
+    // Pasting comes with the panel windows; until they are there the items stay visible but
+    // can't be chosen.
     for (const char* control : {"mnuWorkspacePaste", "mnuWorkspacePasteCustom", "mnuPanelPaste",
-                                "mnuPanelPasteCustom", "mnuWorkspacePublish", "mnuToolsOptions",
-                                "mnuToolsImport", "mnuToolsExport"})
+                                "mnuPanelPasteCustom"})
         findChild<QAction*>(QLatin1String(control))->setEnabled(false);
 }
 
@@ -764,5 +782,132 @@ void frmWorkspace::mnuHelpAbout_Click() {
         about.exec();
         return QVariant();
     });
+    Busy_ = false;
+}
+
+// --- Tools: import and export ---------------------------------------------------------------
+
+QString frmWorkspace::GetImportFileName() {
+    return AskOpenFile(this, QStringLiteral("Select file to import from"), QString(),
+                       QStringLiteral("All shared files (*.pvds)"));
+}
+
+void frmWorkspace::mnuToolsImport_Click() {
+    const QString path = GetImportFileName();
+    if (path.isEmpty())
+        return;
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmImport"), [this, path] {
+        frmImport dialog(this);
+        dialog.ImportFile = path;
+        dialog.Show();
+        return QVariant();
+    });
+    // Imported sources join the registry, imported dashboards the list.
+    gSources = std::make_unique<clsSources>();
+    if (!gSources->LoadAll(gDB.get())) {
+        MsgBox(App::Title() +
+                   QStringLiteral(" was unable to use its database. Please contact your "
+                                  "administrator to correct the problem."),
+               vbInformation);
+        Busy_ = false;
+        close();
+        return;
+    }
+    cmbWorkspaces_Load();
+    {
+        // Re-selecting the open dashboard must not reopen it.
+        const QSignalBlocker blocker(cmbWorkspaces_);
+        if (gWorkspace->ID < 1)
+            Combo_AddItem(cmbWorkspaces_, gWorkspace->Name, 0);
+        Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
+    }
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuToolsExport_Click() {
+    AskCustom(QStringLiteral("frmExport"), [this] {
+        frmExport dialog(this);
+        dialog.Show();
+        return QVariant();
+    });
+}
+
+// --- Publishing -----------------------------------------------------------------------------
+
+void frmWorkspace::GetPanelsExtent(int32_t& Left, int32_t& Top, int32_t& Right,
+                                   int32_t& Bottom) const {
+    const int32_t ScaleWidth = PixelsToTwipsX(mdiArea_->width());
+    const int32_t ScaleHeight = PixelsToTwipsY(mdiArea_->height());
+    Left = ScaleWidth;
+    Top = ScaleHeight;
+    Right = 0;
+    Bottom = 0;
+    for (const frmPanel* panel : PanelWindows()) {
+        Left = std::min(Left, panel->Left());
+        Top = std::min(Top, panel->Top());
+        Right = std::max(Right, panel->Left() + panel->Width());
+        Bottom = std::max(Bottom, panel->Top() + panel->Height());
+    }
+    Right = std::min(Right, ScaleWidth);
+    Bottom = std::min(Bottom, ScaleHeight);
+}
+
+void frmWorkspace::mnuWorkspacePublish_Click() {
+    const auto panelCount = static_cast<int>(PanelWindows().size());
+    PublishWorkspace(gWorkspace ? gWorkspace->Name : QString(), panelCount, [this](QPixmap* picture) {
+        int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+        GetPanelsExtent(Left, Top, Right, Bottom);
+        const QWidget* picToolbar = findChild<QToolBar*>(QStringLiteral("picToolbar"));
+        const int32_t H = picToolbar && picToolbar->isVisible() ? PixelsToTwipsY(picToolbar->height()) : 0;
+        // A panel moved partly beyond the left or top edge is captured from the edge on.
+        return CopyFormContents(this, picture, std::max(Left, 0), std::max(Top, 0) + H,
+                                Right + 120, Bottom + H + 120);
+    });
+}
+
+// --- Tools, project switch and the panel dialogs ----------------------------------------
+
+void frmWorkspace::mnuToolsOptions_Click() {
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmOptions"), [this] {
+        frmOptions options(this);
+        options.Show();
+        return QVariant(options.result() == QDialog::Accepted);
+    });
+    mdiArea_->setBackground(ColorFromRGBValue(gDashboardColor));
+    // The time stamp and the alignment of the titles may have changed.
+    for (frmPanel* panel : PanelWindows())
+        panel->SetCaption();
+    TickCount_ = 0;
+    Busy_ = false;
+}
+
+void frmWorkspace::mnuWorkspaceSwitchRepository_Click() {
+    if (!QuerySaveChanges(false))
+        return;
+    Busy_ = true;
+    AskCustom(QStringLiteral("frmLogin"), [] {
+        // Modeless, and owned by nobody: the switch closes this window underneath it.
+        auto* login = new frmLogin;
+        login->setAttribute(Qt::WA_DeleteOnClose);
+        login->CurrMode = QStringLiteral("switch");
+        login->show();
+        return QVariant();
+    });
+    Busy_ = false;
+}
+
+frmPanel* frmWorkspace::ActivePanel() const {
+    QMdiSubWindow* active = mdiArea_->activeSubWindow();
+    return active ? qobject_cast<frmPanel*>(active->widget()) : nullptr;
+}
+
+void frmWorkspace::ForwardToActivePanel(const std::function<void(frmPanel*)>& opener) {
+    frmPanel* panel = ActivePanel();
+    if (!panel)
+        return;
+    Busy_ = true;
+    opener(panel);
     Busy_ = false;
 }

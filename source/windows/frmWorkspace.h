@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace xl {
@@ -37,6 +38,8 @@ public:
     std::vector<frmPanel*> PanelWindows() const;
     bool IsBusy() const { return Busy_; }
     bool IsDashboardDirty() const { return Dirty_; }
+    // Offers to save unsaved edits; false when the user cancelled or the save failed.
+    bool QuerySaveChanges(bool Reselect);
     double PasteX() const { return PasteX_; }
     double PasteY() const { return PasteY_; }
 
@@ -64,6 +67,17 @@ private:
     void mnuHelpLearningGuide_Click();
     void mnuHelpWeb_Click();
     void mnuHelpAbout_Click();
+    void mnuWorkspacePublish_Click();
+    // The rectangle of the dashboard area covered by the open panel windows, in twips.
+    void GetPanelsExtent(int32_t& Left, int32_t& Top, int32_t& Right, int32_t& Bottom) const;
+    QString GetImportFileName();
+    void mnuToolsImport_Click();
+    void mnuToolsExport_Click();
+    void mnuToolsOptions_Click();
+    void mnuWorkspaceSwitchRepository_Click();
+    // Runs a panel dialog opener on the active panel window, with the window busy meanwhile.
+    void ForwardToActivePanel(const std::function<void(frmPanel*)>& opener);
+    frmPanel* ActivePanel() const;
     void cmdHelp_Click();
     void cmbWorkspaces_Click();
     void timerRefresh_Timer();
@@ -73,7 +87,6 @@ private:
     bool IsAnyPanelDirty();
     void ClearDirty();
     void SavePanelPositions();
-    bool QuerySaveChanges(bool Reselect);
     void cmbWorkspaces_Load();
     bool Workspace_LoadPanels(int32_t ID);
     void LoadPanel(xl::Application* XLInst, int16_t Index, bool Refresh);

@@ -3,17 +3,20 @@
 // when it reads, walk everything the painter and the relocation will touch. Any failure must
 // be an xl::Error; anything else (a crash, a hang, another exception) is a bug.
 
+#include "SyntheticPackage.h"
+
 #include "platform/workbook/Workbook.h"
 
 #include <QByteArray>
 
 namespace fuzzing {
 
-// True when the input was read as a workbook, false when refused with xl::Error.
-inline bool ExerciseReader(const QByteArray& bytes) {
+// True when the input was read as a workbook, false when refused with xl::Error. A zip is
+// read as it is; anything else is one XML part of a synthetic workbook (SyntheticPackage.h).
+inline bool ExerciseReader(const QByteArray& input) {
     std::shared_ptr<const xl::WorkbookData> data;
     try {
-        data = xl::ReadWorkbookBytes(bytes, QStringLiteral("fuzz.xlsx"));
+        data = xl::ReadWorkbookBytes(WorkbookBytesFor(input), QStringLiteral("fuzz.xlsx"));
     } catch (const xl::Error&) {
         return false;
     }

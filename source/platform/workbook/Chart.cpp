@@ -11,7 +11,7 @@ namespace xl {
 namespace {
 
 // Caches hold at most this many points: a chart part claiming more is not believed.
-constexpr int kMaxPoints = 1000000;
+constexpr int kMaxPoints = 100000;
 
 QString RichText(const pugi::xml_node& tx) {
     // <c:tx><c:rich><a:p><a:r><a:t>..</a:t></a:r></a:p>...</c:rich></c:tx>, or a strRef cache.

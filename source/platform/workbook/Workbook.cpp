@@ -658,7 +658,12 @@ void Shape::SetBox(double left, double top, double width, double height) {
 
 void Shape::SetLeft(double points) { SetBox(points, Top(), Width(), Height()); }
 void Shape::SetTop(double points) { SetBox(Left(), points, Width(), Height()); }
-void Shape::SetWidth(double points) { SetBox(Left(), Top(), points, Height()); }
+// A picture keeps its aspect ratio, as the spreadsheet locks it for pictures.
+void Shape::SetWidth(double points) {
+    const double w = Width(), h = Height();
+    const double height = data_.kind == ShapeKind::Picture && w > 0 ? h * std::max(0.0, points) / w : h;
+    SetBox(Left(), Top(), points, height);
+}
 void Shape::SetHeight(double points) { SetBox(Left(), Top(), Width(), points); }
 
 Range Shape::TopLeftCell() const {
@@ -874,7 +879,7 @@ Workbook::Workbook(Application* app, std::shared_ptr<const WorkbookData> data, c
 Workbook::~Workbook() = default;
 
 QString Workbook::Name() const { return QFileInfo(fullName_).fileName(); }
-QString Workbook::Path() const { return QFileInfo(fullName_).absolutePath(); }
+QString Workbook::Path() const { return HasFile() ? QFileInfo(fullName_).absolutePath() : QString(); }
 
 Worksheet* Workbook::ActiveSheet() const {
     if (sheets_.empty())

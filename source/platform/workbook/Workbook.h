@@ -86,6 +86,11 @@ public:
     // The top-left cell's value; setting a value sets every cell of the range.
     CellValue Value() const;
     void SetValue(const CellValue& value) const;
+    // A date-time as the spreadsheet stores it: its serial number, shown with a date-time
+    // format when the cell's format is General (written at once; WorkbookWriter.cpp).
+    void SetValue(const QDateTime& value) const;
+    // Puts the range on the clipboard for Worksheet::Paste (WorkbookWriter.cpp).
+    void Copy() const;
     // The top-left cell's value as displayed (number format applied).
     QString Text() const;
 
@@ -97,6 +102,10 @@ public:
     void SetColumnWidth(double characters) const;
 
     Interior GetInterior() const;
+
+    // Puts the range's picture as shown on screen on the clipboard as a bitmap
+    // (CopyPicture.cpp). Throws xl::Error.
+    void CopyPicture(int appearance = 1, int format = -4147) const;
 
     // Selects the range on its sheet (activating the sheet); Activate also makes its first
     // cell the active cell.
@@ -166,12 +175,19 @@ public:
     Range BottomRightCell() const;
     void Delete();
     bool IsDeleted() const { return deleted_; }
+    // ChartObject.Copy: puts the chart (or picture) on the clipboard (WorkbookWriter.cpp).
+    void Copy() const;
     void Select();
     const DrawingShape& Data() const { return data_; }
 
-    // The painter's entry point for CopyPicture is added by the painting code.
+    // Puts the shape's picture on the clipboard as a bitmap, the size of the shape
+    // (CopyPicture.cpp). Returns a note for the caller's log when the shape is shown as a
+    // placeholder (a chart of a kind not drawn, a shape that is no chart), else "".
+    // Throws xl::Error.
+    QString CopyPicture(int appearance = 1, int format = -4147) const;
 
 private:
+    friend class Writer;
     void SetBox(double left, double top, double width, double height);
 
     Worksheet* sheet_;
@@ -229,6 +245,20 @@ public:
     xl::Range Columns();
     xl::Range Columns(int32_t column);
     xl::Range Columns(const QString& columns);  // "B:D" or "B"
+    // ---- writing (WorkbookWriter.cpp) ----
+    // Renames the sheet; a name that is taken, empty, longer than 31 characters or holding
+    // one of []:*?/\ is refused with xl::Error.
+    void SetName(const QString& name);
+    // Deletes the sheet without a prompt; the workbook's last visible sheet is refused.
+    void Delete();
+    // Copies the sheet (values, styles, sizes, merged cells, drawings) before `before`, a
+    // sheet of this or another workbook; the copy becomes that workbook's active sheet.
+    void Copy(Worksheet* before);
+    // Pastes what Range::Copy or Shape::Copy put on the clipboard, or else the picture on the
+    // system clipboard: at `destination`'s top-left cell, or the active cell. A pasted shape is
+    // the last of Shapes. Nothing to paste is an xl::Error.
+    void Paste(std::optional<xl::Range> destination = std::nullopt);
+
     // From the first to the last used cell (values or formatting); $A$1 on an empty sheet.
     xl::Range UsedRange();
     xl::Shapes Shapes() { return xl::Shapes(this); }
@@ -278,6 +308,7 @@ public:
 private:
     friend class Range;
     friend class Interior;
+    friend class Writer;
     double StoredRowHeight(int32_t row) const;
     int StoredColumnPixels(int32_t col) const;
     int DefaultColumnPixels() const;
@@ -303,6 +334,12 @@ public:
     Worksheet* Item(int index) const;            // 1-based; throws when out of range
     Worksheet* Item(const QString& name) const;  // case-insensitive; throws when absent
     Worksheet* Find(const QString& name) const;  // nullptr when absent
+    // Sheets.Add with no arguments: a new worksheet named "Sheet<n>" (the first n free)
+    // before the active sheet, which it becomes (WorkbookWriter.cpp).
+    Worksheet* Add();
+    // Sheets.Copy with no arguments: every sheet into a new, unsaved workbook, which becomes
+    // the active one (WorkbookWriter.cpp).
+    Workbook* Copy();
 
 private:
     Workbook* book_;
@@ -363,6 +400,19 @@ public:
     // Closes without saving: the engine never writes a file unless asked to.
     void Close();
 
+    // ---- writing (WorkbookWriter.cpp) ----
+    // Writes the workbook to its file atomically: parts nothing changed keep their bytes.
+    void Save();
+    // Writes it under another path, in this workbook's format, and takes that name.
+    void SaveAs(const QString& path);
+    void Close(bool saveChanges);
+    // Recalculates every formula through LibreOffice; throws xl::Error when it can't.
+    void RefreshAll();
+    // False after a change that no Save has written yet.
+    bool Saved() const;
+    // A workbook made by Workbooks.Add that was never saved has no file.
+    bool HasFile() const;
+
     const WorkbookData& Data() const { return *data_; }
     std::shared_ptr<const WorkbookData> SharedData() const { return data_; }
     std::vector<std::unique_ptr<Worksheet>>& SheetObjects() { return sheets_; }
@@ -375,6 +425,8 @@ private:
     std::vector<std::unique_ptr<Worksheet>> sheets_;
     std::unique_ptr<Window> window_;
     int activeSheet_ = 0;
+    bool saved_ = true;
+    friend class Writer;
 };
 
 class Workbooks {
@@ -386,6 +438,9 @@ public:
     // Opens a workbook file (the second argument, update links, changes nothing here). An
     // already open workbook of the same full name is returned as it is. Throws xl::Error.
     Workbook* Open(const QString& path, bool updateLinks = false);
+    // A new, unsaved workbook: empty with one sheet "Sheet1" ("Book<n>"), or based on a
+    // template file ("<template name><n>"), which stays untouched (WorkbookWriter.cpp).
+    Workbook* Add(const QString& templatePath = QString());
 
 private:
     Application* app_;

@@ -4,6 +4,7 @@
 #include "platform/workbook/WorkbookData.h"
 
 #include "platform/workbook/Error.h"
+#include "platform/workbook/FontMap.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -64,20 +65,6 @@ CellValue SheetData::ValueOf(const Cell& c, const std::vector<QString>& sharedSt
 
 namespace {
 
-QString StandInFont(const QString& name) {
-    static const QHash<QString, QString> map = {
-        {QStringLiteral("calibri"), QStringLiteral("Carlito")},
-        {QStringLiteral("calibri light"), QStringLiteral("Carlito")},
-        {QStringLiteral("cambria"), QStringLiteral("Caladea")},
-        {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
-        {QStringLiteral("helvetica"), QStringLiteral("Liberation Sans")},
-        {QStringLiteral("times new roman"), QStringLiteral("Liberation Serif")},
-        {QStringLiteral("times"), QStringLiteral("Liberation Serif")},
-        {QStringLiteral("courier new"), QStringLiteral("Liberation Mono")},
-        {QStringLiteral("courier"), QStringLiteral("Liberation Mono")}};
-    return map.value(name.toLower(), name);
-}
-
 // Digit advance per em of the common fonts, for when nothing can be measured.
 double DigitEm(const QString& name) {
     const QString n = name.toLower();
@@ -97,7 +84,7 @@ double DigitEm(const QString& name) {
 int MaxDigitWidth(const QString& fontName, double pointSize) {
     const double pixels = pointSize * 96.0 / 72.0;
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        const QString family = StandInFont(fontName);
+        const QString family = StandInFamily(fontName);
         QFont font(family);
         font.setPixelSize(1000);  // measured large and scaled: no hinting in the figures
         if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0) {

@@ -191,6 +191,9 @@ TEST(WorkbookReader, DefaultColumnWidthFollowsTheBaseWidth) {
 }
 
 TEST_P(BothProducers, FrozenAndSplitPanes) {
+    if (GetParam().path == &fixtures::LibreOfficeCopy &&
+        fixtures::Exists(fixtures::LibreOfficeCopy(QStringLiteral(".without-views"))))
+        GTEST_SKIP() << "LibreOffice ran without a window (no Xvfb): its copies keep no panes";
     OPEN_OR_SKIP(wb, "panes.xlsx");
     EXPECT_EQ(wb->ActiveSheet()->Name(), "FrozenBoth");
     Window* win = wb->ActiveWindow();

@@ -1,0 +1,311 @@
+// The update pass of a panel source: fetching newer versions by the source's update type and
+// taking the newest file of the destination folder into use.
+
+#include "model/clsPanelSource.h"
+
+#include "model/clsWorkspacePanel.h"
+#include "services/App.h"
+#include "services/UserPrompts.h"
+#include "services/modUtilsFile.h"
+#include "services/modUtilsFolder.h"
+#include "services/modUtilsLog.h"
+#include "services/modUtilsExcel.h"
+#include "services/modUtilsMisc.h"
+#include "services/modUtilsOutlook.h"
+#include "services/modUtilsSQL.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <exception>
+
+namespace {
+
+const QString kModule = QStringLiteral("clsPanelSource");
+// NewestMatch's answer when the folder could not be searched.
+const QString kSearchFailed = QStringLiteral("none");
+
+// A folder loaded from an empty column reads as a lone "\"; that is no folder the user ever
+// chose, so it is asked for like a vanished one instead of standing for a drive root.
+bool FolderThere(const QString& folder) {
+    return folder != QStringLiteral("\\") && FolderExists(folder);
+}
+
+bool NoMatch(const QString& found) { return found.isEmpty() || found == kSearchFailed; }
+
+// The file name of a path with its extension; a name without one gets no trailing dot,
+// which would name another file here.
+QString NameWithExtension(const QString& name, const QString& extension) {
+    return extension.isEmpty() ? name : name + QLatin1Char('.') + extension;
+}
+
+void Split(const QString& path, QString& name, QString& extension) {
+    name.clear();
+    extension.clear();
+    SplitPath(path, nullptr, &name, &extension);
+}
+
+QString Describe(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+}  // namespace
+
+QString clsPanelSource::AskFolderFor(const QString& prompt) const {
+    const QString chosen = BrowseFolder(DialogOwner(), prompt, SourceFolder);
+    return chosen.isEmpty() ? QString() : App::WithSeparator(chosen);
+}
+
+bool clsPanelSource::GetLatest(db::Database* DB, bool IsTimer) {
+    try {
+        const bool due = QDateTime::currentDateTime() >
+                         LastChecked.addSecs(static_cast<qint64>(CheckEvery) * 60);
+        if ((due || !IsTimer) && !IsUpdated)
+            FetchSource(DB);
+        if (!IsChecked)
+            return chkNewestFile(DB);
+        return true;
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("GetLatest"), ErrNum::kGeneral, Describe(e), true);
+    } catch (...) {
+        LogError(kModule, QStringLiteral("GetLatest"), ErrNum::kGeneral,
+                 QStringLiteral("Unknown error"), true);
+    }
+    return false;
+}
+
+bool clsPanelSource::FetchSource(db::Database* DB) {
+    QDateTime Dt = NoDate();
+    QString fetched;
+    // A chosen folder is stored at once, so it is not asked for again on the next pass, even
+    // when a later prompt of the same request is cancelled.
+    auto store = [&] {
+        SaveToDB(DB);
+        QCoreApplication::processEvents();
+    };
+    const QString mask = QStringLiteral("[") + Mask + QStringLiteral("]");
+
+    if (UpdateType == QStringLiteral("folder")) {
+        bool chosen = false;
+        if (!FolderThere(SourceFolder)) {
+            const QString folder = AskFolderFor(
+                QStringLiteral("Select source folder to retrieve files named ") + mask +
+                QStringLiteral(" from"));
+            if (!folder.isEmpty()) {
+                SourceFolder = folder;
+                chosen = true;
+            }
+        }
+        if (!FolderThere(DestFolder)) {
+            const QString folder = AskFolderFor(
+                QStringLiteral("Select destination folder to place file named ") + mask +
+                QStringLiteral(" to"));
+            if (!folder.isEmpty()) {
+                DestFolder = folder;
+                chosen = true;
+            }
+        }
+        if (chosen)
+            store();
+        if (FolderThere(SourceFolder) && FolderThere(DestFolder))
+            fetched = chkSrcFolder(Dt);
+    } else if (UpdateType == QStringLiteral("inbox") || UpdateType == QStringLiteral("refresh")) {
+        const bool inbox = UpdateType == QStringLiteral("inbox");
+        if (!FolderThere(DestFolder)) {
+            const QString folder = AskFolderFor(
+                inbox ? QStringLiteral("Select destination folder to save attachment to")
+                      : QStringLiteral("Select folder to check for files named ") + mask);
+            if (!folder.isEmpty()) {
+                DestFolder = folder;
+                store();
+            }
+        }
+        if (FolderThere(DestFolder))
+            fetched = inbox ? chkOutlook(Dt) : chkRefresh(Dt);
+    }
+
+    if (!fetched.isEmpty()) {
+        LastUpdated = Dt;
+        UpdateLastUpdated(DB, Dt);
+    }
+    IsUpdated = true;
+    return true;
+}
+
+QString clsPanelSource::chkSrcFolder(QDateTime& Dt) {
+    try {
+        const QString src = NewestMatch(SourceFolder + Mask);
+        if (NoMatch(src))
+            return QString();
+        Dt = SourceFileTime(src);
+        QString name, extension;
+        Split(src, name, extension);
+        if (!(Dt > LastUpdated))
+            return QString();
+
+        // Only a mask that names a series of files keeps earlier versions beside the new one;
+        // a plain name (or one that only starts with a wildcard) always replaces its file.
+        const bool series = Mask.indexOf(QLatin1Char('?'), 1) >= 0 ||
+                            Mask.indexOf(QLatin1Char('*'), 1) >= 0;
+        if (series && QFile::exists(DestFolder + NameWithExtension(name, extension)))
+            name += QLatin1Char('_') +
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyMMddhhmmss"));
+        const QString copyName = NameWithExtension(name, extension);
+        const QString target = DestFolder + copyName;
+        if (File_Copy(src, target))
+            return copyName;
+
+        if (!ConfirmAction(QStringLiteral("Unable to copy ") + src + QStringLiteral(" to ") +
+                           DestFolder + QStringLiteral(".\r\n") +
+                           QStringLiteral("If you have the file open in Excel, please close it.\r\n") +
+                           QStringLiteral("Then click Yes to retry copying the file.")))
+            return copyName;  // declined: this version counts as fetched and is not offered again
+        if (File_Copy(src, target))
+            return copyName;
+        MsgBox(QStringLiteral("Unable to copy ") + src + QStringLiteral(" to ") + DestFolder +
+                   QLatin1Char('.'),
+               vbExclamation, App::Title());
+        LogEvent(kModule, QStringLiteral("chkSrcFolder"),
+                 QStringLiteral("Error copying ") + src + QStringLiteral(" to ") + DestFolder,
+                 false);
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("chkSrcFolder"), ErrNum::kGeneral, Describe(e), true);
+    }
+    return QString();
+}
+
+QString clsPanelSource::chkOutlook(QDateTime& Dt) {
+    try {
+        const QString saved = NewestAttach(OLSubject, OLAttach, OLFolder, LastUpdated, DestFolder, Dt);
+        if (saved.isEmpty())
+            return QString();
+        QString name, extension;
+        Split(saved, name, extension);
+        return NameWithExtension(name, extension);
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("chkOutlook"), ErrNum::kGeneral, Describe(e), true);
+    }
+    return QString();
+}
+
+QString clsPanelSource::chkExtern(QDateTime& /*Dt*/) { return QString(); }
+
+bool clsPanelSource::chkNewestFile(db::Database* DB) {
+    try {
+        if (!FolderThere(DestFolder)) {
+            const QString folder = AskFolderFor(
+                QStringLiteral("Select folder to check for files named [") + Mask +
+                QStringLiteral("]"));
+            if (folder.isEmpty()) {
+                NewestFile.clear();
+                return false;
+            }
+            DestFolder = folder;
+            SaveToDB(DB);
+            QCoreApplication::processEvents();
+        }
+
+        const QString newest = NewestMatch(DestFolder + Mask);
+        if (NoMatch(newest)) {
+            NewestFile.clear();
+            return false;
+        }
+        const QDateTime ft = SourceFileTime(newest);
+        QString name, extension;
+        Split(newest, name, extension);
+
+        if (FileExists(DestFolder + NewestFile) && !(ft > LastChecked) && !(ft > NewestFileTime())) {
+            IsChecked = true;
+            return false;
+        }
+        NewestFile = NameWithExtension(name, extension);
+        UpdateLastChecked(DB, ft);
+        AdjustRanges(DB, DestFolder + NewestFile);
+        ClearBMPs(DB);
+        IsChecked = true;
+        return true;
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("modPanelSources"), QStringLiteral("chkNewestFile"),
+                 ErrNum::kGeneral, Describe(e), true);
+    }
+    return false;
+}
+
+bool clsPanelSource::UpdateLastChecked(db::Database* DB, const QDateTime& Dt) {
+    if (!SQL_Execute(DB,
+                     QStringLiteral("UPDATE DsbPanelSource SET LastChecked = ?, NewestFile = ? "
+                                    "WHERE ID = ?"),
+                     {Dt, NewestFile, ID}, true, kModule, QStringLiteral("UpdateLastChecked")))
+        return false;
+    LastChecked = Dt;
+    return true;
+}
+
+bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
+    if (!SQL_Execute(DB, QStringLiteral("UPDATE DsbPanelSource SET LastUpdated = ? WHERE ID = ?"),
+                     {Dt, ID}, true, kModule, QStringLiteral("UpdateLastUpdated")))
+        return false;
+    LastUpdated = Dt;
+    return true;
+}
+
+void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
+    ExcelApp XL;
+    try {
+        std::unique_ptr<db::Recordset> rs;
+        if (!SQL_OpenRecordset(DB, rs,
+                               QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
+                                              "ContentType = 'S'"),
+                               {ID}, true, QString(), QString()))
+            return;
+        if (rs->EOF_() || !Excel_Init(XL))
+            return;
+        XL->DisplayAlerts = false;
+        xl::Workbook* wb = XL->Workbooks().Open(Path);
+        for (; !rs->EOF_(); rs->MoveNext()) {
+            // Only ranges that follow the sheet's end or an anchor move; "top" ranges and rows
+            // without a usable rule keep their stored texts, which relocating would blank.
+            const QString rule = rs->Text(QStringLiteral("RelativeTo"));
+            if (rule != QStringLiteral("bottom") && rule != QStringLiteral("contents"))
+                continue;
+            const QString sheet = rs->Text(QStringLiteral("SheetName"));
+            if (!Excel_HasSheet(wb, sheet)) {
+                LogEvent(kModule, QStringLiteral("AdjustRanges"),
+                         sheet + QStringLiteral(" not found in ") + wb->Name(), false);
+                continue;
+            }
+            clsWorkspacePanel panel;
+            if (!panel.LoadFromRecSet(DB, *rs))
+                continue;
+            // One panel whose range can't be located must not cost the others theirs: its row
+            // stays as it was.
+            try {
+                panel.AdjustAll(wb->Sheets().Item(sheet));
+            } catch (const std::exception& e) {
+                LogEvent(kModule, QStringLiteral("AdjustRanges"),
+                         QStringLiteral("Panel ") + QString::number(panel.ID) +
+                             QStringLiteral(" could not be relocated in ") + wb->Name() +
+                             QStringLiteral(": ") + Describe(e),
+                         false);
+                continue;
+            }
+            panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID"))));
+        }
+        Excel_Exit(XL);
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("AdjustRanges"), ErrNum::kGeneral, Describe(e), true);
+        Excel_Exit(XL);
+    }
+}
+
+void clsPanelSource::ClearBMPs(db::Database* DB) {
+    // A picture that can't be deleted is passed over: the panel then shows its old picture
+    // until the next newer version, which is better than stopping the pass.
+    std::unique_ptr<db::Recordset> rs;
+    if (!SQL_OpenRecordset(DB, rs, QStringLiteral("SELECT ID FROM DsbSavedPanel WHERE SourceID = ?"),
+                           {ID}, false, kModule, QStringLiteral("ClearBMPs")))
+        return;
+    for (; !rs->EOF_(); rs->MoveNext()) {
+        const QString path = PanelPicturePath(static_cast<int32_t>(rs->Number(QStringLiteral("ID"))));
+        if (!path.isEmpty() && QFile::exists(path))
+            QFile::remove(path);
+    }
+}

@@ -1,0 +1,66 @@
+#include "platform/workbook/FontMap.h"
+
+#include "platform/workbook/Styles.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+
+namespace xl {
+
+QString StandInFamily(const QString& fontName) {
+    static const QHash<QString, QString> map = {
+        {QStringLiteral("calibri"), QStringLiteral("Carlito")},
+        {QStringLiteral("calibri light"), QStringLiteral("Carlito")},
+        {QStringLiteral("cambria"), QStringLiteral("Caladea")},
+        {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("helvetica"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("times new roman"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("times"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("courier new"), QStringLiteral("Liberation Mono")},
+        {QStringLiteral("courier"), QStringLiteral("Liberation Mono")}};
+    const QString key = fontName.trimmed().toLower();
+    if (key.isEmpty())
+        return QStringLiteral("Carlito");
+    return map.value(key, fontName.trimmed());
+}
+
+QFont PaintFont(const QString& fontName, double points, bool bold) {
+    QFont f(StandInFamily(fontName));
+    // Unknown families fall back to a sans face of Calibri's proportions rather than
+    // whatever fontconfig ranks first.
+    f.setFamilies({StandInFamily(fontName), QStringLiteral("Carlito"),
+                   QStringLiteral("Liberation Sans")});
+    const double pts = std::isfinite(points) ? std::clamp(points, 1.0, 409.0) : 11.0;
+    f.setPixelSize(std::max(1, int(std::lround(pts * 96.0 / 72.0))));
+    f.setBold(bold);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    return f;
+}
+
+QFont PaintFont(const Font& font, int stretch) {
+    QFont f = PaintFont(font.name, font.size, font.bold);
+    f.setItalic(font.italic);
+    f.setStrikeOut(font.strike);
+    f.setUnderline(font.underline != Underline::None);
+    if (stretch != 100)
+        f.setStretch(stretch);
+    return f;
+}
+
+int TextStretch(const Font& defaultFont, int maxDigitWidth) {
+    if (maxDigitWidth <= 0)
+        return 100;
+    const QFontMetricsF fm(PaintFont(defaultFont));
+    double widest = 0;
+    for (char d = '0'; d <= '9'; ++d)
+        widest = std::max(widest, fm.horizontalAdvance(QLatin1Char(d)));
+    if (widest <= 0)
+        return 100;
+    // Within reason: a workbook whose stored digit width is far off is not followed.
+    return std::clamp(int(std::lround(100.0 * maxDigitWidth / widest)), 85, 110);
+}
+
+}  // namespace xl

@@ -1,0 +1,174 @@
+#include "platform/workbook/PackageWriter.h"
+
+#include "platform/workbook/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace xl {
+
+namespace {
+
+QString ZipMessage(zip_error_t* e) { return QString::fromUtf8(zip_error_strerror(e)); }
+
+QString SystemMessage(int err) {
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("there is not enough space on the disk");
+    case EACCES:
+    case EPERM: return QStringLiteral("permission denied");
+    case EROFS: return QStringLiteral("the disk is read-only");
+    default: return QString::fromLocal8Bit(std::strerror(err));
+    }
+}
+
+}  // namespace
+
+QByteArray ZipEntries(const QList<ZipEntry>& entries) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* src = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!src)
+        throw Error(QStringLiteral("Unable to build the workbook: %1").arg(ZipMessage(&error)));
+    zip_t* za = zip_open_from_source(src, ZIP_TRUNCATE, &error);
+    if (!za) {
+        zip_source_free(src);
+        throw Error(QStringLiteral("Unable to build the workbook: %1").arg(ZipMessage(&error)));
+    }
+    // The source must outlive zip_close: the finished zip is read back from it.
+    zip_source_keep(src);
+    auto fail = [&](const QString& what) {
+        const QString msg = QStringLiteral("Unable to build the workbook: %1 (%2)")
+                                .arg(what, QString::fromUtf8(zip_strerror(za)));
+        zip_discard(za);
+        zip_source_free(src);
+        throw Error(msg);
+    };
+    for (const ZipEntry& e : entries) {
+        const QByteArray name = e.name.toUtf8();
+        if (e.isDirectory) {
+            if (zip_dir_add(za, name.constData(), ZIP_FL_ENC_UTF_8) < 0)
+                fail(e.name);
+            continue;
+        }
+        // libzip reads the buffer at zip_close, so each entry's bytes stay alive in `entries`.
+        zip_source_t* part = zip_source_buffer(za, e.data.constData(), zip_uint64_t(e.data.size()), 0);
+        if (!part)
+            fail(e.name);
+        const zip_int64_t idx = zip_file_add(za, name.constData(), part, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (idx < 0) {
+            zip_source_free(part);
+            fail(e.name);
+        }
+        zip_set_file_compression(za, zip_uint64_t(idx), ZIP_CM_DEFLATE, 6);
+    }
+    if (zip_close(za) < 0)
+        fail(QStringLiteral("closing"));
+    QByteArray out;
+    if (zip_source_open(src) < 0) {
+        zip_source_free(src);
+        throw Error(QStringLiteral("Unable to build the workbook: the zip can't be read back"));
+    }
+    char buf[65536];
+    zip_int64_t n;
+    while ((n = zip_source_read(src, buf, sizeof buf)) > 0)
+        out.append(buf, qsizetype(n));
+    zip_source_close(src);
+    zip_source_free(src);
+    if (n < 0)
+        throw Error(QStringLiteral("Unable to build the workbook: the zip can't be read back"));
+    return out;
+}
+
+QString LockFileOf(const QString& path) {
+    const QFileInfo info(path);
+    const QString lock = info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+    return QFileInfo::exists(lock) ? lock : QString();
+}
+
+void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QFileInfo info(path);
+    const QString target = info.absoluteFilePath();
+    const QString folder = info.absolutePath();
+    if (info.fileName().isEmpty())
+        throw Error(QStringLiteral("Unable to save the workbook: no file name was given"));
+    if (!QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("Unable to save %1: the folder %2 does not exist").arg(target, folder));
+    if (info.exists()) {
+        if (info.isDir())
+            throw Error(QStringLiteral("Unable to save %1: a folder of that name is there").arg(target));
+        // Permission bits, not access(): a read-only workbook stays read-only for root too.
+        struct stat st;
+        if (!info.isWritable() ||
+            (::stat(QFile::encodeName(target).constData(), &st) == 0 && (st.st_mode & 0222) == 0))
+            throw Error(QStringLiteral("Unable to save %1: the file is read-only").arg(target));
+    }
+    if (!LockFileOf(target).isEmpty())
+        throw Error(QStringLiteral("Unable to save %1: the file is open in another program (it is "
+                                   "locked)")
+                        .arg(target));
+
+    QByteArray tmpl = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName().left(40) +
+                                        QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        throw Error(QStringLiteral("Unable to save %1: %2").arg(target, SystemMessage(errno)));
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmpl.constData());
+        throw Error(QStringLiteral("Unable to save %1: %2").arg(target, SystemMessage(err)));
+    };
+    // The new file keeps the old one's permissions; a new file gets the usual ones.
+    struct stat st;
+    const QByteArray enc = QFile::encodeName(target);
+    mode_t mode = 0666;
+    if (::stat(enc.constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        fail(errno);
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, size_t(left));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        p += w;
+        left -= w;
+    }
+    if (::fsync(fd) != 0)
+        fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmpl.constData());
+        throw Error(QStringLiteral("Unable to save %1: %2").arg(target, SystemMessage(err)));
+    }
+    if (::rename(tmpl.constData(), enc.constData()) != 0) {
+        const int err = errno;
+        ::unlink(tmpl.constData());
+        throw Error(QStringLiteral("Unable to save %1: %2").arg(target, SystemMessage(err)));
+    }
+    // The rename itself is made durable by flushing the folder.
+    const int dfd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+}  // namespace xl

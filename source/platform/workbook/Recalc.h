@@ -1,0 +1,21 @@
+#pragma once
+// Recalculating a workbook: LibreOffice, run headless as a separate process with a private
+// profile that forces every formula to be recalculated on load (and links to other workbooks
+// to be updated), converts the file to .xlsx again; the result carries fresh cached values.
+
+#include <QByteArray>
+#include <QString>
+
+namespace xl {
+
+// The recalculated workbook's bytes. Throws xl::Error: without soffice on the PATH
+// "LibreOffice (soffice) is needed to recalculate workbooks and was not found.", and when it
+// fails or does not finish in time (it is then killed).
+QByteArray RecalculateFile(const QString& path);
+// The same for a workbook held in memory (written to a temporary folder first).
+QByteArray RecalculateBytes(const QByteArray& xlsx, const QString& name);
+
+// How long LibreOffice may take, in milliseconds (120 s unless a test shortens it).
+void SetRecalcTimeout(int milliseconds);
+
+}  // namespace xl

@@ -1,0 +1,205 @@
+#include "sharing/frmExport.h"
+
+#include "model/Globals.h"
+#include "services/UserPrompts.h"
+#include "services/modMain.h"
+#include "services/modUtilsControls.h"
+#include "services/modUtilsFile.h"
+#include "services/modUtilsHelp.h"
+#include "services/modUtilsLog.h"
+#include "services/modUtilsSQL.h"
+#include "sharing/SharingLists.h"
+#include "sharing/frmAltPaths.h"
+#include "windows/DialogButtons.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QStringList>
+
+namespace {
+const QString kModule = QStringLiteral("frmExport");
+const QString kProc = QStringLiteral("ExportDashboard");
+
+// The same file under two spellings (a link, "..", a relative path) is still the same file.
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo fa(a), fb(b);
+    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
+    if (!ca.isEmpty() && !cb.isEmpty())
+        return ca == cb;
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+}  // namespace
+
+frmExport::frmExport(QWidget* parent) : QDialog(parent) {
+    setObjectName(kModule);
+    setWindowTitle(QStringLiteral("Export Dashboards"));
+    QHBoxLayout* buttons = DialogButtonRow(
+        this, {{"cmdOK", QStringLiteral("OK"), [this] { cmdOK_Click(); }},
+               {"cmdCancel", QStringLiteral("Cancel"), [this] { Unload(); }},
+               {"cmdHelp", QStringLiteral("Help"), [this] { ShowHelp(this, kModule); }},
+               {"cmdAltPath", QStringLiteral("Alt Paths..."), [this] { cmdAltPath_Click(); }}});
+    lstWorkspaces_ = BuildDashboardChoice(this, QStringLiteral("Select dashboards to export:"), buttons);
+}
+
+void frmExport::Show() {
+    Form_Load();
+    Form_Activate();
+    if (!unloaded_)
+        exec();
+}
+
+void frmExport::Unload() {
+    unloaded_ = true;
+    done(QDialog::Rejected);
+}
+
+void frmExport::Form_Load() { lstWorkspaces_Load(); }
+
+void frmExport::Form_Activate() {
+    if (lstWorkspaces_->count() == 0) {
+        MsgBox(QStringLiteral("There are no saved dashboards to export."), vbExclamation);
+        Unload();
+        return;
+    }
+    if (gWorkspace)
+        List_SelectByData(lstWorkspaces_, gWorkspace->ID);
+}
+
+void frmExport::lstWorkspaces_Load() {
+    std::unique_ptr<db::Recordset> rs;
+    if (!SQL_OpenRecordset(gDB.get(), rs,
+                           QStringLiteral("SELECT * FROM DsbSavedWorkspace ORDER BY Name"), {},
+                           true, kModule, QStringLiteral("lstWorkspaces_Load")))
+        return;
+    for (; !rs->EOF_(); rs->MoveNext()) {
+        const auto id = static_cast<int32_t>(rs->Number(QStringLiteral("ID")));
+        const QString text = rs->IsNull(QStringLiteral("Name"))
+                                 ? QString::number(id)
+                                 : rs->Text(QStringLiteral("Name"));
+        List_AddItem(lstWorkspaces_, text, id);
+    }
+}
+
+QString frmExport::GetSelectedIDs() const { return SelectedIDsText(lstWorkspaces_); }
+
+QString frmExport::GetExportFile() {
+    // The dialog remembers its last file, as the shared file dialog of the main window did.
+    return AskSaveFile(this, QStringLiteral("Enter export file name"), ExportFile,
+                       QStringLiteral("All shared files (*.pvds)"), QStringLiteral("pvds"));
+}
+
+bool frmExport::ValidateSelection() {
+    if (GetSelectedIDs().isEmpty()) {
+        MsgBox(QStringLiteral("Must select at least 1 dashboard to export."), vbExclamation);
+        lstWorkspaces_->setFocus();
+        return false;
+    }
+    ExportFile = GetExportFile();
+    if (ExportFile.isEmpty()) {
+        MsgBox(QStringLiteral("No export file name defined."), vbExclamation);
+        return false;
+    }
+    return true;
+}
+
+bool frmExport::ExportDashboard() {
+    if (!gDB)
+        return false;
+    const QString repository = gDB->Name();
+    // Replacing the repository by its own copy would first delete it.
+    if (SameFile(ExportFile, repository)) {
+        MsgBox(QStringLiteral("Unable to export to ") + ExportFile +
+                   QStringLiteral(".  That file is the open repository."),
+               vbExclamation);
+        LogEvent(kModule, kProc, QStringLiteral("Refused to export onto the repository ") + repository);
+        return false;
+    }
+    if (FileExists(ExportFile))
+        QFile::remove(ExportFile);
+    if (QFileInfo::exists(ExportFile)) {
+        MsgBox(QStringLiteral("Unable to delete ") + ExportFile +
+                   QStringLiteral(" in preparing for exporting. Will not be able to continue "
+                                  "processing."),
+               vbExclamation);
+        LogEvent(kModule, kProc, QStringLiteral("Unable to delete ") + ExportFile + QLatin1Char('.'));
+        return false;
+    }
+
+    // A copy that is only part of the way to the chosen dashboards would hand out the ones
+    // the user did not choose: every failure from here on removes it.
+    const auto discard = [this] {
+        QFile::remove(ExportFile);
+        QFile::remove(ExportFile + QStringLiteral("-journal"));
+    };
+    try {
+        gDB->BackupTo(ExportFile);
+    } catch (const db::Error& e) {
+        discard();
+        MsgBox(QStringLiteral("Unable to export to ") + ExportFile +
+                   QStringLiteral(".  The file could not be created."),
+               vbExclamation);
+        LogEvent(kModule, kProc,
+                 QStringLiteral("BackupTo ") + repository + QLatin1Char(',') + ExportFile +
+                     QStringLiteral(" error: ") + e.message());
+        return false;
+    }
+
+    std::unique_ptr<db::Database> copy;
+    if (!SQL_OpenDatabase(copy, ExportFile, kConnectString, true, kModule, kProc)) {
+        discard();
+        MsgBox(QStringLiteral("Error opening shared file.  Unable to continue exporting."),
+               vbExclamation);
+        return false;
+    }
+
+    const QVariantList ids = IDValues(GetSelectedIDs());
+    const QString inList = InListMarks(ids.size());
+    db::Database* target = copy.get();
+    bool pruned = SQL_InTransaction(target, true, kModule, kProc, [&] {
+        return SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbSavedWorkspace WHERE ID NOT IN ") + inList,
+                           ids, true, kModule, kProc) &&
+               SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbSavedPanel WHERE WorkspaceID NOT IN ") +
+                               inList,
+                           ids, true, kModule, kProc) &&
+               SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbPanelSource WHERE ID NOT IN ( SELECT "
+                                          "DISTINCT SourceID FROM DsbSavedPanel WHERE SourceID "
+                                          "IS NOT NULL)"),
+                           {}, true, kModule, kProc) &&
+               SQL_Execute(target, QStringLiteral("DELETE FROM DsbSystem"), {}, true, kModule,
+                           kProc);
+    });
+    // The deleted rows would otherwise stay readable in the file's free pages.
+    if (pruned)
+        pruned = SQL_Execute(target, QStringLiteral("VACUUM"), {}, true, kModule, kProc);
+    SQL_CloseDatabase(copy, true, kModule, kProc);
+    if (!pruned) {
+        discard();
+        MsgBox(QStringLiteral("Unable to export to ") + ExportFile +
+                   QStringLiteral(".  The shared file could not be limited to the chosen "
+                                  "dashboards, so it was removed."),
+               vbExclamation);
+        return false;
+    }
+    return true;
+}
+
+void frmExport::cmdOK_Click() {
+    if (ValidateSelection() && ExportDashboard()) {
+        unloaded_ = true;
+        done(QDialog::Accepted);
+    }
+}
+
+void frmExport::cmdAltPath_Click() {
+    AskCustom(QStringLiteral("frmAltPaths"), [this] {
+        frmAltPaths dialog(this);
+        dialog.Show();
+        return QVariant();
+    });
+    // Back from the alternate paths this dialog is activated again.
+    Form_Activate();
+}

@@ -1,0 +1,213 @@
+// What LibreOffice makes of the written files, the publishing flow into a template, and the
+// recalculation through LibreOffice with its refusals. LibreOffice runs take seconds: few tests.
+
+#include "WriterFixtures.h"
+
+#include "platform/workbook/Recalc.h"
+#include "platform/workbook/Workbook.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+
+using namespace xl;
+
+namespace {
+
+// PATH pointing at one folder while it lives.
+class PathOverride {
+public:
+    explicit PathOverride(const QString& folder) : old_(qgetenv("PATH")) { qputenv("PATH", folder.toLocal8Bit()); }
+    ~PathOverride() { qputenv("PATH", old_); }
+
+private:
+    QByteArray old_;
+};
+
+}  // namespace
+
+// The publishing road: a new workbook from a template whose "Info" sheet names the target
+// sheet, the date cell and the placeholder; the picture replaces the placeholder.
+TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
+    SKIP_WITHOUT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    const QString tpl = writerfx::Copy(QStringLiteral("template.xlsx"), tmp);
+    const QString out = tmp.filePath(QStringLiteral("published.xlsx"));
+    double holderTop = 0, holderLeft = 0, holderWidth = 0;
+    {
+        Application app;
+        Workbook* wb = app.Workbooks().Add(tpl);
+        Worksheet* info = wb->Sheets().Item(QStringLiteral("Info"));
+        const QString b1 = info->Range(QStringLiteral("B1")).Value().text;
+        const QString b2 = info->Range(QStringLiteral("B2")).Value().text;
+        const QString b3 = info->Range(QStringLiteral("B3")).Value().text;
+        Worksheet* target = wb->Sheets().Item(b1);
+        target->Activate();
+        target->Range(b2).SetValue(QDateTime(QDate(2026, 12, 8), QTime(21, 5, 0)));
+
+        QImage img(200, 50, QImage::Format_RGB32);
+        img.fill(QColor(250, 120, 0));
+        QGuiApplication::clipboard()->clear();
+        QGuiApplication::clipboard()->setImage(img);
+        target->Paste();
+        QGuiApplication::clipboard()->clear();
+
+        Shape* holder = target->Shapes().Item(b3);
+        holderTop = holder->Top();
+        holderLeft = holder->Left();
+        holderWidth = holder->Width();
+        auto last = [&] { return target->Shapes().Item(target->Shapes().Count()); };
+        last()->SetTop(holder->Top());
+        last()->SetLeft(holder->Left());
+        last()->SetWidth(holder->Width());
+        holder->Delete();
+        last()->SetName(b3);
+        wb->SaveAs(out);
+    }
+    Application app;
+    Workbook* wb = app.Workbooks().Open(out);
+    Worksheet* dash = wb->Sheets().Item(QStringLiteral("Dash"));
+    ASSERT_EQ(dash->Shapes().Count(), 1);
+    Shape* pic = dash->Shapes().Item(1);
+    EXPECT_EQ(pic->Name(), QStringLiteral("Placeholder"));
+    EXPECT_EQ(pic->Type(), ShapeType::Picture);
+    EXPECT_NEAR(pic->Top(), holderTop, 0.01);
+    EXPECT_NEAR(pic->Left(), holderLeft, 0.01);
+    EXPECT_NEAR(pic->Width(), holderWidth, 0.01);
+    EXPECT_NEAR(pic->Height(), holderWidth / 4, 0.01);  // the picture's own 4:1
+    EXPECT_EQ(dash->Range(QStringLiteral("B2")).Text(), QStringLiteral("12/8/2026 21:05"));
+    // Only the picture that was pasted is still referred to by the drawing.
+    int images = 0;
+    for (const Relationship& r : dash->Data().drawingRels)
+        images += r.Kind() == QLatin1String("image") ? 1 : 0;
+    EXPECT_EQ(images, 1);
+    // The template file is as it was.
+    EXPECT_EQ(writerfx::ReadAll(tpl), writerfx::ReadAll(writerfx::Dir() + QStringLiteral("/template.xlsx")));
+
+    SKIP_WITHOUT_SOFFICE();
+    const auto csv = writerfx::LibreOfficeCsv(out);
+    ASSERT_EQ(csv.count(QStringLiteral("Dash")), 1u) << "LibreOffice could not read the published workbook";
+    const QStringList& lines = csv.at(QStringLiteral("Dash"));
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0].section(QLatin1Char(','), 0, 0), QStringLiteral("Dashboard"));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("21:05"))) << lines[1].toStdString();
+    EXPECT_EQ(csv.at(QStringLiteral("Info"))[2], QStringLiteral(",Placeholder"));
+}
+
+TEST(WriterLibreOffice, WrittenValuesAndCopiedSheetsReadBackInLibreOffice) {
+    SKIP_WITHOUT_WRITER_FIXTURES();
+    SKIP_WITHOUT_SOFFICE();
+    QTemporaryDir tmp;
+    const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
+    const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
+    {
+        Application app;
+        Workbook* from = app.Workbooks().Open(source);
+        Workbook* to = app.Workbooks().Open(target);
+        Worksheet* data = from->Sheets().Item(QStringLiteral("Data"));
+        data->Range(QStringLiteral("A4")).SetValue(CellValue::Text(QStringLiteral("West, \"quoted\"")));
+        data->Range(QStringLiteral("B4")).SetValue(CellValue::Number(7.25));
+        data->Range(QStringLiteral("B4")).GetInterior().SetColor(RGB(200, 0, 0));
+        data->Copy(to->Sheets().Item(1));
+        Worksheet* added = to->Sheets().Add();
+        added->Range(QStringLiteral("A1")).SetValue(CellValue::Number(1));
+        to->Sheets().Item(QStringLiteral("Target"))->SetName(QStringLiteral("Renamed"));
+        to->Save();
+    }
+    const auto csv = writerfx::LibreOfficeCsv(target);
+    ASSERT_EQ(csv.size(), 3u) << "LibreOffice could not read the written workbook";
+    const QStringList& data = csv.at(QStringLiteral("Data"));
+    ASSERT_GE(data.size(), 4);
+    EXPECT_EQ(data[0], QStringLiteral("Name,Amount,,Merged"));
+    EXPECT_EQ(data[1], QStringLiteral("North,10.50,,"));
+    EXPECT_EQ(data[3], QStringLiteral("\"West, \"\"quoted\"\"\",7.25,,"));
+    EXPECT_EQ(csv.at(QStringLiteral("Renamed"))[0], QStringLiteral("T"));
+    EXPECT_EQ(csv.at(QStringLiteral("Sheet1"))[0], QStringLiteral("1"));
+}
+
+TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
+    SKIP_WITHOUT_WRITER_FIXTURES();
+    SKIP_WITHOUT_SOFFICE();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    {
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        Worksheet* calc = wb->Sheets().Item(QStringLiteral("Calc"));
+        ASSERT_EQ(calc->Range(QStringLiteral("A3")).Value().number, 99);
+        writerfx::SofficeTurn turn;
+        wb->RefreshAll();
+        EXPECT_EQ(calc->Range(QStringLiteral("A3")).Value().number, 6);
+        EXPECT_EQ(calc->Range(QStringLiteral("A4")).Value().number, 5);
+        EXPECT_EQ(calc->Range(QStringLiteral("B1")).Value().text, QStringLiteral("abcx"));
+        EXPECT_FALSE(wb->Saved());
+        wb->Save();
+    }
+    Application app;
+    Workbook* wb = app.Workbooks().Open(path);
+    Worksheet* calc = wb->Sheets().Item(QStringLiteral("Calc"));
+    EXPECT_EQ(calc->Range(QStringLiteral("A3")).Value().number, 6);
+    EXPECT_EQ(calc->Range(QStringLiteral("B1")).Value().text, QStringLiteral("abcx"));
+    // The formulas stay in the file: only their results changed.
+    const QByteArray sheet = writerfx::Parts(path).at(QStringLiteral("xl/worksheets/sheet1.xml"));
+    EXPECT_TRUE(sheet.contains("<f>A1*A2</f>"));
+    EXPECT_TRUE(sheet.contains("<f>SUM(A1:A2)</f>"));
+
+    // An unsaved edit is recalculated through a copy, the file itself is not touched.
+    const QByteArray saved = writerfx::ReadAll(path);
+    calc->Range(QStringLiteral("A1")).SetValue(CellValue::Number(10));
+    {
+        writerfx::SofficeTurn turn;
+        wb->RefreshAll();
+    }
+    EXPECT_EQ(calc->Range(QStringLiteral("A3")).Value().number, 30);
+    EXPECT_EQ(writerfx::ReadAll(path), saved);
+}
+
+TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
+    SKIP_WITHOUT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    Application app;
+    Workbook* wb = app.Workbooks().Open(path);
+    const QString empty = tmp.filePath(QStringLiteral("empty"));
+    QDir().mkpath(empty);
+    {
+        PathOverride path(empty);
+        try {
+            wb->RefreshAll();
+            ADD_FAILURE() << "recalculated without LibreOffice";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.Message(),
+                      QStringLiteral("LibreOffice (soffice) is needed to recalculate workbooks and was not found."));
+        }
+    }
+    // A LibreOffice that never finishes is stopped, and that is an error.
+    const QString fake = tmp.filePath(QStringLiteral("fake"));
+    QDir().mkpath(fake);
+    {
+        QFile f(fake + QStringLiteral("/soffice"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nexec sleep 60\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    {
+        PathOverride path(fake + QStringLiteral(":/usr/bin:/bin"));
+        SetRecalcTimeout(1500);
+        QElapsedTimer t;
+        t.start();
+        try {
+            wb->RefreshAll();
+            ADD_FAILURE() << "a hanging LibreOffice was taken for a result";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("did not finish"))) << e.what();
+        }
+        SetRecalcTimeout(120000);
+        EXPECT_LT(t.elapsed(), 30000);
+    }
+    // The workbook is as it was.
+    EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
+    EXPECT_TRUE(wb->Saved());
+}

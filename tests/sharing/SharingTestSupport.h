@@ -1,0 +1,141 @@
+#pragma once
+// A program folder with a fresh repository, rows written straight into any keyed file, the
+// export and import dialogs driven as a user drives them, and a second repository to import
+// into.
+
+#include "TestSupport.h"
+
+#include "model/Globals.h"
+#include "services/UserPrompts.h"
+#include "services/modMain.h"
+#include "services/modUtilsRepository.h"
+#include "services/modUtilsSQL.h"
+#include "sharing/frmExport.h"
+#include "sharing/frmImport.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QStringList>
+
+#include <ostream>
+
+class SharingTest : public ProgramFolderTest {
+protected:
+    void SetUp() override {
+        ProgramFolderTest::SetUp();
+        StartWithRepository();
+        gSources = std::make_unique<clsSources>();
+        gWorkspace = std::make_unique<clsWorkspace>();
+    }
+    void TearDown() override {
+        gWorkspace.reset();
+        gSources.reset();
+        ProgramFolderTest::TearDown();
+    }
+
+    static int32_t AddDashboard(db::Database& d, const QVariant& name,
+                                const QString& description = QStringLiteral("about it")) {
+        d.Execute(QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, Description, LastUpdated, "
+                                 "Template, Status, Comments) VALUES (?, ?, ?, 'T', 'S', 'C')"),
+                  {name, description, QStringLiteral("2024-03-05 10:11:12")});
+        return static_cast<int32_t>(d.LastInsertId());
+    }
+    static int32_t AddSource(db::Database& d, const QVariant& fullPath, const QVariant& updateType,
+                             const QVariant& mask, const QVariant& destFolder,
+                             const QVariant& sourceFolder = QVariant()) {
+        d.Execute(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, "
+                                 "NewestFile, LastUpdated, LastChecked, CheckEveryNMin, UpdateType, "
+                                 "SourceFolder, MacroName) VALUES (?, ?, ?, 'newest.xlsx', "
+                                 "'2024-01-01 00:00:00', '2024-01-02 00:00:00', 15, ?, ?, 'Mac')"),
+                  {fullPath, mask, destFolder, updateType, sourceFolder});
+        return static_cast<int32_t>(d.LastInsertId());
+    }
+    static int32_t AddPanel(db::Database& d, int32_t workspaceID, const QVariant& sourceID,
+                            const QString& caption) {
+        d.Execute(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, Ndx, "
+                                 "ContentType, IsCustom, SheetName, PicRange, [Left], [Top], Width, "
+                                 "Height, ViewType, Caption) VALUES (?, ?, 1, 'S', 'N', 'Data', "
+                                 "'A1:C4', 120, 240, 3000, 1500, 'A', ?)"),
+                  {workspaceID, sourceID, caption});
+        return static_cast<int32_t>(d.LastInsertId());
+    }
+    static qint64 Scalar(db::Database& d, const QString& sql, const QVariantList& params = {}) {
+        auto rs = d.Query(sql, params);
+        return rs->EOF_() ? -1 : rs->Field(0).toLongLong();
+    }
+    // The rows of a query, one line each, fields joined by "|", Null shown as "<null>".
+    static QStringList Rows(db::Database& d, const QString& sql, const QVariantList& params = {}) {
+        QStringList lines;
+        auto rs = d.Query(sql, params);
+        for (; !rs->EOF_(); rs->MoveNext()) {
+            QStringList fields;
+            for (int i = 0; i < rs->Columns().size(); ++i)
+                fields << (rs->Field(i).isNull() ? QStringLiteral("<null>") : rs->Field(i).toString());
+            lines << fields.join(QLatin1Char('|'));
+        }
+        return lines;
+    }
+    // Every row of every table, with the table list: the whole state of a repository.
+    static QStringList Dump(db::Database& d) {
+        QStringList lines = d.TableNames();
+        for (const QString& table : d.TableNames())
+            lines << Rows(d, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
+        return lines;
+    }
+    // The kinds of the prompts shown so far ("msgbox", "open", a dialog's form name...).
+    static QStringList KindsShown() {
+        QStringList kinds;
+        for (const PromptScript::Shown& shown : PromptScript::Record())
+            kinds << shown.kind;
+        return kinds;
+    }
+    static std::unique_ptr<db::Database> OpenShared(const QString& path) {
+        return db::Database::Open(path, DatabaseKey(kConnectString));
+    }
+
+    // Exports the dashboards of these names into `path` through the dialog; true when the
+    // dialog closed after exporting.
+    static bool Export(const QStringList& names, const QString& path) {
+        frmExport dialog;
+        dialog.Form_Load();
+        for (int i = 0; i < dialog.list()->count(); ++i)
+            dialog.list()->item(i)->setSelected(names.contains(dialog.list()->item(i)->text()));
+        PromptScript::QueueDialog(QStringLiteral("save"), path);
+        dialog.cmdOK_Click();
+        return dialog.Unloaded();
+    }
+
+    // Leaves the exporting repository for a new empty one, as another user's machine.
+    void SwitchToNewRepository(const QString& name = QStringLiteral("Other.pvdu")) {
+        gDB.reset();
+        testsupport::MakeRepository(InFolder(name));
+        ASSERT_TRUE(InitRepository(gDB, InFolder(name)));
+    }
+
+    // Opens the import dialog on `path`, selects the offered dashboards of these names and
+    // presses OK. Returns the dialog's offered names before the import.
+    struct ImportRun {
+        QStringList offered;
+        bool closed = false;
+    };
+    static ImportRun Import(const QString& path, const QStringList& names) {
+        ImportRun run;
+        frmImport dialog;
+        dialog.ImportFile = path;
+        dialog.Form_Activate();
+        for (int i = 0; i < dialog.list()->count(); ++i)
+            run.offered << dialog.list()->item(i)->text();
+        if (dialog.Unloaded()) {
+            run.closed = true;
+            return run;
+        }
+        for (int i = 0; i < dialog.list()->count(); ++i)
+            dialog.list()->item(i)->setSelected(names.contains(dialog.list()->item(i)->text()));
+        dialog.cmdOK_Click();
+        run.closed = dialog.Unloaded();
+        return run;
+    }
+};
+
+// Readable failures: texts print as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,158 @@
+// Publishing into real templates made by openpyxl, each result read back by our reader: the
+// placeholder replaced in place the first time, a new workbook from the template later, no
+// template, a missing target sheet, a bad date cell, no "Info" sheet, a broken template.
+
+#include "SharingTestSupport.h"
+
+#include "PublishTemplates.h"
+#include "platform/workbook/Workbook.h"
+#include "services/modUtilsFile.h"
+#include "sharing/modPublish.h"
+#include "windows/DesktopLaunch.h"
+
+#include <QDate>
+#include <QFile>
+#include <QPixmap>
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Placement {
+    QString name;
+    double left, top, width;
+};
+
+}  // namespace
+
+class PublishWorkbookTest : public SharingTest {
+protected:
+    void SetUp() override {
+        SharingTest::SetUp();
+        DesktopLaunch::ResetScript();
+        templates_ = GetTemplatesFolder();
+        testsupport::MakePublishTemplates(templates_);
+    }
+    void TearDown() override {
+        for (const QString& path : shown_)
+            if (path.startsWith(QDir::tempPath()))
+                QFile::remove(path);
+        DesktopLaunch::ResetScript();
+        SharingTest::TearDown();
+    }
+    // Publishes a 160 by 90 pixel picture and returns the file shown, "" when none was.
+    QString Publish(const QString& name, const QVariant& picked = QVariant()) {
+        if (picked.isValid())
+            PromptScript::QueueDialog("frmPublish", picked);
+        const int before = static_cast<int>(DesktopLaunch::Requests().size());
+        PublishWorkspace(name, 2, [](QPixmap* picture) {
+            QPixmap p(160, 90);
+            p.fill(Qt::darkGreen);
+            *picture = p;
+            return true;
+        });
+        const QStringList requests = DesktopLaunch::Requests();
+        if (requests.size() == before)
+            return QString();
+        QString path = requests.last();
+        path.remove(0, QStringLiteral("open ").size());
+        shown_ << path;
+        return path;
+    }
+    static std::vector<Placement> Pictures(xl::Workbook* book, const QString& sheet) {
+        std::vector<Placement> out;
+        for (xl::Shape* s : book->Sheets().Item(sheet)->Shapes().All())
+            out.push_back({s->Name(), s->Left(), s->Top(), s->Width()});
+        return out;
+    }
+    QString templates_;
+    QStringList shown_;
+    xl::Application reader_;
+};
+
+TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateItself) {
+    const QByteArray fixture = Bytes(templates_ + "placeholder.xlsx");
+    xl::Workbook* original = reader_.Workbooks().Open(templates_ + "placeholder.xlsx");
+    const std::vector<Placement> placeholder = Pictures(original, "Report");
+    ASSERT_EQ(placeholder.size(), 1u);
+    original->Close();
+
+    const QString shown = Publish("Sales", templates_ + "placeholder.xlsx");
+    const QString made = templates_ + "Sales.xlsx";
+    ASSERT_EQ(shown, made) << PromptScript::Messages().join(" / ").toStdString();
+    EXPECT_EQ(Bytes(templates_ + "placeholder.xlsx"), fixture);  // the chosen file stays as it was
+
+    xl::Workbook* book = reader_.Workbooks().Open(made);
+    const std::vector<Placement> pictures = Pictures(book, "Report");
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].name, "Image 1");
+    EXPECT_NEAR(pictures[0].left, placeholder[0].left, 0.75);
+    EXPECT_NEAR(pictures[0].top, placeholder[0].top, 0.75);
+    EXPECT_NEAR(pictures[0].width, placeholder[0].width, 0.75);
+    // The date of publishing, as a date-time serial of today.
+    const xl::CellValue stamp = book->Sheets().Item("Report")->Range("C2").Value();
+    ASSERT_EQ(stamp.type, xl::ValueType::Number);
+    EXPECT_EQ(static_cast<qint64>(stamp.number), QDate(1899, 12, 30).daysTo(QDate::currentDate()));
+    book->Close();
+
+    // Later publications make a new workbook from the template and leave the template alone.
+    const QByteArray templateBytes = Bytes(made);
+    const QString second = Publish("Sales");
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_TRUE(second.startsWith(QDir::tempPath() + "/Sales "));
+    EXPECT_EQ(Bytes(made), templateBytes);
+    xl::Workbook* next = reader_.Workbooks().Open(second);
+    const std::vector<Placement> again = Pictures(next, "Report");
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].name, "Image 1");
+    EXPECT_NEAR(again[0].left, placeholder[0].left, 0.75);
+    EXPECT_EQ(PromptScript::Messages(), QStringList{
+        "Template does not exist for this dashboard.\nYou will need to set up a template for it."});
+}
+
+TEST_F(PublishWorkbookTest, WithoutTemplateAnEmptyWorkbookGetsThePicture) {
+    const QString shown = Publish("Plain", "");
+    ASSERT_FALSE(shown.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    EXPECT_FALSE(FileExists(templates_ + "Plain.xlsx"));
+    xl::Workbook* book = reader_.Workbooks().Open(shown);
+    ASSERT_EQ(book->Sheets().Count(), 1);
+    const auto pictures = Pictures(book, book->Sheets().Item(1)->Name());
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_NEAR(pictures[0].width, 160 * 0.75, 1.0);
+}
+
+TEST_F(PublishWorkbookTest, TemplateFaultsAreLoggedAndPublishingGoesOn) {
+    const QString missing = Publish("Missing", templates_ + "missing_sheet.xlsx");
+    ASSERT_FALSE(missing.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    EXPECT_TRUE(LogText().contains("[Nowhere] not found in template file [" + templates_ + "Missing.xlsx]"));
+    xl::Workbook* book = reader_.Workbooks().Open(missing);
+    EXPECT_EQ(book->Sheets().Count(), 3);
+    int withPicture = 0;
+    for (int i = 1; i <= book->Sheets().Count(); ++i)
+        withPicture += book->Sheets().Item(i)->Shapes().Count();
+    EXPECT_EQ(withPicture, 1);
+    EXPECT_EQ(Bytes(templates_ + "Missing.xlsx"), Bytes(templates_ + "missing_sheet.xlsx"));
+
+    const QString bad = Publish("Bad", templates_ + "bad_address.xlsx");
+    ASSERT_FALSE(bad.isEmpty());
+    EXPECT_TRUE(LogText().contains("[not a cell] is not a valid cell address in template file [" +
+                                   templates_ + "Bad.xlsx]"));
+    EXPECT_EQ(Pictures(reader_.Workbooks().Open(bad), "Report").size(), 1u);
+
+    const QString noInfo = Publish("NoInfo", templates_ + "no_info.xlsx");
+    ASSERT_FALSE(noInfo.isEmpty());
+    xl::Workbook* empty = reader_.Workbooks().Open(noInfo);
+    EXPECT_EQ(empty->Sheets().Count(), 1);
+    EXPECT_FALSE(empty->Sheets().Find("Data"));
+    EXPECT_EQ(empty->Sheets().Item(1)->Shapes().Count(), 1);
+}
+
+TEST_F(PublishWorkbookTest, BrokenTemplateIsReportedAndNothingIsShown) {
+    testsupport::WriteText(templates_ + "Broken.xlsx", "this is no workbook");
+    EXPECT_TRUE(Publish("Broken").isEmpty());
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages()[0].contains("mnuWorkspacePublish_Click"));
+}
