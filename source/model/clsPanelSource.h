@@ -11,6 +11,8 @@
 #include <cstdint>
 
 class clsPanelSource {
+    friend class UpdatePassTest;
+
 public:
     // Stored in DsbPanelSource (column names in the comments where they differ).
     int32_t ID = 0;  // below 1 while the source is not stored
@@ -74,6 +76,9 @@ private:
     // again in the workbook at Path and stores them.
     void AdjustRanges(db::Database* DB, const QString& Path);
     void ClearBMPs(db::Database* DB);
+    // Brings the source's custom panels onto a copy of the file in use (Prepped()) from the
+    // source's custom template. Nothing calls it yet; it belongs to the custom paste.
+    void DoPrep(db::Database* DB);
     // Asks for a folder, owned by the main window; the chosen folder with its separator, ""
     // when the prompt was cancelled.
     QString AskFolderFor(const QString& prompt) const;

@@ -1,13 +1,93 @@
-// Recalculating a "refresh" source's workbook. The workbook writer that saves a recalculated
-// copy has not landed yet, so for now such a source reports that it can't be refreshed and
-// the pass goes on with the file already in its folder.
+// Workbook steps of the update pass that need the workbook engine's writing half: the
+// recalculation of a "refresh" source and the prepared copy of a source's custom panels.
 
 #include "model/clsPanelSource.h"
 
+#include "model/clsWorkspacePanel.h"
+#include "services/modMain.h"
+#include "services/modUtilsExcel.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
+#include "services/modUtilsSQL.h"
 
-QString clsPanelSource::chkRefresh(QDateTime& /*Dt*/) {
-    LogError(QStringLiteral("clsPanelSource"), QStringLiteral("chkRefresh"), ErrNum::kGeneral,
-             QStringLiteral("Recalculating a workbook is not available in this build."), true);
+#include <exception>
+
+namespace {
+const QString kModule = QStringLiteral("clsPanelSource");
+}  // namespace
+
+QString clsPanelSource::chkRefresh(QDateTime& Dt) {
+    ExcelApp XL;
+    try {
+        if (!Excel_Init(XL))
+            return QString();
+        XL->DisplayAlerts = false;
+        xl::Workbook* wb = XL->Workbooks().Open(DestFolder + NewestFile);
+        // The recalculation may leave background queries running; the save follows at once.
+        wb->RefreshAll();
+        wb->Save();
+        Dt = NewestFileTime();
+        Excel_Exit(XL);
+        return NewestFile;
+    } catch (const std::exception& e) {
+        Excel_Exit(XL);
+        LogError(kModule, QStringLiteral("chkRefresh"), ErrNum::kGeneral, QString::fromUtf8(e.what()),
+                 true);
+    }
     return QString();
+}
+
+void clsPanelSource::DoPrep(db::Database* DB) {
+    ExcelApp XL;
+    try {
+        const QString prepped = Prepped();
+        if (!File_Copy(DestFolder + NewestFile, prepped))
+            return;
+        std::unique_ptr<db::Recordset> rs;
+        if (!SQL_OpenRecordset(DB, rs,
+                               QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
+                                              "IsCustom = 'Y'"),
+                               {ID}, true, kModule, QStringLiteral("DoPrep")) ||
+            rs->EOF_())
+            return;
+        if (!Excel_Init(XL))
+            return;
+        XL->DisplayAlerts = false;
+        xl::Workbook* copy = XL->Workbooks().Open(prepped);
+        xl::Workbook* tmpl = XL->Workbooks().Open(GetTemplatesFolder() + QStringLiteral("PVTmpl") +
+                                                  QString::number(ID) + QStringLiteral(".xlsx"));
+        for (; !rs->EOF_(); rs->MoveNext()) {
+            xl::Worksheet* ws = copy->Sheets().Item(rs->Text(QStringLiteral("SheetName")));
+            clsWorkspacePanel panel;
+            if (!panel.LoadFromRecSet(DB, *rs))
+                continue;
+            if (panel.ContentType == QStringLiteral("C")) {
+                tmpl->Sheets().Item(QStringLiteral("PvChartCopy"))->ChartObjects().Item(panel.PicRange)->Copy();
+                // Beside the data, so the chart covers none of the cells it shows.
+                const xl::Range used = ws->UsedRange();
+                const xl::Range target =
+                    ws->Cells(used.Row(), used.Column() + static_cast<int32_t>(used.Columns().Count()));
+                try {
+                    target.Activate();
+                } catch (const std::exception&) {
+                    target.Select();
+                }
+                ws->Paste();
+            } else {
+                // A range that can't be found on this version (logged) gets nothing pasted.
+                if (!panel.GetAdjRange(ws))
+                    continue;
+                tmpl->Sheets().Item(panel.SheetName)->Range(panel.movRange).Copy();
+                ws->Activate();
+                const xl::Range target = ws->Range(panel.adjMovRange());
+                target.Select();
+                ws->Paste(target);
+            }
+        }
+        copy->Save();
+        Excel_Exit(XL);
+    } catch (const std::exception& e) {
+        LogError(kModule, QStringLiteral("DoPrep"), ErrNum::kGeneral, QString::fromUtf8(e.what()), true);
+        Excel_Exit(XL);
+    }
 }

@@ -7,12 +7,15 @@
 #include "../fixtures/MaildirFixture.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsINI.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -21,6 +24,8 @@ namespace {
 QDateTime T(int minutes) {
     return QDateTime(QDate(2024, 3, 1), QTime(12, 0)).addSecs(qint64(minutes) * 60);
 }
+
+}  // namespace
 
 class UpdatePassTest : public ModelTest {
 protected:
@@ -72,11 +77,12 @@ protected:
         return static_cast<int32_t>(gDB->LastInsertId());
     }
 
+    // The private step that nothing in the program calls yet.
+    static void DoPrep(clsPanelSource& s) { s.DoPrep(gDB.get()); }
+
     QString src_;
     QString dest_;
 };
-
-}  // namespace
 
 TEST_F(UpdatePassTest, TheTimerFetchesOnlyOnceTheIntervalHasRunOutAndOpeningAlways) {
     auto s = FolderSource(QStringLiteral("Sales.xlsx"));
@@ -271,6 +277,20 @@ TEST_F(UpdatePassTest, MissingFoldersAreAskedForAndEveryChosenFolderIsKept) {
     EXPECT_EQ(Read(dest_ + QStringLiteral("Sales.xlsx")), "v1");
     EXPECT_EQ(s->NewestFile, QStringLiteral("Sales.xlsx"));
 
+    // A "refresh" source asks for the folder of its workbook; cancelled, nothing is refreshed
+    // and the check asks once more.
+    PromptScript::Reset();
+    auto refresh = FolderSource(QStringLiteral("Report.xlsx"), QStringLiteral("refresh"));
+    refresh->DestFolder = InFolder(QStringLiteral("vanished-dest/"));
+    EXPECT_FALSE(refresh->GetLatest(gDB.get(), false));
+    ASSERT_EQ(PromptScript::Record().size(), 2u);
+    for (const auto& prompt : PromptScript::Record()) {
+        EXPECT_EQ(prompt.kind, QStringLiteral("folder"));
+        EXPECT_EQ(prompt.title, QStringLiteral("Select folder to check for files named [Report.xlsx]"));
+    }
+    EXPECT_TRUE(refresh->IsUpdated);
+    EXPECT_EQ(refresh->LastUpdated, T(0));
+
     // A folder never chosen (an empty column loads as a lone backslash) is asked for too.
     PromptScript::Reset();
     auto defaults = FolderSource(QStringLiteral("Sales.xlsx"), QStringLiteral("default"));
@@ -325,6 +345,13 @@ TEST_F(UpdatePassTest, TheNewestFileOfTheDestinationFolderComesIntoUse) {
     EXPECT_EQ(s->LastChecked, T(10));
     EXPECT_FALSE(QFile::exists(picA));
 
+    // A folder whose name matches the mask is no version, however new.
+    ASSERT_TRUE(QDir().mkpath(dest_ + QStringLiteral("Sales_9.xlsx")));
+    s->ClearFlags();
+    EXPECT_FALSE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Sales_1.xlsx"));
+    EXPECT_TRUE(s->IsChecked);
+
     // A file dated in the future is newer than everything.
     Write(dest_ + QStringLiteral("Sales_future.xlsx"), "f", QDateTime::currentDateTime().addDays(2));
     s->ClearFlags();
@@ -375,12 +402,14 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
                         "BEGIN INSERT INTO Written VALUES (NEW.ID); END"));
     auto s = FolderSource(QStringLiteral("Sales*.xlsx"), QStringLiteral("default"));
     auto other = FolderSource(QStringLiteral("Other*.xlsx"), QStringLiteral("default"));
+    // Stored when the last used cell was K10 and "Total" stood in C7: both moved two rows down.
     auto panel = [&](int32_t workspace, int32_t source, const QString& type, const QVariant& rule,
-                     const QString& sheet) {
+                     const QString& sheet,
+                     const QString& match = QStringLiteral("bottom=$K$10`anchor=$C7`content=Total")) {
         Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, "
                             "SheetName, PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch) "
-                            "VALUES (?, ?, ?, 'N', ?, 'B2:D4``', '15,15,15', '9,9,9', ?, '$H$12`$C$9`Total')"),
-             {workspace, source, type, sheet, rule});
+                            "VALUES (?, ?, ?, 'N', ?, 'B2:D4``', '', '', ?, ?)"),
+             {workspace, source, type, sheet, rule, match});
         const auto id = static_cast<int32_t>(gDB->LastInsertId());
         MakePicture(id);
         return id;
@@ -388,6 +417,8 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     const int32_t bottom = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data"));
     const int32_t contents = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"));
     const int32_t emptySheet = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Empty"));
+    const int32_t anchorGone = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"),
+                                     QStringLiteral("bottom=`anchor=$C7`content=Nowhere to be found"));
     const QList<int32_t> staying = {
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral("top"), QStringLiteral("Data")),
         panel(2, s->ID, QStringLiteral("S"), QVariant(), QStringLiteral("Data")),
@@ -407,9 +438,12 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     QStringList before;
     for (int32_t id : staying)
         before << row(id);
-    const QString emptySheetTexts = TextOf(
-        QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch FROM DsbSavedPanel WHERE ID = ?"),
-        {emptySheet});
+    const auto texts = [](int32_t id) {
+        return TextOf(QStringLiteral("SELECT PicRange || '|' || RowHeights || '|' || ColWidths || '|' || "
+                                     "ContentMatch FROM DsbSavedPanel WHERE ID = ?"),
+                      {id});
+    };
+    const QString emptySheetTexts = texts(emptySheet), anchorGoneTexts = texts(anchorGone);
 
     ASSERT_TRUE(QFile::copy(fixture, dest_ + QStringLiteral("Sales_2.xlsx")));
     ASSERT_TRUE(AdjustFileTime(dest_ + QStringLiteral("Sales_2.xlsx"), T(20)));
@@ -432,16 +466,22 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     for (int32_t id : staying)
         after << row(id);
     EXPECT_EQ(after, before);
-    // A sheet with nothing on it gives no new bottom cell: the stored texts stay.
-    EXPECT_EQ(TextOf(QStringLiteral("SELECT PicRange || RowHeights || ColWidths || ContentMatch "
-                                    "FROM DsbSavedPanel WHERE ID = ?"),
-                     {emptySheet}),
-              emptySheetTexts);
+    // Both following panels moved with the sheet, in their own dashboards.
+    const auto picRange = [](int32_t id) {
+        return TextOf(QStringLiteral("SELECT PicRange FROM DsbSavedPanel WHERE ID = ?"), {id});
+    };
+    EXPECT_TRUE(picRange(bottom).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(bottom).toStdString();
+    EXPECT_TRUE(picRange(contents).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(contents).toStdString();
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {contents}), 2);
+    // A sheet with nothing on it gives no new bottom cell, an anchor text that is gone no new
+    // anchor: those panels keep their stored texts while the others moved.
+    EXPECT_EQ(texts(emptySheet), emptySheetTexts);
+    EXPECT_EQ(texts(anchorGone), anchorGoneTexts);
     EXPECT_TRUE(LogText().contains(QStringLiteral("Gone not found in Sales_2.xlsx")));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
 
     // Every cached picture of the source is gone, the other source's stays.
-    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet} + staying.mid(0, 6))
+    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet, anchorGone} + staying.mid(0, 6))
         EXPECT_FALSE(QFile::exists(PanelPicturePath(id))) << id;
     EXPECT_TRUE(QFile::exists(PanelPicturePath(staying.last())));
 
@@ -456,4 +496,122 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     EXPECT_TRUE(LogText().contains(QStringLiteral("AdjustRanges")));
     EXPECT_TRUE(written().isEmpty());
     EXPECT_FALSE(QFile::exists(PanelPicturePath(bottom)));
+}
+
+namespace {
+
+// Runs the refresh fixture script; false when the tools it needs are missing.
+bool RefreshFixture(const QStringList& args) {
+    const QString python = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                            : QStringLiteral("python3");
+    QProcess p;
+    p.start(python, QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py")} + args);
+    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString CellText(const QString& path, const QString& sheet, const QString& cell) {
+    ExcelApp XL;
+    QString text;
+    if (Excel_Init(XL)) {
+        try {
+            text = XL->Workbooks().Open(path)->Sheets().Item(sheet)->Range(cell).Text();
+        } catch (const std::exception& e) {
+            text = QStringLiteral("<error> ") + QString::fromUtf8(e.what());
+        }
+    }
+    Excel_Exit(XL);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue) {
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    const QString folder = InFolder(QStringLiteral("books"));
+    if (!RefreshFixture({folder}))
+        GTEST_SKIP() << "the refresh workbook could not be made (openpyxl missing)";
+    const QString report = folder + QStringLiteral("/Report.xlsx");
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QString());
+
+    auto s = FolderSource(QStringLiteral("Report.xlsx"), QStringLiteral("refresh"));
+    s->DestFolder = folder + QLatin1Char('/');
+    s->NewestFile = QStringLiteral("Report.xlsx");
+    ASSERT_TRUE(s->UpdateDB(gDB.get()));
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("20"));
+    EXPECT_GE(s->LastUpdated, started);
+    EXPECT_EQ(Column(*s, QStringLiteral("LastUpdated")), s->LastUpdated.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    EXPECT_EQ(s->LastChecked, s->LastUpdated);
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Report.xlsx"));
+
+    // The input changes: the next pass shows the new value.
+    ASSERT_TRUE(RefreshFixture({folder, QStringLiteral("7")}));
+    s->ClearFlags();
+    s->GetLatest(gDB.get(), false);
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
+
+    // A file in use that is no workbook: reported once, nothing fetched.
+    PromptScript::Reset();
+    const QDateTime fetched = s->LastUpdated;
+    Write(s->DestFolder + QStringLiteral("Broken.xlsx"), "not a workbook", T(0));
+    s->NewestFile = QStringLiteral("Broken.xlsx");
+    QDateTime dt;
+    EXPECT_EQ(s->chkRefresh(dt), QString());
+    EXPECT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("chkRefresh")));
+    EXPECT_EQ(s->LastUpdated, fetched);
+}
+
+TEST_F(UpdatePassTest, ThePreparedCopyTakesTheCustomRangesAndChartsFromTheTemplate) {
+    auto s = FolderSource(QStringLiteral("Source.xlsx"), QStringLiteral("default"));
+    s->NewestFile = QStringLiteral("Source.xlsx");
+    const QString tmpl = GetTemplatesFolder() + QStringLiteral("PVTmpl") + QString::number(s->ID) +
+                         QStringLiteral(".xlsx");
+    QProcess python;
+    python.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                    : QStringLiteral("python3"),
+                 {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_prep_workbooks.py"),
+                  dest_ + s->NewestFile, tmpl});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        GTEST_SKIP() << "the preparation workbooks could not be made (openpyxl missing)";
+
+    // Without custom panels the copy is made and left as it is.
+    DoPrep(*s);
+    ASSERT_TRUE(QFile::exists(s->Prepped()));
+    EXPECT_EQ(Read(s->Prepped()), Read(dest_ + s->NewestFile));
+
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange, RelativeTo) VALUES (1, ?, 'S', 'Y', 'Data', 'B2:C3``', 'top')"),
+         {s->ID});
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange) VALUES (1, ?, 'C', 'Y', 'Data', 'Chart 1')"),
+         {s->ID});
+    Exec(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+                        "PicRange, RelativeTo) VALUES (1, ?, 'S', 'N', 'Data', 'A1:A1``', 'top')"),
+         {s->ID});
+    DoPrep(*s);
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+
+    ExcelApp XL;
+    ASSERT_TRUE(Excel_Init(XL));
+    try {
+        xl::Worksheet* ws = XL->Workbooks().Open(s->Prepped())->Sheets().Item(QStringLiteral("Data"));
+        EXPECT_EQ(ws->Range(QStringLiteral("B2")).Text(), QStringLiteral("custom 1"));
+        EXPECT_EQ(ws->Range(QStringLiteral("C3")).Text(), QStringLiteral("custom 4"));
+        // Cells outside the custom range keep the version's values.
+        EXPECT_EQ(ws->Range(QStringLiteral("A1")).Text(), QStringLiteral("Region"));
+        EXPECT_EQ(ws->Range(QStringLiteral("D5")).Text(), QStringLiteral("12"));
+        ASSERT_EQ(ws->ChartObjects().Count(), 1);
+        // The chart lands right of the data, covering none of it.
+        EXPECT_EQ(ws->ChartObjects().Item(1)->TopLeftCell().Address(), QStringLiteral("$E$1"));
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    Excel_Exit(XL);
+
+    // The version in use itself is never written.
+    EXPECT_EQ(CellText(dest_ + s->NewestFile, QStringLiteral("Data"), QStringLiteral("B2")), QStringLiteral("1"));
 }

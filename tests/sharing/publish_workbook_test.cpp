@@ -13,6 +13,9 @@
 #include <QDate>
 #include <QFile>
 #include <QPixmap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -155,4 +158,45 @@ TEST_F(PublishWorkbookTest, BrokenTemplateIsReportedAndNothingIsShown) {
     EXPECT_TRUE(Publish("Broken").isEmpty());
     ASSERT_EQ(PromptScript::Messages().size(), 1);
     EXPECT_TRUE(PromptScript::Messages()[0].contains("mnuWorkspacePublish_Click"));
+}
+
+// LibreOffice, an independent reader, opens what publishing wrote: each result is converted
+// by it and the copy read back by our reader.
+TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
+    const QString soffice = QStandardPaths::findExecutable("soffice");
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const QStringList published = {Publish("Sales", templates_ + "placeholder.xlsx"),
+                                   Publish("Sales"), Publish("Plain", ""),
+                                   Publish("Missing", templates_ + "missing_sheet.xlsx")};
+    for (const QString& path : published)
+        ASSERT_FALSE(path.isEmpty());
+    QTemporaryDir work;
+    QStringList inputs;
+    for (int i = 0; i < published.size(); ++i) {
+        inputs << work.path() + QString("/in%1.xlsx").arg(i);
+        ASSERT_TRUE(QFile::copy(published[i], inputs.last()));
+    }
+    QProcess lo;
+    lo.start(soffice, QStringList{"-env:UserInstallation=file://" + work.path() + "/profile",
+                                  "--headless", "--convert-to", "xlsx", "--outdir",
+                                  work.path() + "/out"} + inputs);
+    ASSERT_TRUE(lo.waitForFinished(180000));
+    ASSERT_EQ(lo.exitCode(), 0) << lo.readAllStandardError().toStdString();
+
+    const std::vector<std::pair<QString, int>> expected = {{"Report", 1}, {"Report", 1}, {"", 1}, {"", 1}};
+    for (int i = 0; i < published.size(); ++i) {
+        const QString copy = work.path() + QString("/out/in%1.xlsx").arg(i);
+        ASSERT_TRUE(FileExists(copy)) << copy.toStdString();
+        xl::Workbook* book = reader_.Workbooks().Open(copy);
+        int pictures = 0;
+        for (int s = 1; s <= book->Sheets().Count(); ++s)
+            pictures += book->Sheets().Item(s)->Shapes().Count();
+        EXPECT_EQ(pictures, expected[i].second) << i;
+        if (!expected[i].first.isEmpty()) {
+            xl::Worksheet* report = book->Sheets().Item(expected[i].first);
+            ASSERT_EQ(report->Shapes().Count(), 1);
+            EXPECT_EQ(report->Range("C2").Value().type, xl::ValueType::Number);
+        }
+    }
 }

@@ -240,6 +240,20 @@ TEST_F(PanelDialogTest, FileUpdatesValidationRowByRow) {
     EXPECT_EQ(Column("Mask"), QStringLiteral("sales*.xlsx"));
     EXPECT_EQ(Column("CheckEveryNMin"), QStringLiteral("60"));
 
+    // "default" disables the frequency box, yet its value is still checked.
+    {
+        PromptScript::Reset();
+        frmPanelProperties dialog;
+        dialog.Index = index;
+        dialog.Form_Activate();
+        Combo_SelectByText(Combo(&dialog, "cmbUpdateType"), QStringLiteral("default"));
+        Type(&dialog, "txtFrequency", QStringLiteral("abc"));
+        Press(&dialog, "cmdOK");
+        EXPECT_EQ(PromptScript::Messages(), QStringList{QStringLiteral("Frequency must be numeric.")});
+        EXPECT_FALSE(dialog.IsUnloaded());
+        EXPECT_FALSE(Box(&dialog, "txtFrequency")->isEnabled());
+    }
+
     // No entry of the list: the source's type is none of the four.
     gDB->Execute(QStringLiteral("UPDATE DsbPanelSource SET UpdateType = 'ftp'"));
     gSources = std::make_unique<clsSources>();

@@ -163,7 +163,7 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
     };
 
     auto matchesValue = [&](int32_t r, int32_t c, const CellValue& v) {
-        if (v.IsEmpty())
+        if (v.IsEmpty() || ((v.type == ValueType::Text) && v.text.isEmpty()))
             return false;
         if (pattern.MatchesAnything())
             return true;
@@ -186,8 +186,14 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
         }
         if (!cell || cell->kind == CellKind::Blank)
             return false;
-        if (pattern.MatchesAnything())
+        if (pattern.MatchesAnything()) {
+            // An empty text (a formula giving "") shows nothing, so "*" passes it over.
+            if (cell->kind == CellKind::SharedString)
+                return !book.sharedStrings[cell->text].isEmpty();
+            if (cell->kind == CellKind::Text)
+                return !data.strings[cell->text].isEmpty();
             return true;
+        }
         if (displayed) {
             const FormatKind kind = formatKind(cell->style);
             if (kind != kOther) {
@@ -212,11 +218,25 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
         return matchesValue(r, c, data.ValueOf(*cell, book.sharedStrings));
     };
 
+    // Searching values passes over hidden rows and columns, as the spreadsheet does; searching
+    // the stored values (xlFormulas) finds them too.
+    std::vector<int8_t> hiddenColumns;
+    auto hidden = [&](int32_t r, int32_t c) {
+        if (!displayed)
+            return false;
+        if (hiddenColumns.empty())
+            hiddenColumns.assign(size_t(kMaxCols) + 1, -1);
+        int8_t& h = hiddenColumns[size_t(c)];
+        if (h < 0)
+            h = sheet_->ColumnWidthPixels(c) == 0 ? 1 : 0;
+        return h == 1 || sheet_->RowHeight(r) == 0;
+    };
+
     int64_t bestKey = std::numeric_limits<int64_t>::max();
     int32_t bestRow = 0, bestCol = 0;
     auto consider = [&](int32_t r, int32_t c, const Cell* cell) {
         const int64_t k = key(r, c);
-        if (k < bestKey && matches(r, c, cell)) {
+        if (k < bestKey && !hidden(r, c) && matches(r, c, cell)) {
             bestKey = k;
             bestRow = r;
             bestCol = c;

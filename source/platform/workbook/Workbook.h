@@ -123,6 +123,9 @@ public:
 
     bool operator==(const Range& o) const { return sheet_ == o.sheet_ && ref_ == o.ref_; }
 
+    // CopyPicture (a picture of the cells as shown) belongs to the painting code, which
+    // draws from the members of Worksheet below.
+
 private:
     enum class Counting { Cells, Rows, Columns };
     Worksheet* sheet_ = nullptr;

@@ -78,11 +78,15 @@ TEST_F(FindTest, SearchesDisplayedValues) {
 }
 
 TEST_F(FindTest, EditedValuesAreSearchedToo) {
+    ws_->Range("AB200").SetValue(CellValue::Text(QString()));  // shows nothing: not "used" by Find
+    auto last = ws_->Cells().Find("*", std::nullopt, xlValues, xlPart, xlByRows, xlPrevious);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->Row(), 12);
     ws_->Range("Z100").SetValue(CellValue::Text("planted"));
     ws_->Range("C9").SetValue(CellValue{});  // "Total" emptied
     EXPECT_EQ(Found(ws_->Cells(), "planted"), "$Z$100");
     EXPECT_EQ(Found(ws_->Cells(), "Total"), "not found");
-    EXPECT_EQ(ws_->UsedRange().Address(), "$A$1:$Z$100");
+    EXPECT_EQ(ws_->UsedRange().Address(), "$A$1:$AB$200");
 }
 
 TEST_F(FindTest, LastUsedCellAndUsedRange) {
@@ -106,4 +110,22 @@ TEST_F(FindTest, LastUsedCellAndUsedRange) {
 TEST_F(FindTest, RefusesAStartCellOutsideTheRange) {
     EXPECT_THROW(ws_->Range("A1:B2").Find("alpha", ws_->Range("C3")), Error);
     EXPECT_FALSE(ws_->Cells().Find(""));
+}
+
+TEST(FindHidden, ValuesInHiddenRowsAndColumnsAreFoundOnlyAmongStoredValues) {
+    const QString path = fixtures::Path(QStringLiteral("sizes.xlsx"));
+    SKIP_WITHOUT(path);
+    Application app;
+    Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(QStringLiteral("Sizes"));
+    // Row 3 and column C are hidden: 31 sits in A3, 13 in C1.
+    EXPECT_FALSE(ws->Cells().Find("31", std::nullopt, xlValues, xlWhole));
+    EXPECT_FALSE(ws->Cells().Find("13", std::nullopt, xlValues, xlWhole));
+    auto stored = ws->Cells().Find("31", std::nullopt, xlFormulas, xlWhole);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Address(), "$A$3");
+    // Shown again in memory, the value is found.
+    ws->Rows(3).SetRowHeight(15);
+    auto shown = ws->Cells().Find("31", std::nullopt, xlValues, xlWhole);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->Address(), "$A$3");
 }

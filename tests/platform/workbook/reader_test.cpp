@@ -419,3 +419,20 @@ TEST(WorkbookCache, ReopeningAnUnchangedFileReusesItsParse) {
     EXPECT_EQ(changed->Sheets().Item(1)->Name(), "Sizes");
     EXPECT_EQ(app.CachedFiles(), 1);
 }
+
+TEST(WorkbookGeometry, MaxDigitWidthOfTheStandInFonts) {
+    // The widths the spreadsheet uses at 96 dpi for its usual default fonts.
+    EXPECT_EQ(MaxDigitWidth(QStringLiteral("Calibri"), 11), 7);
+    EXPECT_EQ(MaxDigitWidth(QStringLiteral("Arial"), 10), 7);
+    EXPECT_EQ(MaxDigitWidth(QStringLiteral("Courier New"), 10), 8);
+    EXPECT_EQ(MaxDigitWidth(QStringLiteral("Times New Roman"), 12), 8);
+    EXPECT_GT(MaxDigitWidth(QStringLiteral("Calibri"), 20), 7);
+    EXPECT_GE(MaxDigitWidth(QStringLiteral("No Such Font Anywhere"), 11), 1);
+    // The column-width rule of the format: 8.43 characters are 64 pixels at 7 per digit.
+    EXPECT_EQ(Worksheet::PixelsFromFileWidth(9.140625, 7), 64);
+    EXPECT_EQ(Worksheet::PixelsFromCharacters(8.43, 7), 64);
+    EXPECT_DOUBLE_EQ(Worksheet::CharactersFromPixels(64, 7), 8.43);
+    EXPECT_EQ(Worksheet::PixelsFromCharacters(0.5, 7), 6);
+    EXPECT_DOUBLE_EQ(Worksheet::CharactersFromPixels(6, 7), 0.5);
+    EXPECT_EQ(Worksheet::PixelsFromCharacters(0, 7), 0);
+}

@@ -146,3 +146,26 @@ TEST(WriterSheets, CopyOfEverySheetIntoANewWorkbook) {
     EXPECT_EQ(copy->Sheets().Item(2)->Range(QStringLiteral("A2")).Value().number, 7);
     EXPECT_EQ(copy->Sheets().Item(1)->Shapes().Count(), 2);
 }
+
+TEST(WriterSheets, AnAddedSheetLeavesTheOtherPartsAsTheyWere) {
+    SKIP_WITHOUT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
+    const auto before = writerfx::Parts(path);
+    {
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        wb->Sheets().Add();
+        wb->Save();
+    }
+    const auto after = writerfx::Parts(path);
+    EXPECT_EQ(after.size(), before.size() + 1);
+    const QStringList listing = {"[Content_Types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels"};
+    for (const auto& [name, bytes] : before) {
+        ASSERT_EQ(after.count(name), 1u) << name.toStdString();
+        if (listing.contains(name))
+            EXPECT_NE(after.at(name), bytes) << name.toStdString();
+        else
+            EXPECT_EQ(after.at(name), bytes) << name.toStdString();
+    }
+}
