@@ -9,15 +9,21 @@ const QString kContent = QStringLiteral("content=");
 
 void parseContentMatch(const QString& ContentMatch, QString& botRng, QString& aRng,
                        QString& Content) {
+    // The anchor text comes last and runs to the end, so the other keys are only looked for
+    // in front of the first "content=": an anchor text holding "bottom=" or "anchor=" is never
+    // taken for a key.
+    const qsizetype firstContent = ContentMatch.indexOf(kContent, 0, Qt::CaseInsensitive);
+    const QString head = firstContent < 0 ? ContentMatch : ContentMatch.left(firstContent);
+
     botRng.clear();
-    const qsizetype bottom = ContentMatch.indexOf(kBottom, 0, Qt::CaseInsensitive);
+    const qsizetype bottom = head.indexOf(kBottom, 0, Qt::CaseInsensitive);
     if (bottom >= 0) {
         const qsizetype from = bottom + kBottom.size();
         const qsizetype end = ContentMatch.indexOf(kSeparator, from);
         botRng = end < 0 ? ContentMatch.mid(from) : ContentMatch.mid(from, end - from);
     }
 
-    const qsizetype anchor = ContentMatch.indexOf(kAnchor, 0, Qt::CaseInsensitive);
+    const qsizetype anchor = head.indexOf(kAnchor, 0, Qt::CaseInsensitive);
     if (anchor < 0)
         return;
     const qsizetype from = anchor + kAnchor.size();

@@ -91,7 +91,7 @@ public:
     void AdjustAll(xl::Worksheet* ws);
     // Applies the stored heights and widths to the sheet, the range's runs moved by the shift.
     void adjHeightWidths(xl::Worksheet* ws);
-    // Reads bottom cell, anchor cell and anchor text out of ContentMatch.
+    // Reads bottom cell, anchor cell and anchor text out of ContentMatch (model/ContentMatch.h).
     void parseContentMatch(QString& botRng, QString& aRng, QString& Content) const;
     // Makes the first visible non-empty cell of adjMovRange the anchor.
     void SetAnchorDefaults(xl::Worksheet* ws);
@@ -129,12 +129,6 @@ private:
     int32_t pColShift = 0;  // columns the last relocation moved the range by
     QString pAdjPicRange;   // the picture range: fixed area plus the moved range
 };
-
-// Reads ContentMatch text: the bottom cell ("" without "bottom="), and, when "anchor=" is
-// followed by a back-quote, the anchor cell and the anchor text (everything after "content=";
-// both "" without it). Keys are found without regard to case; without an anchor part the last
-// two are left as passed.
-void ParseContentMatch(const QString& text, QString& botRng, QString& aRng, QString& content);
 
 // The cached picture of a panel: Panels/<ID>.bmp beside the program ("" when the folder
 // can't be made).

@@ -3,6 +3,7 @@
 
 #include "model/clsWorkspacePanel.h"
 
+#include "model/ContentMatch.h"
 #include "platform/workbook/Workbook.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsExcel.h"
@@ -72,39 +73,8 @@ bool RunMoves(int32_t firstOfRun, int32_t lastFixed) { return firstOfRun > lastF
 
 }  // namespace
 
-void ParseContentMatch(const QString& text, QString& botRng, QString& aRng, QString& content) {
-    // "content=" is the last key and its text runs to the end, so the other keys are only
-    // looked for in front of it: an anchor text holding "bottom=" can't be taken for a key.
-    const qsizetype c = text.indexOf(QLatin1String("content="), 0, Qt::CaseInsensitive);
-    const QString head = c < 0 ? text : text.left(c);
-
-    const qsizetype b = head.indexOf(QLatin1String("bottom="), 0, Qt::CaseInsensitive);
-    if (b < 0) {
-        botRng.clear();
-    } else {
-        const qsizetype start = b + 7;
-        const qsizetype end = text.indexOf(kBQ, start);
-        botRng = end < 0 ? text.mid(start) : text.mid(start, end - start);
-    }
-
-    const qsizetype a = head.indexOf(QLatin1String("anchor="), 0, Qt::CaseInsensitive);
-    if (a < 0)
-        return;
-    const qsizetype start = a + 7;
-    const qsizetype end = text.indexOf(kBQ, start);
-    if (end < 0)
-        return;
-    if (c < 0) {
-        aRng.clear();
-        content.clear();
-        return;
-    }
-    aRng = text.mid(start, end - start);
-    content = text.mid(c + 8);
-}
-
 void clsWorkspacePanel::parseContentMatch(QString& botRng, QString& aRng, QString& Content) const {
-    ParseContentMatch(ContentMatch, botRng, aRng, Content);
+    ::parseContentMatch(ContentMatch, botRng, aRng, Content);
 }
 
 // ---- capture ------------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 
 #include "RelocationSupport.h"
 
+#include "model/ContentMatch.h"
+
 namespace {
 
 clsWorkspacePanel Panel(const QString& picRange, const QString& rule, const QString& match) {
@@ -139,28 +141,28 @@ TEST_F(RelocationTest, ContentsFindsTheAnchorInEachForm) {
 TEST_F(RelocationTest, ContentMatchIsReadByItsKeys) {
     QString bottom = QStringLiteral("old"), anchor = QStringLiteral("old"),
             content = QStringLiteral("old");
-    ParseContentMatch(QStringLiteral("bottom=$H$40"), bottom, anchor, content);
+    parseContentMatch(QStringLiteral("bottom=$H$40"), bottom, anchor, content);
     EXPECT_EQ(bottom, QStringLiteral("$H$40"));
     EXPECT_EQ(anchor, QStringLiteral("old"));  // no anchor part: left as passed
     EXPECT_EQ(content, QStringLiteral("old"));
 
-    ParseContentMatch(QStringLiteral("BOTTOM=$H$40`Anchor=$C5`CONTENT=To`tal=x"), bottom, anchor,
+    parseContentMatch(QStringLiteral("BOTTOM=$H$40`Anchor=$C5`CONTENT=To`tal=x"), bottom, anchor,
                       content);
     EXPECT_EQ(bottom, QStringLiteral("$H$40"));
     EXPECT_EQ(anchor, QStringLiteral("$C5"));
     EXPECT_EQ(content, QStringLiteral("To`tal=x"));
 
     // An anchor without a back-quote after it is no anchor part.
-    ParseContentMatch(QStringLiteral("anchor=$D7"), bottom, anchor, content);
+    parseContentMatch(QStringLiteral("anchor=$D7"), bottom, anchor, content);
     EXPECT_EQ(bottom, QString());
     EXPECT_EQ(anchor, QStringLiteral("$C5"));
     // An anchor part without an anchor text empties both.
-    ParseContentMatch(QStringLiteral("bottom=$A$2`anchor=$D7`"), bottom, anchor, content);
+    parseContentMatch(QStringLiteral("bottom=$A$2`anchor=$D7`"), bottom, anchor, content);
     EXPECT_EQ(bottom, QStringLiteral("$A$2"));
     EXPECT_EQ(anchor, QString());
     EXPECT_EQ(content, QString());
     // An anchor text that holds a key is no key.
-    ParseContentMatch(QStringLiteral("anchor=$C5`content=bottom=Z`anchor=Q"), bottom, anchor,
+    parseContentMatch(QStringLiteral("anchor=$C5`content=bottom=Z`anchor=Q"), bottom, anchor,
                       content);
     EXPECT_EQ(bottom, QString());
     EXPECT_EQ(anchor, QStringLiteral("$C5"));

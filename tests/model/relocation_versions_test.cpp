@@ -5,6 +5,17 @@
 
 #include "RelocationSupport.h"
 
+#include "platform/workbook/CopyPicture.h"
+
+namespace {
+
+// The range's picture as the panel window paints it.
+QImage Picture(xl::Worksheet* ws, const QString& address) {
+    return xl::RangePicture(ws->Range(address));
+}
+
+}  // namespace
+
 TEST_F(RelocationTest, BottomAndContentsFindTheSameCellsInTheNewerVersion) {
     xl::Worksheet* v1 = Sheet(QStringLiteral("report_v1.xlsx"), QStringLiteral("Sales"));
     xl::Worksheet* v2 = Sheet(QStringLiteral("report_v2.xlsx"), QStringLiteral("Sales"));
@@ -12,11 +23,15 @@ TEST_F(RelocationTest, BottomAndContentsFindTheSameCellsInTheNewerVersion) {
     clsWorkspacePanel byBottom;
     ASSERT_TRUE(Capture(byBottom, v1, QStringLiteral("bottom")));
     const QString original = byBottom.movRange;
+    clsWorkspacePanel first = byBottom;
+    ASSERT_TRUE(first.GetAdjRange(v1));
+    const QImage originalPicture = Picture(v1, first.adjRange(v1));
+    ASSERT_FALSE(originalPicture.isNull());
 
     // The anchor the range location dialog would offer, searched over the whole sheet since
     // columns were added to the left.
     clsWorkspacePanel byContents;
-    ASSERT_TRUE(Capture(byContents, v1, QStringLiteral("top")));
+    ASSERT_TRUE(Capture(byContents, v1, QStringLiteral("top"), QStringLiteral("$B$4:$F$12")));
     ASSERT_TRUE(byContents.GetAdjRange(v1));
     byContents.SetAnchorDefaults(v1);
     ASSERT_EQ(byContents.NewCell, QStringLiteral("$B$4"));
@@ -50,7 +65,10 @@ TEST_F(RelocationTest, BottomAndContentsFindTheSameCellsInTheNewerVersion) {
         const QString picture = render.adjRange(v2);
         EXPECT_EQ(picture, QStringLiteral("D11:H19"));
         EXPECT_EQ(Differences(v1, original, v2, picture), QString());
+        EXPECT_TRUE(Picture(v2, picture) == originalPicture);
     }
+    // The picture does tell ranges apart: one row lower is another picture.
+    EXPECT_FALSE(Picture(v2, QStringLiteral("D12:H20")) == originalPicture);
 }
 
 TEST_F(RelocationTest, FixedTitleRowsStayWhileTheRangeMovesBelowThem) {
@@ -66,6 +84,7 @@ TEST_F(RelocationTest, FixedTitleRowsStayWhileTheRangeMovesBelowThem) {
     clsWorkspacePanel before = p;
     ASSERT_TRUE(before.GetAdjRange(v1));
     EXPECT_EQ(before.adjRange(v1), QStringLiteral("B1:E12"));
+    const QImage originalPicture = Picture(v1, QStringLiteral("B1:E12"));
 
     p.AdjustAll(v2);
     EXPECT_EQ(p.PicRange, QStringLiteral("B12:E19`1:2`"));
@@ -91,6 +110,7 @@ TEST_F(RelocationTest, FixedTitleRowsStayWhileTheRangeMovesBelowThem) {
     // Title rows, then the range: the same values and sizes in both versions.
     EXPECT_EQ(Differences(v1, QStringLiteral("B1:E2"), v2, QStringLiteral("B1:E2")), QString());
     EXPECT_EQ(Differences(v1, QStringLiteral("B5:E12"), v2, QStringLiteral("B12:E19")), QString());
+    EXPECT_TRUE(Picture(v2, QStringLiteral("B1:E19")) == originalPicture);
 }
 
 TEST_F(RelocationTest, AFailedRelocationKeepsTheStoredTexts) {

@@ -4,6 +4,8 @@
 
 #include "RelocationSupport.h"
 
+#include "platform/workbook/CopyPicture.h"
+
 namespace {
 
 constexpr int32_t kHigh = xl::RGB(128, 180, 180);
@@ -82,7 +84,11 @@ TEST_F(RelocationTest, ThresholdRulesColourCellsWhoseValuesPassTheirTests) {
     EXPECT_EQ(ColorAt(ws, QStringLiteral("G6")), kLow);
     EXPECT_EQ(ColorAt(ws, QStringLiteral("G7")), kLow);
     EXPECT_EQ(ColorAt(ws, QStringLiteral("G8")), kHigh);
-    EXPECT_EQ(ws->Range(QStringLiteral("F7")).GetInterior().ColorQ(), QColor(128, 180, 180));
+    // The painted picture shows the colour (the number stands at the right of the cell).
+    const QImage picture = xl::RangePicture(ws->Range(QStringLiteral("F7")));
+    EXPECT_EQ(picture.pixelColor(4, picture.height() / 2), QColor(128, 180, 180));
+    const QImage plain = xl::RangePicture(ws->Range(QStringLiteral("F6")));
+    EXPECT_EQ(plain.pixelColor(4, plain.height() / 2), QColor(Qt::white));
 
     // A panel without rules colours nothing.
     clsWorkspacePanel none;

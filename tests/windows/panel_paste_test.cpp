@@ -4,6 +4,7 @@
 #include "PanelTestSupport.h"
 
 #include "services/UserExcel.h"
+#include "services/modUtilsFile.h"
 
 namespace {
 
@@ -180,4 +181,40 @@ TEST_F(PanelTest, AChartIsFoundBySizeInTheWorkbookLastCopiedFrom) {
     EXPECT_TRUE(PromptScript::Messages().front().startsWith(
         QStringLiteral("The spreadsheet has been changed and not saved.")));
     EXPECT_EQ(gWorkspace->NumPanels(), 1);
+}
+
+TEST_F(PanelTest, PastedPanelsFollowANewerVersionOfTheirWorkbook) {
+    StartWindow();
+    Window()->show();
+    QCoreApplication::processEvents();
+    Copy(QStringLiteral("range"));
+    ASSERT_TRUE(Paste());
+    Copy(QStringLiteral("single-cell"));
+    ASSERT_TRUE(Paste());
+    PromptScript::QueueDialog(QStringLiteral("frmSaveWorkspace"), QStringLiteral("Regions"));
+    Click("mnuWorkspaceSave");
+    ASSERT_GT(gWorkspace->ID, 0);
+    const int32_t first = gWorkspace->Panels(1)->ID, second = gWorkspace->Panels(2)->ID;
+
+    // Opened again: rendered once, then shown from the cache.
+    Click("mnuWorkspaceRefresh");
+    ASSERT_EQ(Window()->PanelWindows().size(), 2u);
+    EXPECT_TRUE(QFile::exists(CachePath(first)));
+    EXPECT_TRUE(QFile::exists(CachePath(second)));
+
+    // A newer version arrives in the destination folder: three rows above the data, a new value.
+    const QString sales = InFolder(QStringLiteral("Sales.xlsx"));
+    QFile::remove(sales);
+    ASSERT_TRUE(QFile::copy(FixtureWorkbookFolder() + QStringLiteral("/SalesNewer.xlsx"), sales));
+    ASSERT_TRUE(AdjustFileTime(sales, QDateTime::currentDateTime().addSecs(3600)));
+    PromptScript::Reset();
+    Click("mnuWorkspaceRefresh");
+    ASSERT_EQ(Window()->PanelWindows().size(), 2u) << PromptScript::Messages().join('|').toStdString();
+    for (frmPanel* panel : Window()->PanelWindows()) {
+        const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+        const QString expected = record->ID == first ? QStringLiteral("A5:C7") : QStringLiteral("B6");
+        SCOPED_TRACE(expected.toStdString());
+        EXPECT_EQ(panel->picTemp()->Picture().convertToFormat(QImage::Format_RGB32),
+                  Painted(sales, QStringLiteral("Data"), expected).convertToFormat(QImage::Format_RGB32));
+    }
 }

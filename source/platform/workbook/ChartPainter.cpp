@@ -781,6 +781,7 @@ ChartPicture PaintChart(const ChartData* chart, const Theme& theme, const QStrin
                         .arg(name)
                         .arg(size.width())
                         .arg(size.height()));
+    NeedFonts();
     ChartPicture out;
     if (!chart || chart->Kind() == ChartKind::Other) {
         const QString kind = chart ? chart->KindName() : QStringLiteral("missing chart part");

@@ -1,8 +1,10 @@
 #include "platform/workbook/FontMap.h"
 
+#include "platform/workbook/Error.h"
 #include "platform/workbook/Styles.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QHash>
 
 #include <algorithm>
@@ -25,6 +27,12 @@ QString StandInFamily(const QString& fontName) {
     if (key.isEmpty())
         return QStringLiteral("Carlito");
     return map.value(key, fontName.trimmed());
+}
+
+void NeedFonts() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw Error(QStringLiteral("Pictures can only be painted while the program's window "
+                                   "system is running."));
 }
 
 QFont PaintFont(const QString& fontName, double points, bool bold) {

@@ -24,6 +24,9 @@ QFont PaintFont(const Font& font, int stretch = 100);
 // is 8% too wide turns numbers to "###" and cuts texts that fit on the user's screen.
 int TextStretch(const Font& defaultFont, int maxDigitWidth);
 
+// Throws xl::Error unless a QGuiApplication runs: fonts can't be used without one.
+void NeedFonts();
+
 // A font of `points` size for chart text, from a workbook font name.
 QFont PaintFont(const QString& fontName, double points, bool bold = false);
 

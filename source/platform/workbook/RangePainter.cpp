@@ -103,6 +103,7 @@ struct FontInfo {
     QFont font;
     QFontMetricsF metrics{QFont()};
     QColor color;
+    bool doubleUnderline = false;  // drawn by hand: QFont knows single lines only
 };
 
 // One piece of a displayed line: text, or the blank of a "_x" padding, or the "*x" fill.
@@ -199,6 +200,8 @@ struct CellPaint {
     VAlign v = VAlign::Bottom;
     int fontId = 0;
     QColor color;
+    int rotation = 0;  // degrees, counter-clockwise
+    double scale = 1;  // below 1 when shrunk to fit
 };
 
 struct BorderSeg {
@@ -362,6 +365,12 @@ private:
             info.font = PaintFont(src, stretch_);
             info.metrics = QFontMetricsF(info.font);
             info.color = src.color.isValid() ? src.color : QColor(Qt::black);
+            info.doubleUnderline = src.underline == Underline::Double ||
+                                   src.underline == Underline::DoubleAccounting;
+            if (info.doubleUnderline) {
+                info.font.setUnderline(false);
+                info.metrics = QFontMetricsF(info.font);
+            }
             f = std::move(info);
         }
         return *f;
@@ -504,6 +513,11 @@ private:
             const FontInfo& fi = FontOf(st.fontId);
             cp.fontId = st.fontId;
             cp.color = fi.color;
+            // 1..90 turn the text counter-clockwise, 91..180 clockwise by the excess over 90;
+            // 255 (letters stacked) is shown turned upwards.
+            const int rot = al.textRotation;
+            cp.rotation = rot == 255 ? 90 : rot > 90 && rot <= 180 ? -(rot - 90)
+                                                                   : std::clamp(rot, 0, 90);
             const QString& hz = al.horizontal;
             const bool isText = value.type == ValueType::Text;
             if (hz == QLatin1String("left"))
@@ -542,7 +556,11 @@ private:
                 continue;
             }
             cp.wrap = false;
-            TextLine line = Displayed(value, st, fi.metrics, room, cp.color);
+            // Shrink to fit makes the font smaller instead of cutting the text or showing "#".
+            const bool shrink = al.shrinkToFit && cp.rotation == 0;
+            TextLine line = Displayed(value, st, fi.metrics, shrink ? 1e9 : room, cp.color);
+            if (shrink && line.width > room && line.width > 0)
+                cp.scale = std::max(0.05, room / line.width);
             if (cp.h == HAlign::Fill) {
                 // The text repeated as often as it fits whole, at least once.
                 const double w = line.width;
@@ -560,9 +578,9 @@ private:
                 continue;
             }
             line.ExpandFill(room);
-            const double w = line.width;
+            const double w = line.width * cp.scale;
             // Text spills into empty neighbours; numbers never do.
-            const bool spills = isText && cp.merge < 0;
+            const bool spills = isText && cp.merge < 0 && cp.rotation == 0 && !shrink;
             auto emptyAt = [&](int k) {
                 return k >= 0 && k < n && row[size_t(k)].value.IsEmpty() && row[size_t(k)].merge < 0;
             };
@@ -691,16 +709,29 @@ private:
                 if (cp.h == HAlign::Left)
                     box.setLeft(cp.textX);
                 p.drawText(box, flags, cp.wrapped);
+            } else if (cp.rotation != 0) {
+                DrawTurned(p, cp, fi);
             } else {
                 const QFontMetricsF& fm = fi.metrics;
                 const double top = cp.clip.top(), bottom = cp.clip.bottom() + 1;
+                const double k = cp.scale, ascent = fm.ascent() * k, descent = fm.descent() * k;
                 double base;
                 switch (cp.v) {
-                case VAlign::Top: base = top + fm.ascent(); break;
-                case VAlign::Center:
-                    base = (top + bottom) / 2 + (fm.ascent() - fm.descent()) / 2;
-                    break;
-                default: base = bottom - fm.descent(); break;
+                case VAlign::Top: base = top + ascent; break;
+                case VAlign::Center: base = (top + bottom) / 2 + (ascent - descent) / 2; break;
+                default: base = bottom - descent; break;
+                }
+                if (k != 1) {
+                    // Shrunk text: drawn at its full size in a scaled frame.
+                    p.translate(cp.textX, base);
+                    p.scale(k, k);
+                    double x = 0;
+                    for (const Segment& s : cp.line.segs) {
+                        p.drawText(QPointF(x, 0), s.text);
+                        x += s.width;
+                    }
+                    p.restore();
+                    continue;
                 }
                 double x = cp.textX;
                 for (const Segment& s : cp.line.segs) {
@@ -708,9 +739,41 @@ private:
                         p.drawText(QPointF(x, base), s.text);
                     x += s.width;
                 }
+                if (fi.doubleUnderline && x > cp.textX) {
+                    // Whole pixels, one blank row between the lines, as crisp as on screen.
+                    const int w = std::max(1, int(std::lround(fm.lineWidth())));
+                    const int u = int(std::floor(base)) + 1;
+                    const int x0 = int(std::floor(cp.textX)), len = int(std::ceil(x - cp.textX));
+                    p.fillRect(QRect(x0, u, len, w), cp.color);
+                    p.fillRect(QRect(x0, u + 2 * w, len, w), cp.color);
+                }
             }
             p.restore();
         }
+    }
+
+    // Turned text: one line, centred across the cell and placed along it by the vertical
+    // alignment, which the turned line runs along.
+    void DrawTurned(QPainter& p, const CellPaint& cp, const FontInfo& fi) {
+        const QFontMetricsF& fm = fi.metrics;
+        const QString text = [&] {
+            QString t;
+            for (const Segment& s : cp.line.segs)
+                t += s.text;
+            return t;
+        }();
+        const double w = fm.horizontalAdvance(text), h = fm.height();
+        const QRectF box = QRectF(cp.clip).adjusted(kTextMargin, kTextMargin, -kTextMargin, -kTextMargin);
+        const double rad = cp.rotation * M_PI / 180.0;
+        const double reach = std::fabs(std::sin(rad)) * w / 2;  // half the line's height
+        double cy = box.center().y();
+        if (cp.v == VAlign::Bottom)
+            cy = box.bottom() - reach;
+        else if (cp.v == VAlign::Top)
+            cy = box.top() + reach;
+        p.translate(box.center().x(), cy);
+        p.rotate(-cp.rotation);
+        p.drawText(QRectF(-w / 2, -h / 2, w, h), Qt::AlignCenter, text);
     }
 
     void CollectBorders(int32_t r, int y0, int y1, const std::vector<CellPaint>& row) {
@@ -769,6 +832,7 @@ QSize RangePictureSize(const Worksheet& sheet, const RangeRef& range) {
 }
 
 QImage PaintRange(const Worksheet& sheet, const RangeRef& range) {
+    NeedFonts();
     Painter painter(sheet, range);
     QImage img = painter.Paint();
     if (img.isNull())

@@ -49,4 +49,15 @@ inline int CountColor(const QImage& img, const QColor& c, const QRect& r = {}) {
 // Text pixels: darker than any gridline or the white background.
 inline bool Dark(QColor c) { return c.lightness() < 150; }
 
+// The bounds of the text pixels within a rectangle; empty when there are none.
+inline QRect Ink(const QImage& img, const QRect& box) {
+    QRect r;
+    const QRect b = box.intersected(img.rect());
+    for (int y = b.top(); y <= b.bottom(); ++y)
+        for (int x = b.left(); x <= b.right(); ++x)
+            if (Dark(img.pixelColor(x, y)))
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
 }  // namespace painting

@@ -266,3 +266,68 @@ TEST(PainterClipboard, CopyPicturePutsTheBitmapOnTheClipboard) {
     ASSERT_EQ(copied.size(), QSize(3 * kCol + 1, 3 * kRow + 1));
     EXPECT_EQ(copied.pixelColor(kCol + kCol / 2, kRow + kRow / 2), QColor(Qt::red));
 }
+
+TEST_P(PixelTest, TurnedTextRunsUpAndDoubleUnderlinesHaveTwoLines) {
+    const Grid t{wb.Sheet(QStringLiteral("Turned"))};
+    const QImage img = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A1:C2"));
+    const auto inkOf = painting::Ink;
+    const QRect up = inkOf(img, t.Inside(1, 1));
+    const QRect level = inkOf(img, t.Inside(2, 1));
+    ASSERT_FALSE(up.isEmpty());
+    ASSERT_FALSE(level.isEmpty());
+    EXPECT_GT(up.height(), 2 * up.width());
+    EXPECT_GT(level.width(), level.height());
+    // Two separate lines under "Twice": below its letters, some rows dark across the whole
+    // word, with a light row between them.
+    const QRect twice = inkOf(img, t.Inside(1, 2));
+    ASSERT_FALSE(twice.isEmpty());
+    std::vector<bool> fullRow;
+    for (int y = twice.top(); y <= twice.bottom(); ++y)
+        fullRow.push_back(Count(img, QRect(twice.left(), y, twice.width(), 1), Dark) >=
+                          twice.width() * 9 / 10);
+    int runs = 0;
+    for (size_t i = 0; i < fullRow.size(); ++i)
+        runs += fullRow[i] && (i == 0 || !fullRow[i - 1]) ? 1 : 0;
+    EXPECT_EQ(runs, 2);
+
+    // Shrunk to fit, the number shows in smaller type where its neighbour shows "#" signs.
+    const QImage nums = wb.Picture(QStringLiteral("Turned"), QStringLiteral("A3:B3"));
+    const QRect shrunk = inkOf(nums, QRect(1, 1, t.W(1) - 1, t.H(3) - 1));
+    const QRect hashes = inkOf(nums, QRect(t.W(1) + 1, 1, t.W(2) - 1, t.H(3) - 1));
+    ASSERT_FALSE(shrunk.isEmpty());
+    ASSERT_FALSE(hashes.isEmpty());
+    EXPECT_LT(shrunk.height(), hashes.height());
+    EXPECT_GT(shrunk.width(), t.W(1) * 3 / 4);
+}
+
+TEST_P(PixelTest, HorizontalAndVerticalAlignments) {
+    const Grid a{wb.Sheet(QStringLiteral("Align"))};
+    const QImage img = wb.Picture(QStringLiteral("Align"), QStringLiteral("A1:C7"));
+    auto ink = [&](const QRect& box) { return painting::Ink(img, box); };
+    auto row = [&](int r) { return QRect(1, a.Y(r) + 1, a.X(4) - 2, a.H(r) - 1); };
+    const int cellMid = a.W(1) / 2;
+    // Centred across A1:C1: the middle of the three columns, not of A1.
+    const QRect across = ink(row(1));
+    ASSERT_FALSE(across.isEmpty());
+    EXPECT_NEAR(across.center().x(), a.X(4) / 2, 4);
+    // Fill repeats the text across its cell, and only its cell.
+    const QRect fill = ink(row(2));
+    ASSERT_FALSE(fill.isEmpty());
+    EXPECT_GT(fill.width(), a.W(1) * 2 / 3);
+    EXPECT_LT(fill.right(), a.X(2));
+    // Indented text starts further right than plain text; centred text sits in the middle;
+    // a number hugs the right edge.
+    const QRect indented = ink(row(3)), plain = ink(row(4)), mid = ink(row(5)), number = ink(row(6));
+    ASSERT_FALSE(indented.isEmpty() || plain.isEmpty() || mid.isEmpty() || number.isEmpty());
+    EXPECT_GE(indented.left(), plain.left() + 10);
+    EXPECT_LE(plain.left(), 5);
+    EXPECT_NEAR(mid.center().x(), cellMid, 3);
+    EXPECT_GE(number.right(), a.X(2) - 6);
+    // In a tall row, "Up" at the top and "Down" at the bottom.
+    const QRect up = ink(QRect(1, a.Y(7) + 1, a.W(1) - 1, a.H(7) - 1));
+    const QRect down = ink(QRect(a.X(2) + 1, a.Y(7) + 1, a.W(2) - 1, a.H(7) - 1));
+    ASSERT_FALSE(up.isEmpty() || down.isEmpty());
+    EXPECT_LT(up.top() - a.Y(7), 8);
+    EXPECT_LT(a.Y(8) - down.bottom(), 8);
+    EXPECT_GT(down.top(), up.bottom());
+}
