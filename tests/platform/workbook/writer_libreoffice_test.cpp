@@ -167,10 +167,12 @@ TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
 
 // A formula that refers to another workbook file shows what that file holds now, not the
 // link's cached copy; also when unsaved edits send the recalculation through a copy in another
-// folder while the link names the file by a path relative to the workbook's own folder.
+// folder while the link names the file by a path relative to the workbook's own folder. The
+// folder's name needs escaping in a URL.
 TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
     SKIP_WITHOUT_SOFFICE();
-    QTemporaryDir tmp;
+    QTemporaryDir tmpRoot;
+    const QDir tmp(tmpRoot.filePath(QStringLiteral("Q4 #1 [final] \u00fcber")));
     auto fixture = [&](const QStringList& value) {
         QProcess p;
         p.start(QStringLiteral("/usr/bin/python3"),
