@@ -3,6 +3,7 @@
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
@@ -450,7 +451,10 @@ bool frmPanel::Panel_Paste() {
                                    QString::number(record->SourceID) + QStringLiteral(".") + ext;
         if (custom) {
             bool ok = false;
-            MakeTemplates(record, window, workbook, record->SheetName, ok);
+            MakeTemplates(record, window, workbook, record->SheetName,
+                          XL->Selection == UserExcel::SelectionKind::ChartObject ? XL->ChartName
+                                                                                 : QString(),
+                          ok);
             if (!ok) {
                 MsgBox(QStringLiteral("Unable to copy ") + fullName +
                            QStringLiteral(". Cannot continue with Paste Custom feature."),
@@ -624,17 +628,30 @@ void frmPanel::Panel_BrowsePicture() {
     IsDirty = true;
 }
 
+namespace {
+// A name no sheet of the workbook has, to park a sheet under until its replacement is in.
+QString UnusedSheetName(xl::Workbook* book) {
+    for (int n = 1;; ++n) {
+        const QString name = QStringLiteral("PvOld%1").arg(n);
+        if (!book->Sheets().Find(name))
+            return name;
+    }
+}
+}  // namespace
+
 void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
-                             xl::Workbook* Workbook, const QString& SheetName, bool& ok) {
+                             xl::Workbook* Workbook, const QString& SheetName,
+                             const QString& ChartName, bool& ok) {
     ok = false;
     ExcelApp hidden;
     try {
         QString ext;
         SplitPath(Workbook->FullName(), nullptr, nullptr, &ext);
-        // The user's workbook as the program sees it is its saved file.
-        const QString copy = GetTemplatesFolder() + QStringLiteral("PVCopy") +
-                             QString::number(Panel->SourceID) + QStringLiteral(".") + ext;
-        if (File_Copy(Workbook->FullName(), copy)) {
+        const QString templates = GetTemplatesFolder();
+        const QString suffix = QString::number(Panel->SourceID) + QStringLiteral(".") + ext;
+        const QString copyPath = templates + QStringLiteral("PVCopy") + suffix;
+        const QString templatePath = templates + QStringLiteral("PVTmpl") + suffix;
+        if (CopyOpenWorkbook(Workbook, copyPath)) {
             if (!Excel_Init(hidden)) {
                 MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
                                       "to free up memory."),
@@ -642,9 +659,41 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
             } else {
                 hidden->Visible = false;
                 hidden->DisplayAlerts = false;
-                xl::Workbook* saved = hidden->Workbooks().Open(Workbook->FullName(), true);
-                if (xl::Worksheet* ws = saved->Sheets().Find(SheetName))
-                    Panel->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(ws);
+                xl::Workbook* copy = hidden->Workbooks().Open(copyPath, true);
+                xl::Workbook* tmpl = nullptr;
+                if (FileExists(templatePath)) {
+                    tmpl = hidden->Workbooks().Open(templatePath);
+                } else {
+                    tmpl = hidden->Workbooks().Add();
+                    tmpl->SaveAs(templatePath);
+                }
+                // The template keeps one copy of each pasted sheet, the newest. A workbook can't
+                // lose its last sheet, so the new copy goes in before the old one goes out.
+                xl::Worksheet* old = tmpl->Sheets().Find(SheetName);
+                if (old)
+                    old->SetName(UnusedSheetName(tmpl));
+                copy->Sheets().Item(SheetName)->Copy(tmpl->Sheets().Item(1));
+                if (old)
+                    old->Delete();
+
+                if (ChartName.isEmpty()) {
+                    xl::Workbook* saved = hidden->Workbooks().Open(Workbook->FullName(), true);
+                    if (xl::Worksheet* ws = saved->Sheets().Find(SheetName))
+                        Panel->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(ws);
+                } else {
+                    Panel->PicRange = ChartName;
+                    copy->Sheets().Item(SheetName)->Shapes().Item(ChartName)->Copy();
+                    xl::Worksheet* charts = tmpl->Sheets().Find(QStringLiteral("PvChartCopy"));
+                    if (!charts) {
+                        charts = tmpl->Sheets().Add();
+                        charts->SetName(QStringLiteral("PvChartCopy"));
+                    }
+                    charts->Paste();
+                    const auto pasted = charts->ChartObjects().All();
+                    if (!pasted.empty())
+                        pasted.back()->SetName(ChartName);
+                }
+                tmpl->Save();
                 Excel_Exit(hidden);
             }
         }

@@ -107,8 +107,9 @@ private:
                           bool& ok);
     void CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok);
     void ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok);
+    // ChartName names the copied chart; empty when cells were copied.
     void MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window, xl::Workbook* Workbook,
-                       const QString& SheetName, bool& ok);
+                       const QString& SheetName, const QString& ChartName, bool& ok);
 
     void ToggleSelected();
     void SetPanelMenus();

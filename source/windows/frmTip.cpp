@@ -43,7 +43,6 @@ frmTip::frmTip(QWidget* parent) : QDialog(parent) {
                {"cmdGuide", QStringLiteral("&Learning Guide"), [this] { cmdGuide_Click(); }},
                {"cmdHelp", QStringLiteral("&Help"), [this] { cmdHelp_Click(); }}});
     grid->addLayout(buttons, 2, 0, 1, 2);
-    resize(440, sizeHint().height());
 
     // Load.
     GuidePath_ = LearningGuidePath();
@@ -52,6 +51,8 @@ frmTip::frmTip(QWidget* parent) : QDialog(parent) {
         "To create a dashboard, copy ranges of cells or charts from Excel spreadsheets, and "
         "paste them to the Sheetbeacon dashboard.\n\nSee the Help or the Learning Guide for more "
         "information."));
+    // The wrapped tip decides the height, so the size is taken once the text is in.
+    resize(440, grid->totalHeightForWidth(440));
 }
 
 void frmTip::cmdGuide_Click() {

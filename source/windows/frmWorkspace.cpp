@@ -471,8 +471,8 @@ void frmWorkspace::PasteNewPanel() {
     }
     panel->Index = Index;
     clsWorkspacePanel* record = gWorkspace->Panels(Index);
-    record->pLeft = static_cast<int16_t>(panel->Left());
-    record->pTop = static_cast<int16_t>(panel->Top());
+    record->pLeft = panel->Left();
+    record->pTop = panel->Top();
     record->IsCustom = QStringLiteral("N");
     if (panel->Panel_Paste()) {
         panel->Move(static_cast<int32_t>(std::nearbyint(PasteX_)),

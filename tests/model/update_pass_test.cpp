@@ -547,7 +547,8 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
     EXPECT_EQ(s->LastChecked, s->LastUpdated);
     EXPECT_EQ(s->NewestFile, QStringLiteral("Report.xlsx"));
 
-    // The input changes: the next pass shows the new value.
+    // The input changes in the other workbook the report's formula refers to (the report
+    // itself is not touched): the next pass shows the new value.
     ASSERT_TRUE(RefreshFixture({folder, QStringLiteral("7")}));
     s->ClearFlags();
     s->GetLatest(gDB.get(), false);

@@ -1,7 +1,8 @@
 #pragma once
 // Recalculating a workbook: LibreOffice, run headless as a separate process with a private
-// profile that forces every formula to be recalculated on load (and links to other workbooks
-// to be updated), converts the file to .xlsx again; the result carries fresh cached values.
+// profile, loads the file with its links to other workbooks updated, recalculates every
+// formula and stores it as .xlsx again; the result carries fresh cached values. A link to
+// another workbook by a relative path is looked up from the folder the file lies in.
 
 #include <QByteArray>
 #include <QString>

@@ -6,11 +6,13 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QUrl>
 #include <QUuid>
 
 #include <set>
@@ -29,6 +31,40 @@ const QString kMainMacro = QStringLiteral("application/vnd.ms-excel.sheet.macroE
 const QString kMainMacroTemplate = QStringLiteral("application/vnd.ms-excel.template.macroEnabled.main+xml");
 
 QString RelType(const char* kind) { return QString::fromUtf8(kRelTypeBase) + QString::fromUtf8(kind); }
+
+// A link to another workbook names its file relative to the workbook's folder unless it is
+// absolute (Excel writes "Inputs.xlsx", "../data/Inputs.xlsx" or "file:///C:/data/Inputs.xlsx").
+// A copy recalculated elsewhere gets the relative ones as absolute file URLs.
+void AnchorExternalLinks(PackageEdit& pkg, const QString& folder) {
+    const QList<ZipEntry> entries = pkg.Entries();
+    for (const ZipEntry& e : entries) {
+        if (e.isDirectory || !e.name.endsWith(QLatin1String(".rels")))
+            continue;
+        pugi::xml_document doc;
+        try {
+            LoadPart(doc, e.data, e.name);
+        } catch (const Error&) {
+            continue;  // LibreOffice is left to judge a broken part
+        }
+        bool changed = false;
+        for (pugi::xml_node rel : doc.document_element().children()) {
+            if (!Is(rel, "Relationship") ||
+                QString::fromUtf8(rel.attribute("TargetMode").value()) != QLatin1String("External") ||
+                !QString::fromUtf8(rel.attribute("Type").value()).endsWith(QLatin1String("/externalLinkPath")))
+                continue;
+            QString target = QUrl::fromPercentEncoding(rel.attribute("Target").value());
+            target.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            if (target.isEmpty() || target.startsWith(QLatin1Char('/')) || target.contains(QLatin1Char(':')))
+                continue;
+            const QString absolute = QDir::cleanPath(QDir(folder).absoluteFilePath(target));
+            const QByteArray url = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded).toUtf8();
+            rel.attribute("Target").set_value(url.constData());
+            changed = true;
+        }
+        if (changed)
+            pkg.Set(e.name, SavePart(doc));
+    }
+}
 
 // ---- a new, empty workbook ------------------------------------------------------------------
 
@@ -447,14 +483,19 @@ void Workbook::Close(bool saveChanges) {
 
 void Workbook::RefreshAll() {
     // The saved file is recalculated where it lies, so that links to other workbooks resolve
-    // as they would for the user; a workbook with changes not yet saved goes through a copy.
+    // as they would for the user; a workbook with changes not yet saved goes through a copy
+    // whose relative links are anchored at the workbook's own folder.
     const bool onDisk = HasFile() && Saved() && QFileInfo::exists(fullName_);
     PackageEdit pkg = Writer::Flush(*this);
     QByteArray recalculated;
-    if (onDisk)
+    if (onDisk) {
         recalculated = RecalculateFile(fullName_);
-    else
-        recalculated = RecalculateBytes(ZipEntries(pkg.Entries()), Name());
+    } else {
+        PackageEdit copy(pkg.Entries());
+        if (HasFile())
+            AnchorExternalLinks(copy, QFileInfo(fullName_).absolutePath());
+        recalculated = RecalculateBytes(ZipEntries(copy.Entries()), Name());
+    }
     const auto fresh = ReadWorkbookBytes(recalculated, fullName_);
     bool changed = false;
     for (const SheetData& sd : data_->sheets) {

@@ -165,6 +165,53 @@ TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
     EXPECT_EQ(writerfx::ReadAll(path), saved);
 }
 
+// A formula that refers to another workbook file shows what that file holds now, not the
+// link's cached copy; also when unsaved edits send the recalculation through a copy in another
+// folder while the link names the file by a path relative to the workbook's own folder. The
+// folder's name needs escaping in a URL.
+TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
+    SKIP_WITHOUT_SOFFICE();
+    QTemporaryDir tmpRoot;
+    const QDir tmp(tmpRoot.filePath(QStringLiteral("Q4 #1 [final] \u00fcber")));
+    auto fixture = [&](const QStringList& value) {
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py"), tmp.path()} +
+                    value);
+        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    if (!fixture({}))
+        GTEST_SKIP() << "the linked workbooks could not be made (python3 with openpyxl missing)";
+    // The link's cache says 2; the file says 7.
+    ASSERT_TRUE(fixture({QStringLiteral("7")}));
+    const QString report = tmp.filePath(QStringLiteral("Report.xlsx"));
+    const QString linkRels = QStringLiteral("xl/externalLinks/_rels/externalLink1.xml.rels");
+    const QByteArray relsBefore = writerfx::Parts(report).at(linkRels);
+
+    Application app;
+    Workbook* wb = app.Workbooks().Open(report);
+    Worksheet* ws = wb->Sheets().Item(QStringLiteral("Report"));
+    EXPECT_TRUE(ws->Range(QStringLiteral("B1")).Value().IsEmpty());
+    {
+        writerfx::SofficeTurn turn;
+        wb->RefreshAll();
+    }
+    EXPECT_EQ(ws->Range(QStringLiteral("B1")).Value(), CellValue::Number(70));
+
+    ws->Range(QStringLiteral("A1")).SetValue(CellValue::Number(100));
+    ASSERT_TRUE(fixture({QStringLiteral("3")}));
+    {
+        writerfx::SofficeTurn turn;
+        wb->RefreshAll();
+    }
+    EXPECT_EQ(ws->Range(QStringLiteral("B1")).Value(), CellValue::Number(300));
+    wb->Save();
+    // Anchoring the link was for the copy only: the saved workbook keeps its relative link.
+    const auto parts = writerfx::Parts(report);
+    EXPECT_EQ(parts.at(linkRels), relsBefore);
+    EXPECT_TRUE(parts.at(QStringLiteral("xl/worksheets/sheet1.xml")).contains("<f>[1]Inputs!A1*A1</f>"));
+}
+
 TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
     SKIP_WITHOUT_WRITER_FIXTURES();
     QTemporaryDir tmp;
