@@ -5,7 +5,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsPics.h"
-#include "windows/DesktopLaunch.h"
+#include "services/DesktopLaunch.h"
 
 #include <QClipboard>
 #include <QDateTime>

@@ -5,8 +5,8 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/frmAddAltPath.h"
-#include "windows/DialogButtons.h"
-#include "windows/Twips.h"
+#include "services/DialogButtons.h"
+#include "services/Twips.h"
 
 #include <QAbstractItemView>
 #include <QHeaderView>

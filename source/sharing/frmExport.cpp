@@ -10,7 +10,7 @@
 #include "services/modUtilsSQL.h"
 #include "sharing/SharingLists.h"
 #include "sharing/frmAltPaths.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 
 #include <QFile>
 #include <QFileInfo>

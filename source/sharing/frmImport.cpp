@@ -9,7 +9,7 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/SharingLists.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 
 #include <QListWidget>
 #include <QSet>

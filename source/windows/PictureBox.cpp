@@ -1,6 +1,6 @@
 #include "windows/PictureBox.h"
 
-#include "windows/Twips.h"
+#include "services/Twips.h"
 
 #include <QMouseEvent>
 #include <QPainter>

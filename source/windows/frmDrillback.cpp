@@ -5,7 +5,7 @@
 #include "services/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -7,7 +7,7 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsRepository.h"
 #include "services/modUtilsSQL.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 #include "windows/frmWorkspace.h"
 
 #include <QApplication>

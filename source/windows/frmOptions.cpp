@@ -6,7 +6,7 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "windows/Colors.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 #include "windows/FrequencyBox.h"
 #include "windows/frmWorkspace.h"
 

@@ -9,7 +9,7 @@
 #include "services/modUtilsMisc.h"
 #include "services/modUtilsPics.h"
 #include "windows/PictureBox.h"
-#include "windows/Twips.h"
+#include "services/Twips.h"
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"
 #include "windows/frmPanelProperties.h"

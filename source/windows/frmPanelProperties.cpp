@@ -9,7 +9,7 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsOutlook.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 #include "windows/FrequencyBox.h"
 
 #include <QComboBox>

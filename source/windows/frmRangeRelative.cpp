@@ -7,7 +7,7 @@
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

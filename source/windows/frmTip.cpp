@@ -3,8 +3,8 @@
 #include "services/App.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
-#include "windows/DesktopLaunch.h"
-#include "windows/DialogButtons.h"
+#include "services/DesktopLaunch.h"
+#include "services/DialogButtons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

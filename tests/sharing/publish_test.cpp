@@ -7,7 +7,7 @@
 #include "services/modUtilsFile.h"
 #include "sharing/frmPublish.h"
 #include "sharing/modPublish.h"
-#include "windows/DesktopLaunch.h"
+#include "services/DesktopLaunch.h"
 
 #include <QFile>
 #include <QFileInfo>

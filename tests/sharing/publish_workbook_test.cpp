@@ -8,7 +8,7 @@
 #include "platform/workbook/Workbook.h"
 #include "services/modUtilsFile.h"
 #include "sharing/modPublish.h"
-#include "windows/DesktopLaunch.h"
+#include "services/DesktopLaunch.h"
 
 #include <QDate>
 #include <QFile>

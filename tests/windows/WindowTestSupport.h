@@ -7,7 +7,7 @@
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "windows/DesktopLaunch.h"
+#include "services/DesktopLaunch.h"
 #include "windows/frmPanel.h"
 #include "windows/frmWorkspace.h"
 

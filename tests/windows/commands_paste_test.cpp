@@ -4,7 +4,7 @@
 #include "PanelTestSupport.h"
 
 #include "services/modMain.h"
-#include "windows/Twips.h"
+#include "services/Twips.h"
 
 #include <QApplication>
 #include <QMouseEvent>

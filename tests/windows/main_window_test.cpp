@@ -5,7 +5,7 @@
 
 #include "services/App.h"
 #include "services/modUtilsControls.h"
-#include "windows/Twips.h"
+#include "services/Twips.h"
 
 #include <QApplication>
 #include <QLineEdit>

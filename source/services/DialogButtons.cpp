@@ -1,4 +1,4 @@
-#include "windows/DialogButtons.h"
+#include "services/DialogButtons.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
