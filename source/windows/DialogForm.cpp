@@ -17,6 +17,14 @@ void DialogForm::Unload(int result) {
     done(result);
 }
 
+bool DialogForm::RefusedPanelIndex(int index) {
+    if (index >= 0)
+        return false;
+    MsgBox(QStringLiteral("Invalid panel index."), vbCritical);
+    Unload();
+    return true;
+}
+
 void Refuse(const QString& message, QWidget* control) {
     MsgBox(message, vbExclamation);
     // A disabled box can't take the focus; the message alone then tells the user.

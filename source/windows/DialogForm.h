@@ -36,6 +36,9 @@ protected:
     void Unload(int result = QDialog::Rejected);
     // OK of a dialog that has nothing to check.
     static bool AlwaysValid() { return true; }
+    // The panel dialogs refuse a negative panel index on activation: the message, then the
+    // dialog unloads. True when the index was refused.
+    bool RefusedPanelIndex(int index);
 
 private:
     bool unloaded_ = false;

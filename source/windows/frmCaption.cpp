@@ -37,11 +37,8 @@ frmCaption::frmCaption(QWidget* parent) : DialogForm(parent), txtCaption_(new QL
 }
 
 void frmCaption::Form_Activate() {
-    if (Index < 0) {
-        MsgBox(QStringLiteral("Invalid panel index."), vbCritical);
-        Unload();
+    if (RefusedPanelIndex(Index))
         return;
-    }
     const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
     txtCaption_->setText(record ? record->Caption : QString());
 }

@@ -134,11 +134,8 @@ void frmPanelProperties::cmbUpdateType_Load() {
 
 void frmPanelProperties::Form_Activate() {
     try {
-        if (Index < 0) {
-            MsgBox(QStringLiteral("Invalid panel index."), vbCritical);
-            Unload();
+        if (RefusedPanelIndex(Index))
             return;
-        }
         if (!FirstActivate_)
             return;
         const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(Index) : nullptr;

@@ -130,11 +130,8 @@ void frmRangeRelative::ClearFixed() {
 
 void frmRangeRelative::Form_Activate() {
     try {
-        if (Index < 0) {
-            MsgBox(QStringLiteral("Invalid panel index."), vbCritical);
-            Unload();
+        if (RefusedPanelIndex(Index))
             return;
-        }
         if (!FirstActivate_)
             return;
         Panel_ = gWorkspace ? gWorkspace->Panels(Index) : nullptr;
