@@ -4,6 +4,7 @@
 #include "services/DesktopLaunch.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
+#include "platform/workbook/Recalc.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +32,13 @@ bool Excel_GetInstance(ExcelApp& XL) {
 }
 
 bool Excel_Init(ExcelApp& XL) {
+    // What happens to the LibreOffice that recalculates workbooks (started, died, stopped)
+    // belongs in the log: a recalculation that needed a second start is otherwise invisible.
+    static const bool logged = [] {
+        xl::SetRecalcLog([](const QString& text) { LogEvent(kModule, QStringLiteral("RefreshAll"), text, false); });
+        return true;
+    }();
+    (void)logged;
     try {
         if (!XL) {
             auto app = std::make_shared<xl::Application>();

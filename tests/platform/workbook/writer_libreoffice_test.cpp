@@ -1,6 +1,7 @@
 // What LibreOffice makes of the written files, the publishing flow into a template, and the
 // recalculation through LibreOffice with its refusals. LibreOffice runs take seconds: few tests.
 
+#include "TestSupport.h"
 #include "WriterFixtures.h"
 
 #include "platform/workbook/Recalc.h"
@@ -10,20 +11,15 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QThread>
+
+#include <signal.h>
 
 using namespace xl;
 
 namespace {
 
-// PATH pointing at one folder while it lives.
-class PathOverride {
-public:
-    explicit PathOverride(const QString& folder) : old_(qgetenv("PATH")) { qputenv("PATH", folder.toLocal8Bit()); }
-    ~PathOverride() { qputenv("PATH", old_); }
-
-private:
-    QByteArray old_;
-};
+using PathOverride = testsupport::PathGuard;
 
 }  // namespace
 
@@ -257,4 +253,124 @@ TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
     // The workbook is as it was.
     EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
     EXPECT_TRUE(wb->Saved());
+}
+
+namespace {
+
+// The log sentences of the recalculation while it lives.
+class RecalcLogCapture {
+public:
+    RecalcLogCapture() {
+        SetRecalcLog([this](const QString& text) { lines.append(text); });
+    }
+    ~RecalcLogCapture() { SetRecalcLog(nullptr); }
+    QStringList lines;
+};
+
+// Ended: no such process any more, or one that only waits for its parent to reap it.
+bool ProcessGone(qint64 pid) {
+    for (int i = 0; i < 100; ++i) {
+        if (::kill(pid_t(pid), 0) != 0)
+            return true;
+        const QByteArray stat = writerfx::ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close > 0 && stat.mid(close + 2, 1) == "Z")
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
+// One LibreOffice serves every recalculation of the program; one that dies is started again
+// for the request that found it dead, and the log says so; stopping it ends its process.
+TEST(WriterLibreOffice, OneLibreOfficeIsKeptStartedAgainWhenItDiesAndStopped) {
+    ASSERT_FALSE(writerfx::Dir().isEmpty()) << "writer fixtures not made (Debian package python3-openpyxl)";
+    ASSERT_TRUE(writerfx::HaveSoffice()) << "soffice not found (Debian package libreoffice-calc)";
+    QTemporaryDir tmp;
+    RecalcLogCapture log;
+    writerfx::SofficeTurn turn;
+    auto recalculated = [&](double a1) {
+        const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        Worksheet* calc = wb->Sheets().Item(QStringLiteral("Calc"));
+        calc->Range(QStringLiteral("A1")).SetValue(CellValue::Number(a1));
+        wb->RefreshAll();
+        return calc->Range(QStringLiteral("A3")).Value().number;
+    };
+    EXPECT_EQ(recalculated(1), 3);
+    const qint64 first = RecalcInstancePid();
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(recalculated(2), 6);
+    EXPECT_EQ(RecalcInstancePid(), first) << "a second LibreOffice was started";
+    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice started")).size(), 1) << log.lines.join('\n').toStdString();
+
+    ::kill(pid_t(-first), SIGKILL);
+    ASSERT_TRUE(ProcessGone(first));
+    EXPECT_EQ(recalculated(4), 12);
+    const qint64 second = RecalcInstancePid();
+    EXPECT_GT(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice ended while recalculating stale.xlsx")).size(), 1)
+        << log.lines.join('\n').toStdString();
+    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice started")).size(), 2);
+
+    StopRecalculation();
+    EXPECT_EQ(RecalcInstancePid(), 0);
+    EXPECT_TRUE(ProcessGone(second)) << "LibreOffice outlived its stop";
+}
+
+// A LibreOffice that dies while starting is given one more start, not more, and the error says
+// it could not be started; a workbook LibreOffice can't open is an error without a restart.
+TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOnce) {
+    ASSERT_FALSE(writerfx::Dir().isEmpty()) << "writer fixtures not made (Debian package python3-openpyxl)";
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    const QString fake = tmp.filePath(QStringLiteral("fake"));
+    QDir().mkpath(fake);
+    const QString starts = tmp.filePath(QStringLiteral("starts"));
+    testsupport::WriteScript(
+        fake + QStringLiteral("/soffice"),
+        QStringLiteral("#!/bin/sh\necho start >> '%1'\necho 'Fatal exception: Signal 6'\nkill -ABRT $$\n")
+            .arg(starts)
+            .toUtf8());
+    RecalcLogCapture log;
+    {
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        PathOverride override(fake + QStringLiteral(":/usr/bin:/bin"));
+        try {
+            wb->RefreshAll();
+            ADD_FAILURE() << "recalculated by a LibreOffice that died";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("LibreOffice could not be started"))) << e.what();
+        }
+        EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
+    }
+    EXPECT_EQ(QString::fromUtf8(writerfx::ReadAll(starts)).count(QStringLiteral("start")), 2);
+    ASSERT_EQ(log.lines.filter(QStringLiteral("LibreOffice ended while starting")).size(), 2)
+        << log.lines.join('\n').toStdString();
+    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("starting it once more")));
+    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("signal 6"))) << log.lines[0].toStdString();
+
+    // The real one: a file that is no workbook at all is refused, and nothing restarts.
+    ASSERT_TRUE(writerfx::HaveSoffice()) << "soffice not found (Debian package libreoffice-calc)";
+    writerfx::SofficeTurn turn;
+    log.lines.clear();
+    const QString broken = tmp.filePath(QStringLiteral("broken.xlsx"));
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, '\x01'));
+    }
+    try {
+        RecalculateFile(broken);
+        ADD_FAILURE() << "a broken file was recalculated";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("Unable to recalculate broken.xlsx"))) << e.what();
+    }
+    EXPECT_TRUE(log.lines.filter(QStringLiteral("ended")).isEmpty()) << log.lines.join('\n').toStdString();
+    StopRecalculation();
 }
