@@ -8,6 +8,8 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
 #include "services/modUtilsPics.h"
+#include "platform/workbook/CopyPicture.h"
+#include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"
 #include "services/Twips.h"
 #include "windows/frmCaption.h"
@@ -29,7 +31,9 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QThreadPool>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -248,6 +252,8 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             bool ok = false;
             LoadOtherSource(path, ok);
         }
+        if (PicturePending())
+            return true;  // FinishPicture shows it
         ApplyDisplayMode(Record());
         IsLoad = false;
         return true;
@@ -255,6 +261,101 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         LogError(kModule, procedure, ErrNum::kGeneral, ErrorText(e), true);
         return false;
     }
+}
+
+bool frmPanel::ShowCachedPicture() {
+    clsWorkspacePanel* record = Record();
+    if (!record || record->ID < 1)
+        return false;
+    const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+    if (!FileExists(cache))
+        return false;
+    const QImage picture(cache);
+    if (picture.isNull())
+        return false;
+    IsLoad = true;
+    picTemp_->AutoSize = true;
+    picTemp_->SetPicture(picture);
+    ApplyDisplayMode(record);
+    IsLoad = false;
+    return true;
+}
+
+void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
+                             const QString& What, const QString& Cache, bool& ok) {
+    // The workbook goes with the job: what relocation hid or sized is painted, and no later
+    // panel opens it in that state.
+    std::shared_ptr<xl::Workbook> book(XLInst->Detach(Book));
+    Book = nullptr;
+    if (!book)
+        throw xl::Error(QStringLiteral("The workbook to paint from is not open."));
+    auto promise = std::make_shared<std::promise<Painted>>();
+    pending_ = promise->get_future().share();
+    pendingChart_.clear();
+    if (ContentType == QLatin1String("C") && book->ActiveSheet())
+        pendingChart_ = QStringLiteral("A chart named ") + What + QStringLiteral(" was not found in spreadsheet [") +
+                        book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
+                        QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
+                                       "Help for more information.");
+    QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache] {
+        Painted out;
+        out.chart = ContentType == QLatin1String("C");
+        try {
+            xl::Worksheet* sheet = book->ActiveSheet();
+            if (!sheet)
+                throw xl::Error(QStringLiteral("No active sheet"));
+            if (out.chart) {
+                xl::ChartPicture picture = xl::ShapePicture(*sheet->Shapes().Item(What));
+                out.image = std::move(picture.image);
+                out.note = picture.note;
+            } else {
+                out.image = xl::RangePicture(sheet->Range(What));
+            }
+            if (!Cache.isEmpty() && !out.image.isNull())
+                out.image.save(Cache, "BMP");
+        } catch (const std::exception& e) {
+            out.error = QString::fromUtf8(e.what());
+        }
+        promise->set_value(std::move(out));
+    });
+    if (clsWorkspacePanel* record = Record())
+        record->ContentType = ContentType;
+    ok = true;
+}
+
+bool frmPanel::PicturePainted() const {
+    if (!pending_.valid() || pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return false;
+    const Painted& painted = pending_.get();
+    return painted.error.isEmpty() && !painted.image.isNull();
+}
+
+bool frmPanel::FinishPicture() {
+    if (!pending_.valid())
+        return true;
+    while (pending_.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+        xl::WhileWaiting();
+    const Painted painted = pending_.get();
+    pending_ = {};
+    if (!painted.error.isEmpty() || painted.image.isNull()) {
+        // As the painting through the clipboard reports it.
+        if (painted.chart) {
+            MsgBox(pendingChart_, vbInformation);
+        } else {
+            LogError(kModule, QStringLiteral("Panel_PasteExcel"), ErrNum::kGeneral,
+                     painted.error.isEmpty() ? QStringLiteral("There is no picture on the clipboard.") : painted.error,
+                     true);
+        }
+        return false;
+    }
+    if (!painted.note.isEmpty())
+        LogEvent(kModule, QStringLiteral("CopyChartPicture"), painted.note, false);
+    picTemp_->AutoSize = true;
+    picTemp_->AutoRedraw = true;
+    picTemp_->SetPicture(painted.image);
+    ApplyDisplayMode(Record());
+    IsLoad = false;
+    return true;
 }
 
 void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
@@ -324,11 +425,17 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 } else {
                     record->GetAdjRange(sheet);
                     const QString what = record->adjRange(sheet);
-                    Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+                    if (DeferPainting && !Interactive)
+                        QueuePainting(XLInst, book, QStringLiteral("S"), what, cache, ok);
+                    else
+                        Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
                 }
             } else if (type == QLatin1String("C")) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
-                    Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
+                    if (DeferPainting && !Interactive)
+                        QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache, ok);
+                    else
+                        Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
                 } else if (Interactive) {
                     MsgBox(changed, vbCritical);
                 } else {
@@ -341,9 +448,10 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 }
             }
         }
-        book->Close();
+        if (book)
+            book->Close();
         book = nullptr;
-        if (!cache.isEmpty() && ok)
+        if (!cache.isEmpty() && ok && !PicturePending())
             picTemp_->Picture().save(cache, "BMP");
     } catch (const std::exception& e) {
         // Closed at once, unsaved: rows hidden or sized for this panel must never reach the
