@@ -1,10 +1,10 @@
 #include "services/modUtilsExcel.h"
 
 #include "platform/desktop/DesktopShell.h"
+#include "platform/workbook/Recalc.h"
 #include "services/DesktopLaunch.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
-#include "platform/workbook/Recalc.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,13 +32,14 @@ bool Excel_GetInstance(ExcelApp& XL) {
 }
 
 bool Excel_Init(ExcelApp& XL) {
-    // What happens to the LibreOffice that recalculates workbooks (started, died, stopped)
-    // belongs in the log: a recalculation that needed a second start is otherwise invisible.
-    static const bool logged = [] {
-        xl::SetRecalcLog([](const QString& text) { LogEvent(kModule, QStringLiteral("RefreshAll"), text, false); });
+    // Every recalculation runs in a hidden instance: from the first one on, what LibreOffice
+    // did each time goes to the log.
+    static const bool reporting = [] {
+        xl::SetRecalcReporter(
+            [](const QString& message) { LogEvent(kModule, QStringLiteral("RefreshAll"), message, false); });
         return true;
     }();
-    (void)logged;
+    (void)reporting;
     try {
         if (!XL) {
             auto app = std::make_shared<xl::Application>();

@@ -112,7 +112,7 @@ TEST_F(PassTest, StartUpShowsTheCachedPicturesFirstAndStaysLiveWhileLibreOfficeW
     // The recalculation failed, as the user is told; the panels keep their pictures.
     EXPECT_TRUE(PromptScript::Messages().join('\n').contains(QStringLiteral("LibreOffice could not be started")))
         << PromptScript::Messages().join('\n').toStdString();
-    EXPECT_EQ(LogText().count(QStringLiteral("LibreOffice ended while starting")), 2) << LogText().toStdString();
+    EXPECT_EQ(LogText().count(QStringLiteral("LibreOffice died while starting")), 2) << LogText().toStdString();
     ASSERT_TRUE(Window());
     EXPECT_FALSE(Window()->IsPassRunning());
     EXPECT_TRUE(Window()->findChild<QMenu*>(QStringLiteral("mnuWorkspace"))->isEnabled());

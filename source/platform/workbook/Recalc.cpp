@@ -80,6 +80,9 @@ private:
 
     bool Running() const { return process_ && process_->state() != QProcess::NotRunning; }
     void PrepareHome(const QString& name);
+    QString ProfileFolder() const;
+    // After LibreOffice died, nothing of what it left in its profile is trusted.
+    void FreshProfile(const QString& name);
     Started Start(const QString& soffice, const QString& name, QString& why);
     Message Read(const QElapsedTimer& clock);
     void Kill();
@@ -91,6 +94,8 @@ private:
     QString soffice_;
     qint64 officePid_ = 0;
     int serial_ = 0;
+    int starts_ = 0;   // LibreOffice starts in this program run
+    int profile_ = 0;  // the generation of the private profile
     bool inUse_ = false;
 };
 
@@ -99,10 +104,21 @@ void Bridge::PrepareHome(const QString& name) {
         return;
     auto home = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sheetbeacon-recalc-XXXXXX"));
     if (!home->isValid() ||
-        !WriteFile(home->filePath(QStringLiteral("profile/user/registrymodifications.xcu")), kProfileSettings) ||
+        !WriteFile(home->filePath(QStringLiteral("profile-0/user/registrymodifications.xcu")), kProfileSettings) ||
         !WriteFile(home->filePath(QStringLiteral("recalc_bridge.py")), kRecalcBridgeScript))
         throw Error(QStringLiteral("Unable to recalculate %1: the temporary folder can't be written").arg(name));
     home_ = std::move(home);
+}
+
+QString Bridge::ProfileFolder() const {
+    return home_->filePath(QStringLiteral("profile-%1").arg(profile_));
+}
+
+void Bridge::FreshProfile(const QString& name) {
+    QDir(ProfileFolder()).removeRecursively();
+    ++profile_;
+    if (!WriteFile(ProfileFolder() + QStringLiteral("/user/registrymodifications.xcu"), kProfileSettings))
+        throw Error(QStringLiteral("Unable to recalculate %1: the temporary folder can't be written").arg(name));
 }
 
 QString Bridge::BridgeOutput() {
@@ -140,9 +156,10 @@ Bridge::Started Bridge::Start(const QString& soffice, const QString& name, QStri
                                    "python3-uno) is needed to drive LibreOffice and was not found.")
                         .arg(name));
     process_ = std::make_unique<QProcess>();
+    ++starts_;
     const QString pipe = QStringLiteral("sheetbeacon-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial_);
     process_->start(python, {home_->filePath(QStringLiteral("recalc_bridge.py")), soffice,
-                             FileUrl(home_->filePath(QStringLiteral("profile"))), pipe,
+                             FileUrl(ProfileFolder()), pipe,
                              QString::number(gTimeout / 1000 + 5)});
     if (!process_->waitForStarted(30000))
         throw Error(QStringLiteral("Unable to recalculate %1: %2 could not be started (%3)")
@@ -168,7 +185,9 @@ Bridge::Started Bridge::Start(const QString& soffice, const QString& name, QStri
         }
         if (m.object.value(QStringLiteral("ready")).toBool()) {
             soffice_ = soffice;
-            Note(QStringLiteral("LibreOffice started (process %1) to recalculate workbooks.").arg(officePid_));
+            Note(QStringLiteral("LibreOffice started (process %1, start %2) to recalculate workbooks.")
+                     .arg(officePid_)
+                     .arg(starts_));
             return Started::Ready;
         }
         why = m.object.value(QStringLiteral("error")).toString();
@@ -225,12 +244,13 @@ QByteArray Bridge::Recalculate(const QString& input, const QString& name) {
     QDir().mkpath(home_->filePath(QStringLiteral("out")));
     // A LibreOffice that dies (at start, or on this workbook) is given one more start.
     for (int attempt = 0;; ++attempt) {
-        const QString again = attempt == 0 ? QStringLiteral("; starting it once more") : QString();
+        const QString again = attempt == 0 ? QStringLiteral("; starting it once more on a new profile") : QString();
         if (!Running()) {
             QString why;
             if (Start(soffice, name, why) == Started::Died) {
                 Kill();
-                Note(QStringLiteral("LibreOffice ended while starting (%1)%2.").arg(why, again));
+                FreshProfile(name);
+                Note(QStringLiteral("LibreOffice died while starting (%1)%2.").arg(why, again));
                 if (attempt == 0)
                     continue;
                 throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice could not be started (%2)")
@@ -253,7 +273,8 @@ QByteArray Bridge::Recalculate(const QString& input, const QString& name) {
                                                      : m.object.value(QStringLiteral("error")).toString();
         if (died) {
             Kill();
-            Note(QStringLiteral("LibreOffice ended while recalculating %1 (%2)%3.").arg(name, why, again));
+            FreshProfile(name);
+            Note(QStringLiteral("LibreOffice died while recalculating %1 (%2)%3.").arg(name, why, again));
             if (attempt == 0)
                 continue;
             throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice failed (%2)").arg(name, why.left(300)));
@@ -265,6 +286,10 @@ QByteArray Bridge::Recalculate(const QString& input, const QString& name) {
         QByteArray bytes = out.readAll();
         out.close();
         QFile::remove(result);
+        Note(QStringLiteral("LibreOffice recalculated %1 in %2 s (start %3).")
+                 .arg(name)
+                 .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)
+                 .arg(starts_));
         return bytes;
     }
 }
@@ -287,7 +312,7 @@ Bridge& TheBridge() {
 }  // namespace
 
 void SetRecalcTimeout(int milliseconds) { gTimeout = milliseconds; }
-void SetRecalcLog(std::function<void(const QString&)> log) { gLog = std::move(log); }
+void SetRecalcReporter(std::function<void(const QString&)> reporter) { gLog = std::move(reporter); }
 
 qint64 RecalcInstancePid() { return gBridge ? gBridge->OfficePid() : 0; }
 

@@ -7,8 +7,8 @@
 // (Debian's python3 with python3-uno), spoken to over a pipe.
 //
 // A LibreOffice that dies while starting or while recalculating is started once more for the
-// same request; one that reports the workbook broken is not. Each such event goes to the log
-// hook. Calls come from one thread at a time; while it waits, the thread runs the engine's
+// same request, on a profile prepared anew; one that reports the workbook broken is not. Each
+// such event goes to the reporter. Calls come from one thread at a time; while it waits, the thread runs the engine's
 // wait hook (Waiting.h).
 
 #include <QByteArray>
@@ -30,8 +30,9 @@ QByteArray RecalculateBytes(const QByteArray& xlsx, const QString& name);
 // milliseconds (120 s unless a test shortens it).
 void SetRecalcTimeout(int milliseconds);
 
-// Called with a sentence for the log each time LibreOffice is started, dies or is stopped.
-void SetRecalcLog(std::function<void(const QString&)> log);
+// Where each recalculation's story goes (LibreOffice started, how long a workbook took, a
+// LibreOffice that died and was started again): the program's log.
+void SetRecalcReporter(std::function<void(const QString&)> reporter);
 
 // The process id of the running LibreOffice; 0 when none runs.
 qint64 RecalcInstancePid();

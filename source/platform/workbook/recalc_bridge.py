@@ -58,7 +58,7 @@ class Office:
         if code is None:
             how = "stopped answering"
         elif code < 0:
-            how = "ended by signal %d" % -code
+            how = "crashed (signal %d)" % -code
         else:
             how = "ended with exit code %d" % code
         tail = ""

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <signal.h>
@@ -26,7 +27,7 @@ using PathOverride = testsupport::PathGuard;
 // The publishing road: a new workbook from a template whose "Info" sheet names the target
 // sheet, the date cell and the placeholder; the picture replaces the placeholder.
 TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString tpl = writerfx::Copy(QStringLiteral("template.xlsx"), tmp);
     const QString out = tmp.filePath(QStringLiteral("published.xlsx"));
@@ -81,7 +82,7 @@ TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
     // The template file is as it was.
     EXPECT_EQ(writerfx::ReadAll(tpl), writerfx::ReadAll(writerfx::Dir() + QStringLiteral("/template.xlsx")));
 
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_SOFFICE();
     const auto csv = writerfx::LibreOfficeCsv(out);
     ASSERT_EQ(csv.count(QStringLiteral("Dash")), 1u) << "LibreOffice could not read the published workbook";
     const QStringList& lines = csv.at(QStringLiteral("Dash"));
@@ -92,8 +93,8 @@ TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
 }
 
 TEST(WriterLibreOffice, WrittenValuesAndCopiedSheetsReadBackInLibreOffice) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -123,8 +124,8 @@ TEST(WriterLibreOffice, WrittenValuesAndCopiedSheetsReadBackInLibreOffice) {
 }
 
 TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
     {
@@ -166,20 +167,13 @@ TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
 // folder while the link names the file by a path relative to the workbook's own folder. The
 // folder's name needs escaping in a URL.
 TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_SOFFICE();
     QTemporaryDir tmpRoot;
     const QDir tmp(tmpRoot.filePath(QStringLiteral("Q4 #1 [final] \u00fcber")));
-    auto fixture = [&](const QStringList& value) {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py"), tmp.path()} +
-                    value);
-        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    };
-    if (!fixture({}))
-        GTEST_SKIP() << "the linked workbooks could not be made (python3 with openpyxl missing)";
+    const QString script = QStringLiteral("make_refresh_workbooks.py");
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path()});
     // The link's cache says 2; the file says 7.
-    ASSERT_TRUE(fixture({QStringLiteral("7")}));
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path(), QStringLiteral("7")});
     const QString report = tmp.filePath(QStringLiteral("Report.xlsx"));
     const QString linkRels = QStringLiteral("xl/externalLinks/_rels/externalLink1.xml.rels");
     const QByteArray relsBefore = writerfx::Parts(report).at(linkRels);
@@ -195,7 +189,7 @@ TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
     EXPECT_EQ(ws->Range(QStringLiteral("B1")).Value(), CellValue::Number(70));
 
     ws->Range(QStringLiteral("A1")).SetValue(CellValue::Number(100));
-    ASSERT_TRUE(fixture({QStringLiteral("3")}));
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path(), QStringLiteral("3")});
     {
         writerfx::SofficeTurn turn;
         wb->RefreshAll();
@@ -209,7 +203,7 @@ TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
 }
 
 TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
     Application app;
@@ -257,13 +251,14 @@ TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
 
 namespace {
 
-// The log sentences of the recalculation while it lives.
-class RecalcLogCapture {
+// The reports of the recalculation while it lives.
+class RecalcReports {
 public:
-    RecalcLogCapture() {
-        SetRecalcLog([this](const QString& text) { lines.append(text); });
+    RecalcReports() {
+        SetRecalcReporter([this](const QString& text) { lines.append(text); });
     }
-    ~RecalcLogCapture() { SetRecalcLog(nullptr); }
+    ~RecalcReports() { SetRecalcReporter(nullptr); }
+    QString All() const { return lines.join(QLatin1Char('\n')); }
     QStringList lines;
 };
 
@@ -281,15 +276,36 @@ bool ProcessGone(qint64 pid) {
     return false;
 }
 
+// A soffice in front of the real one: it counts its starts, notes the profile each start was
+// given, and dies at the first start as LibreOffice did on a loaded machine when `abortFirst`.
+QString FrontSoffice(const QString& folder, bool abortFirst) {
+    const QString script = folder + QStringLiteral("/soffice");
+    testsupport::WriteScript(
+        script,
+        QStringLiteral(
+            "#!/bin/sh\n"
+            "n=$(cat '%1/starts' 2>/dev/null || echo 0); n=$((n+1)); echo $n > '%1/starts'\n"
+            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=*) echo \"$a\" >> '%1/profiles';; esac; done\n"
+            "if [ $n -eq 1 ] && [ '%2' = abort ]; then echo 'Fatal exception: Signal 6' >&2; kill -ABRT $$; fi\n"
+            "exec '%3' \"$@\"\n")
+            .arg(folder, abortFirst ? QStringLiteral("abort") : QString(), testsupport::Soffice())
+            .toUtf8());
+    return script;
+}
+
+QStringList Lines(const QString& path) {
+    return QString::fromUtf8(writerfx::ReadAll(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 }  // namespace
 
 // One LibreOffice serves every recalculation of the program; one that dies is started again
 // for the request that found it dead, and the log says so; stopping it ends its process.
 TEST(WriterLibreOffice, OneLibreOfficeIsKeptStartedAgainWhenItDiesAndStopped) {
-    ASSERT_FALSE(writerfx::Dir().isEmpty()) << "writer fixtures not made (Debian package python3-openpyxl)";
-    ASSERT_TRUE(writerfx::HaveSoffice()) << "soffice not found (Debian package libreoffice-calc)";
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
     QTemporaryDir tmp;
-    RecalcLogCapture log;
+    RecalcReports reports;
     writerfx::SofficeTurn turn;
     auto recalculated = [&](double a1) {
         const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
@@ -305,7 +321,9 @@ TEST(WriterLibreOffice, OneLibreOfficeIsKeptStartedAgainWhenItDiesAndStopped) {
     ASSERT_GT(first, 0);
     EXPECT_EQ(recalculated(2), 6);
     EXPECT_EQ(RecalcInstancePid(), first) << "a second LibreOffice was started";
-    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice started")).size(), 1) << log.lines.join('\n').toStdString();
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice started")).size(), 1) << reports.All().toStdString();
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice recalculated stale.xlsx")).size(), 2)
+        << reports.All().toStdString();
 
     ::kill(pid_t(-first), SIGKILL);
     ASSERT_TRUE(ProcessGone(first));
@@ -313,19 +331,61 @@ TEST(WriterLibreOffice, OneLibreOfficeIsKeptStartedAgainWhenItDiesAndStopped) {
     const qint64 second = RecalcInstancePid();
     EXPECT_GT(second, 0);
     EXPECT_NE(second, first);
-    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice ended while recalculating stale.xlsx")).size(), 1)
-        << log.lines.join('\n').toStdString();
-    EXPECT_EQ(log.lines.filter(QStringLiteral("LibreOffice started")).size(), 2);
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice died while recalculating stale.xlsx")).size(), 1)
+        << reports.All().toStdString();
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice started")).size(), 2);
 
     StopRecalculation();
     EXPECT_EQ(RecalcInstancePid(), 0);
     EXPECT_TRUE(ProcessGone(second)) << "LibreOffice outlived its stop";
 }
 
-// A LibreOffice that dies while starting is given one more start, not more, and the error says
+// LibreOffice dying on its way up is tried once more, on a profile prepared anew, which is
+// then kept for the next recalculation. The log hears of each.
+TEST(WriterLibreOffice, RefreshAllStartsADeadLibreOfficeOnceMoreAndKeepsItsProfile) {
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    RecalcReports reports;
+    const QString aborting = tmp.filePath(QStringLiteral("aborting"));
+    QDir().mkpath(aborting);
+    FrontSoffice(aborting, true);
+    {
+        writerfx::SofficeTurn turn;
+        PathOverride front(aborting + QStringLiteral(":") + QString::fromLocal8Bit(qgetenv("PATH")));
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        wb->RefreshAll();
+        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 6);
+        wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A1")).SetValue(CellValue::Number(10));
+        wb->RefreshAll();
+        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 30);
+        StopRecalculation();
+    }
+    EXPECT_EQ(Lines(aborting + QStringLiteral("/starts")), QStringList{QStringLiteral("2")});
+    const QStringList profiles = Lines(aborting + QStringLiteral("/profiles"));
+    ASSERT_EQ(profiles.size(), 2);
+    EXPECT_NE(profiles[0], profiles[1]) << "the start after a death must not trust what the dead one left";
+    ASSERT_GE(reports.lines.size(), 4) << reports.All().toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("died while starting"))) << reports.lines[0].toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("crashed"))) << reports.lines[0].toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("once more"))) << reports.lines[0].toStdString();
+    // Both recalculations by the one LibreOffice of the second start.
+    const QStringList started = reports.lines.filter(QStringLiteral("LibreOffice started"));
+    ASSERT_EQ(started.size(), 1) << reports.All().toStdString();
+    const QString start = QRegularExpression(QStringLiteral("start \\d+")).match(started[0]).captured(0);
+    ASSERT_FALSE(start.isEmpty()) << started[0].toStdString();
+    const QStringList done = reports.lines.filter(QStringLiteral("recalculated stale.xlsx"));
+    ASSERT_EQ(done.size(), 2) << reports.All().toStdString();
+    EXPECT_TRUE(done[0].contains(QStringLiteral("(") + start + QStringLiteral(")"))) << reports.All().toStdString();
+    EXPECT_TRUE(done[1].contains(QStringLiteral("(") + start + QStringLiteral(")"))) << reports.All().toStdString();
+}
+
+// A LibreOffice that dies at every start is given one more start, not more, and the error says
 // it could not be started; a workbook LibreOffice can't open is an error without a restart.
 TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOnce) {
-    ASSERT_FALSE(writerfx::Dir().isEmpty()) << "writer fixtures not made (Debian package python3-openpyxl)";
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
     const QString fake = tmp.filePath(QStringLiteral("fake"));
@@ -336,7 +396,7 @@ TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOn
         QStringLiteral("#!/bin/sh\necho start >> '%1'\necho 'Fatal exception: Signal 6'\nkill -ABRT $$\n")
             .arg(starts)
             .toUtf8());
-    RecalcLogCapture log;
+    RecalcReports reports;
     {
         Application app;
         Workbook* wb = app.Workbooks().Open(path);
@@ -350,15 +410,14 @@ TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOn
         EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
     }
     EXPECT_EQ(QString::fromUtf8(writerfx::ReadAll(starts)).count(QStringLiteral("start")), 2);
-    ASSERT_EQ(log.lines.filter(QStringLiteral("LibreOffice ended while starting")).size(), 2)
-        << log.lines.join('\n').toStdString();
-    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("starting it once more")));
-    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("signal 6"))) << log.lines[0].toStdString();
+    ASSERT_EQ(reports.lines.filter(QStringLiteral("LibreOffice died while starting")).size(), 2) << reports.All().toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("once more")));
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("signal 6"))) << reports.lines[0].toStdString();
 
     // The real one: a file that is no workbook at all is refused, and nothing restarts.
-    ASSERT_TRUE(writerfx::HaveSoffice()) << "soffice not found (Debian package libreoffice-calc)";
+    ASSERT_SOFFICE();
     writerfx::SofficeTurn turn;
-    log.lines.clear();
+    reports.lines.clear();
     const QString broken = tmp.filePath(QStringLiteral("broken.xlsx"));
     {
         QFile f(broken);
@@ -371,6 +430,6 @@ TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOn
     } catch (const Error& e) {
         EXPECT_TRUE(e.Message().contains(QStringLiteral("Unable to recalculate broken.xlsx"))) << e.what();
     }
-    EXPECT_TRUE(log.lines.filter(QStringLiteral("ended")).isEmpty()) << log.lines.join('\n').toStdString();
+    EXPECT_TRUE(reports.lines.filter(QStringLiteral("died")).isEmpty()) << reports.All().toStdString();
     StopRecalculation();
 }
