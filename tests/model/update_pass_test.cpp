@@ -395,8 +395,8 @@ TEST_F(UpdatePassTest, AnInboxSourceSavesTheNewestAttachmentFromTheMailStore) {
 
 TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboardOnly) {
     const QString fixture = QStringLiteral(SB_FIXTURE_DIR "/relocation.xlsx");
-    if (!QFile::exists(fixture))
-        GTEST_SKIP() << "fixtures not made (openpyxl missing)";
+    ASSERT_TRUE(QFile::exists(fixture))
+        << "fixture not made (the build makes it with python3-openpyxl and python3-pil: scripts/install-deps --test)";
     // Every write to a panel row is noted, whatever the relocation makes of the texts.
     Exec(QStringLiteral("CREATE TABLE Written(PanelID INTEGER)"));
     Exec(QStringLiteral("CREATE TRIGGER NoteWrite AFTER UPDATE ON DsbSavedPanel "
@@ -501,25 +501,7 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
 
 namespace {
 
-// Runs the refresh fixture script; false when the tools it needs are missing.
-bool RefreshFixture(const QStringList& args) {
-    const QString python = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                            : QStringLiteral("python3");
-    QProcess p;
-    p.start(python, QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py")} + args);
-    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-// LibreOffice and the refresh workbooks in `folder`, which a recalculation needs; a missing
-// tool fails the test, naming its package.
-::testing::AssertionResult ReadyToRecalculate(const QString& folder) {
-    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-        return ::testing::AssertionFailure() << "soffice not found: install libreoffice-calc";
-    if (!RefreshFixture({folder}))
-        return ::testing::AssertionFailure()
-               << "the refresh workbook could not be made: install python3-openpyxl";
-    return ::testing::AssertionSuccess();
-}
+const QString kRefreshScript = QStringLiteral("make_refresh_workbooks.py");
 
 QString CellText(const QString& path, const QString& sheet, const QString& cell) {
     ExcelApp XL;
@@ -538,8 +520,9 @@ QString CellText(const QString& path, const QString& sheet, const QString& cell)
 }  // namespace
 
 TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue) {
+    ASSERT_SOFFICE();
     const QString folder = InFolder(QStringLiteral("books"));
-    ASSERT_TRUE(ReadyToRecalculate(folder));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder});
     const QString report = folder + QStringLiteral("/Report.xlsx");
     EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QString());
 
@@ -558,7 +541,7 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
 
     // The input changes in the other workbook the report's formula refers to (the report
     // itself is not touched): the next pass shows the new value.
-    ASSERT_TRUE(RefreshFixture({folder, QStringLiteral("7")}));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder, QStringLiteral("7")});
     s->ClearFlags();
     s->GetLatest(gDB.get(), false);
     EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
@@ -579,8 +562,9 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
 // the workbook it was made from, found under that name in its folder, and being no mail
 // source it never looks at the mail store (which is missing here).
 TEST_F(UpdatePassTest, AnImportedRefreshSourceRecalculatesItsOwnWorkbookFirst) {
+    ASSERT_SOFFICE();
     const QString folder = InFolder(QStringLiteral("books"));
-    ASSERT_TRUE(ReadyToRecalculate(folder));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder});
     INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Mail Store"),
                     InFolder(QStringLiteral("no-mail-here")));
     const QString report = folder + QStringLiteral("/Report.xlsx");
@@ -615,13 +599,7 @@ TEST_F(UpdatePassTest, ThePreparedCopyTakesTheCustomRangesAndChartsFromTheTempla
     s->NewestFile = QStringLiteral("Source.xlsx");
     const QString tmpl = GetTemplatesFolder() + QStringLiteral("PVTmpl") + QString::number(s->ID) +
                          QStringLiteral(".xlsx");
-    QProcess python;
-    python.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                    : QStringLiteral("python3"),
-                 {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_prep_workbooks.py"),
-                  dest_ + s->NewestFile, tmpl});
-    if (!python.waitForFinished(60000) || python.exitCode() != 0)
-        GTEST_SKIP() << "the preparation workbooks could not be made (openpyxl missing)";
+    ASSERT_FIXTURE_SCRIPT(QStringLiteral("make_prep_workbooks.py"), {dest_ + s->NewestFile, tmpl});
 
     // Without custom panels the copy is made and left as it is.
     DoPrep(*s);

@@ -4,6 +4,7 @@
 
 #include "SharingTestSupport.h"
 
+#include "FixtureTools.h"
 #include "PublishTemplates.h"
 #include "platform/workbook/Package.h"
 #include "platform/workbook/Workbook.h"
@@ -18,7 +19,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
@@ -26,13 +26,6 @@ namespace {
 QByteArray Bytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// LibreOffice's soffice; a test that needs it fails when it is missing.
-QString Soffice() {
-    const QString soffice = QStandardPaths::findExecutable("soffice");
-    EXPECT_FALSE(soffice.isEmpty()) << "soffice not found: install libreoffice-calc";
-    return soffice;
 }
 
 // Saves `workbooks` again as .xlsx with LibreOffice (headless, private profile) into `outDir`.
@@ -220,8 +213,8 @@ TEST_F(PublishWorkbookTest, BrokenTemplateIsReportedAndNothingIsShown) {
 // LibreOffice, an independent reader, opens what publishing wrote: each result is converted
 // by it and the copy read back by our reader.
 TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
-    const QString soffice = Soffice();
-    ASSERT_FALSE(soffice.isEmpty());
+    ASSERT_SOFFICE();
+    const QString soffice = testsupport::Soffice();
     const QStringList published = {Publish("Sales", templates_ + "placeholder.xlsx"),
                                    Publish("Sales"), Publish("Plain", ""),
                                    Publish("Missing", templates_ + "missing_sheet.xlsx")};
@@ -256,8 +249,8 @@ TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
 // code is "General" rather than the built-in format 0. The date of publishing must still show
 // as a date and time, not as its serial number.
 TEST_F(PublishWorkbookTest, TheDateShowsAsADateInATemplateSavedByLibreOffice) {
-    const QString soffice = Soffice();
-    ASSERT_FALSE(soffice.isEmpty());
+    ASSERT_SOFFICE();
+    const QString soffice = testsupport::Soffice();
     QTemporaryDir work;
     ASSERT_TRUE(LibreOfficeCopies(soffice, work.path() + "/profile", {templates_ + "placeholder.xlsx"},
                                   work.path()));

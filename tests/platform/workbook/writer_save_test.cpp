@@ -24,7 +24,7 @@ QStringList FilesIn(const QString& folder) {
 }  // namespace
 
 TEST(WriterSave, UnchangedWorkbookKeepsEveryPartByteForByte) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const auto before = writerfx::Parts(path);
@@ -44,7 +44,7 @@ TEST(WriterSave, UnchangedWorkbookKeepsEveryPartByteForByte) {
 }
 
 TEST(WriterSave, ChangedValuesAndColoursAreWrittenAndOtherPartsKept) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const auto before = writerfx::Parts(path);
@@ -93,7 +93,7 @@ TEST(WriterSave, ChangedValuesAndColoursAreWrittenAndOtherPartsKept) {
 }
 
 TEST(WriterSave, SizesAreWritten) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     double widthA = 0;
@@ -119,7 +119,7 @@ TEST(WriterSave, SizesAreWritten) {
 }
 
 TEST(WriterSave, RefusedTargetsLeaveTheOldFileUntouched) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -166,7 +166,7 @@ TEST(WriterSave, RefusedTargetsLeaveTheOldFileUntouched) {
 }
 
 TEST(WriterSave, InterruptedSaveLeavesTheOldFileReadable) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QByteArray old = writerfx::ReadAll(path);
@@ -207,7 +207,7 @@ TEST(WriterSave, InterruptedSaveLeavesTheOldFileReadable) {
 }
 
 TEST(WriterSave, NewWorkbooks) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     Application app;
     Workbook* a = app.Workbooks().Add();
