@@ -29,7 +29,7 @@ protected:
         WindowTest::SetUp();
         source_ = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
         AddPanel(AddDashboard(QStringLiteral("Sales report")), source_, QStringLiteral("report-2026-01"));
-        AddDashboard(QStringLiteral("Finance"));
+        AddDashboard(QStringLiteral("Finance"), 120);  // used before the other, so not opened
         StartWindow();
         ASSERT_EQ(gWorkspace->NumPanels(), 1);
     }
