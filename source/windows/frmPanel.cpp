@@ -11,6 +11,7 @@
 #include "platform/workbook/CopyPicture.h"
 #include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"
+#include "windows/TitleCentring.h"
 #include "services/Twips.h"
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"
@@ -501,7 +502,8 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
 void frmPanel::LoadOtherSource(const QString& /*Path*/, bool& ok) { ok = true; }
 
 void frmPanel::BrowseExcelFile(QString& Path) {
-    Path = AskOpenFile(this, QStringLiteral("Select file to open"), QString(),
+    // The file that was not found is the file concerned: its folder may still be there.
+    Path = AskOpenFile(this, QStringLiteral("Select file to open"), Path,
                        QStringLiteral("Microsoft Excel files (*.xlsx *.xlsm)"));
 }
 
@@ -564,16 +566,16 @@ bool frmPanel::Panel_Paste() {
                    vbExclamation);
             return false;
         }
-        QString folder, fileName, ext;
-        SplitPath(fullName, &folder, &fileName, &ext);
-        record->Caption = QFileInfo(fileName).completeBaseName();
+        // The name without its extension; any other dots are part of the name.
+        QString fileName, ext;
+        SplitPath(fullName, nullptr, &fileName, &ext);
+        record->Caption = fileName;
         record->SheetName = sheet->Name();
         record->ViewType = QStringLiteral("A");
         record->ContentMatch.clear();
         record->RelativeTo = QStringLiteral("bottom");
         const bool custom = record->IsCustom == QLatin1String("Y");
-        const QString customCopy = GetTemplatesFolder() + QStringLiteral("PVCopy") +
-                                   QString::number(record->SourceID) + QStringLiteral(".") + ext;
+        const QString customCopy = record->Source() ? record->Source()->Prepped() : QString();
         if (custom) {
             bool ok = false;
             MakeTemplates(record, window, workbook, record->SheetName,
@@ -734,8 +736,10 @@ void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& W
 }
 
 void frmPanel::Panel_BrowsePicture() {
+    const clsWorkspacePanel* shown = Record();
     const QString path = AskOpenFile(
-        this, QStringLiteral("Select Picture"), QString(),
+        this, QStringLiteral("Select Picture"),
+        shown && shown->Source() ? shown->Source()->FullPath : QString(),
         QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.wmf *.emf *.ico *.cur);;"
                        "Bitmaps (*.bmp *.dib);;GIF images (*.gif);;JPEG images (*.jpg);;"
                        "Metafiles (*.wmf *.emf);;Icons (*.ico *.cur)"));
@@ -778,12 +782,12 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
     ok = false;
     ExcelApp hidden;
     try {
-        QString ext;
-        SplitPath(Workbook->FullName(), nullptr, nullptr, &ext);
-        const QString templates = GetTemplatesFolder();
-        const QString suffix = QString::number(Panel->SourceID) + QStringLiteral(".") + ext;
-        const QString copyPath = templates + QStringLiteral("PVCopy") + suffix;
-        const QString templatePath = templates + QStringLiteral("PVTmpl") + suffix;
+        clsPanelSource* source = Panel->Source();
+        if (!source)
+            throw xl::Error(QStringLiteral("The pasted workbook has no source"));
+        // Named by the source, so the files are found again by its loads and launches.
+        const QString copyPath = source->Prepped();
+        const QString templatePath = source->CustomTemplate();
         if (CopyOpenWorkbook(Workbook, copyPath)) {
             if (!Excel_Init(hidden)) {
                 MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
@@ -873,6 +877,12 @@ void frmPanel::SetCaption() {
     }
     if (gCaptionAlignment == QLatin1String("Left")) {
         setWindowTitle(title);
+        return;
+    }
+    // On the dashboard the title bar is the frame's: its title area and its style decide.
+    if (const QMdiSubWindow* frame = SubWindow()) {
+        const int blanks = CentringBlanks(frame, title);
+        setWindowTitle(QString(blanks, QLatin1Char(' ')) + title);
         return;
     }
     const QFontMetrics metrics(lblCaption_->font());

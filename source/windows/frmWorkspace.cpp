@@ -8,6 +8,7 @@
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
+#include "services/ProgramIcon.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
 #include "windows/Colors.h"
@@ -70,6 +71,8 @@ struct MenuItem {
 frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
     setObjectName(kModule);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The panels' title bars, the dialogs and the help window take it from the application.
+    InstallProgramIcon();
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(mdiArea_);
     mdiArea_->viewport()->installEventFilter(this);
@@ -188,12 +191,11 @@ void frmWorkspace::BuildMenus() {
     };
     auto addItems = [](QMenu* menu, std::initializer_list<MenuItem> items) {
         for (const MenuItem& item : items) {
-            QAction* action = nullptr;
-            if (qstrcmp(item.caption, "-") == 0)
-                action = menu->addSeparator();
-            else
-                action = menu->addAction(QString::fromUtf8(item.caption));
-            action->setText(QString::fromUtf8(item.caption));
+            // A "-" caption makes a separator; a separator given that text would show it
+            // beside its line.
+            QAction* action = qstrcmp(item.caption, "-") == 0
+                                  ? menu->addSeparator()
+                                  : menu->addAction(QString::fromUtf8(item.caption));
             action->setObjectName(QLatin1String(item.control));
             action->setVisible(item.shown);
         }
@@ -429,6 +431,8 @@ void frmWorkspace::closeEvent(QCloseEvent* event) {
         return;
     }
     timerRefresh_->stop();
+    // The help window goes with the program: left open, it would keep the process running.
+    CloseHelp();
     event->accept();
     QMainWindow::closeEvent(event);
 }
