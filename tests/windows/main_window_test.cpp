@@ -546,7 +546,7 @@ TEST_F(WindowTest, UnusualNamesRoundTripThroughTheList) {
     EXPECT_EQ(List()->currentText(), QStringLiteral("O'Neil's ✓"));
 }
 
-TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
+TEST_F(WindowTest, MenusToolbarAndDashboardList) {
     frmWorkspace* w = StartWindow();
     struct Row {
         const char* menu;
