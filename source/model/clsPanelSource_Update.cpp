@@ -51,7 +51,7 @@ QString Describe(const std::exception& e) { return QString::fromUtf8(e.what()); 
 }  // namespace
 
 QString clsPanelSource::AskFolderFor(const QString& prompt) const {
-    const QString chosen = BrowseFolder(DialogOwner(), prompt, SourceFolder);
+    const QString chosen = BrowseFolder(nullptr, prompt, SourceFolder);
     return chosen.isEmpty() ? QString() : App::WithSeparator(chosen);
 }
 

@@ -11,6 +11,7 @@
 #include "services/ProgramIcon.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
+#include "ui/PromptDialogs.h"
 #include "windows/Colors.h"
 #include "windows/DashboardList.h"
 #include "services/DesktopLaunch.h"
