@@ -20,6 +20,27 @@ namespace xl {
 
 enum class CellKind : uint8_t { Blank, Number, SharedString, Text, Boolean, Error };
 
+// The most characters a cell holds in the spreadsheet; a longer text is no workbook's.
+constexpr qsizetype kMaxCellChars = 32767;
+
+// The workbook's shared strings in one buffer: a string costs its characters and an offset,
+// however many strings there are and however short.
+class StringTable {
+public:
+    size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    QString operator[](size_t i) const { return text_.mid(Start(i), qsizetype(ends_[i]) - Start(i)); }
+    // Throws xl::Error when the buffer would pass what an offset can address.
+    void Append(const QString& s);
+    // Gives back what growing the buffer left spare.
+    void Squeeze();
+
+private:
+    qsizetype Start(size_t i) const { return i == 0 ? 0 : qsizetype(ends_[i - 1]); }
+    QString text_;
+    std::vector<uint32_t> ends_;
+};
+
 // One stored cell. Kept small: a sheet of a million cells is 16 MB of these.
 struct Cell {
     union {
@@ -139,7 +160,7 @@ struct SheetData {
     const RowData* FindRow(int32_t row) const;
     const Cell* FindCell(int32_t row, int32_t col) const;
     const ColSpan* FindCol(int32_t col) const;
-    CellValue ValueOf(const Cell& c, const std::vector<QString>& sharedStrings) const;
+    CellValue ValueOf(const Cell& c, const StringTable& sharedStrings) const;
 };
 
 struct WorkbookData {
@@ -148,7 +169,7 @@ struct WorkbookData {
     QString workbookPart;
     QList<Relationship> workbookRels;
     QString sharedStringsPart, stylesPart, themePart;
-    std::vector<QString> sharedStrings;
+    StringTable sharedStrings;
     Theme theme;
     Styles styles;
     std::vector<SheetData> sheets;
