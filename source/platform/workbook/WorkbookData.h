@@ -180,6 +180,9 @@ struct WorkbookData {
     int maxDigitWidth = 7;  // pixels at 96 dpi, of the default font
 };
 
+// Throws xl::Error "<path> can't be read: <reason>" unless the path names a regular file (or a
+// link to one): a missing file, a folder, a pipe or a device are each told for what they are.
+void CheckWorkbookFile(const QString& path);
 // Reads a workbook file; throws xl::Error "<path> is not an .xlsx workbook this program can
 // read: <reason>" (or "<path> can't be read: <reason>" when the file itself can't be read).
 std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path);

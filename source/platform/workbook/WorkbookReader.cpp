@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -609,8 +610,9 @@ private:
             return std::strtoll(Child(n, name).text().get(), nullptr, 10);
         };
         const long long col = num("col"), row = num("row");
+        // Told as written (counted from 0): a saturated value has no successor.
         if (col < 0 || col >= kMaxCols || row < 0 || row >= kMaxRows)
-            throw Error(QStringLiteral("column %1, row %2").arg(col + 1).arg(row + 1));
+            throw Error(QStringLiteral("column index %1, row index %2").arg(col).arg(row));
         p.col = int32_t(col);
         p.row = int32_t(row);
         p.colOff = std::clamp<long long>(num("colOff"), -(1LL << 40), 1LL << 40);
@@ -924,10 +926,20 @@ std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, c
     return wb;
 }
 
+void CheckWorkbookFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isFile())
+        return;
+    if (info.isDir())
+        throw Error(QStringLiteral("%1 can't be read: it is a folder, not a file").arg(path));
+    if (info.exists())  // a pipe, a socket or a device: opening a pipe would wait for a writer
+        throw Error(QStringLiteral("%1 can't be read: it is not a regular file").arg(path));
+    throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(path));
+}
+
 std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path) {
+    CheckWorkbookFile(path);
     QFile f(path);
-    if (!f.exists())
-        throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(path));
     if (!f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("%1 can't be read: %2").arg(path, f.errorString()));
     if (f.size() > (int64_t(1) << 30))

@@ -1,5 +1,5 @@
 // Small workbooks made to take the reader's memory or time: counts far beyond what the
-// spreadsheet allows or what the rest of the file could use.
+// spreadsheet allows or what the rest of the file could use, and files that are no files.
 // Each is opened as the program opens a workbook and refused with the reader's usual error.
 
 #include "platform/workbook/Workbook.h"
@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 
 using namespace xl;
 
@@ -204,4 +206,37 @@ TEST_F(HostileWorkbookTest, ChartCachesClaimingMorePointsThanTheyHoldAreRefused)
         "<c:plotArea><c:barChart>" + Repeat(series, 20) + "</c:barChart></c:plotArea></c:chart></c:chartSpace>";
     ExpectRefused(Write("chart.xlsx", fuzzing::SyntheticPackage('c', chart)),
                   "chart part xl/charts/chart1.xml holds more than 1000000 points");
+}
+
+TEST_F(HostileWorkbookTest, AnAnchorAtTheEndOfTheNumbersIsToldAsWritten) {
+    const QByteArray drawing =
+        "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\">"
+        "<xdr:oneCellAnchor><xdr:from><xdr:col>99999999999999999999</xdr:col><xdr:colOff>0</xdr:colOff>"
+        "<xdr:row>-99999999999999999999</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from>"
+        "<xdr:ext cx=\"1\" cy=\"1\"/></xdr:oneCellAnchor></xdr:wsDr>";
+    ExpectRefused(Write("anchor.xlsx", fuzzing::SyntheticPackage('d', drawing)),
+                  "anchored outside the grid (column index 9223372036854775807, row index "
+                  "-9223372036854775808)");
+}
+
+TEST_F(HostileWorkbookTest, AFolderOrAPipeIsToldForWhatItIs) {
+    const QString folder = dir_.filePath(QStringLiteral("Sales.xlsx"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString pipe = dir_.filePath(QStringLiteral("Pipe.xlsx"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const struct {
+        QString path;
+        const char* reason;
+    } cases[] = {{folder, "it is a folder, not a file"},
+                 {pipe, "it is not a regular file"},
+                 {dir_.filePath(QStringLiteral("Missing.xlsx")), "the file does not exist"}};
+    for (const auto& c : cases) {
+        Application app;
+        try {
+            app.Workbooks().Open(c.path);  // a pipe would wait here for a writer
+            ADD_FAILURE() << c.path.toStdString() << " was read";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.Message(), c.path + " can't be read: " + c.reason);
+        }
+    }
 }
