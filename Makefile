@@ -21,11 +21,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the program: running it needs none of what the tests need.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target program
 	@$(BUILD)/bin/Sheetbeacon
 
 test: test-deps build
-	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@scripts/run-tests $(BUILD) $(JOBS)
 
 bench: test-deps
 	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSB_TESTS=ON -DSB_BENCH=ON > /dev/null

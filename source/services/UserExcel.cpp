@@ -5,6 +5,7 @@
 #include "services/modUtilsLog.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QInputDialog>
 
 #include <cmath>
@@ -43,8 +44,9 @@ bool UserExcel::FindChart() {
         for (xl::Shape* shape : ws->ChartObjects().All()) {
             if (!shape->HasChart())
                 continue;
-            if (std::abs(shape->Width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
-                std::abs(shape->Height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
+            const QSizeF size = shape->DeclaredSize();
+            if (std::abs(size.width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
+                std::abs(size.height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
                 found.emplace_back(ws, shape->Name());
         }
     }
@@ -103,12 +105,15 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
         Selection = SelectionKind::Range;
         return true;
     }
-    // A chart: first in the workbook of the last cells copied, then in one the user names.
+    // A chart: first in the workbook of the last cells copied, then in one the user names,
+    // looking first where that workbook lies.
     if (!copied.workbookPath.isEmpty() && OpenWorkbook(copied.workbookPath) && FindChart())
         return true;
+    const QString folder =
+        copied.workbookPath.isEmpty() ? QString() : QFileInfo(copied.workbookPath).absolutePath();
     const QString path = AskOpenFile(DialogOwner(),
                                      QStringLiteral("Select the workbook of the copied chart"),
-                                     QString(), QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));
+                                     folder, QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));
     if (path.isEmpty()) {
         workbook_ = nullptr;
         Problem = QStringLiteral("The workbook of the copied chart is not known.");
@@ -122,8 +127,8 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
     if (!OpenWorkbook(path))
         return false;
     if (!FindChart()) {
-        // The workbook is known and its first sheet shows; the chart itself is not in the
-        // saved file, which the paste reports as unsaved changes.
+        // The workbook is known and its first sheet shows; no chart of the copied one's size
+        // is in the saved file, which the paste reports naming the file.
         sheet_ = workbook_->ActiveSheet();
         Selection = SelectionKind::ChartObject;
         ChartName.clear();

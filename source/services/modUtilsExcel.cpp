@@ -1,6 +1,7 @@
 #include "services/modUtilsExcel.h"
 
 #include "platform/desktop/DesktopShell.h"
+#include "platform/workbook/Recalc.h"
 #include "services/DesktopLaunch.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
@@ -31,6 +32,14 @@ bool Excel_GetInstance(ExcelApp& XL) {
 }
 
 bool Excel_Init(ExcelApp& XL) {
+    // Every recalculation runs in a hidden instance: from the first one on, what LibreOffice
+    // did each time goes to the log.
+    static const bool reporting = [] {
+        xl::SetRecalcReporter(
+            [](const QString& message) { LogEvent(kModule, QStringLiteral("RefreshAll"), message, false); });
+        return true;
+    }();
+    (void)reporting;
     try {
         if (!XL) {
             auto app = std::make_shared<xl::Application>();

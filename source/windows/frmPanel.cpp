@@ -141,8 +141,25 @@ int32_t frmPanel::Left() const { return PixelsToTwipsX(Frame()->x()); }
 int32_t frmPanel::Top() const { return PixelsToTwipsY(Frame()->y()); }
 int32_t frmPanel::Width() const { return PixelsToTwipsX(Frame()->width()); }
 int32_t frmPanel::Height() const { return PixelsToTwipsY(Frame()->height()); }
-double frmPanel::ScaleWidth() const { return PixelsToTwipsX(width()); }
-double frmPanel::ScaleHeight() const { return PixelsToTwipsY(height()); }
+double frmPanel::ScaleWidth() const { return PixelsToTwipsX(ClientSize().width()); }
+double frmPanel::ScaleHeight() const { return PixelsToTwipsY(ClientSize().height()); }
+
+QSize frmPanel::FrameExtent() const {
+    // The frame's own margins: a frame not shown yet has not laid this window out, and one
+    // sized below its title bar squeezes it to nothing, so this window's size can't tell.
+    if (const QMdiSubWindow* sub = SubWindow()) {
+        const QMargins m = sub->contentsMargins();
+        return QSize(m.left() + m.right(), m.top() + m.bottom());
+    }
+    return QSize(0, 0);
+}
+
+QSize frmPanel::ClientSize() const {
+    if (!SubWindow())
+        return size();
+    const QSize inner = Frame()->size() - FrameExtent();
+    return QSize(std::max(0, inner.width()), std::max(0, inner.height()));
+}
 
 void frmPanel::Move(int32_t left, int32_t top) {
     Frame()->move(TwipsToPixelsX(left), TwipsToPixelsY(top));
@@ -498,8 +515,16 @@ bool frmPanel::Panel_Paste() {
         } else {
             record->ContentType = QStringLiteral("C");
             record->PicRange = XL->ChartName;
-            if (Excel_Init(hidden)) {
-                if (!XL->ChartName.isEmpty() && Excel_HasShape(sheet, record->PicRange)) {
+            if (XL->ChartName.isEmpty()) {
+                // No chart of the copied one's size in the workbook as saved: either it was
+                // made or resized since the last save, or the workbook is another one.
+                MsgBox(QStringLiteral("The copied chart was not found in the saved workbook ") +
+                           fullName +
+                           QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
+                                          "then copy the chart again."),
+                       vbExclamation);
+            } else if (Excel_Init(hidden)) {
+                if (Excel_HasShape(sheet, record->PicRange)) {
                     bool ok = false;
                     Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden, ok);
                     result = ok;
@@ -753,14 +778,11 @@ void frmPanel::SetCaption() {
         setWindowTitle(QString(ToInt32(n), QLatin1Char(' ')) + title);
 }
 
-bool frmPanel::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::FocusIn)
-        Form_Activate();
-    return QWidget::event(event);
-}
-
 void frmPanel::Form_Activate() {
-    picPanel_->resize(width(), height());
+    // A picture box that sizes itself to its picture keeps that size: made smaller, a crop
+    // panel scrolled to its far corner would show nothing of its picture.
+    if (!picPanel_->AutoSize)
+        picPanel_->resize(ClientSize());
     if (EditMode())
         SetMultiMenus();
     else
@@ -929,8 +951,10 @@ void frmPanel::Panel_DrillbackProperties() {
 
 void frmPanel::Panel_Autosize() {
     ++resizing_;
-    const int32_t frameX = ToInt32(Width() - ScaleWidth());
-    const int32_t frameY = ToInt32(Height() - ScaleHeight());
+    // The frame's borders and title bar as the frame defines them: the difference of the
+    // window's outer and inner sizes is wrong while the frame is hidden or smaller than them.
+    const int32_t frameX = PixelsToTwipsX(FrameExtent().width());
+    const int32_t frameY = PixelsToTwipsY(FrameExtent().height());
     picPanel_->AutoSize = true;
     if (clsWorkspacePanel* record = Record())
         record->ViewType = QStringLiteral("A");
@@ -939,12 +963,12 @@ void frmPanel::Panel_Autosize() {
     picPanel_->SetLeft(0);
     picPanel_->SetTop(0);
     picFrame_->move(0, 0);
-    picFrame_->resize(width(), height());
+    picFrame_->resize(ClientSize());
     VScroll1_->hide();
     HScroll1_->hide();
     if (clsWorkspacePanel* record = Record()) {
-        record->pWidth = ToInt16(Width());
-        record->pHeight = ToInt16(Height());
+        record->pWidth = Width();
+        record->pHeight = Height();
     }
     SetCaption();
     if (!IsLoad)
@@ -1077,10 +1101,10 @@ void frmPanel::Form_Resize() {
     if (view == QLatin1String("A")) {
         Panel_Autosize();
     } else if (view == QLatin1String("C")) {
-        picPanel_->resize(width(), height());
+        picPanel_->resize(ClientSize());
         Panel_Crop();
     } else if (view == QLatin1String("Z")) {
-        picPanel_->resize(width(), height());
+        picPanel_->resize(ClientSize());
         Panel_ZoomToFit();
     }
     if (!IsLoad)

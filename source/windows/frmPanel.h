@@ -53,8 +53,12 @@ public:
     int32_t Top() const;
     int32_t Width() const;
     int32_t Height() const;
+    // The client area, as the frame lays it out (also while the frame is hidden).
     double ScaleWidth() const;
     double ScaleHeight() const;
+    // What the frame's borders and title bar add to the client area, in pixels.
+    QSize FrameExtent() const;
+    QSize ClientSize() const;
     void Move(int32_t left, int32_t top);
     void Resize(int32_t width, int32_t height);
 
@@ -77,6 +81,7 @@ public:
     static QString UserExcelRefusal(bool attached, const UserExcel* XL);
 
     // Event handlers, public so that the window's owner and tests can drive them as events do.
+    // Form_Activate runs when the dashboard area makes this window its active one.
     void Form_Activate();
     void Form_Resize();
     void picPanel_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X,
@@ -88,7 +93,6 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     clsWorkspacePanel* Record() const;

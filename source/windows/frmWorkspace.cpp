@@ -67,6 +67,12 @@ frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new 
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(mdiArea_);
     mdiArea_->viewport()->installEventFilter(this);
+    // A panel window inside the dashboard area never gets a window activation of its own:
+    // the area's activation is the one that tells it to bring the Panel menu in step.
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* sub) {
+        if (auto* panel = sub ? qobject_cast<frmPanel*>(sub->widget()) : nullptr)
+            panel->Form_Activate();
+    });
     resize(1024, 720);
 
     BuildMenus();

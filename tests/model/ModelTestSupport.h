@@ -2,6 +2,7 @@
 // A program folder with a fresh repository and an empty source registry, and direct reads and
 // writes of the repository that go around the classes under test.
 
+#include "FixtureTools.h"
 #include "TestSupport.h"
 
 #include "model/Globals.h"

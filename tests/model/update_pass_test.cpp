@@ -394,8 +394,8 @@ TEST_F(UpdatePassTest, AnInboxSourceSavesTheNewestAttachmentFromTheMailStore) {
 
 TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboardOnly) {
     const QString fixture = QStringLiteral(SB_FIXTURE_DIR "/relocation.xlsx");
-    if (!QFile::exists(fixture))
-        GTEST_SKIP() << "fixtures not made (openpyxl missing)";
+    ASSERT_TRUE(QFile::exists(fixture))
+        << "fixture not made (the build makes it with python3-openpyxl and python3-pil: scripts/install-deps --test)";
     // Every write to a panel row is noted, whatever the relocation makes of the texts.
     Exec(QStringLiteral("CREATE TABLE Written(PanelID INTEGER)"));
     Exec(QStringLiteral("CREATE TRIGGER NoteWrite AFTER UPDATE ON DsbSavedPanel "
@@ -500,14 +500,7 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
 
 namespace {
 
-// Runs the refresh fixture script; false when the tools it needs are missing.
-bool RefreshFixture(const QStringList& args) {
-    const QString python = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                            : QStringLiteral("python3");
-    QProcess p;
-    p.start(python, QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py")} + args);
-    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
+const QString kRefreshScript = QStringLiteral("make_refresh_workbooks.py");
 
 QString CellText(const QString& path, const QString& sheet, const QString& cell) {
     ExcelApp XL;
@@ -526,11 +519,9 @@ QString CellText(const QString& path, const QString& sheet, const QString& cell)
 }  // namespace
 
 TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue) {
-    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-        GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ASSERT_SOFFICE();
     const QString folder = InFolder(QStringLiteral("books"));
-    if (!RefreshFixture({folder}))
-        GTEST_SKIP() << "the refresh workbook could not be made (openpyxl missing)";
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder});
     const QString report = folder + QStringLiteral("/Report.xlsx");
     EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QString());
 
@@ -549,7 +540,7 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
 
     // The input changes in the other workbook the report's formula refers to (the report
     // itself is not touched): the next pass shows the new value.
-    ASSERT_TRUE(RefreshFixture({folder, QStringLiteral("7")}));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder, QStringLiteral("7")});
     s->ClearFlags();
     s->GetLatest(gDB.get(), false);
     EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
@@ -571,13 +562,7 @@ TEST_F(UpdatePassTest, ThePreparedCopyTakesTheCustomRangesAndChartsFromTheTempla
     s->NewestFile = QStringLiteral("Source.xlsx");
     const QString tmpl = GetTemplatesFolder() + QStringLiteral("PVTmpl") + QString::number(s->ID) +
                          QStringLiteral(".xlsx");
-    QProcess python;
-    python.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                    : QStringLiteral("python3"),
-                 {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_prep_workbooks.py"),
-                  dest_ + s->NewestFile, tmpl});
-    if (!python.waitForFinished(60000) || python.exitCode() != 0)
-        GTEST_SKIP() << "the preparation workbooks could not be made (openpyxl missing)";
+    ASSERT_FIXTURE_SCRIPT(QStringLiteral("make_prep_workbooks.py"), {dest_ + s->NewestFile, tmpl});
 
     // Without custom panels the copy is made and left as it is.
     DoPrep(*s);

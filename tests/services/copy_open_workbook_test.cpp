@@ -13,8 +13,7 @@ protected:
     void SetUp() override {
         ProgramFolderTest::SetUp();
         InitLog(GetLogFile(), false, false);
-        if (writerfx::Dir().isEmpty())
-            GTEST_SKIP() << "writer fixtures not made (python3 with openpyxl missing)";
+        ASSERT_WRITER_FIXTURES();
         ASSERT_TRUE(Excel_Init(XL));
         source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
         wb = XL->Workbooks().Open(source);

@@ -19,8 +19,9 @@ protected:
     void SetUp() override {
         ProgramFolderTest::SetUp();
         InitLog(GetLogFile(), false, true);
-        if (!QFileInfo::exists(Fixture(QStringLiteral("relocation.xlsx"))))
-            GTEST_SKIP() << "fixtures not made (openpyxl missing)";
+        ASSERT_TRUE(QFileInfo::exists(Fixture(QStringLiteral("relocation.xlsx"))))
+            << "fixtures not made (the build makes them with python3-openpyxl, python3-pil and "
+               "libreoffice-calc: scripts/install-deps --test)";
         ASSERT_TRUE(Excel_Init(XL));
         wb = XL->Workbooks().Open(Fixture(QStringLiteral("relocation.xlsx")));
         ws = wb->Sheets().Item(QStringLiteral("Data"));

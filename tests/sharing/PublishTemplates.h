@@ -1,7 +1,8 @@
 #pragma once
 // The templates of tests/fixtures/make_publish_templates.py, written by openpyxl into a folder.
 
-#include <QProcess>
+#include "FixtureTools.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -9,14 +10,9 @@
 namespace testsupport {
 
 inline void MakePublishTemplates(const QString& folder) {
-    QProcess python;
-    // The system interpreter: it is the one that has openpyxl.
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_publish_templates.py"), folder});
-    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit ||
-        python.exitCode() != 0)
-        throw std::runtime_error("make_publish_templates.py failed: " +
-                                 python.readAllStandardError().toStdString());
+    const QString why = RunFixtureScript(QStringLiteral("make_publish_templates.py"), {folder});
+    if (!why.isEmpty())
+        throw std::runtime_error(why.toStdString());
 }
 
 }  // namespace testsupport

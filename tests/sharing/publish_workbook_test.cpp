@@ -4,6 +4,7 @@
 
 #include "SharingTestSupport.h"
 
+#include "FixtureTools.h"
 #include "PublishTemplates.h"
 #include "platform/workbook/Workbook.h"
 #include "services/modUtilsFile.h"
@@ -163,9 +164,8 @@ TEST_F(PublishWorkbookTest, BrokenTemplateIsReportedAndNothingIsShown) {
 // LibreOffice, an independent reader, opens what publishing wrote: each result is converted
 // by it and the copy read back by our reader.
 TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
-    const QString soffice = QStandardPaths::findExecutable("soffice");
-    if (soffice.isEmpty())
-        GTEST_SKIP() << "LibreOffice is not installed";
+    ASSERT_SOFFICE();
+    const QString soffice = testsupport::Soffice();
     const QStringList published = {Publish("Sales", templates_ + "placeholder.xlsx"),
                                    Publish("Sales"), Publish("Plain", ""),
                                    Publish("Missing", templates_ + "missing_sheet.xlsx")};

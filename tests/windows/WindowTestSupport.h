@@ -2,6 +2,7 @@
 // A program folder with a fresh repository, rows written straight into it, and the main
 // window started as the program starts it, with its boxes and dialogs scripted.
 
+#include "FixtureTools.h"
 #include "TestSupport.h"
 
 #include "model/Globals.h"
@@ -24,20 +25,12 @@
 #include <QTemporaryDir>
 
 // The workbook the copied-cells payloads name (sheets "Data", "Q1 Data", "Fin.2024" and a
-// chart), written once per test program by openpyxl; "" when it could not be made.
+// chart), written by openpyxl once per test program; WhyNoFixtureWorkbook() is "" once it is.
+inline QString WhyNoFixtureWorkbook() {
+    return testsupport::FolderMadeBy(QStringLiteral("panel_workbooks.py")).why;
+}
 inline QString FixtureWorkbookFolder() {
-    static QTemporaryDir dir;
-    static const bool made = [] {
-        QString python = QStandardPaths::findExecutable(QStringLiteral("python3"),
-                                                        {QStringLiteral("/usr/bin")});
-        if (python.isEmpty())
-            python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-        QProcess p;
-        p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/panel_workbooks.py"),
-                         dir.path()});
-        return p.waitForFinished(60000) && p.exitCode() == 0;
-    }();
-    return made ? dir.path() : QString();
+    return testsupport::FolderMadeBy(QStringLiteral("panel_workbooks.py")).path;
 }
 
 class WindowTest : public ProgramFolderTest {
@@ -47,8 +40,8 @@ protected:
         StartWithRepository();
         DesktopLaunch::ResetScript();
         // Stored panels name Sales.xlsx in the program folder; loading renders from it.
+        ASSERT_EQ(WhyNoFixtureWorkbook(), QString());
         const QString fixtures = FixtureWorkbookFolder();
-        ASSERT_FALSE(fixtures.isEmpty()) << "openpyxl is needed for the window tests";
         QFile::copy(fixtures + QStringLiteral("/Sales.xlsx"), InFolder(QStringLiteral("Sales.xlsx")));
         // Titles read as the captions; the centring has tests of its own.
         gCaptionAlignment = QStringLiteral("Left");

@@ -6,6 +6,8 @@
 #include "services/UserExcel.h"
 #include "services/modUtilsFile.h"
 
+#include <QDir>
+
 namespace {
 
 struct PaneCase {
@@ -179,8 +181,47 @@ TEST_F(PanelTest, AChartIsFoundBySizeInTheWorkbookLastCopiedFrom) {
     EXPECT_EQ(Paste(), nullptr);
     ASSERT_EQ(PromptScript::Messages().size(), 1);
     EXPECT_TRUE(PromptScript::Messages().front().startsWith(
-        QStringLiteral("The spreadsheet has been changed and not saved.")));
+        QStringLiteral("The copied chart was not found in the saved workbook ") +
+        InFolder(QStringLiteral("NoChart.xlsx")) + QLatin1Char('.')))
+        << PromptScript::Messages().front().toStdString();
     EXPECT_EQ(gWorkspace->NumPanels(), 1);
+}
+
+TEST_F(PanelTest, AChartOfAWorkbookSavedByCalcIsFoundByTheSizeItsDrawingDeclares) {
+    // Saved by LibreOffice: a two-cell anchor whose cells measure a little otherwise here, and
+    // the drawing's own transform with the size Calc then offers on the clipboard.
+    const QString saved = InFolder(QStringLiteral("Report.xlsx"));
+    ASSERT_TRUE(QFile::copy(payloads::Folder() + QStringLiteral("/files/SalesSavedByCalc.xlsx"), saved));
+    StartWindow();
+    Copy(QStringLiteral("range"), saved);
+    Copy(QStringLiteral("chart-of-saved-workbook"));
+    frmPanel* panel = Paste();
+    ASSERT_TRUE(panel) << PromptScript::Messages().join('|').toStdString();
+    EXPECT_FALSE(DialogsShown().contains(QStringLiteral("open")));
+    const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+    EXPECT_EQ(record->ContentType, QStringLiteral("C"));
+    EXPECT_EQ(record->PicRange, QStringLiteral("Chart 1"));
+    EXPECT_EQ(record->Source()->FullPath, saved);
+
+    // Cells copied last from a workbook without that chart: the user is asked, in the folder
+    // of that workbook, and the chart is found in the one picked.
+    PromptScript::Reset();
+    const QString elsewhere = InFolder(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(QFile::copy(InFolder(QStringLiteral("NoChart.xlsx")), elsewhere + QStringLiteral("/NoChart.xlsx")));
+    Copy(QStringLiteral("range"), elsewhere + QStringLiteral("/NoChart.xlsx"));
+    Copy(QStringLiteral("chart-of-saved-workbook"));
+    PromptScript::QueueDialog(QStringLiteral("open"), saved);
+    frmPanel* second = Paste();
+    ASSERT_TRUE(second) << PromptScript::Messages().join('|').toStdString();
+    EXPECT_EQ(gWorkspace->Panels(second->Index)->PicRange, QStringLiteral("Chart 1"));
+    QString startedIn;
+    for (const auto& shown : PromptScript::Record())
+        if (shown.kind == QStringLiteral("open"))
+            startedIn = shown.text;
+    EXPECT_EQ(QDir(startedIn), QDir(elsewhere));
+    // Both panels show the same chart from the same source.
+    EXPECT_EQ(gWorkspace->Panels(second->Index)->SourceID, record->SourceID);
 }
 
 TEST_F(PanelTest, PastedPanelsFollowANewerVersionOfTheirWorkbook) {

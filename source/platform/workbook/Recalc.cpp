@@ -3,6 +3,7 @@
 #include "platform/workbook/Error.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,6 +11,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <mutex>
 
 namespace xl {
 
@@ -77,29 +82,40 @@ const char* kStandardLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 // ooSetupInstCompleted: without it the first start copies the preset Basic libraries over
 // ours. OOXMLRecalcMode/ODFRecalcMode 0: recalculate on load, always, without asking; Link 0:
-// update links to other workbooks without asking. SecureURL: links are only updated for a
-// document in a trusted location, so the workbook's folder is trusted - in this profile only,
-// which lives as long as the run, and the workbook's own macros never run.
-QByteArray ProfileSettings(const QString& trustedFolder) {
-    const QString folderUrl = QUrl::fromLocalFile(trustedFolder).toString(QUrl::FullyEncoded).toHtmlEscaped();
-    return QStringLiteral(
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-               "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-               "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-               "<item oor:path=\"/org.openoffice.Setup/Office\"><prop oor:name=\"ooSetupInstCompleted\" "
-               "oor:op=\"fuse\"><value>true</value></prop></item>\n"
-               "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"OOXMLRecalcMode\" "
-               "oor:op=\"fuse\"><value>0</value></prop></item>\n"
-               "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"ODFRecalcMode\" "
-               "oor:op=\"fuse\"><value>0</value></prop></item>\n"
-               "<item oor:path=\"/org.openoffice.Office.Calc/Content/Update\"><prop oor:name=\"Link\" "
-               "oor:op=\"fuse\"><value>0</value></prop></item>\n"
-               "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\"><prop oor:name=\"SecureURL\" "
-               "oor:op=\"fuse\"><value><it>%1</it></value></prop></item>\n"
-               "</oor:items>\n")
-        .arg(folderUrl)
-        .toUtf8();
+// update links to other workbooks without asking.
+const char* kProfileSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+    "<item oor:path=\"/org.openoffice.Setup/Office\"><prop oor:name=\"ooSetupInstCompleted\" "
+    "oor:op=\"fuse\"><value>true</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"OOXMLRecalcMode\" "
+    "oor:op=\"fuse\"><value>0</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"ODFRecalcMode\" "
+    "oor:op=\"fuse\"><value>0</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Office.Calc/Content/Update\"><prop oor:name=\"Link\" "
+    "oor:op=\"fuse\"><value>0</value></prop></item>\n"
+    "</oor:items>\n";
+
+// Links are only updated for a document in a trusted location, so the workbook's folder is
+// trusted: in this private profile only, for this one run (the item is replaced at the next),
+// and the workbook's own macros never run. LibreOffice keeps what it adds to the file itself
+// (it writes one item a line), so a later start does not redo the work of the first.
+QByteArray WithTrustedFolder(const QByteArray& settings, const QString& trustedFolder) {
+    const QByteArray folderUrl =
+        QUrl::fromLocalFile(trustedFolder).toString(QUrl::FullyEncoded).toHtmlEscaped().toUtf8();
+    QByteArray out;
+    for (const QByteArray& line : settings.split('\n')) {
+        if (line.contains("oor:name=\"SecureURL\""))
+            continue;
+        if (line.trimmed() == "</oor:items>")
+            out += "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\"><prop oor:name=\"SecureURL\" "
+                   "oor:op=\"fuse\"><value><it>" + folderUrl + "</it></value></prop></item>\n";
+        if (!line.isEmpty())
+            out += line + '\n';
+    }
+    return out;
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
@@ -108,20 +124,72 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-QByteArray Run(const QString& input, const QString& name, QTemporaryDir& work) {
-    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (soffice.isEmpty())
-        throw Error(QStringLiteral("LibreOffice (soffice) is needed to recalculate workbooks and was not found."));
-    const QString user = work.filePath(QStringLiteral("profile/user"));
-    if (!WriteFile(user + QStringLiteral("/registrymodifications.xcu"),
-                   ProfileSettings(QFileInfo(input).absolutePath())) ||
-        !WriteFile(user + QStringLiteral("/basic/script.xlc"), kScriptLibraries) ||
-        !WriteFile(user + QStringLiteral("/basic/Standard/script.xlb"), kStandardLibrary) ||
-        !WriteFile(user + QStringLiteral("/basic/Standard/Recalc.xba"), kMacroModule))
-        throw Error(QStringLiteral("Unable to recalculate %1: the temporary folder can't be written").arg(name));
-    const QString result = work.filePath(QStringLiteral("out/result.xlsx"));
-    const QString failure = work.filePath(QStringLiteral("out/error.txt"));
-    QDir().mkpath(work.filePath(QStringLiteral("out")));
+std::function<void(const QString&)> gReporter;
+
+void Report(const QString& message) {
+    if (gReporter)
+        gReporter(message);
+}
+
+// LibreOffice's private profile, prepared once and kept while the program runs. Its first start
+// sets the profile up, the slowest and most fragile start of all (it is where LibreOffice was
+// seen to abort on a loaded machine); every later recalculation starts on a finished profile.
+// One recalculation at a time uses it: a second LibreOffice on the same profile would hand its
+// work to the first and return at once.
+class Profile {
+public:
+    // The profile folder, ready for a run over a workbook in `trustedFolder`.
+    QString PrepareFor(const QString& trustedFolder, const QString& name) {
+        if (!dir_ || !dir_->isValid()) {
+            dir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sheetbeacon-recalc-XXXXXX"));
+            const QString user = dir_->filePath(QStringLiteral("user"));
+            if (!dir_->isValid() || !WriteFile(user + QStringLiteral("/basic/script.xlc"), kScriptLibraries) ||
+                !WriteFile(user + QStringLiteral("/basic/Standard/script.xlb"), kStandardLibrary) ||
+                !WriteFile(user + QStringLiteral("/basic/Standard/Recalc.xba"), kMacroModule)) {
+                dir_.reset();
+                throw Error(QStringLiteral("Unable to recalculate %1: the temporary folder can't be written").arg(name));
+            }
+        }
+        const QString settings = dir_->filePath(QStringLiteral("user/registrymodifications.xcu"));
+        QFile current(settings);
+        QByteArray kept = current.open(QIODevice::ReadOnly) ? current.readAll() : QByteArray();
+        current.close();
+        if (!kept.contains("</oor:items>"))
+            kept = kProfileSettings;
+        if (!WriteFile(settings, WithTrustedFolder(kept, trustedFolder)))
+            throw Error(QStringLiteral("Unable to recalculate %1: the temporary folder can't be written").arg(name));
+        return dir_->path();
+    }
+    // After LibreOffice died, nothing of what it left in the profile is trusted.
+    void Discard() { dir_.reset(); }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+std::mutex gProfileMutex;
+Profile& TheProfile() {
+    static Profile profile;
+    return profile;
+}
+
+enum class Outcome { Done, Died };
+
+struct Attempt {
+    Outcome outcome = Outcome::Died;
+    QByteArray result;
+    QString why;
+};
+
+// One start of LibreOffice over `input`. A LibreOffice that ran the macro either stored the
+// result or wrote why it could not (the workbook's fault, final); one that ends with neither
+// died before it got there.
+Attempt RunOnce(const QString& soffice, const QString& profile, const QString& input, const QString& name,
+                const QString& out) {
+    const QString result = out + QStringLiteral("/result.xlsx");
+    const QString failure = out + QStringLiteral("/error.txt");
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
 
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -132,8 +200,7 @@ QByteArray Run(const QString& input, const QString& name, QTemporaryDir& work) {
     p.setProcessEnvironment(env);
     p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
                       QStringLiteral("--nolockcheck"),
-                      QStringLiteral("-env:UserInstallation=") +
-                          QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString(QUrl::FullyEncoded),
+                      QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
                       QStringLiteral("macro:///Standard.Recalc.Main")});
     if (!p.waitForStarted(30000))
         throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice could not be started (%2)")
@@ -146,20 +213,68 @@ QByteArray Run(const QString& input, const QString& name, QTemporaryDir& work) {
                         .arg(name)
                         .arg(gTimeout / 1000));
     }
-    QFile out(result);
-    if (p.exitStatus() != QProcess::NormalExit || !out.open(QIODevice::ReadOnly)) {
-        QFile err(failure);
-        QString why = err.open(QIODevice::ReadOnly) ? QString::fromUtf8(err.readAll()).trimmed() : QString();
-        if (why.isEmpty())
-            why = QString::fromLocal8Bit(p.readAll()).trimmed();
-        throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice failed (%2)").arg(name, why.left(300)));
+    Attempt attempt;
+    QFile stored(result);
+    QFile err(failure);
+    if (p.exitStatus() == QProcess::NormalExit && stored.open(QIODevice::ReadOnly)) {
+        attempt.outcome = Outcome::Done;
+        attempt.result = stored.readAll();
+    } else if (err.open(QIODevice::ReadOnly)) {
+        attempt.outcome = Outcome::Done;
+        attempt.why = QString::fromUtf8(err.readAll()).trimmed();
+        if (attempt.why.isEmpty())
+            attempt.why = QStringLiteral("no reason given");
+    } else {
+        const QString output = QString::fromLocal8Bit(p.readAll()).simplified();
+        attempt.why = p.exitStatus() == QProcess::CrashExit
+                          ? QStringLiteral("it crashed")
+                          : QStringLiteral("it ended with code %1").arg(p.exitCode());
+        if (!output.isEmpty())
+            attempt.why += QStringLiteral(": ") + output.left(300);
     }
-    return out.readAll();
+    return attempt;
+}
+
+QByteArray Run(const QString& input, const QString& name, QTemporaryDir& work) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        throw Error(QStringLiteral("LibreOffice (soffice) is needed to recalculate workbooks and was not found."));
+    std::lock_guard<std::mutex> turn(gProfileMutex);
+    Profile& profile = TheProfile();
+    QElapsedTimer clock;
+    clock.start();
+    // A LibreOffice that dies on its way up is started once more, on a profile prepared anew;
+    // one that read the workbook and refused it is not: a second try would only say it again.
+    constexpr int kStarts = 2;
+    for (int start = 1;; ++start) {
+        const QString folder = profile.PrepareFor(QFileInfo(input).absolutePath(), name);
+        const Attempt attempt = RunOnce(soffice, folder, input, name, work.filePath(QStringLiteral("out")));
+        if (attempt.outcome == Outcome::Done && attempt.why.isEmpty()) {
+            Report(QStringLiteral("LibreOffice recalculated %1 in %2 s%3")
+                       .arg(name)
+                       .arg(clock.elapsed() / 1000.0, 0, 'f', 1)
+                       .arg(start > 1 ? QStringLiteral(" (start %1)").arg(start) : QString()));
+            return attempt.result;
+        }
+        if (attempt.outcome == Outcome::Done)
+            throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice failed (%2)").arg(name, attempt.why.left(300)));
+        profile.Discard();
+        if (start == kStarts)
+            throw Error(QStringLiteral("Unable to recalculate %1: LibreOffice died twice before it could (%2)")
+                            .arg(name, attempt.why));
+        Report(QStringLiteral("LibreOffice died while recalculating %1 (%2); starting it once more on a new profile")
+                   .arg(name, attempt.why));
+    }
 }
 
 }  // namespace
 
 void SetRecalcTimeout(int milliseconds) { gTimeout = milliseconds; }
+
+void SetRecalcReporter(std::function<void(const QString&)> reporter) {
+    std::lock_guard<std::mutex> turn(gProfileMutex);
+    gReporter = std::move(reporter);
+}
 
 QByteArray RecalculateFile(const QString& path) {
     QTemporaryDir work;

@@ -600,6 +600,12 @@ double Shape::Height() const {
     return std::max(0.0, sheet_->RowTop(a.to.row + 1) + EmuToPoints(a.to.rowOff) - Top());
 }
 
+QSizeF Shape::DeclaredSize() const {
+    if (data_.xfrmCx > 0 && data_.xfrmCy > 0)
+        return QSizeF(EmuToPoints(data_.xfrmCx), EmuToPoints(data_.xfrmCy));
+    return QSizeF(Width(), Height());
+}
+
 namespace {
 
 // The 0-based cell holding a distance from the sheet's edge, with the offset into it.
@@ -654,6 +660,11 @@ void Shape::SetBox(double left, double top, double width, double height) {
     }
     a.cx = std::llround(width * kEmuPerPoint);
     a.cy = std::llround(height * kEmuPerPoint);
+    // The writer puts the new extent into the shape's transform too.
+    if (data_.xfrmCx > 0 || data_.xfrmCy > 0) {
+        data_.xfrmCx = a.cx;
+        data_.xfrmCy = a.cy;
+    }
 }
 
 void Shape::SetLeft(double points) { SetBox(points, Top(), Width(), Height()); }

@@ -16,6 +16,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 #include <map>
@@ -169,6 +170,11 @@ public:
     double Top() const;
     double Width() const;
     double Height() const;
+    // The size in points that the file declares for the shape: its own transform's extent
+    // when the file gives one, else the extent of its anchor (Width, Height). Another
+    // program's column widths place a cells-anchored shape a little differently; this is
+    // the size that program saved.
+    QSizeF DeclaredSize() const;
     void SetLeft(double points);
     void SetTop(double points);
     void SetWidth(double points);

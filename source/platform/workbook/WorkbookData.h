@@ -128,6 +128,10 @@ struct DrawingShape {
     QString imagePart;   // the media part, for pictures
     QString relId;       // the relationship id in the drawing's rels
     QString description;
+    // The extent the shape's own transform (xfrm) gives it, in EMU; 0 when the file gives none.
+    // Cells-anchored shapes measure differently in every program, so this is the size the
+    // program that saved the file meant.
+    int64_t xfrmCx = 0, xfrmCy = 0;
 };
 
 enum class SheetKind { Worksheet, ChartSheet, Other };

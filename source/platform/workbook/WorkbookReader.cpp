@@ -654,6 +654,20 @@ private:
         } else {
             return;
         }
+        // A graphic frame carries its transform itself; other shapes in their shape properties.
+        pugi::xml_node xfrm = Child(node, "xfrm");
+        if (!xfrm)
+            xfrm = Child(Child(node, std::strcmp(local, "grpSp") == 0 ? "grpSpPr" : "spPr"), "xfrm");
+        if (pugi::xml_node ext = Child(xfrm, "ext")) {
+            shape.xfrmCx = std::clamp<long long>(ext.attribute("cx").as_llong(), 0, 1LL << 40);
+            shape.xfrmCy = std::clamp<long long>(ext.attribute("cy").as_llong(), 0, 1LL << 40);
+            // A two-cell anchor holds no extent of its own; the writer keeps the transform
+            // in step with the anchor's, so it must start from the file's.
+            if (shape.anchor.type == Anchor::Type::TwoCell && shape.xfrmCx > 0 && shape.xfrmCy > 0) {
+                shape.anchor.cx = shape.xfrmCx;
+                shape.anchor.cy = shape.xfrmCy;
+            }
+        }
         shape.name = QString::fromUtf8(nv.attribute("name").value());
         shape.id = nv.attribute("id").as_int(0);
         shape.description = QString::fromUtf8(nv.attribute("descr").value());

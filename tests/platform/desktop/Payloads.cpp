@@ -1,5 +1,7 @@
 #include "Payloads.h"
 
+#include "FixtureTools.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -63,17 +65,7 @@ std::unique_ptr<QMimeData> LoadIn(const QString& caseName, const QString& folder
 }
 
 void MakeWorkbooks(const QString& folder) {
-    // The system interpreter first: a per-user one on the PATH may lack openpyxl.
-    QString python = QStandardPaths::findExecutable(QStringLiteral("python3"),
-                                                    {QStringLiteral("/usr/bin")});
-    if (python.isEmpty())
-        python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-    ASSERT_FALSE(python.isEmpty()) << "python3 is needed for the workbook fixtures";
-    QProcess p;
-    p.start(python, {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/clipboard_workbooks.py"),
-                     folder});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    ASSERT_FIXTURE_SCRIPT(QStringLiteral("clipboard_workbooks.py"), {folder});
     ASSERT_TRUE(QFile::exists(folder + QStringLiteral("/Sales.xlsx")));
 }
 

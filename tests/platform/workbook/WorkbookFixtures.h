@@ -1,5 +1,5 @@
 #pragma once
-// Where the generated test workbooks are, and skipping a test when they were not made.
+// Where the generated test workbooks are, and failing a test when they were not made.
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@ inline bool Exists(const QString& path) { return QFileInfo::exists(path); }
 
 }  // namespace fixtures
 
-#define SKIP_WITHOUT(path)                                                            \
-    do {                                                                              \
-        if (!fixtures::Exists(path))                                                  \
-            GTEST_SKIP() << "fixture not made (openpyxl or soffice missing): "        \
-                         << (path).toStdString();                                     \
-    } while (0)
+// The build makes the fixtures with openpyxl, PIL and LibreOffice; without them it stops.
+#define ASSERT_FIXTURE(path)                                                                \
+    ASSERT_TRUE(fixtures::Exists(path))                                                     \
+        << "fixture not made: " << (path).toStdString()                                    \
+        << " (the build makes it with python3-openpyxl, python3-pil and libreoffice-calc:" \
+           " scripts/install-deps --test)"

@@ -2,6 +2,7 @@
 // The writer's test workbooks (made once per test program by an openpyxl script), and
 // LibreOffice as an independent reader of what the writer wrote.
 
+#include "FixtureTools.h"
 #include "platform/workbook/Package.h"
 
 #include <gtest/gtest.h>
@@ -22,25 +23,13 @@
 
 namespace writerfx {
 
-// The folder holding book.xlsx, target.xlsx, template.xlsx and stale.xlsx; "" when the
-// script could not run (no openpyxl).
-inline QString Dir() {
-    static QTemporaryDir dir;
-    static QString made = [] {
-        if (!dir.isValid())
-            return QString();
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_writer_workbooks.py"), dir.path()});
-        if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-            qWarning("writer fixtures not made: %s", p.readAll().constData());
-            return QString();
-        }
-        return dir.path();
-    }();
-    return made;
+inline const testsupport::ScriptFolder& Fixtures() {
+    return testsupport::FolderMadeBy(QStringLiteral("make_writer_workbooks.py"));
 }
+// Why the writer's fixtures could not be made; "" once they are.
+inline QString WhyNoFixtures() { return Fixtures().why; }
+// The folder holding book.xlsx, target.xlsx, template.xlsx and stale.xlsx.
+inline QString Dir() { return Fixtures().path; }
 
 // A fresh copy of a fixture in `into`, so a test may write it.
 inline QString Copy(const QString& name, const QTemporaryDir& into) {
@@ -52,10 +41,11 @@ inline QString Copy(const QString& name, const QTemporaryDir& into) {
 }
 
 // LibreOffice runs of the tests take turns, also across the test programs ctest runs at once:
-// several headless instances starting together slow each other down to a crawl.
+// several headless instances starting together slow each other down to a crawl. The turn is
+// the build folder's, so that another checkout's tests never hold this one's up.
 class SofficeTurn {
 public:
-    SofficeTurn() : fd_(::open("/tmp/sheetbeacon-tests-soffice.lock", O_CREAT | O_RDWR, 0666)) {
+    SofficeTurn() : fd_(::open(SB_BINARY_DIR "/soffice-turn.lock", O_CREAT | O_RDWR, 0666)) {
         if (fd_ >= 0)
             ::flock(fd_, LOCK_EX);
     }
@@ -69,8 +59,6 @@ public:
 private:
     int fd_;
 };
-
-inline bool HaveSoffice() { return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty(); }
 
 inline QByteArray ReadAll(const QString& path) {
     QFile f(path);
@@ -115,14 +103,4 @@ inline std::map<QString, QStringList> LibreOfficeCsv(const QString& path) {
 
 }  // namespace writerfx
 
-#define SKIP_WITHOUT_WRITER_FIXTURES()                                                   \
-    do {                                                                                 \
-        if (writerfx::Dir().isEmpty())                                                   \
-            GTEST_SKIP() << "writer fixtures not made (python3 with openpyxl missing)";  \
-    } while (0)
-
-#define SKIP_WITHOUT_SOFFICE()                                                           \
-    do {                                                                                 \
-        if (!writerfx::HaveSoffice())                                                    \
-            GTEST_SKIP() << "LibreOffice (soffice) is not installed";                    \
-    } while (0)
+#define ASSERT_WRITER_FIXTURES() ASSERT_EQ(writerfx::WhyNoFixtures(), QString())

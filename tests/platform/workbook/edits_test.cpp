@@ -19,7 +19,7 @@ QByteArray Digest(const QString& path) {
 
 TEST(WorkbookEdits, SizesValuesAndColoursChangeOnlyInMemory) {
     const QString path = fixtures::Path(QStringLiteral("sizes.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     const QByteArray before = Digest(path);
     Application app;
     Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(QStringLiteral("Sizes"));
@@ -65,7 +65,7 @@ TEST(WorkbookEdits, SizesValuesAndColoursChangeOnlyInMemory) {
 
 TEST(WorkbookEdits, SelectActivateAndIntersect) {
     const QString path = fixtures::Path(QStringLiteral("panes.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     Application app;
     Workbook* wb = app.Workbooks().Open(path);
     EXPECT_EQ(app.ActiveWorkbook(), wb);
@@ -93,7 +93,7 @@ TEST(WorkbookEdits, SelectActivateAndIntersect) {
 
 TEST(WorkbookEdits, RangeMembers) {
     const QString path = fixtures::Path(QStringLiteral("relocation.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     Application app;
     Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
     const Range r = ws->Range(QStringLiteral("$B$3:$F$20"));
@@ -125,7 +125,7 @@ TEST(WorkbookEdits, RangeMembers) {
 
 TEST(WorkbookEdits, ShapesMoveSizeRenameAndDelete) {
     const QString path = fixtures::Path(QStringLiteral("charts.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     Application app;
     Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(QStringLiteral("Charts"));
     Shape* s = ws->Shapes().Item(QStringLiteral("Chart 2"));

@@ -51,7 +51,7 @@ class PixelTest : public ProducerTest {
 protected:
     void SetUp() override {
         const QString path = PathOf(QStringLiteral("painting.xlsx"));
-        SKIP_WITHOUT(path);
+        ASSERT_FIXTURE(path);
         wb = painting::Open(path);
         g.sheet = wb.Sheet(QStringLiteral("Pixels"));
         img = wb.Picture(QStringLiteral("Pixels"), QStringLiteral("A1:H19"));
@@ -65,7 +65,7 @@ protected:
 
 TEST_P(ProducerTest, PictureSizeFollowsWidthsHeightsAndHiddenRowsAndColumns) {
     const QString path = PathOf(QStringLiteral("sizes.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     auto wb = painting::Open(path);
     xl::Worksheet* s = wb.Sheet(QStringLiteral("Sizes"));
     const QImage all = wb.Picture(QStringLiteral("Sizes"), QStringLiteral("A1:E7"));
@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(Producers, PixelTest, ::testing::Values(false, true), P
 
 TEST(PainterLimits, HugeRangesAreRefusedAndHugeCellsStillPaint) {
     const QString path = fixtures::Path(QStringLiteral("painting.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     auto wb = painting::Open(path);
     xl::Worksheet* s = wb.Sheet(QStringLiteral("Pixels"));
     // 10,000 columns of 64 px: far wider than any picture; a clear error, at once.
@@ -258,7 +258,7 @@ TEST(PainterLimits, HugeRangesAreRefusedAndHugeCellsStillPaint) {
 
 TEST(PainterClipboard, CopyPicturePutsTheBitmapOnTheClipboard) {
     const QString path = fixtures::Path(QStringLiteral("painting.xlsx"));
-    SKIP_WITHOUT(path);
+    ASSERT_FIXTURE(path);
     auto wb = painting::Open(path);
     QGuiApplication::clipboard()->clear();
     wb.Sheet(QStringLiteral("Pixels"))->Range(QStringLiteral("A1:C3")).CopyPicture(xl::xlScreen, xl::xlBitmap);

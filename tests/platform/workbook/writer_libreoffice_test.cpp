@@ -30,7 +30,7 @@ private:
 // The publishing road: a new workbook from a template whose "Info" sheet names the target
 // sheet, the date cell and the placeholder; the picture replaces the placeholder.
 TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString tpl = writerfx::Copy(QStringLiteral("template.xlsx"), tmp);
     const QString out = tmp.filePath(QStringLiteral("published.xlsx"));
@@ -85,7 +85,7 @@ TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
     // The template file is as it was.
     EXPECT_EQ(writerfx::ReadAll(tpl), writerfx::ReadAll(writerfx::Dir() + QStringLiteral("/template.xlsx")));
 
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_SOFFICE();
     const auto csv = writerfx::LibreOfficeCsv(out);
     ASSERT_EQ(csv.count(QStringLiteral("Dash")), 1u) << "LibreOffice could not read the published workbook";
     const QStringList& lines = csv.at(QStringLiteral("Dash"));
@@ -96,8 +96,8 @@ TEST(WriterLibreOffice, TemplateFlowOpensInOurReaderAndInLibreOffice) {
 }
 
 TEST(WriterLibreOffice, WrittenValuesAndCopiedSheetsReadBackInLibreOffice) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -127,8 +127,8 @@ TEST(WriterLibreOffice, WrittenValuesAndCopiedSheetsReadBackInLibreOffice) {
 }
 
 TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
     {
@@ -170,20 +170,13 @@ TEST(WriterLibreOffice, RefreshAllRecalculatesStaleFormulas) {
 // folder while the link names the file by a path relative to the workbook's own folder. The
 // folder's name needs escaping in a URL.
 TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
-    SKIP_WITHOUT_SOFFICE();
+    ASSERT_SOFFICE();
     QTemporaryDir tmpRoot;
     const QDir tmp(tmpRoot.filePath(QStringLiteral("Q4 #1 [final] \u00fcber")));
-    auto fixture = [&](const QStringList& value) {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                QStringList{QStringLiteral(SB_SOURCE_DIR "/tests/fixtures/make_refresh_workbooks.py"), tmp.path()} +
-                    value);
-        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    };
-    if (!fixture({}))
-        GTEST_SKIP() << "the linked workbooks could not be made (python3 with openpyxl missing)";
+    const QString script = QStringLiteral("make_refresh_workbooks.py");
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path()});
     // The link's cache says 2; the file says 7.
-    ASSERT_TRUE(fixture({QStringLiteral("7")}));
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path(), QStringLiteral("7")});
     const QString report = tmp.filePath(QStringLiteral("Report.xlsx"));
     const QString linkRels = QStringLiteral("xl/externalLinks/_rels/externalLink1.xml.rels");
     const QByteArray relsBefore = writerfx::Parts(report).at(linkRels);
@@ -199,7 +192,7 @@ TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
     EXPECT_EQ(ws->Range(QStringLiteral("B1")).Value(), CellValue::Number(70));
 
     ws->Range(QStringLiteral("A1")).SetValue(CellValue::Number(100));
-    ASSERT_TRUE(fixture({QStringLiteral("3")}));
+    ASSERT_FIXTURE_SCRIPT(script, {tmp.path(), QStringLiteral("3")});
     {
         writerfx::SofficeTurn turn;
         wb->RefreshAll();
@@ -213,7 +206,7 @@ TEST(WriterLibreOffice, RefreshAllReadsTheWorkbooksItsFormulasReferTo) {
 }
 
 TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
     Application app;
@@ -257,4 +250,90 @@ TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
     // The workbook is as it was.
     EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
     EXPECT_TRUE(wb->Saved());
+}
+
+namespace {
+
+// A soffice in front of the real one: it counts its starts, notes the profile each start was
+// given, and plays the first start as `first` says ("abort": dies as LibreOffice did on a
+// loaded machine; "refuse": reports the workbook broken, as the recalculation macro does).
+QString FrontSoffice(const QString& folder, const QString& first) {
+    const QString script = folder + QStringLiteral("/soffice");
+    QFile f(script);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write(QStringLiteral(
+                "#!/bin/sh\n"
+                "n=$(cat '%1/starts' 2>/dev/null || echo 0); n=$((n+1)); echo $n > '%1/starts'\n"
+                "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=*) echo \"$a\" >> '%1/profiles';; esac; done\n"
+                "if [ $n -eq 1 ] && [ '%2' = abort ]; then echo 'Fatal exception: Signal 6' >&2; kill -ABRT $$; fi\n"
+                "if [ '%2' = refuse ]; then echo 'General Error.' > \"${SHEETBEACON_RECALC_ERR#file://}\"; exit 0; fi\n"
+                "exec '%3' \"$@\"\n")
+                .arg(folder, first, testsupport::Soffice())
+                .toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return script;
+}
+
+QStringList Lines(const QString& path) {
+    return QString::fromUtf8(writerfx::ReadAll(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+// LibreOffice dying on its way up is tried once more, on a profile prepared anew; the profile
+// is then kept for the next recalculation; a workbook LibreOffice refuses is not tried twice.
+// The log hears of each.
+TEST(WriterLibreOffice, RefreshAllStartsADeadLibreOfficeOnceMoreAndKeepsItsProfile) {
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    QStringList reported;
+    SetRecalcReporter([&](const QString& m) { reported << m; });
+    const QString aborting = tmp.filePath(QStringLiteral("aborting"));
+    QDir().mkpath(aborting);
+    ASSERT_FALSE(FrontSoffice(aborting, QStringLiteral("abort")).isEmpty());
+    {
+        writerfx::SofficeTurn turn;
+        PathOverride front(aborting + QStringLiteral(":") + QString::fromLocal8Bit(qgetenv("PATH")));
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        wb->RefreshAll();
+        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 6);
+        wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A1")).SetValue(CellValue::Number(10));
+        wb->RefreshAll();
+        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 30);
+    }
+    EXPECT_EQ(Lines(aborting + QStringLiteral("/starts")), QStringList{QStringLiteral("3")});
+    const QStringList profiles = Lines(aborting + QStringLiteral("/profiles"));
+    ASSERT_EQ(profiles.size(), 3);
+    EXPECT_NE(profiles[0], profiles[1]) << "the start after a death must not trust what the dead one left";
+    EXPECT_EQ(profiles[1], profiles[2]) << "the profile is prepared once and kept";
+    ASSERT_EQ(reported.size(), 3) << reported.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(reported[0].contains(QStringLiteral("died"))) << reported[0].toStdString();
+    EXPECT_TRUE(reported[0].contains(QStringLiteral("crashed"))) << reported[0].toStdString();
+    EXPECT_TRUE(reported[1].contains(QStringLiteral("recalculated stale.xlsx"))) << reported[1].toStdString();
+    EXPECT_TRUE(reported[1].contains(QStringLiteral("(start 2)"))) << reported[1].toStdString();
+
+    // Refused: said once, not tried again, and the workbook keeps its values.
+    reported.clear();
+    const QString refusing = tmp.filePath(QStringLiteral("refusing"));
+    QDir().mkpath(refusing);
+    ASSERT_FALSE(FrontSoffice(refusing, QStringLiteral("refuse")).isEmpty());
+    {
+        PathOverride front(refusing + QStringLiteral(":") + QString::fromLocal8Bit(qgetenv("PATH")));
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        try {
+            wb->RefreshAll();
+            ADD_FAILURE() << "a refused workbook was taken for recalculated";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("General Error."))) << e.what();
+        }
+        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 99);
+    }
+    EXPECT_EQ(Lines(refusing + QStringLiteral("/starts")), QStringList{QStringLiteral("1")});
+    SetRecalcReporter(nullptr);
 }

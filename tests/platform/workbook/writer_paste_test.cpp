@@ -22,7 +22,7 @@ void PutPicture(int w, int h) {
 }  // namespace
 
 TEST(WriterPaste, PictureFromTheClipboardAtTheActiveCell) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     {
@@ -72,7 +72,7 @@ TEST(WriterPaste, PictureFromTheClipboardAtTheActiveCell) {
 }
 
 TEST(WriterPaste, ShapesMovedSizedRenamedAndDeleted) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     {
@@ -103,7 +103,7 @@ TEST(WriterPaste, ShapesMovedSizedRenamedAndDeleted) {
 }
 
 TEST(WriterPaste, ChartCopiedOntoAnotherSheetTakesItsName) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -139,7 +139,7 @@ TEST(WriterPaste, ChartCopiedOntoAnotherSheetTakesItsName) {
 }
 
 TEST(WriterPaste, CellsCopiedIntoAnotherWorkbookWithTheirFormats) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);

@@ -26,7 +26,7 @@ QStringList FilesIn(const QString& folder) {
 }  // namespace
 
 TEST(WriterSave, UnchangedWorkbookKeepsEveryPartByteForByte) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const auto before = writerfx::Parts(path);
@@ -46,7 +46,7 @@ TEST(WriterSave, UnchangedWorkbookKeepsEveryPartByteForByte) {
 }
 
 TEST(WriterSave, ChangedValuesAndColoursAreWrittenAndOtherPartsKept) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const auto before = writerfx::Parts(path);
@@ -95,7 +95,7 @@ TEST(WriterSave, ChangedValuesAndColoursAreWrittenAndOtherPartsKept) {
 }
 
 TEST(WriterSave, SizesAreWritten) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     double widthA = 0;
@@ -121,7 +121,7 @@ TEST(WriterSave, SizesAreWritten) {
 }
 
 TEST(WriterSave, RefusedTargetsLeaveTheOldFileUntouched) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -168,7 +168,7 @@ TEST(WriterSave, RefusedTargetsLeaveTheOldFileUntouched) {
 }
 
 TEST(WriterSave, InterruptedSaveLeavesTheOldFileReadable) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QByteArray old = writerfx::ReadAll(path);
@@ -250,7 +250,7 @@ TEST(WriterSave, ASaveRemovesOnlyTheTemporaryFilesOfItsTargetNoSaveIsWriting) {
 }
 
 TEST(WriterSave, NewWorkbooks) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     Application app;
     Workbook* a = app.Workbooks().Add();

@@ -19,7 +19,7 @@ QStringList SheetNames(Workbook* wb) {
 }  // namespace
 
 TEST(WriterSheets, AddRenameAndDelete) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     Application app;
@@ -84,7 +84,7 @@ TEST(WriterSheets, AddRenameAndDelete) {
 }
 
 TEST(WriterSheets, CopyIntoAnotherWorkbookKeepsValuesStylesSizesMergesAndDrawings) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const QString target = writerfx::Copy(QStringLiteral("target.xlsx"), tmp);
@@ -132,7 +132,7 @@ TEST(WriterSheets, CopyIntoAnotherWorkbookKeepsValuesStylesSizesMergesAndDrawing
 }
 
 TEST(WriterSheets, CopyOfEverySheetIntoANewWorkbook) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString source = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     Application app;
@@ -148,7 +148,7 @@ TEST(WriterSheets, CopyOfEverySheetIntoANewWorkbook) {
 }
 
 TEST(WriterSheets, AnAddedSheetLeavesTheOtherPartsAsTheyWere) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
     const auto before = writerfx::Parts(path);
