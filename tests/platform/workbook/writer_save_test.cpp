@@ -211,7 +211,7 @@ TEST(WriterSave, InterruptedSaveLeavesTheOldFileReadable) {
 }
 
 TEST(WriterSave, ASaveRemovesOnlyTheTemporaryFilesOfItsTargetNoSaveIsWriting) {
-    SKIP_WITHOUT_WRITER_FIXTURES();
+    ASSERT_WRITER_FIXTURES();
     QTemporaryDir tmp;
     QTemporaryDir outside;
     const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
