@@ -153,14 +153,15 @@ bool frmImport::lstWorkspaces_Load() {
         return false;
     for (; !rs->EOF_(); rs->MoveNext()) {
         const auto id = static_cast<int32_t>(rs->Number(QStringLiteral("ID")));
-        if (rs->IsNull(QStringLiteral("Name"))) {
-            // An unnamed dashboard can't be told apart from the repository's own unnamed ones
-            // once any dashboard has a name; it is offered only into a repository without names.
-            if (taken.isEmpty())
-                List_AddItem(lstWorkspaces_, QString::number(id), id);
+        const QString name = rs->Text(QStringLiteral("Name"));
+        if (rs->IsNull(QStringLiteral("Name")) || name.trimmed().isEmpty()) {
+            // The main window lists named dashboards only, so an unnamed one is not imported
+            // (ImportWorkspaces refuses it); offering it would only end in "Nothing was imported."
+            LogEvent(kModule, QStringLiteral("lstWorkspaces_Load"),
+                     QStringLiteral("Dashboard ") + QString::number(id) +
+                         QStringLiteral(" of the shared file has no name; it is not offered."));
             continue;
         }
-        const QString name = rs->Text(QStringLiteral("Name"));
         if (!taken.contains(name.toCaseFolded()))
             List_AddItem(lstWorkspaces_, name, id);
     }

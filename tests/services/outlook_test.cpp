@@ -139,7 +139,8 @@ TEST_F(OutlookTest, FolderValuesNameTheFolderByItsPath) {
     // A folder that is gone: the name part is what the user is told.
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Old/Gone`Gone Folder")), QString());
     EXPECT_EQ(PromptScript::Messages(),
-              QStringList{"[Gone Folder] not found in Outlook folders. Unable to check for newest files."});
+              QStringList{"[Gone Folder] not found in the mail store " + StoreRoot() +
+                          ". Unable to check for newest files."});
     EXPECT_EQ(PromptScript::Record().back().style, vbCritical);
     // A level that holds folders but no mails is no folder either, and no path leaves the store.
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Deep`Deep")), QString());
@@ -264,13 +265,25 @@ TEST_F(OutlookTest, MalformedMailsAreSkippedWithAnEvent) {
 }
 
 TEST_F(OutlookTest, ReportsAMissingStoreAndFoldersThatCantBeWritten) {
+    // The box names the missing folder and the setting that names it.
     UseStore(InFolder(QStringLiteral("nowhere")));
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QString()), QString());
     ASSERT_EQ(PromptScript::Record().size(), 1u);
     EXPECT_EQ(PromptScript::Record()[0].text,
-              QStringLiteral("MS Outlook must be up and running for Sheetbeacon to be able to check for updates."));
+              "Sheetbeacon is unable to check the mail for updates. The mail store folder " +
+                  InFolder(QStringLiteral("nowhere")) +
+                  " does not exist. It is set as \"Mail Store\" in section [Settings] of " +
+                  GetINIFile() + ".");
     EXPECT_EQ(PromptScript::Record()[0].style, vbCritical);
     EXPECT_FALSE(gOutlookWasRunning);
+
+    // A folder that is there but holds no Maildir is told apart from a missing one.
+    PromptScript::Reset();
+    UseStore(Folder());
+    EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QString()), QString());
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages()[0].contains(
+        "The mail store folder " + Folder() + " is not a Maildir folder (it has no cur and new folders)."));
 
     UseStore(StoreRoot());
     PromptScript::Reset();
@@ -352,7 +365,8 @@ TEST_F(OutlookTest, SelectFolderReturnsTheStoredValueOfThePickedFolder) {
     const QStringList shown = PromptScript::Messages();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].contains(QStringLiteral("Outlook_Init")));
-    EXPECT_EQ(shown[1], QStringLiteral("Unable to start MS-Outlook."));
+    EXPECT_TRUE(shown[0].contains(InFolder(QStringLiteral("nowhere")) + " does not exist."));
+    EXPECT_EQ(shown[1], QStringLiteral("Unable to open the mail store."));
 }
 
 TEST_F(OutlookTest, FolderDialogShowsTheTreeAndPicksOnlyMaildirs) {

@@ -31,6 +31,9 @@ public:
     uint32_t WithFill(uint32_t xf, const QColor& color);
     uint32_t WithNumFmt(uint32_t xf, int numFmtId);
     int NumFmtOf(uint32_t xf) const;
+    // The number format of `xf` shows values as General does: built-in format 0, or a custom
+    // format whose code is "General" (as LibreOffice writes its default style).
+    bool IsGeneral(uint32_t xf) const;
     // The format `xf` of `src` as a format of this workbook (font, fill, border and number
     // format brought along).
     uint32_t Import(const StylesEdit& src, uint32_t xf);
