@@ -152,6 +152,10 @@ QList<Relationship> Package::Relationships(const QString& partName) const {
     for (pugi::xml_node n : doc.document_element().children()) {
         if (!Is(n, "Relationship"))
             continue;
+        if (out.size() >= kMaxRelationships)
+            throw Error(QStringLiteral("part %1 has more than %2 relationships")
+                            .arg(relsName)
+                            .arg(kMaxRelationships));
         Relationship rel;
         rel.id = AttrText(n, "Id");
         rel.type = AttrText(n, "Type");
@@ -192,8 +196,52 @@ QString AttrText(const pugi::xml_node& n, const char* local) {
     return QString::fromUtf8(n.attribute(local).value());
 }
 
+int64_t TreeBytes(const char* data, size_t size) {
+    // Per tag: an element node, or the text node beside it; per attribute: its own node.
+    constexpr int64_t kNodeBytes = 64, kAttributeBytes = 40;
+    int64_t tags = 0, attributes = 0;
+    const char* end = data + size;
+    for (const char* p = data; p < end; ++p) {
+        tags += *p == '<';
+        attributes += *p == '=';
+    }
+    return int64_t(size) + tags * kNodeBytes + attributes * kAttributeBytes;
+}
+
+void CheckTreeBytes(const char* data, size_t size, const QString& what) {
+    const int64_t bytes = TreeBytes(data, size);
+    if (bytes > kMaxTreeBytes)
+        throw Error(QStringLiteral("%1 would take %2 MB of memory to read, more than the %3 MB "
+                                   "any part of a workbook may")
+                        .arg(what)
+                        .arg(bytes >> 20)
+                        .arg(kMaxTreeBytes >> 20));
+}
+
+int64_t CountElements(const QByteArray& xml, const char* local) {
+    const size_t length = std::strlen(local);
+    int64_t count = 0;
+    const char* p = xml.constData();
+    const char* end = p + xml.size();
+    while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr) {
+        ++p;
+        const char* name = p;
+        while (p < end && *p != '>' && *p != '/' && *p != ' ' && *p != '\t' && *p != '\r' &&
+               *p != '\n' && *p != '<') {
+            if (*p == ':')
+                name = p + 1;
+            ++p;
+        }
+        if (name < p && size_t(p - name) == length && std::memcmp(name, local, length) == 0 &&
+            name[-1] != '/' && name[-1] != '?' && name[-1] != '!')
+            ++count;
+    }
+    return count;
+}
+
 void LoadXml(pugi::xml_document& doc, const QByteArray& bytes, const QString& partName,
              unsigned options) {
+    CheckTreeBytes(bytes.constData(), size_t(bytes.size()), QStringLiteral("part ") + partName);
     const pugi::xml_parse_result res =
         doc.load_buffer(bytes.constData(), size_t(bytes.size()), options, pugi::encoding_auto);
     if (!res)

@@ -22,6 +22,15 @@ struct PackageLimits {
     int64_t maxEntries = 20000;
 };
 
+// A part's relationships: one for each other part it may name, and a sheet's hyperlinks, of
+// which the spreadsheet allows 65,530.
+constexpr int64_t kMaxRelationships = PackageLimits{}.maxEntries + 65530;
+
+// A parsed XML tree costs tens of bytes for every element and attribute, however few bytes
+// they take in the file, so a part is measured before it is parsed: no tree may need more than
+// this, whatever the part.
+constexpr int64_t kMaxTreeBytes = int64_t(128) << 20;
+
 struct Relationship {
     QString id;
     QString type;     // the full relationship type URI
@@ -74,9 +83,20 @@ pugi::xml_node Child(const pugi::xml_node& n, const char* local);
 // The attribute named `local` with any prefix ("r:id" for "id" with prefixed=true).
 pugi::xml_attribute Attr(const pugi::xml_node& n, const char* local, bool prefixed = false);
 QString AttrText(const pugi::xml_node& n, const char* local);
-// Parses a part; throws xl::Error "part <name> is not well-formed XML (...)".
+// Parses a part; throws xl::Error "part <name> is not well-formed XML (...)", or, before
+// parsing, "part <name> would take ... of memory to read" when its tree would pass
+// kMaxTreeBytes.
 void LoadXml(pugi::xml_document& doc, const QByteArray& bytes, const QString& partName,
              unsigned options = pugi::parse_default);
+// What the tree of `size` bytes of XML would cost at most: the bytes themselves, and a node for
+// every tag and every attribute.
+int64_t TreeBytes(const char* data, size_t size);
+// Throws the refusal of LoadXml when TreeBytes passes kMaxTreeBytes; `what` names the text
+// ("part xl/styles.xml", "the rows of sheet Data from row 12").
+void CheckTreeBytes(const char* data, size_t size, const QString& what);
+// How many elements of this local name the XML holds (start tags, any prefix): counted without
+// parsing, to refuse a list too long before its tree is built.
+int64_t CountElements(const QByteArray& xml, const char* local);
 // Resolves a relative target against the folder of `sourcePart`: "../media/a.png" from
 // "xl/drawings/drawing1.xml" gives "xl/media/a.png".
 QString ResolveTarget(const QString& sourcePart, const QString& target);
