@@ -15,10 +15,17 @@
 
 namespace xl {
 
-// Caps against zip bombs: what one part, and all parts together, may inflate to.
+// What a package may inflate to. A zip bomb is told by its ratio: no spreadsheet's part inflates
+// to more than maxRatio times its stored size (deflated XML stays far below), so one that does
+// (past ratioFloorBytes, below which the size does no harm) is refused as a bomb, and so is a
+// package whose parts together inflate to more than maxRatio times the whole file. A real
+// package can still be too large to hold: past maxPartBytes for one part or maxTotalBytes for
+// all, it is refused as too large.
 struct PackageLimits {
-    int64_t maxPartBytes = int64_t(256) << 20;
-    int64_t maxTotalBytes = int64_t(640) << 20;
+    int64_t maxRatio = 200;
+    int64_t ratioFloorBytes = int64_t(16) << 20;
+    int64_t maxPartBytes = int64_t(1) << 30;
+    int64_t maxTotalBytes = int64_t(2) << 30;
     int64_t maxEntries = 20000;
 };
 
