@@ -59,8 +59,10 @@ bool IsLater(const QDateTime& time, const QDateTime& than) {
 
 // "<base>_<yymmddhhmmss>.<extension>"; a name without an extension (or with only a leading
 // dot) gets the stamp at its end.
-QString StampedName(const QString& fileName) {
+QString StampedName(const QString& name) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss"));
+    // The stamp and its "_" must fit within the file-system limit as well.
+    const QString fileName = mail::FitFileName(name, mail::kMaxFileNameBytes - int(stamp.size()) - 1);
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 1)
         return fileName + QLatin1Char('_') + stamp;

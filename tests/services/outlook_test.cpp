@@ -205,6 +205,39 @@ TEST_F(OutlookTest, HostileAttachmentNamesStayInTheOutputFolder) {
               QDir(Folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
 
+TEST_F(OutlookTest, AttachmentsThatCantBeSavedSoundlyAreReportedAndOthersGetSafeNames) {
+    // A store of two mails: the newer one's attachment is broken base64.
+    const QString root = InFolder(QStringLiteral("store"));
+    for (const char* sub : {"cur", "new", "tmp"})
+        ASSERT_TRUE(QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub)));
+    auto mail = [&](qint64 at, const QByteArray& name, const QByteArray& content) {
+        QFile f(root + QStringLiteral("/cur/") + QString::number(kMailT0 + at) + QStringLiteral(".M1P1.sbtest:2,S"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Date: Tue, 14 Nov 2023 22:13:20 +0000\nFrom: a@example.com\nSubject: Figures\n"
+                "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+                "Content-Type: application/octet-stream\nContent-Disposition: attachment; "
+                "filename*=UTF-8''" + name + "\nContent-Transfer-Encoding: base64\n\n" + content +
+                "\n--b--\n");
+    };
+    mail(10, "report%E2%80%AExslx.exe", QByteArray("MZ").toBase64());
+    UseStore(root);
+    EXPECT_EQ(Search(QStringLiteral("Figures"), QStringLiteral("report"), QString()),
+              Out() + QStringLiteral("reportxslx.exe"));
+    EXPECT_EQ(ReadBytes(Out() + QStringLiteral("reportxslx.exe")), QByteArray("MZ"));
+
+    mail(20, "figures.xlsx", "%%% this is no base64 %%%");
+    PromptScript::Reset();
+    EXPECT_EQ(Search(QStringLiteral("Figures"), QStringLiteral("figures"), QString()), QString());
+    EXPECT_EQ(PromptScript::Messages(),
+              QStringList{QStringLiteral("Unable to save attachment as [") + Out() +
+                          QStringLiteral("figures.xlsx].  Make sure you have proper rights to the folder.")});
+    EXPECT_TRUE(LogText().contains(QStringLiteral("figures.xlsx can't be written: the attachment's "
+                                                  "base64 content is broken")));
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("figures.xlsx")));
+    EXPECT_EQ(QDir(Out()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("reportxslx.exe")});
+}
+
 TEST_F(OutlookTest, MalformedMailsAreSkippedWithAnEvent) {
     QDateTime newest;
     const QString saved = Search(QStringLiteral("Data feed"), QStringLiteral("feed"),

@@ -720,7 +720,7 @@ bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector
 }
 
 bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
-                         const std::vector<QString>& sharedStrings) {
+                         const StringTable& sharedStrings) {
     pugi::xml_document doc;
     LoadPart(doc, pkg.Get(sheetPart), sheetPart);
     bool changed = false;

@@ -72,7 +72,7 @@ bool WriteSheetEdits(PackageEdit& pkg, const QString& sheetPart, const SheetEdit
 bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector<ShapeState>& shapes);
 // The cached results of the formulas of `sheetPart` taken from the same sheet recalculated.
 bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
-                         const std::vector<QString>& sharedStrings);
+                         const StringTable& sharedStrings);
 
 void WriteDateTime(PackageEdit& pkg, const WorkbookData& book, const SheetData& sheet, const RangeRef& range,
                    double serial);

@@ -1012,8 +1012,7 @@ void Application::Prefetch(const QStringList& paths) {
 std::shared_ptr<const WorkbookData> Application::Load(const QString& path) {
     const QFileInfo info(path);
     const QString key = info.absoluteFilePath();
-    if (!info.exists() || !info.isFile())
-        throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(key));
+    CheckWorkbookFile(key);
     const qint64 size = info.size();
     const QDateTime modified = info.lastModified();
     auto it = cache_.find(key);
