@@ -152,10 +152,19 @@ bool clsPanelSource::DelFromDB(db::Database* DB, int32_t SourceID) {
                        true, kModule, QStringLiteral("DelFromDB"));
 }
 
-QString clsPanelSource::Prepped() const {
-    return GetTemplatesFolder() + QStringLiteral("PVCopy") + QString::number(ID) +
-           QStringLiteral(".xlsx");
+QString clsPanelSource::CustomFile(const QString& kind) const {
+    // The custom paste copies the workbook in its own format, so its copies keep its extension:
+    // an .xlsm copy saved under an .xlsx name would be found by nothing.
+    QString extension;
+    SplitPath(FullPath, nullptr, nullptr, &extension);
+    if (extension.isEmpty())
+        extension = QStringLiteral("xlsx");
+    return GetTemplatesFolder() + kind + QString::number(ID) + QLatin1Char('.') + extension;
 }
+
+QString clsPanelSource::Prepped() const { return CustomFile(QStringLiteral("PVCopy")); }
+
+QString clsPanelSource::CustomTemplate() const { return CustomFile(QStringLiteral("PVTmpl")); }
 
 void clsPanelSource::ClearSource() {
     FullPath.clear();

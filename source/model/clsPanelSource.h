@@ -48,8 +48,11 @@ public:
     bool LoadFromRecSet(const db::Recordset& rs);
     bool SaveToDB(db::Database* DB);
     bool DelFromDB(db::Database* DB, int32_t SourceID);
-    // The prepared copy of the source for custom panels: Templates/PVCopy<ID>.xlsx.
+    // The custom panels' files, with the extension of the source workbook (FullPath): the
+    // prepared copy of the source, Templates/PVCopy<ID>.<ext>, and the template that keeps the
+    // pasted sheets and charts, Templates/PVTmpl<ID>.<ext>.
     QString Prepped() const;
+    QString CustomTemplate() const;
     void ClearSource();
     // One update request of the update pass: fetches a newer version at most once per pass
     // (on the timer only when the check interval has run out) and looks for a newer file in
@@ -66,6 +69,7 @@ public:
 
 private:
     bool InsertDB(db::Database* DB);
+    QString CustomFile(const QString& kind) const;
 
     // Steps of the update pass.
     bool FetchSource(db::Database* DB);

@@ -19,16 +19,29 @@ const QString kModule = QStringLiteral("clsPanelSource");
 QString clsPanelSource::chkRefresh(QDateTime& Dt) {
     ExcelApp XL;
     try {
+        // A source that has found no file in its folder yet (an imported one starts so) means
+        // the workbook it was made from, under that workbook's own name.
+        QString name = NewestFile;
+        if (name.isEmpty()) {
+            SplitPath(FullPath, nullptr, &name);
+            if (name.isEmpty() || !FileExists(DestFolder + name)) {
+                LogEvent(kModule, QStringLiteral("chkRefresh"),
+                         QStringLiteral("Nothing to recalculate: no file in use and no ") +
+                             (name.isEmpty() ? QStringLiteral("source workbook") : DestFolder + name),
+                         false);
+                return QString();
+            }
+        }
         if (!Excel_Init(XL))
             return QString();
         XL->DisplayAlerts = false;
-        xl::Workbook* wb = XL->Workbooks().Open(DestFolder + NewestFile);
+        xl::Workbook* wb = XL->Workbooks().Open(DestFolder + name);
         // The recalculation may leave background queries running; the save follows at once.
         wb->RefreshAll();
         wb->Save();
-        Dt = NewestFileTime();
+        Dt = SourceFileTime(DestFolder + name);
         Excel_Exit(XL);
-        return NewestFile;
+        return name;
     } catch (const std::exception& e) {
         Excel_Exit(XL);
         LogError(kModule, QStringLiteral("chkRefresh"), ErrNum::kGeneral, QString::fromUtf8(e.what()),
@@ -54,8 +67,7 @@ void clsPanelSource::DoPrep(db::Database* DB) {
             return;
         XL->DisplayAlerts = false;
         xl::Workbook* copy = XL->Workbooks().Open(prepped);
-        xl::Workbook* tmpl = XL->Workbooks().Open(GetTemplatesFolder() + QStringLiteral("PVTmpl") +
-                                                  QString::number(ID) + QStringLiteral(".xlsx"));
+        xl::Workbook* tmpl = XL->Workbooks().Open(CustomTemplate());
         for (; !rs->EOF_(); rs->MoveNext()) {
             xl::Worksheet* ws = copy->Sheets().Item(rs->Text(QStringLiteral("SheetName")));
             clsWorkspacePanel panel;

@@ -4,6 +4,7 @@
 #include "model/clsPanelSource.h"
 
 #include "model/clsWorkspacePanel.h"
+#include "services/StatusText.h"
 #include "services/App.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
@@ -105,8 +106,10 @@ bool clsPanelSource::FetchSource(db::Database* DB) {
         }
         if (chosen)
             store();
-        if (FolderThere(SourceFolder) && FolderThere(DestFolder))
+        if (FolderThere(SourceFolder) && FolderThere(DestFolder)) {
+            ShowStatus(QStringLiteral("Looking for a newer %1 in %2...").arg(Mask, SourceFolder));
             fetched = chkSrcFolder(Dt);
+        }
     } else if (UpdateType == QStringLiteral("inbox") || UpdateType == QStringLiteral("refresh")) {
         const bool inbox = UpdateType == QStringLiteral("inbox");
         if (!FolderThere(DestFolder)) {
@@ -118,8 +121,11 @@ bool clsPanelSource::FetchSource(db::Database* DB) {
                 store();
             }
         }
-        if (FolderThere(DestFolder))
+        if (FolderThere(DestFolder)) {
+            ShowStatus(inbox ? QStringLiteral("Looking for a newer %1 in the mail...").arg(Mask)
+                             : QStringLiteral("Recalculating %1 in LibreOffice...").arg(NewestFile));
             fetched = inbox ? chkOutlook(Dt) : chkRefresh(Dt);
+        }
     }
 
     if (!fetched.isEmpty()) {

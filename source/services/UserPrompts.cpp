@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMap>
 #include <QMessageBox>
 #include <QPointer>
@@ -53,6 +55,29 @@ QVariant ScriptedDialog(const QString& kind, const QString& title, const QString
 }
 
 QWidget* ParentOr(QWidget* parent) { return parent ? parent : Owner().data(); }
+
+// The folder the last file or folder dialog was answered in, for the next one that concerns
+// no file of its own.
+QString& LastFolderUsed() {
+    static QString folder;
+    return folder;
+}
+
+void RememberFolderOf(const QString& chosen, bool isFolder) {
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo info(chosen);
+    LastFolderUsed() = isFolder ? QDir::cleanPath(info.absoluteFilePath()) : info.absolutePath();
+}
+
+// The save dialog's start: the folder, and the concerned file's name when there is one.
+QString SaveStartPath(const QString& concerned) {
+    const QString folder = DialogStartFolder(concerned);
+    const QFileInfo info(concerned);
+    if (concerned.isEmpty() || concerned.endsWith(QLatin1Char('/')) || info.isDir())
+        return folder;
+    return QDir(folder).filePath(info.fileName());
+}
 
 }  // namespace
 
@@ -117,42 +142,65 @@ void SetDialogOwner(QWidget* owner) { Owner() = owner; }
 
 QWidget* DialogOwner() { return Owner().data(); }
 
-QString AskOpenFile(QWidget* parent, const QString& title, const QString& folder,
+QString DialogStartFolder(const QString& concerned) {
+    // Only a path of this system counts: a stored folder from another platform ("C:\Data")
+    // names nothing here.
+    if (!concerned.isEmpty() && QDir::isAbsolutePath(concerned)) {
+        const QFileInfo info(concerned);
+        if (info.isDir())
+            return QDir::cleanPath(info.absoluteFilePath());
+        if (QFileInfo(info.absolutePath()).isDir())
+            return info.absolutePath();
+    }
+    if (!LastFolderUsed().isEmpty() && QFileInfo(LastFolderUsed()).isDir())
+        return LastFolderUsed();
+    return QDir::homePath();
+}
+
+QString AskOpenFile(QWidget* parent, const QString& title, const QString& concerned,
                     const QString& filter) {
-    if (Script().enabled)
-        return ScriptedDialog(QStringLiteral("open"), title, folder).toString();
-    return QFileDialog::getOpenFileName(ParentOr(parent), title, folder, filter);
+    const QString start = DialogStartFolder(concerned);
+    const QString chosen = Script().enabled
+                               ? ScriptedDialog(QStringLiteral("open"), title, start).toString()
+                               : QFileDialog::getOpenFileName(ParentOr(parent), title, start, filter);
+    RememberFolderOf(chosen, false);
+    return chosen;
 }
 
-QString AskSaveFile(QWidget* parent, const QString& title, const QString& path,
+QString AskSaveFile(QWidget* parent, const QString& title, const QString& concerned,
                     const QString& filter, const QString& defaultSuffix) {
-    if (Script().enabled)
-        return ScriptedDialog(QStringLiteral("save"), title, path).toString();
-    QFileDialog dialog(ParentOr(parent), title, path, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!defaultSuffix.isEmpty())
-        dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    const QString start = SaveStartPath(concerned);
+    QString chosen;
+    if (Script().enabled) {
+        chosen = ScriptedDialog(QStringLiteral("save"), title, start).toString();
+    } else {
+        QFileDialog dialog(ParentOr(parent), title, start, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (!defaultSuffix.isEmpty())
+            dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().first();
+    }
+    RememberFolderOf(chosen, false);
+    return chosen;
 }
 
-QString AskFolder(QWidget* parent, const QString& title, const QString& initialFolder) {
+QString AskFolder(QWidget* parent, const QString& title, const QString& concerned) {
+    const QString start = DialogStartFolder(concerned);
     QString folder;
     if (Script().enabled) {
-        folder = ScriptedDialog(QStringLiteral("folder"), title, initialFolder).toString();
+        folder = ScriptedDialog(QStringLiteral("folder"), title, start).toString();
     } else {
-        QFileDialog dialog(ParentOr(parent), title, initialFolder);
+        QFileDialog dialog(ParentOr(parent), title, start);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
-        if (!initialFolder.isEmpty())
-            dialog.selectFile(initialFolder);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             folder = dialog.selectedFiles().first();
     }
     while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
         folder.chop(1);
+    RememberFolderOf(folder, true);
     return folder;
 }
 
@@ -188,6 +236,7 @@ void Reset() {
     s.msgBoxAnswers.clear();
     s.dialogAnswers.clear();
     s.record.clear();
+    LastFolderUsed().clear();
 }
 
 void QueueMsgBox(int answer) { Script().msgBoxAnswers.push_back(answer); }

@@ -38,13 +38,19 @@ int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = Q
 void SetDialogOwner(QWidget* owner);
 QWidget* DialogOwner();
 
-// File dialogs: the chosen path, "" on cancel. Filters are Qt filter strings.
-QString AskOpenFile(QWidget* parent, const QString& title, const QString& folder,
+// File and folder dialogs start in the folder of the file or folder they concern (`concerned`,
+// "" for none), else in the folder the last of them was answered in, else in the home folder.
+// `concerned` is a file's path or a folder's; it need not exist.
+QString DialogStartFolder(const QString& concerned);
+
+// File dialogs: the chosen path, "" on cancel. Filters are Qt filter strings. The save dialog
+// offers the concerned file's name.
+QString AskOpenFile(QWidget* parent, const QString& title, const QString& concerned,
                     const QString& filter);
-QString AskSaveFile(QWidget* parent, const QString& title, const QString& path,
+QString AskSaveFile(QWidget* parent, const QString& title, const QString& concerned,
                     const QString& filter, const QString& defaultSuffix = QString());
 // Folder picker: the chosen folder without a trailing separator, "" on cancel.
-QString AskFolder(QWidget* parent, const QString& title, const QString& initialFolder);
+QString AskFolder(QWidget* parent, const QString& title, const QString& concerned);
 // Colour picker: false on cancel.
 bool AskColor(QWidget* parent, const QColor& initial, QColor* chosen);
 // Any other modal dialog of ours that tests answer in place: `kind` names it, `show` runs the
@@ -57,7 +63,7 @@ namespace PromptScript {
 struct Shown {
     QString kind;    // "msgbox", "open", "save", "folder", "color" or a custom kind
     QString title;
-    QString text;    // the message, or the initial folder or path of a dialog
+    QString text;    // the message, or the folder (or, saving, the path) a dialog starts at
     int style = 0;   // message boxes only
     QVariant answer;
 };
@@ -67,7 +73,7 @@ struct Shown {
 void Enable();
 void Disable();
 bool Enabled();
-void Reset();  // empties the queues and the record
+void Reset();  // empties the queues and the record, and forgets the last folder used
 void QueueMsgBox(int answer);
 void QueueDialog(const QString& kind, const QVariant& answer);  // "" or invalid = cancel
 const std::vector<Shown>& Record();

@@ -1,6 +1,7 @@
 #include "services/modMain.h"
 
 #include "services/App.h"
+#include "services/ProgramIcon.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
@@ -86,6 +87,7 @@ bool InitStandard() {
 }
 
 bool Main(const std::function<void()>& showMainWindow) {
+    InstallProgramIcon();
     InitLog(GetLogFile(), false, false);
     SetHelpFile();
     GetOptionsSettings();

@@ -112,3 +112,8 @@ void ShowHelp(QWidget* /*owner*/, const QString& topic) {
     window->raise();
     window->activateWindow();
 }
+
+void CloseHelp() {
+    if (QWidget* window = HelpWindow())
+        window->close();
+}

@@ -20,3 +20,6 @@ int32_t GetHelpContextID(const QString& topic);
 // Opens the help window, modeless, at the topic's section (the contents for an unknown topic).
 // The owner is accepted for the callers' sake; the help window stands on its own beside them.
 void ShowHelp(QWidget* owner, const QString& topic);
+// Closes the help window. It has no owner, so without this it would keep the program running
+// after the main window has closed.
+void CloseHelp();

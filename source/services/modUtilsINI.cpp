@@ -95,7 +95,9 @@ int32_t INI_ReadInt(const QString& file, const QString& section, const QString& 
     bool ok = false;
     const QStringList lines = ReadLines(file, &ok);
     QString value;
-    if (!ok || !FindValue(lines, section, key, &value))
+    // A key written without a value ("Refresh Frequency=") is as good as absent: 0 would turn
+    // the dashboard black or run a refresh pass on every tick.
+    if (!ok || !FindValue(lines, section, key, &value) || value.isEmpty())
         return defaultValue;
     // The leading decimal digits count, with an optional sign; anything else reads as 0.
     int i = 0;

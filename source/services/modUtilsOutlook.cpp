@@ -33,6 +33,19 @@ QString MailStoreRoot() {
     return root;
 }
 
+// Why the store can't be used, naming its folder and where that is set, so the user can
+// create the folder or point the setting at the store their mail program keeps.
+QString MailStoreProblem() {
+    const QString root = MailStoreRoot();
+    const QString why = QFileInfo(root).isDir()
+                            ? QStringLiteral("The mail store folder ") + root +
+                                  QStringLiteral(" is not a Maildir folder (it has no cur and new folders).")
+                            : QStringLiteral("The mail store folder ") + root +
+                                  QStringLiteral(" does not exist.");
+    return why + QStringLiteral(" It is set as \"Mail Store\" in section [Settings] of ") +
+           GetINIFile() + QLatin1Char('.');
+}
+
 QRegularExpression PatternRegExp(const QString& pattern) {
     return QRegularExpression(WildcardToRegExp(pattern),
                               QRegularExpression::CaseInsensitiveOption |
@@ -46,8 +59,10 @@ bool IsLater(const QDateTime& time, const QDateTime& than) {
 
 // "<base>_<yymmddhhmmss>.<extension>"; a name without an extension (or with only a leading
 // dot) gets the stamp at its end.
-QString StampedName(const QString& fileName) {
+QString StampedName(const QString& name) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss"));
+    // The stamp and its "_" must fit within the file-system limit as well.
+    const QString fileName = mail::FitFileName(name, mail::kMaxFileNameBytes - int(stamp.size()) - 1);
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 1)
         return fileName + QLatin1Char('_') + stamp;
@@ -73,12 +88,7 @@ bool Outlook_Init(OutlookInstance& olApp) {
     // There is no mail program to start: a store that isn't there can't be created for the user.
     gOutlookWasRunning = false;
     olApp.reset();
-    LogError(kModule, QStringLiteral("Outlook_Init"), kCantCreateObject,
-             QStringLiteral("No mail store at ") + MailStoreRoot() +
-                 QStringLiteral(": it is not a Maildir folder with cur and new folders. "
-                                "The store's folder is \"Mail Store\" in section [Settings] of ") +
-                 GetINIFile() + QLatin1Char('.'),
-             true);
+    LogError(kModule, QStringLiteral("Outlook_Init"), kCantCreateObject, MailStoreProblem(), true);
     return false;
 }
 
@@ -98,8 +108,8 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
         const QRegularExpression subjectRE = PatternRegExp(subjectPattern);
 
         if (!Outlook_GetInstance(olApp)) {
-            MsgBox(QStringLiteral("MS Outlook must be up and running for ") + App::Title() +
-                       QStringLiteral(" to be able to check for updates."),
+            MsgBox(App::Title() + QStringLiteral(" is unable to check the mail for updates. ") +
+                       MailStoreProblem(),
                    vbCritical);
             return QString();
         }
@@ -114,8 +124,8 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
         const mail::Folder tree = olApp->Folders();
         const mail::Folder* folder = mail::Store::FindFolder(tree, folderPath);
         if (!folder) {
-            MsgBox(QStringLiteral("[") + folderName +
-                       QStringLiteral("] not found in Outlook folders. Unable to check for newest files."),
+            MsgBox(QStringLiteral("[") + folderName + QStringLiteral("] not found in the mail store ") +
+                       olApp->Root() + QStringLiteral(". Unable to check for newest files."),
                    vbCritical);
             Outlook_Exit(olApp);
             return QString();
@@ -211,7 +221,7 @@ QString Outlook_SelectFolder() {
     OutlookInstance olApp;
     try {
         if (!Outlook_Init(olApp)) {
-            MsgBox(QStringLiteral("Unable to start MS-Outlook."), vbCritical);
+            MsgBox(QStringLiteral("Unable to open the mail store."), vbCritical);
             return QString();
         }
         const mail::Folder tree = olApp->Folders();

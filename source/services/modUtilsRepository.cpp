@@ -1,6 +1,7 @@
 #include "services/modUtilsRepository.h"
 
 #include "services/App.h"
+#include "services/DashboardFileCheck.h"
 #include "services/modUtilsINI.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
@@ -9,7 +10,25 @@
 
 namespace {
 const QString kModule = QStringLiteral("Utils");
+
+// A repository may be a file the user picked from anywhere: nothing stored in it runs, and it
+// holds every table the program reads and writes, before it is used.
+bool CheckRepository(db::Database& candidate, const QString& procedure) {
+    db::GuardScope guard(candidate);
+    try {
+        const QString reason = UnreadableReason(candidate, DashboardFileKind::Repository);
+        if (reason.isEmpty())
+            return true;
+        LogError(kModule, procedure, ErrNum::kUnreadable,
+                 NotReadableMessage(candidate.Name(), DashboardFileKind::Repository, reason), false);
+    } catch (const db::Error& e) {
+        LogError(kModule, procedure, e.code(),
+                 NotReadableMessage(candidate.Name(), DashboardFileKind::Repository, e.message()),
+                 false);
+    }
+    return false;
 }
+}  // namespace
 
 int RepositoryVersionStamp() {
     const QStringList parts = App::Version().split(QLatin1Char('.'));
@@ -22,6 +41,10 @@ int RepositoryVersionStamp() {
 bool InitRepository(std::unique_ptr<db::Database>& DB, const QString& path) {
     if (!SQL_OpenDatabase(DB, path, kConnectString, false, kModule, QStringLiteral("InitRepository")))
         return false;
+    if (!CheckRepository(*DB, QStringLiteral("InitRepository"))) {
+        DB.reset();
+        return false;
+    }
     try {
         LogEvent(kModule, QStringLiteral("InitRepository"),
                  QStringLiteral("opened database at ") + DB->Name(), false);
@@ -39,12 +62,7 @@ bool ValidateRepository(const QString& path) {
     if (!SQL_OpenDatabase(candidate, path, kConnectString, false, kModule,
                           QStringLiteral("ValidateRepository")))
         return false;
-    std::unique_ptr<db::Recordset> rs;
-    const bool valid = SQL_OpenRecordset(candidate.get(), rs,
-                                         QStringLiteral("SELECT * FROM DsbSavedWorkspace LIMIT 1"),
-                                         {}, false, kModule, QStringLiteral("ValidateRepository"));
-    if (valid)
-        rs->Close();
+    const bool valid = CheckRepository(*candidate, QStringLiteral("ValidateRepository"));
     SQL_CloseDatabase(candidate, false, kModule, QStringLiteral("ValidateRepository"));
     return valid;
 }

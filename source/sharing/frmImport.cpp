@@ -1,6 +1,7 @@
 #include "sharing/frmImport.h"
 
 #include "services/App.h"
+#include "services/DashboardFileCheck.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
 #include "services/modUtilsControls.h"
@@ -22,25 +23,6 @@ const QString kModule = QStringLiteral("frmImport");
 // The shared file is attached to the repository under this name while an import runs.
 const QString kShared = QStringLiteral("shared");
 const QString kStop = QStringLiteral("  Unable to continue importing dashboards.");
-
-// The columns an import reads; a file without them is no shared file this program can read.
-const std::vector<std::pair<QString, QStringList>>& RequiredColumns() {
-    static const std::vector<std::pair<QString, QStringList>> columns = {
-        {QStringLiteral("DsbSavedWorkspace"),
-         {"ID", "Name", "Description", "Template", "Selected", "LastUpdated", "Status",
-          "Comments", "LastViewed"}},
-        {QStringLiteral("DsbSavedPanel"),
-         {"ID", "WorkspaceID", "SourceID", "Ndx", "Comments", "ContentType", "IsCustom",
-          "SheetName", "PicRange", "RowHeights", "ColWidths", "RelativeTo", "ContentMatch", "Top",
-          "Left", "Height", "Width", "ViewType", "LastViewed", "Caption"}},
-        {QStringLiteral("DsbPanelSource"),
-         {"ID", "FullPath", "Mask", "DestFolder", "NewestFile", "LastUpdated", "LastChecked",
-          "CheckEveryNMin", "UpdateType", "SourceFolder", "OutlookFolder", "OutlookSubject",
-          "OutlookSender", "OutlookAttachment", "MacroName", "CmdLine", "AddedParams"}},
-        {QStringLiteral("DsbAltPaths"), {"BasePath", "AltPath"}},
-    };
-    return columns;
-}
 
 // Copied panel columns, in the order they are written after WorkspaceID and SourceID.
 const QStringList& PanelColumns() {
@@ -138,31 +120,18 @@ void frmImport::Form_Activate() {
 }
 
 bool frmImport::CheckSharedTables() {
-    QStringList missing;
+    // Guarded from here on: the file comes from someone else.
+    dbImport->Guard();
+    QString reason;
     try {
-        for (const auto& [table, columns] : RequiredColumns()) {
-            // Our own table names, never a value from the file.
-            auto rs = dbImport->Query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
-            QSet<QString> present;
-            for (; !rs->EOF_(); rs->MoveNext())
-                present.insert(rs->Text(QStringLiteral("name")).toLower());
-            for (const QString& column : columns) {
-                if (!present.contains(column.toLower()))
-                    missing << table + QLatin1Char('.') + column;
-            }
-        }
+        reason = UnreadableReason(*dbImport, DashboardFileKind::Shared);
     } catch (const db::Error& e) {
-        LogError(kModule, QStringLiteral("Form_Activate"), e.code(),
-                 QLatin1Char('[') + ImportFile + QStringLiteral("] ") + e.message(), true);
-        return false;
+        reason = e.message();
     }
-    if (missing.isEmpty())
+    if (reason.isEmpty())
         return true;
     LogError(kModule, QStringLiteral("Form_Activate"), ErrNum::kUnreadable,
-             QLatin1Char('[') + ImportFile +
-                 QStringLiteral("] is not a shared dashboard file of this version of ") +
-                 App::Title() + QStringLiteral("; it lacks ") + missing.join(QStringLiteral(", ")),
-             true);
+             NotReadableMessage(ImportFile, DashboardFileKind::Shared, reason), true);
     return false;
 }
 
@@ -184,14 +153,15 @@ bool frmImport::lstWorkspaces_Load() {
         return false;
     for (; !rs->EOF_(); rs->MoveNext()) {
         const auto id = static_cast<int32_t>(rs->Number(QStringLiteral("ID")));
-        if (rs->IsNull(QStringLiteral("Name"))) {
-            // An unnamed dashboard can't be told apart from the repository's own unnamed ones
-            // once any dashboard has a name; it is offered only into a repository without names.
-            if (taken.isEmpty())
-                List_AddItem(lstWorkspaces_, QString::number(id), id);
+        const QString name = rs->Text(QStringLiteral("Name"));
+        if (rs->IsNull(QStringLiteral("Name")) || name.trimmed().isEmpty()) {
+            // The main window lists named dashboards only, so an unnamed one is not imported
+            // (ImportWorkspaces refuses it); offering it would only end in "Nothing was imported."
+            LogEvent(kModule, QStringLiteral("lstWorkspaces_Load"),
+                     QStringLiteral("Dashboard ") + QString::number(id) +
+                         QStringLiteral(" of the shared file has no name; it is not offered."));
             continue;
         }
-        const QString name = rs->Text(QStringLiteral("Name"));
         if (!taken.contains(name.toCaseFolded()))
             List_AddItem(lstWorkspaces_, name, id);
     }
@@ -243,7 +213,9 @@ bool frmImport::ImportDashboard() {
     const QString inList = InListMarks(ids.size());
 
     // The cross-file copy reads the shared file inside the repository's own connection, and a
-    // database can only be attached outside a transaction.
+    // database can only be attached outside a transaction. The connection is guarded meanwhile,
+    // and the file is checked again as attached: it may have changed since the list was read.
+    db::GuardScope guard(*gDB, QStringLiteral("main"));
     try {
         gDB->Attach(ImportFile, kShared, gDB->Key());
     } catch (const db::Error& e) {
@@ -251,9 +223,20 @@ bool frmImport::ImportDashboard() {
                  QLatin1Char('[') + ImportFile + QStringLiteral("] ") + e.message(), true);
         return false;
     }
-    const bool imported = SQL_InTransaction(gDB.get(), true, kModule, proc, [&] {
-        return ImportSources(ids, inList) && ImportWorkspaces(ids, inList);
-    });
+    QString reason;
+    try {
+        reason = UnreadableReason(*gDB, DashboardFileKind::Shared, kShared);
+    } catch (const db::Error& e) {
+        reason = e.message();
+    }
+    const bool imported =
+        reason.isEmpty() ? SQL_InTransaction(gDB.get(), true, kModule, proc, [&] {
+            return ImportSources(ids, inList) && ImportWorkspaces(ids, inList);
+        })
+                         : false;
+    if (!reason.isEmpty())
+        LogError(kModule, proc, ErrNum::kUnreadable,
+                 NotReadableMessage(ImportFile, DashboardFileKind::Shared, reason), true);
     try {
         gDB->Detach(kShared);
     } catch (const db::Error& e) {

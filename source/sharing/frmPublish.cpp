@@ -75,7 +75,10 @@ void frmPublish::cmdOK_Click() {
     accept();
 }
 
-void frmPublish::cmdCancel_Click() {
+void frmPublish::cmdCancel_Click() { reject(); }
+
+void frmPublish::reject() {
+    // Left as "", the result would read as "<none>" and publish into a new workbook.
     TemplateFile = QStringLiteral("cancel");
-    reject();
+    QDialog::reject();
 }

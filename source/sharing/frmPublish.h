@@ -20,6 +20,8 @@ public:
     void Form_Activate();
     void cmdOK_Click();
     void cmdCancel_Click();
+    // Escape and the close box cancel, as the Cancel button does.
+    void reject() override;
 
     QListWidget* list() const { return lstTemplates_; }
 

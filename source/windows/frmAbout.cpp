@@ -1,6 +1,7 @@
 #include "windows/frmAbout.h"
 
 #include "services/App.h"
+#include "services/ProgramIcon.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/DesktopLaunch.h"
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStandardPaths>
-#include <QStyle>
 
 namespace {
 const QString kModule = QStringLiteral("frmAbout");
@@ -30,7 +30,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(kModule);
     auto* Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
+    Image1->setPixmap(ProgramIcon().pixmap(48, 48));
     auto* lblTitle = new QLabel(this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     QFont titleFont = lblTitle->font();
@@ -66,7 +66,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
         this, {{"cmdOK", QStringLiteral("OK"), [this] { cmdOK_Click(); }},
                {"cmdSysInfo", QStringLiteral("&System Info..."), [this] { cmdSysInfo_Click(); }}});
     grid->addLayout(buttons, 5, 0, 1, 2);
-    resize(460, sizeHint().height());
+    // The texts beside the picture take the width it leaves.
+    grid->setColumnStretch(1, 1);
 
     // Load.
     setWindowTitle(QStringLiteral("About ") + App::Title());
@@ -77,6 +78,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     };
     lblVersion->setText(QStringLiteral("Version ") + part(0) + QLatin1Char('.') + part(1) +
                         QLatin1Char('.') + part(2));
+    // Sized once every text is in.
+    FitDialogToContents(this, 460);
 }
 
 void frmAbout::cmdOK_Click() { accept(); }

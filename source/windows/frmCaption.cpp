@@ -33,7 +33,7 @@ frmCaption::frmCaption(QWidget* parent) : DialogForm(parent), txtCaption_(new QL
         this, {{"cmdOK", QStringLiteral("OK"), [this] { cmdOK_Click(); }},
                {"cmdCancel", QStringLiteral("Cancel"), [this] { cmdCancel_Click(); }},
                {"cmdHelp", QStringLiteral("&Help"), [this] { cmdHelp_Click(); }}}));
-    resize(400, sizeHint().height());
+    FitDialogToContents(this, 400);
 }
 
 void frmCaption::Form_Activate() {

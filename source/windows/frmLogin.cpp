@@ -8,6 +8,7 @@
 #include "services/modUtilsRepository.h"
 #include "services/modUtilsSQL.h"
 #include "services/DialogButtons.h"
+#include "services/ProgramIcon.h"
 #include "windows/frmWorkspace.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -59,7 +59,7 @@ frmLogin::frmLogin(QWidget* parent)
     imgBackground_->lower();
     auto* imgKolo = new QLabel(this);
     imgKolo->setObjectName(QStringLiteral("imgKolo"));
-    imgKolo->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48));
+    imgKolo->setPixmap(ProgramIcon().pixmap(48, 48));
     auto* lblRepository = new QLabel(QStringLiteral("Registry:"), this);
     lblRepository->setObjectName(QStringLiteral("lblRepository"));
     lblRepository->setBuddy(txtRepository_);
@@ -82,7 +82,7 @@ frmLogin::frmLogin(QWidget* parent)
                {"cmdCancel", QStringLiteral("Cancel"), [this] { cmdCancel_Click(); }},
                {"cmdHelp", QStringLiteral("&Help"), [this] { cmdHelp_Click(); }}}));
     cmdOK_ = findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    resize(480, sizeHint().height());
+    FitDialogToContents(this, 480);
 
     // Load.
     setWindowTitle(QStringLiteral("Welcome to ") + App::Title());
@@ -99,7 +99,8 @@ void frmLogin::resizeEvent(QResizeEvent* event) {
 void frmLogin::EnableButtons() { cmdOK_->setEnabled(!txtRepository_->text().trimmed().isEmpty()); }
 
 void frmLogin::cmdBrowse_Click() {
-    const QString chosen = AskOpenFile(this, QStringLiteral("Select project file"), QString(),
+    const QString chosen = AskOpenFile(this, QStringLiteral("Select project file"),
+                                       txtRepository_->text().trimmed(),
                                        QStringLiteral("Project files (*.pvdu)"));
     // Cancelling the file dialog leaves the path as it was.
     if (chosen.isEmpty())

@@ -8,7 +8,10 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
 #include "services/modUtilsPics.h"
+#include "platform/workbook/CopyPicture.h"
+#include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"
+#include "windows/TitleCentring.h"
 #include "services/Twips.h"
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"
@@ -29,7 +32,9 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QThreadPool>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -265,6 +270,8 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             bool ok = false;
             LoadOtherSource(path, ok);
         }
+        if (PicturePending())
+            return true;  // FinishPicture shows it
         ApplyDisplayMode(Record());
         IsLoad = false;
         return true;
@@ -272,6 +279,101 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         LogError(kModule, procedure, ErrNum::kGeneral, ErrorText(e), true);
         return false;
     }
+}
+
+bool frmPanel::ShowCachedPicture() {
+    clsWorkspacePanel* record = Record();
+    if (!record || record->ID < 1)
+        return false;
+    const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+    if (!FileExists(cache))
+        return false;
+    const QImage picture(cache);
+    if (picture.isNull())
+        return false;
+    IsLoad = true;
+    picTemp_->AutoSize = true;
+    picTemp_->SetPicture(picture);
+    ApplyDisplayMode(record);
+    IsLoad = false;
+    return true;
+}
+
+void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
+                             const QString& What, const QString& Cache, bool& ok) {
+    // The workbook goes with the job: what relocation hid or sized is painted, and no later
+    // panel opens it in that state.
+    std::shared_ptr<xl::Workbook> book(XLInst->Detach(Book));
+    Book = nullptr;
+    if (!book)
+        throw xl::Error(QStringLiteral("The workbook to paint from is not open."));
+    auto promise = std::make_shared<std::promise<Painted>>();
+    pending_ = promise->get_future().share();
+    pendingChart_.clear();
+    if (ContentType == QLatin1String("C") && book->ActiveSheet())
+        pendingChart_ = QStringLiteral("A chart named ") + What + QStringLiteral(" was not found in spreadsheet [") +
+                        book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
+                        QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
+                                       "Help for more information.");
+    QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache] {
+        Painted out;
+        out.chart = ContentType == QLatin1String("C");
+        try {
+            xl::Worksheet* sheet = book->ActiveSheet();
+            if (!sheet)
+                throw xl::Error(QStringLiteral("No active sheet"));
+            if (out.chart) {
+                xl::ChartPicture picture = xl::ShapePicture(*sheet->Shapes().Item(What));
+                out.image = std::move(picture.image);
+                out.note = picture.note;
+            } else {
+                out.image = xl::RangePicture(sheet->Range(What));
+            }
+            if (!Cache.isEmpty() && !out.image.isNull())
+                out.image.save(Cache, "BMP");
+        } catch (const std::exception& e) {
+            out.error = QString::fromUtf8(e.what());
+        }
+        promise->set_value(std::move(out));
+    });
+    if (clsWorkspacePanel* record = Record())
+        record->ContentType = ContentType;
+    ok = true;
+}
+
+bool frmPanel::PicturePainted() const {
+    if (!pending_.valid() || pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return false;
+    const Painted& painted = pending_.get();
+    return painted.error.isEmpty() && !painted.image.isNull();
+}
+
+bool frmPanel::FinishPicture() {
+    if (!pending_.valid())
+        return true;
+    while (pending_.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+        xl::WhileWaiting();
+    const Painted painted = pending_.get();
+    pending_ = {};
+    if (!painted.error.isEmpty() || painted.image.isNull()) {
+        // As the painting through the clipboard reports it.
+        if (painted.chart) {
+            MsgBox(pendingChart_, vbInformation);
+        } else {
+            LogError(kModule, QStringLiteral("Panel_PasteExcel"), ErrNum::kGeneral,
+                     painted.error.isEmpty() ? QStringLiteral("There is no picture on the clipboard.") : painted.error,
+                     true);
+        }
+        return false;
+    }
+    if (!painted.note.isEmpty())
+        LogEvent(kModule, QStringLiteral("CopyChartPicture"), painted.note, false);
+    picTemp_->AutoSize = true;
+    picTemp_->AutoRedraw = true;
+    picTemp_->SetPicture(painted.image);
+    ApplyDisplayMode(Record());
+    IsLoad = false;
+    return true;
 }
 
 void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
@@ -341,11 +443,17 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 } else {
                     record->GetAdjRange(sheet);
                     const QString what = record->adjRange(sheet);
-                    Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+                    if (DeferPainting && !Interactive)
+                        QueuePainting(XLInst, book, QStringLiteral("S"), what, cache, ok);
+                    else
+                        Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
                 }
             } else if (type == QLatin1String("C")) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
-                    Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
+                    if (DeferPainting && !Interactive)
+                        QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache, ok);
+                    else
+                        Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
                 } else if (Interactive) {
                     MsgBox(changed, vbCritical);
                 } else {
@@ -358,9 +466,10 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 }
             }
         }
-        book->Close();
+        if (book)
+            book->Close();
         book = nullptr;
-        if (!cache.isEmpty() && ok)
+        if (!cache.isEmpty() && ok && !PicturePending())
             picTemp_->Picture().save(cache, "BMP");
     } catch (const std::exception& e) {
         // Closed at once, unsaved: rows hidden or sized for this panel must never reach the
@@ -393,7 +502,8 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
 void frmPanel::LoadOtherSource(const QString& /*Path*/, bool& ok) { ok = true; }
 
 void frmPanel::BrowseExcelFile(QString& Path) {
-    Path = AskOpenFile(this, QStringLiteral("Select file to open"), QString(),
+    // The file that was not found is the file concerned: its folder may still be there.
+    Path = AskOpenFile(this, QStringLiteral("Select file to open"), Path,
                        QStringLiteral("Microsoft Excel files (*.xlsx *.xlsm)"));
 }
 
@@ -456,16 +566,16 @@ bool frmPanel::Panel_Paste() {
                    vbExclamation);
             return false;
         }
-        QString folder, fileName, ext;
-        SplitPath(fullName, &folder, &fileName, &ext);
-        record->Caption = QFileInfo(fileName).completeBaseName();
+        // The name without its extension; any other dots are part of the name.
+        QString fileName, ext;
+        SplitPath(fullName, nullptr, &fileName, &ext);
+        record->Caption = fileName;
         record->SheetName = sheet->Name();
         record->ViewType = QStringLiteral("A");
         record->ContentMatch.clear();
         record->RelativeTo = QStringLiteral("bottom");
         const bool custom = record->IsCustom == QLatin1String("Y");
-        const QString customCopy = GetTemplatesFolder() + QStringLiteral("PVCopy") +
-                                   QString::number(record->SourceID) + QStringLiteral(".") + ext;
+        const QString customCopy = record->Source() ? record->Source()->Prepped() : QString();
         if (custom) {
             bool ok = false;
             MakeTemplates(record, window, workbook, record->SheetName,
@@ -626,8 +736,10 @@ void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& W
 }
 
 void frmPanel::Panel_BrowsePicture() {
+    const clsWorkspacePanel* shown = Record();
     const QString path = AskOpenFile(
-        this, QStringLiteral("Select Picture"), QString(),
+        this, QStringLiteral("Select Picture"),
+        shown && shown->Source() ? shown->Source()->FullPath : QString(),
         QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.wmf *.emf *.ico *.cur);;"
                        "Bitmaps (*.bmp *.dib);;GIF images (*.gif);;JPEG images (*.jpg);;"
                        "Metafiles (*.wmf *.emf);;Icons (*.ico *.cur)"));
@@ -670,12 +782,12 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
     ok = false;
     ExcelApp hidden;
     try {
-        QString ext;
-        SplitPath(Workbook->FullName(), nullptr, nullptr, &ext);
-        const QString templates = GetTemplatesFolder();
-        const QString suffix = QString::number(Panel->SourceID) + QStringLiteral(".") + ext;
-        const QString copyPath = templates + QStringLiteral("PVCopy") + suffix;
-        const QString templatePath = templates + QStringLiteral("PVTmpl") + suffix;
+        clsPanelSource* source = Panel->Source();
+        if (!source)
+            throw xl::Error(QStringLiteral("The pasted workbook has no source"));
+        // Named by the source, so the files are found again by its loads and launches.
+        const QString copyPath = source->Prepped();
+        const QString templatePath = source->CustomTemplate();
         if (CopyOpenWorkbook(Workbook, copyPath)) {
             if (!Excel_Init(hidden)) {
                 MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
@@ -765,6 +877,12 @@ void frmPanel::SetCaption() {
     }
     if (gCaptionAlignment == QLatin1String("Left")) {
         setWindowTitle(title);
+        return;
+    }
+    // On the dashboard the title bar is the frame's: its title area and its style decide.
+    if (const QMdiSubWindow* frame = SubWindow()) {
+        const int blanks = CentringBlanks(frame, title);
+        setWindowTitle(QString(blanks, QLatin1Char(' ')) + title);
         return;
     }
     const QFontMetrics metrics(lblCaption_->font());

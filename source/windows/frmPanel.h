@@ -8,10 +8,12 @@
 #include "services/UserExcel.h"
 #include "services/modUtilsExcel.h"
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <future>
 #include <vector>
 
 class QLabel;
@@ -43,6 +45,21 @@ public:
     void Panel_Drillback();
     bool Panel_Reload(ExcelApp& XLInst);
     bool Panel_Load(ExcelApp& XLInst, bool Refresh);
+
+    // While the caller sets it, a load that renders a range or chart paints it on another core:
+    // Panel_Load returns True with the picture still coming (PicturePending), and
+    // FinishPicture shows it. A dashboard's panels are painted side by side so.
+    bool DeferPainting = false;
+    bool PicturePending() const { return pending_.valid(); }
+    // The picture painted elsewhere is there and sound: FinishPicture would show it at once.
+    bool PicturePainted() const;
+    // Waits for the picture painted elsewhere (the engine's wait hook runs meanwhile), then shows
+    // it in the record's view type as Panel_Load would have; False after reporting a painting
+    // that failed.
+    bool FinishPicture();
+    // Shows the panel's cached picture, when there is one, without asking its source for
+    // anything: what a dashboard shows while its sources are fetched. False when there is none.
+    bool ShowCachedPicture();
     void Panel_Properties(bool IsNew);
     void Panel_Range(bool IsNew);
     void Panel_Caption(bool IsNew);
@@ -109,6 +126,10 @@ private:
     void GetUserExcel(UserExcelRef& XL);
     void Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
                           bool& ok);
+    // Hands the open workbook, as relocation left it, to another core to paint the range or
+    // chart `What` from, and the picture to the cache file `Cache` (none when "").
+    void QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
+                       const QString& What, const QString& Cache, bool& ok);
     void CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok);
     void ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok);
     // ChartName names the copied chart; empty when cells were copied.
@@ -127,6 +148,15 @@ private:
     void VScroll1_Change();
     void HScroll1_Change();
     void SetViewChecks(const QString& ViewType);
+
+    struct Painted {
+        QImage image;
+        QString note;   // a chart shown as a placeholder
+        QString error;  // the painting failed
+        bool chart = false;
+    };
+    std::shared_future<Painted> pending_;
+    QString pendingChart_;
 
     PictureBox* picTemp_ = nullptr;
     PictureBox* picFrame_ = nullptr;

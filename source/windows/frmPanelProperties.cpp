@@ -25,6 +25,7 @@
 #include <stdexcept>
 
 namespace {
+constexpr int kWidth = 520;
 
 const QString kModule = QStringLiteral("frmPanelProperties");
 const QChar kValueSeparator = QLatin1Char('`');
@@ -90,7 +91,7 @@ frmPanelProperties::frmPanelProperties(QWidget* parent)
     auto* cmdOFolder = BrowseButton("cmdOFolder", fraInbox_);
     connect(cmdOFolder, &QPushButton::clicked, this, [this] { cmdOFolder_Click(); });
     auto* inboxGrid = new QGridLayout(fraInbox_);
-    inboxGrid->addWidget(NamedLabel("lblOFolder", QStringLiteral("Outlook Folder:"), fraInbox_), 0, 0);
+    inboxGrid->addWidget(NamedLabel("lblOFolder", QStringLiteral("Mail Folder:"), fraInbox_), 0, 0);
     inboxGrid->addWidget(txtOFolder_, 0, 1);
     inboxGrid->addWidget(cmdOFolder, 0, 2);
     inboxGrid->addWidget(NamedLabel("lblOSender", QStringLiteral("Sender Mask:"), fraInbox_), 1, 0);
@@ -118,7 +119,7 @@ frmPanelProperties::frmPanelProperties(QWidget* parent)
         this, {{"cmdOK", QStringLiteral("OK"), [this] { cmdOK_Click(); }},
                {"cmdCancel", QStringLiteral("Cancel"), [this] { cmdCancel_Click(); }},
                {"cmdHelp", QStringLiteral("&Help"), [this] { cmdHelp_Click(); }}}));
-    resize(520, sizeHint().height());
+    FitDialogToContents(this, kWidth);
 
     // Load.
     cmbUpdateType_Load();
@@ -195,7 +196,12 @@ void frmPanelProperties::cmbUpdateType_Click() {
         fraFolder_->setVisible(false);
         fraInbox_->setVisible(false);
         txtFrequency_->setEnabled(false);
+    } else {
+        return;
     }
+    // The height follows the frames shown, so no empty band takes the place of a hidden one;
+    // a width the user chose is kept.
+    FitDialogToContents(this, isVisible() ? width() : kWidth);
 }
 
 void frmPanelProperties::cmdSourceFolder_Click() {

@@ -26,6 +26,7 @@
 namespace {
 
 const QString kModule = QStringLiteral("frmRangeRelative");
+constexpr int kWidth = 560;
 const QString kTop = QStringLiteral("top");
 const QString kBottom = QStringLiteral("bottom");
 const QString kContents = QStringLiteral("contents");
@@ -104,7 +105,7 @@ frmRangeRelative::frmRangeRelative(QWidget* parent)
         this, {{"cmdOK", QStringLiteral("OK"), [this] { cmdOK_Click(); }},
                {"cmdCancel", QStringLiteral("Cancel"), [this] { cmdCancel_Click(); }},
                {"cmdHelp", QStringLiteral("&Help"), [this] { cmdHelp_Click(); }}}));
-    resize(560, sizeHint().height());
+    FitDialogToContents(this, kWidth);
 
     // Load.
     ChoiceTexts_ = {QStringLiteral("The same address as the current selection"),
@@ -174,6 +175,9 @@ void frmRangeRelative::cmbRelativeTo_Click() {
         ShowAnchor();
     else
         fraAnchor_->hide();
+    // The height follows the anchor frame, so no band is left while it is hidden; a width
+    // the user chose is kept.
+    FitDialogToContents(this, isVisible() ? width() : kWidth);
 }
 
 void frmRangeRelative::ShowAnchor() {

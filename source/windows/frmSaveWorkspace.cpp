@@ -47,6 +47,8 @@ frmSaveWorkspace::frmSaveWorkspace(QWidget* parent)
     grid->addWidget(Image1, 0, 0, 2, 1, Qt::AlignTop);
     grid->addWidget(lblTitle_, 0, 1);
     grid->addWidget(lblSubtitle_, 1, 1);
+    // The texts take the width the picture leaves.
+    grid->setColumnStretch(1, 1);
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(lblName);
     nameRow->addWidget(txtName_, 1);
@@ -58,7 +60,6 @@ frmSaveWorkspace::frmSaveWorkspace(QWidget* parent)
     layout->addLayout(grid);
     layout->addLayout(nameRow);
     layout->addLayout(buttons);
-    resize(420, sizeHint().height());
 }
 
 void frmSaveWorkspace::Show() {
@@ -85,6 +86,8 @@ void frmSaveWorkspace::Form_Load() {
     setWindowTitle(caption);
     lblTitle_->setText(title);
     lblSubtitle_->setText(subtitle);
+    // Sized for these texts, now that they are set: sized before, the description was cut.
+    FitDialogToContents(this, 420);
 }
 
 bool frmSaveWorkspace::ExistWorkspace(const QString& Name) {

@@ -8,6 +8,7 @@
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
+#include "services/ProgramIcon.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
 #include "windows/Colors.h"
@@ -25,6 +26,8 @@
 #include "sharing/frmImport.h"
 #include "sharing/modPublish.h"
 #include "services/modUtilsPics.h"
+#include "services/StatusText.h"
+#include "platform/workbook/Waiting.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,6 +39,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +53,9 @@
 namespace {
 
 const QString kModule = QStringLiteral("frmWorkspace");
+// The main window whose passes let events in and whose status bar shows what they do; the
+// newest one when a project switch briefly has two.
+frmWorkspace* gLiveWindow = nullptr;
 // The product's web site; the address is the publisher's to settle.
 const QString kWebSite = QStringLiteral("https://sheetbeacon.org/");
 
@@ -64,6 +71,8 @@ struct MenuItem {
 frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
     setObjectName(kModule);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The panels' title bars, the dialogs and the help window take it from the application.
+    InstallProgramIcon();
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(mdiArea_);
     mdiArea_->viewport()->installEventFilter(this);
@@ -97,9 +106,81 @@ frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new 
     FirstActivate_ = true;
     SetWorkspaceCaption(QString());
     SetDialogOwner(this);
+
+    statusBar()->setObjectName(QStringLiteral("sbStatus"));
+    gLiveWindow = this;
+    // Waits of the engine inside a pass (LibreOffice, pictures painted on other cores) keep the
+    // window painted and its menus working; outside a pass they just wait.
+    xl::SetWaitHook([] {
+        if (gLiveWindow && gLiveWindow->IsPassRunning()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            if (gLiveWindow)
+                gLiveWindow->ShowPaintedPictures();
+        }
+    });
+    SetStatusSink([](const QString& text) {
+        if (gLiveWindow)
+            gLiveWindow->statusBar()->showMessage(text, gLiveWindow->IsPassRunning() ? 0 : 5000);
+    });
 }
 
-frmWorkspace::~frmWorkspace() { SetHourglass(false); }
+frmWorkspace::~frmWorkspace() {
+    SetHourglass(false);
+    if (gLiveWindow == this)
+        gLiveWindow = nullptr;
+}
+
+frmWorkspace::Pass::Pass(frmWorkspace* window, const QString& status) : window_(window) {
+    window_->BeginPass(status);
+}
+
+frmWorkspace::Pass::~Pass() { window_->EndPass(); }
+
+void frmWorkspace::BeginPass(const QString& status) {
+    if (PassDepth_++ == 0) {
+        ApplyCommandStates();
+        SetHourglass(true);
+    }
+    statusBar()->showMessage(status);
+}
+
+void frmWorkspace::EndPass() {
+    if (--PassDepth_ > 0)
+        return;
+    statusBar()->clearMessage();
+    SetHourglass(false);
+    ApplyCommandStates();
+    if (CloseAfterPass_) {
+        CloseAfterPass_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
+void frmWorkspace::ShowPaintedPictures() {
+    for (QPointer<frmPanel>& panel : painting_) {
+        if (panel && panel->PicturePainted() && panel->FinishPicture()) {
+            panel->IsLoad = true;
+            panel->Frame()->show();
+            panel->IsLoad = false;
+            panel = nullptr;
+        }
+    }
+    std::erase_if(painting_, [](const QPointer<frmPanel>& p) { return !p || !p->PicturePending(); });
+}
+
+void frmWorkspace::ApplyCommandStates() {
+    const bool free = PassDepth_ == 0;
+    for (const char* control : {"mnuWorkspace", "mnuEdit", "mnuMultiPanel", "mnuTools"}) {
+        if (QMenu* menu = findChild<QMenu*>(QLatin1String(control))) {
+            menu->setEnabled(free);
+            menu->menuAction()->setEnabled(free);
+        }
+    }
+    mnuPanel_->menuAction()->setEnabled(free && PanelMenuWanted_);
+    mnuPanel_->setEnabled(free && PanelMenuWanted_);
+    if (QToolBar* toolbar = findChild<QToolBar*>(QStringLiteral("picToolbar")))
+        toolbar->setEnabled(free);
+}
 
 void frmWorkspace::BuildMenus() {
     auto addMenu = [this](QMenu* parentMenu, const char* control, const QString& title) {
@@ -110,12 +191,11 @@ void frmWorkspace::BuildMenus() {
     };
     auto addItems = [](QMenu* menu, std::initializer_list<MenuItem> items) {
         for (const MenuItem& item : items) {
-            QAction* action = nullptr;
-            if (qstrcmp(item.caption, "-") == 0)
-                action = menu->addSeparator();
-            else
-                action = menu->addAction(QString::fromUtf8(item.caption));
-            action->setText(QString::fromUtf8(item.caption));
+            // A "-" caption makes a separator; a separator given that text would show it
+            // beside its line.
+            QAction* action = qstrcmp(item.caption, "-") == 0
+                                  ? menu->addSeparator()
+                                  : menu->addAction(QString::fromUtf8(item.caption));
             action->setObjectName(QLatin1String(item.control));
             action->setVisible(item.shown);
         }
@@ -338,16 +418,31 @@ void frmWorkspace::Form_Activate() {
 }
 
 void frmWorkspace::closeEvent(QCloseEvent* event) {
+    if (IsPassRunning()) {
+        // Closing in the middle of a pass would pull its windows from under it: the close
+        // comes when the pass is done.
+        CloseAfterPass_ = true;
+        statusBar()->showMessage(QStringLiteral("Closing once this is done..."));
+        event->ignore();
+        return;
+    }
     if (!QuerySaveChanges(false)) {
         event->ignore();
         return;
     }
     timerRefresh_->stop();
+    // The help window goes with the program: left open, it would keep the process running.
+    CloseHelp();
     event->accept();
     QMainWindow::closeEvent(event);
 }
 
 bool frmWorkspace::eventFilter(QObject* watched, QEvent* event) {
+    // A panel window closed by its frame while a pass works on it would vanish under the pass.
+    if (event->type() == QEvent::Close && IsPassRunning() && qobject_cast<QMdiSubWindow*>(watched)) {
+        event->ignore();
+        return true;
+    }
     if (watched == mdiArea_->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) {
@@ -415,8 +510,8 @@ void frmWorkspace::SavePanelPositions() {
 }
 
 void frmWorkspace::SetPanelMenuEnabled(bool enabled) {
-    mnuPanel_->menuAction()->setEnabled(enabled);
-    mnuPanel_->setEnabled(enabled);
+    PanelMenuWanted_ = enabled;
+    ApplyCommandStates();
 }
 
 void frmWorkspace::SetHourglass(bool on) {
@@ -429,31 +524,133 @@ void frmWorkspace::SetHourglass(bool on) {
         QApplication::restoreOverrideCursor();
 }
 
-void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
-    clsWorkspacePanel* record = gWorkspace->Panels(Index);
+frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
+    const clsWorkspacePanel* record = gWorkspace->Panels(Index);
     auto* panel = new frmPanel;
     QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    frame->installEventFilter(this);
     panels_.push_back(panel);
     panel->Index = Index;
     if (record)
         panel->Move(record->pLeft, record->pTop);
+    return panel;
+}
+
+void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
+    LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
+}
+
+bool frmWorkspace::LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh) {
     SetHourglass(true);
-    if (panel->Panel_Load(XLInst, Refresh)) {
-        panel->IsLoad = true;
-        frame->show();
+    const bool loaded = Window->Panel_Load(XLInst, Refresh);
+    if (!loaded)
+        OfferPanelDeletion(Window);
+    else if (!Window->PicturePending())
+        ShowPanelWindow(Window);
+    SetHourglass(IsPassRunning());
+    return loaded;
+}
+
+void frmWorkspace::ShowPanelWindow(frmPanel* Window) {
+    Window->IsLoad = true;
+    Window->Frame()->show();
+    if (QMdiSubWindow* frame = Window->SubWindow())
         mdiArea_->setActiveSubWindow(frame);
-        panel->IsLoad = false;
-    } else {
-        SetHourglass(false);
-        const QString caption = record ? record->Caption : QString();
-        QPointer<frmPanel> guard(panel);
-        if (ConfirmAction(QStringLiteral("Unable to load panel with caption '") + caption +
-                          QStringLiteral("'\nDelete this panel from dashboard?")))
-            DeletePanel(panel, true);
-        if (guard)
-            UnloadPanel(guard);
-    }
+    Window->IsLoad = false;
+}
+
+void frmWorkspace::OfferPanelDeletion(frmPanel* Window) {
     SetHourglass(false);
+    const clsWorkspacePanel* record = gWorkspace->Panels(Window->Index);
+    const QString caption = record ? record->Caption : QString();
+    QPointer<frmPanel> guard(Window);
+    if (ConfirmAction(QStringLiteral("Unable to load panel with caption '") + caption +
+                      QStringLiteral("'\nDelete this panel from dashboard?")))
+        DeletePanel(Window, true);
+    if (guard)
+        UnloadPanel(guard);
+    SetHourglass(IsPassRunning());
+}
+
+namespace {
+
+// The workbook a panel's picture is rendered from, when it is one; "" otherwise.
+QString PanelWorkbook(const clsWorkspacePanel* record) {
+    const clsPanelSource* source = record ? record->Source() : nullptr;
+    if (!source || !(record->ContentType == QLatin1String("S") || record->ContentType == QLatin1String("C") ||
+                     record->ContentType == QLatin1String("M")))
+        return QString();
+    if (record->IsCustom == QLatin1String("Y"))
+        return source->Prepped();
+    return source->NewestFile.isEmpty() ? source->FullPath : source->DestFolder + source->NewestFile;
+}
+
+}  // namespace
+
+void frmWorkspace::LoadPanelWindows(ExcelApp& XLInst, bool Refresh) {
+    const int16_t count = gWorkspace->NumPanels();
+    std::vector<QPointer<frmPanel>> windows(size_t(std::max<int16_t>(count, 0)) + 1);
+    QStringList workbooks;
+    for (int16_t Index = count; Index >= 1; --Index) {
+        const clsWorkspacePanel* record = gWorkspace->Panels(Index);
+        if (!record || record->ID < 1)
+            continue;
+        frmPanel* panel = NewPanelWindow(Index);
+        windows[size_t(Index)] = panel;
+        // What the dashboard showed last time, while its sources are fetched or recalculated.
+        if (!Refresh && panel->ShowCachedPicture()) {
+            panel->Frame()->show();
+            continue;
+        }
+        const QString workbook = PanelWorkbook(record);
+        if (!workbook.isEmpty())
+            workbooks << workbook;
+    }
+    // The workbooks to paint from are read on the other cores while the sources are asked.
+    XLInst->Prefetch(workbooks);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    painting_.clear();
+    for (int16_t Index = count; Index >= 1; --Index) {
+        QPointer<frmPanel> panel = windows[size_t(Index)];
+        if (!panel)
+            continue;
+        panel->DeferPainting = true;
+        const bool loaded = LoadPanel(XLInst, panel, Refresh);
+        if (panel) {
+            panel->DeferPainting = false;
+            if (loaded && panel->PicturePending())
+                painting_.push_back(panel);
+        }
+        ShowPaintedPictures();
+    }
+    // The rest in the order of record, as each is done; a deletion meanwhile has renumbered
+    // the later ones.
+    std::vector<QPointer<frmPanel>> rest = std::move(painting_);
+    painting_.clear();
+    std::sort(rest.begin(), rest.end(), [](const QPointer<frmPanel>& a, const QPointer<frmPanel>& b) {
+        return (a ? a->Index : 0) < (b ? b->Index : 0);
+    });
+    int done = 0;
+    for (const QPointer<frmPanel>& panel : rest) {
+        statusBar()->showMessage(QStringLiteral("Painting panels: %1 of %2").arg(++done).arg(rest.size()));
+        if (!panel || !panel->PicturePending())
+            continue;
+        if (panel->FinishPicture())
+            ShowPanelWindow(panel);
+        else if (panel)
+            OfferPanelDeletion(panel);
+    }
+    // The stacking a load one window after the other leaves: the first record's on top, active.
+    frmPanel* first = nullptr;
+    for (int16_t Index = count; Index >= 1; --Index) {
+        if (frmPanel* panel = windows[size_t(Index)]; panel && !panel->Frame()->isHidden()) {
+            panel->Frame()->raise();
+            first = panel;
+        }
+    }
+    if (first && first->SubWindow())
+        mdiArea_->setActiveSubWindow(first->SubWindow());
 }
 
 void frmWorkspace::mnuWorkspacePaste_Click() { PasteNewPanel(); }
@@ -600,10 +797,9 @@ bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
             Busy_ = false;
             return false;
         }
-        for (int16_t Index = gWorkspace->NumPanels(); Index >= 1; --Index) {
-            const clsWorkspacePanel* record = gWorkspace->Panels(Index);
-            if (record && record->ID >= 1)
-                LoadPanel(XLInst, Index, false);
+        {
+            const Pass pass(this, QStringLiteral("Opening %1...").arg(gWorkspace->Name));
+            LoadPanelWindows(XLInst, false);
         }
         Excel_Exit(XLInst);
         SetWorkspaceCaption(gWorkspace->Name);
@@ -665,10 +861,9 @@ void frmWorkspace::mnuWorkspaceRefresh_Click() {
         return;
     }
     // The records in memory: panels pasted since the last save have no row to render from.
-    for (int16_t Index = gWorkspace->NumPanels(); Index >= 1; --Index) {
-        const clsWorkspacePanel* record = gWorkspace->Panels(Index);
-        if (record && record->ID >= 1)
-            LoadPanel(XLInst, Index, true);
+    {
+        const Pass pass(this, QStringLiteral("Refreshing %1...").arg(gWorkspace->Name));
+        LoadPanelWindows(XLInst, true);
     }
     Excel_Exit(XLInst);
     ClearDirty();

@@ -14,6 +14,7 @@
 
 class QAction;
 class QComboBox;
+class QToolBar;
 class QMdiArea;
 class QMenu;
 class QTimer;
@@ -45,6 +46,26 @@ public:
     // The refresh timer's tick, public so that the window's owner and tests can drive it as
     // the timer does.
     void timerRefresh_Timer();
+
+    // A pass (opening or refreshing the dashboard, the periodic refresh, a panel's refresh) is
+    // under way. The window stays live meanwhile: its events are let in while the pass waits
+    // for LibreOffice or for pictures painted on other cores, the busy pointer and the pass's
+    // status show, and the commands that would interfere are refused (their menus and the
+    // toolbar greyed); a close waits for the pass's end.
+    bool IsPassRunning() const { return PassDepth_ > 0; }
+    // Shows the pictures of this pass that other cores have painted by now; failures wait for
+    // the pass to report them.
+    void ShowPaintedPictures();
+    class Pass {
+    public:
+        Pass(frmWorkspace* window, const QString& status);
+        ~Pass();
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+
+    private:
+        frmWorkspace* window_;
+    };
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +113,22 @@ private:
     void cmbWorkspaces_Load();
     bool Workspace_LoadPanels(int32_t ID);
     void LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh);
+    // The window of record Index, placed but not shown yet.
+    frmPanel* NewPanelWindow(int16_t Index);
+    // Loads a window made by NewPanelWindow and shows it, or offers to delete its panel; False
+    // when it could not be loaded.
+    bool LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh);
+    void ShowPanelWindow(frmPanel* Window);
+    void OfferPanelDeletion(frmPanel* Window);
+    // Every panel window of the current dashboard, from the last record to the first: the
+    // cached pictures show at once (unless Refresh drops them), the workbooks to paint from are
+    // read and the pictures painted on the machine's cores, each shown as soon as it and the
+    // ones before it in the order of record are done.
+    void LoadPanelWindows(ExcelApp& XLInst, bool Refresh);
+    void BeginPass(const QString& status);
+    void EndPass();
+    // The menus and the toolbar as the dashboard and a running pass allow.
+    void ApplyCommandStates();
     void PasteNewPanel();
     void mnuWorkspacePaste_Click();
     void mnuPanelPaste_Click();
@@ -145,6 +182,11 @@ private:
     QAction* mnuWorkspaceDelete_ = nullptr;
     QTimer* timerRefresh_ = nullptr;
 
+    int PassDepth_ = 0;
+    // The panel windows whose pictures are being painted on other cores in this pass.
+    std::vector<QPointer<frmPanel>> painting_;
+    bool CloseAfterPass_ = false;
+    bool PanelMenuWanted_ = true;
     bool Busy_ = false;
     bool Dirty_ = false;
     bool FirstActivate_ = true;

@@ -237,6 +237,7 @@ void frmWorkspace::mnuPanelRefresh_Click() {
     }
     SetHourglass(true);
     try {
+        const Pass pass(this, QStringLiteral("Refreshing the panel..."));
         HiddenInstance XLInst;
         if (XLInst.Start()) {
             clsWorkspacePanel* record = gWorkspace->Panels(active->Index);
@@ -445,6 +446,9 @@ void frmWorkspace::RefreshAllPanels() {
     Busy_ = true;
     {
         const BusyPointer pointer;
+        const Pass pass(this, QStringLiteral("Refreshing the panels..."));
+        // Pictures painted on other cores show as they are done.
+        painting_.clear();
         try {
             if (gSources)
                 gSources->ClearFlags();
@@ -459,12 +463,23 @@ void frmWorkspace::RefreshAllPanels() {
                 HiddenInstance XLInst;
                 if (!XLInst.Start())
                     continue;
+                panel->DeferPainting = true;
                 panel->Panel_Reload(XLInst.XL);
+                if (!panel)
+                    continue;
+                panel->DeferPainting = false;
+                if (panel->PicturePending())
+                    painting_.push_back(panel);
                 NoteMissingWorkbook(panel);
             }
         } catch (const std::exception&) {
             // The pass ends quietly; the next one comes at the usual time.
         }
+        const std::vector<QPointer<frmPanel>> rest = std::move(painting_);
+        painting_.clear();
+        for (const QPointer<frmPanel>& panel : rest)
+            if (panel && panel->PicturePending())
+                panel->FinishPicture();
     }
     Busy_ = false;
 }

@@ -236,6 +236,11 @@ TEST_F(ModelTest, SourceRecordOwnRules) {
     s.ID = 12;
     EXPECT_EQ(s.Prepped(), GetTemplatesFolder() + QStringLiteral("PVCopy12.xlsx"));
     EXPECT_TRUE(s.Prepped().startsWith(Folder() + QStringLiteral("/Templates/")));
+    // The custom files keep the source workbook's own extension.
+    s.FullPath = QStringLiteral("/data/Q1.report.xlsm");
+    EXPECT_EQ(s.Prepped(), GetTemplatesFolder() + QStringLiteral("PVCopy12.xlsm"));
+    EXPECT_EQ(s.CustomTemplate(), GetTemplatesFolder() + QStringLiteral("PVTmpl12.xlsm"));
+    s.FullPath.clear();
 
     // The time of the file in use: none, gone, or the file's own.
     EXPECT_EQ(s.NewestFileTime(), NoDate());

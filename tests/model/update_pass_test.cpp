@@ -256,9 +256,10 @@ TEST_F(UpdatePassTest, MissingFoldersAreAskedForAndEveryChosenFolderIsKept) {
     const auto& shown = PromptScript::Record();
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0].title, QStringLiteral("Select source folder to retrieve files named [Sales.xlsx] from"));
-    EXPECT_EQ(shown[0].text, InFolder(QStringLiteral("vanished-src/")));
+    // The prompts start in the source folder; while it is gone, in the home folder.
+    EXPECT_EQ(shown[0].text, QDir::homePath());
     EXPECT_EQ(shown[1].title, QStringLiteral("Select destination folder to place file named [Sales.xlsx] to"));
-    EXPECT_EQ(shown[1].text, oldSource);
+    EXPECT_EQ(shown[1].text, QDir::cleanPath(oldSource));
     EXPECT_EQ(shown[2].title, QStringLiteral("Select folder to check for files named [Sales.xlsx]"));
     EXPECT_EQ(s->SourceFolder, oldSource);
     EXPECT_EQ(Column(*s, QStringLiteral("SourceFolder")), oldSource);
@@ -555,6 +556,42 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
     EXPECT_EQ(PromptScript::Messages().size(), 1);
     EXPECT_TRUE(LogText().contains(QStringLiteral("chkRefresh")));
     EXPECT_EQ(s->LastUpdated, fetched);
+}
+
+// A source imported from a shared file has no file in use yet: its first recalculation is of
+// the workbook it was made from, found under that name in its folder, and being no mail
+// source it never looks at the mail store (which is missing here).
+TEST_F(UpdatePassTest, AnImportedRefreshSourceRecalculatesItsOwnWorkbookFirst) {
+    ASSERT_SOFFICE();
+    const QString folder = InFolder(QStringLiteral("books"));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder});
+    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Mail Store"),
+                    InFolder(QStringLiteral("no-mail-here")));
+    const QString report = folder + QStringLiteral("/Report.xlsx");
+    auto s = FolderSource(QStringLiteral("Report*.xlsx"), QStringLiteral("refresh"));
+    // As an import stores it: paths of the exporting machine rewritten, no newest file yet.
+    s->FullPath = report;
+    s->DestFolder = folder + QLatin1Char('/');
+    s->NewestFile.clear();
+    s->LastUpdated = s->LastChecked = QDateTime(QDate(1900, 1, 1), QTime(0, 0));
+    ASSERT_TRUE(s->UpdateDB(gDB.get()));
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(LogText().contains(QStringLiteral("mail store"))) << LogText().toStdString();
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("20"));
+    EXPECT_GE(s->LastUpdated, started);
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Report.xlsx"));
+
+    // Its workbook not in the folder either: nothing to recalculate and nothing to report;
+    // the folder is still looked through for a file to use.
+    s->ClearFlags();
+    s->NewestFile.clear();
+    s->FullPath = QStringLiteral("/exporting/machine/Gone.xlsx");
+    PromptScript::Reset();
+    QDateTime dt;
+    EXPECT_EQ(s->chkRefresh(dt), QString());
+    EXPECT_TRUE(PromptScript::Messages().isEmpty());
 }
 
 TEST_F(UpdatePassTest, ThePreparedCopyTakesTheCustomRangesAndChartsFromTheTemplate) {

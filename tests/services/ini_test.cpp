@@ -46,6 +46,26 @@ TEST_F(IniTest, ValuesAreReadAsTheProfileFunctionsReadThem) {
               QStringLiteral("dflt"));
 }
 
+// A key with nothing after "=" (as a hand edit or a half-written file leaves it) takes the
+// default like an absent one: not a black dashboard, a pass on every tick, or no time stamps.
+TEST_F(IniTest, EmptyNumericValuesTakeTheirDefaults) {
+    WriteText(GetINIFile(), QStringLiteral("[Options]\r\nDashboard Color=\r\nPanel Time Stamp=   \r\n"
+                                           "Refresh Frequency=\"\"\r\nCaption Alignment=Left\r\n"));
+    gDashboardColor = 0;
+    gPanelTimeStamp = false;
+    gRefreshFrequency = 0;
+    GetOptionsSettings();
+    EXPECT_EQ(gDashboardColor, 16777215);
+    EXPECT_TRUE(gPanelTimeStamp);
+    EXPECT_EQ(gRefreshFrequency, 10);
+    EXPECT_EQ(gCaptionAlignment, QStringLiteral("Left"));
+    EXPECT_EQ(INI_ReadInt(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Dashboard Color"), -7), -7);
+    // A value that is there but no number still reads as 0, as the profile functions read it.
+    WriteText(GetINIFile(), QStringLiteral("[Options]\nDashboard Color=none\n"));
+    GetOptionsSettings();
+    EXPECT_EQ(gDashboardColor, 0);
+}
+
 TEST_F(IniTest, RefreshFrequencyOutsideWhatTheOptionsAllowIsTheDefault) {
     const struct { const char* stored; int expected; } cases[] = {
         {"-1", 10}, {"32001", 10}, {"70000", 10}, {"0", 0}, {"32000", 32000}, {"1", 1}, {"abc", 0}};

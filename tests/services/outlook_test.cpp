@@ -139,7 +139,8 @@ TEST_F(OutlookTest, FolderValuesNameTheFolderByItsPath) {
     // A folder that is gone: the name part is what the user is told.
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Old/Gone`Gone Folder")), QString());
     EXPECT_EQ(PromptScript::Messages(),
-              QStringList{"[Gone Folder] not found in Outlook folders. Unable to check for newest files."});
+              QStringList{"[Gone Folder] not found in the mail store " + StoreRoot() +
+                          ". Unable to check for newest files."});
     EXPECT_EQ(PromptScript::Record().back().style, vbCritical);
     // A level that holds folders but no mails is no folder either, and no path leaves the store.
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Deep`Deep")), QString());
@@ -204,6 +205,39 @@ TEST_F(OutlookTest, HostileAttachmentNamesStayInTheOutputFolder) {
               QDir(Folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
 
+TEST_F(OutlookTest, AttachmentsThatCantBeSavedSoundlyAreReportedAndOthersGetSafeNames) {
+    // A store of two mails: the newer one's attachment is broken base64.
+    const QString root = InFolder(QStringLiteral("store"));
+    for (const char* sub : {"cur", "new", "tmp"})
+        ASSERT_TRUE(QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub)));
+    auto mail = [&](qint64 at, const QByteArray& name, const QByteArray& content) {
+        QFile f(root + QStringLiteral("/cur/") + QString::number(kMailT0 + at) + QStringLiteral(".M1P1.sbtest:2,S"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Date: Tue, 14 Nov 2023 22:13:20 +0000\nFrom: a@example.com\nSubject: Figures\n"
+                "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+                "Content-Type: application/octet-stream\nContent-Disposition: attachment; "
+                "filename*=UTF-8''" + name + "\nContent-Transfer-Encoding: base64\n\n" + content +
+                "\n--b--\n");
+    };
+    mail(10, "report%E2%80%AExslx.exe", QByteArray("MZ").toBase64());
+    UseStore(root);
+    EXPECT_EQ(Search(QStringLiteral("Figures"), QStringLiteral("report"), QString()),
+              Out() + QStringLiteral("reportxslx.exe"));
+    EXPECT_EQ(ReadBytes(Out() + QStringLiteral("reportxslx.exe")), QByteArray("MZ"));
+
+    mail(20, "figures.xlsx", "%%% this is no base64 %%%");
+    PromptScript::Reset();
+    EXPECT_EQ(Search(QStringLiteral("Figures"), QStringLiteral("figures"), QString()), QString());
+    EXPECT_EQ(PromptScript::Messages(),
+              QStringList{QStringLiteral("Unable to save attachment as [") + Out() +
+                          QStringLiteral("figures.xlsx].  Make sure you have proper rights to the folder.")});
+    EXPECT_TRUE(LogText().contains(QStringLiteral("figures.xlsx can't be written: the attachment's "
+                                                  "base64 content is broken")));
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("figures.xlsx")));
+    EXPECT_EQ(QDir(Out()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("reportxslx.exe")});
+}
+
 TEST_F(OutlookTest, MalformedMailsAreSkippedWithAnEvent) {
     QDateTime newest;
     const QString saved = Search(QStringLiteral("Data feed"), QStringLiteral("feed"),
@@ -231,13 +265,25 @@ TEST_F(OutlookTest, MalformedMailsAreSkippedWithAnEvent) {
 }
 
 TEST_F(OutlookTest, ReportsAMissingStoreAndFoldersThatCantBeWritten) {
+    // The box names the missing folder and the setting that names it.
     UseStore(InFolder(QStringLiteral("nowhere")));
     EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QString()), QString());
     ASSERT_EQ(PromptScript::Record().size(), 1u);
     EXPECT_EQ(PromptScript::Record()[0].text,
-              QStringLiteral("MS Outlook must be up and running for Sheetbeacon to be able to check for updates."));
+              "Sheetbeacon is unable to check the mail for updates. The mail store folder " +
+                  InFolder(QStringLiteral("nowhere")) +
+                  " does not exist. It is set as \"Mail Store\" in section [Settings] of " +
+                  GetINIFile() + ".");
     EXPECT_EQ(PromptScript::Record()[0].style, vbCritical);
     EXPECT_FALSE(gOutlookWasRunning);
+
+    // A folder that is there but holds no Maildir is told apart from a missing one.
+    PromptScript::Reset();
+    UseStore(Folder());
+    EXPECT_EQ(Search(QStringLiteral("*"), QStringLiteral("*"), QString()), QString());
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages()[0].contains(
+        "The mail store folder " + Folder() + " is not a Maildir folder (it has no cur and new folders)."));
 
     UseStore(StoreRoot());
     PromptScript::Reset();
@@ -319,7 +365,8 @@ TEST_F(OutlookTest, SelectFolderReturnsTheStoredValueOfThePickedFolder) {
     const QStringList shown = PromptScript::Messages();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].contains(QStringLiteral("Outlook_Init")));
-    EXPECT_EQ(shown[1], QStringLiteral("Unable to start MS-Outlook."));
+    EXPECT_TRUE(shown[0].contains(InFolder(QStringLiteral("nowhere")) + " does not exist."));
+    EXPECT_EQ(shown[1], QStringLiteral("Unable to open the mail store."));
 }
 
 TEST_F(OutlookTest, FolderDialogShowsTheTreeAndPicksOnlyMaildirs) {

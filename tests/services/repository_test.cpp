@@ -69,6 +69,21 @@ TEST_F(StartupTest, WrongKeyOrOtherFileIsNotAValidProjectFile) {
     EXPECT_FALSE(gDB);
 }
 
+TEST_F(StartupTest, RepositoryBesideTheProgramIsCheckedLikeAnyOther) {
+    testsupport::MakeRepository(GetRepositoryFile());
+    db::Database::Open(GetRepositoryFile(), DatabaseKey(kConnectString))
+        ->ExecuteScript(QStringLiteral("CREATE TRIGGER Stamp AFTER UPDATE ON DsbSavedWorkspace "
+                                       "BEGIN SELECT 1; END;"));
+    EXPECT_FALSE(RunMain());
+    EXPECT_FALSE(shown_);
+    EXPECT_EQ(PromptScript::Messages().value(0),
+              QStringLiteral("Selected file is not a valid Sheetbeacon project file."));
+    EXPECT_TRUE(LogText().contains(GetRepositoryFile() +
+                                   QStringLiteral(" is not a project file this program can read: "
+                                                  "it holds a trigger (Stamp)")));
+    EXPECT_FALSE(gDB);
+}
+
 TEST_F(StartupTest, ValidRepositoryOpensAndShowsTheWindow) {
     testsupport::MakeRepository(GetRepositoryFile());
     testsupport::WriteText(GetINIFile(), QStringLiteral("[Options]\nRefresh Frequency=3\n"));

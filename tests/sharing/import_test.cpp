@@ -252,25 +252,35 @@ TEST_F(SharingTest, BadSharedFilesAreRefusedWithNothingWritten) {
               QStringList{"Import file [" + InFolder("nowhere.pvds") + "] does not exist."});
 }
 
-TEST_F(SharingTest, UnnamedSharedDashboardIsOfferedByIdButNeverStoredNameless) {
+// A dashboard without a name (Null or blanks) can't be imported, since the main window lists
+// named dashboards only: it is not offered, so no choice of the user ends in "Nothing was
+// imported.". Its named neighbours are offered and imported as usual.
+TEST_F(SharingTest, UnnamedSharedDashboardsAreNotOffered) {
     const QString shared = InFolder("unnamed.pvds");
     {
         testsupport::MakeRepository(shared);
         auto file = OpenShared(shared);
         const int32_t ws = AddDashboard(*file, QVariant());
         AddPanel(*file, ws, AddSource(*file, "/a/x.xlsx", "folder", QVariant(), "/d/"), "p");
+        AddDashboard(*file, QString("   "));
     }
     SwitchToNewRepository();
     const QStringList before = Dump(*gDB);
     const auto run = Import(shared, {"1"});
-    EXPECT_EQ(run.offered, QStringList{"1"});
-    EXPECT_FALSE(run.closed);
-    EXPECT_EQ(PromptScript::Messages().last(), kNothing);
-    EXPECT_TRUE(LogText().contains("has no name"));
+    EXPECT_EQ(run.offered, QStringList{});
+    EXPECT_TRUE(run.closed);
+    EXPECT_EQ(PromptScript::Messages(), QStringList{"There are no dashboards to import from."});
+    EXPECT_TRUE(LogText().contains("of the shared file has no name; it is not offered."));
     EXPECT_EQ(Dump(*gDB), before);
 
-    // Into a repository that has named dashboards it is not offered at all.
-    AddDashboard(*gDB, "Mine");
+    {
+        auto file = OpenShared(shared);
+        AddPanel(*file, AddDashboard(*file, "Named"), AddSource(*file, "/a/y.xlsx", "folder", "y*", "/d/"), "q");
+    }
     PromptScript::Reset();
-    EXPECT_EQ(Import(shared, {}).offered, QStringList{});
+    const auto named = Import(shared, {"Named"});
+    EXPECT_EQ(named.offered, QStringList{"Named"});
+    EXPECT_TRUE(named.closed);
+    EXPECT_EQ(PromptScript::Messages(), QStringList{"Selected dashboard(s) were imported successfully."});
+    EXPECT_EQ(Scalar(*gDB, "SELECT COUNT(*) FROM DsbSavedWorkspace"), 1);
 }

@@ -9,10 +9,14 @@
 #include "sharing/modPublish.h"
 #include "services/DesktopLaunch.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 
 namespace {
 
@@ -92,6 +96,40 @@ TEST_F(PublishTest, ChoosingNoTemplateCancelOrAMissingFileStopsWithoutATemplate)
               "Selected template [" + templates_ + "macro.xlsm] is not an .xlsx workbook.  Unable to continue publishing.");
     EXPECT_FALSE(FileExists(TemplatePathFor("Sales")));
     EXPECT_EQ(captures_, 0);
+}
+
+// The real boxes and the real template dialog, answered as a user answers them: OK on the
+// "no template" box, then Escape (or the close box) in the template dialog. Either must stop
+// the publication as Cancel does, with nothing captured, copied or shown.
+TEST_F(PublishTest, EscapeOrTheCloseBoxInTheTemplateDialogCancels) {
+    for (const bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Escape");
+        PromptScript::Disable();
+        int dialogsLeft = 0;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->accept();
+            } else if (auto* dialog = qobject_cast<frmPublish*>(modal)) {
+                ++dialogsLeft;
+                if (closeBox) {
+                    dialog->close();
+                } else {
+                    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                    QApplication::sendEvent(dialog, &escape);
+                }
+            }
+        });
+        answer.start(20);
+        PublishWorkspace("Sales", 2, Capture());
+        answer.stop();
+        PromptScript::Enable();
+        EXPECT_EQ(dialogsLeft, 1);
+        EXPECT_EQ(captures_, 0);
+        EXPECT_TRUE(DesktopLaunch::Requests().isEmpty());
+        EXPECT_FALSE(FileExists(TemplatePathFor("Sales")));
+    }
 }
 
 TEST_F(PublishTest, PickedTemplateBecomesTheDashboardsTemplate) {

@@ -6,16 +6,19 @@
 
 #include "FixtureTools.h"
 #include "PublishTemplates.h"
+#include "platform/workbook/Package.h"
 #include "platform/workbook/Workbook.h"
 #include "services/modUtilsFile.h"
 #include "sharing/modPublish.h"
 #include "services/DesktopLaunch.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QPixmap>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 namespace {
@@ -23,6 +26,20 @@ namespace {
 QByteArray Bytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Saves `workbooks` again as .xlsx with LibreOffice (headless, private profile) into `outDir`.
+bool LibreOfficeCopies(const QString& soffice, const QString& profile, const QStringList& workbooks,
+                       const QString& outDir) {
+    QProcess lo;
+    lo.start(soffice, QStringList{"-env:UserInstallation=file://" + profile, "--headless",
+                                  "--norestore", "--convert-to", "xlsx", "--outdir", outDir} +
+                          workbooks);
+    if (!lo.waitForFinished(180000) || lo.exitCode() != 0) {
+        ADD_FAILURE() << "soffice failed: " << lo.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
 }
 
 struct Placement {
@@ -117,6 +134,38 @@ TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateI
         "Template does not exist for this dashboard.\nYou will need to set up a template for it."});
 }
 
+// The placeholder's image goes with the placeholder: the template and every later publication
+// carry the one picture they show, however often the dashboard is published.
+TEST_F(PublishWorkbookTest, ReplacedPicturesLeaveNoImagesBehind) {
+    auto media = [](const QString& path) {
+        QStringList parts;
+        const xl::Package package = xl::Package::FromZip(Bytes(path));
+        for (const xl::ZipEntry& e : package.Entries())
+            if (e.name.startsWith("xl/media/"))
+                parts << e.name;
+        // Every image left is one a drawing shows.
+        QStringList shown;
+        for (const xl::ZipEntry& e : package.Entries())
+            if (e.name.startsWith("xl/drawings/") && e.name.endsWith(".xml") && !e.name.contains("_rels"))
+                for (const xl::Relationship& r : package.Relationships(e.name))
+                    if (r.Kind() == "image")
+                        shown << r.target;
+        EXPECT_EQ(QSet<QString>(parts.begin(), parts.end()), QSet<QString>(shown.begin(), shown.end()))
+            << path.toStdString();
+        return parts.size();
+    };
+    ASSERT_EQ(media(templates_ + "placeholder.xlsx"), 1);
+    const QString first = Publish("Sales", templates_ + "placeholder.xlsx");
+    ASSERT_FALSE(first.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    EXPECT_EQ(media(first), 1);
+    for (int i = 0; i < 3; ++i) {
+        const QString later = Publish("Sales");
+        ASSERT_FALSE(later.isEmpty());
+        EXPECT_EQ(media(later), 1) << i;
+    }
+    EXPECT_EQ(media(templates_ + "Sales.xlsx"), 1);
+}
+
 TEST_F(PublishWorkbookTest, WithoutTemplateAnEmptyWorkbookGetsThePicture) {
     const QString shown = Publish("Plain", "");
     ASSERT_FALSE(shown.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
@@ -177,12 +226,7 @@ TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
         inputs << work.path() + QString("/in%1.xlsx").arg(i);
         ASSERT_TRUE(QFile::copy(published[i], inputs.last()));
     }
-    QProcess lo;
-    lo.start(soffice, QStringList{"-env:UserInstallation=file://" + work.path() + "/profile",
-                                  "--headless", "--convert-to", "xlsx", "--outdir",
-                                  work.path() + "/out"} + inputs);
-    ASSERT_TRUE(lo.waitForFinished(180000));
-    ASSERT_EQ(lo.exitCode(), 0) << lo.readAllStandardError().toStdString();
+    ASSERT_TRUE(LibreOfficeCopies(soffice, work.path() + "/profile", inputs, work.path() + "/out"));
 
     const std::vector<std::pair<QString, int>> expected = {{"Report", 1}, {"Report", 1}, {"", 1}, {"", 1}};
     for (int i = 0; i < published.size(); ++i) {
@@ -199,4 +243,35 @@ TEST_F(PublishWorkbookTest, LibreOfficeOpensThePublishedWorkbooks) {
             EXPECT_EQ(report->Range("C2").Value().type, xl::ValueType::Number);
         }
     }
+}
+
+// A template saved by LibreOffice: its cells' default style is a custom number format whose
+// code is "General" rather than the built-in format 0. The date of publishing must still show
+// as a date and time, not as its serial number.
+TEST_F(PublishWorkbookTest, TheDateShowsAsADateInATemplateSavedByLibreOffice) {
+    ASSERT_SOFFICE();
+    const QString soffice = testsupport::Soffice();
+    QTemporaryDir work;
+    ASSERT_TRUE(LibreOfficeCopies(soffice, work.path() + "/profile", {templates_ + "placeholder.xlsx"},
+                                  work.path()));
+    const QString saved = work.path() + "/placeholder.xlsx";
+    // The case at hand: a General format of its own in the styles LibreOffice wrote.
+    const xl::Package package = xl::Package::FromZip(Bytes(saved));
+    const QRegularExpressionMatch general =
+        QRegularExpression("numFmtId=\"(\\d+)\" formatCode=\"General\"")
+            .match(QString::fromUtf8(package.Part("xl/styles.xml")));
+    ASSERT_TRUE(general.hasMatch() && general.captured(1).toInt() >= 164)
+        << "LibreOffice wrote no custom General format";
+    ASSERT_TRUE(QFile::copy(saved, templates_ + "FromCalc.xlsx"));
+
+    const QString shown = Publish("Calc", templates_ + "FromCalc.xlsx");
+    ASSERT_FALSE(shown.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    xl::Workbook* book = reader_.Workbooks().Open(shown);
+    const xl::Range stamp = book->Sheets().Item("Report")->Range("C2");
+    ASSERT_EQ(stamp.Value().type, xl::ValueType::Number);
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString text = stamp.Text();
+    EXPECT_TRUE(text.contains(':') && text.contains(QString::number(now.date().day())))
+        << "shown as " << text.toStdString();
+    EXPECT_NE(text, QString::number(stamp.Value().number));
 }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 
 TEST_F(SharingTest, ToolsMenuRunsImportAndExportAndRereadsTheListAfterImport) {
     AddDashboard(*gDB, "Existing");
@@ -53,5 +54,26 @@ TEST_F(SharingTest, PublishOnAnEmptyDashboardIsRefused) {
     PromptScript::Reset();
     publish->trigger();
     EXPECT_EQ(PromptScript::Messages(), QStringList{"There are no panels on this dashboard to publish."});
+    delete window;
+}
+
+// The import's file dialog concerns no file of its own: it starts where the last file was
+// chosen, here the shared file just exported; before any choice, in the home folder.
+TEST_F(SharingTest, ImportStartsWhereTheLastFileWasChosen) {
+    AddDashboard(*gDB, "Sales");
+    auto* window = new frmWorkspace;
+    window->Form_Activate();
+    auto* import = window->findChild<QAction*>(QStringLiteral("mnuToolsImport"));
+    ASSERT_TRUE(import);
+    PromptScript::Reset();
+    import->trigger();
+    ASSERT_EQ(KindsShown(), QStringList{"open"});
+    EXPECT_EQ(PromptScript::Record().back().text, QDir::homePath());
+
+    ASSERT_TRUE(QDir().mkpath(InFolder("outbox")));
+    ASSERT_TRUE(Export({"Sales"}, InFolder("outbox/sales.pvds")));
+    import->trigger();
+    EXPECT_EQ(PromptScript::Record().back().kind, QStringLiteral("open"));
+    EXPECT_EQ(PromptScript::Record().back().text, InFolder("outbox"));
     delete window;
 }

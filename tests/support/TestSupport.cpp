@@ -25,6 +25,14 @@ void WriteText(const QString& path, const QString& text) {
     f.write(text.toUtf8());
 }
 
+void WriteScript(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 QString SchemaPath() { return QStringLiteral(SB_SOURCE_DIR "/resources/schema.sql"); }
 
 static void MakeFromScript(const QString& path, const QString& script) {

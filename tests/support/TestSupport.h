@@ -21,6 +21,21 @@ void MakeRepository(const QString& path);
 // Makes a keyed log database with its table at `path`.
 void MakeLogDatabase(const QString& path);
 
+// Sets the PATH for one test (a folder of stand-in programs first, say) and restores it after.
+class PathGuard {
+public:
+    explicit PathGuard(const QString& path) : old_(qgetenv("PATH")) { qputenv("PATH", path.toLocal8Bit()); }
+    ~PathGuard() { qputenv("PATH", old_); }
+    PathGuard(const PathGuard&) = delete;
+    PathGuard& operator=(const PathGuard&) = delete;
+
+private:
+    QByteArray old_;
+};
+
+// Writes an executable script: a stand-in for a program the code under test starts.
+void WriteScript(const QString& path, const QByteArray& text);
+
 }  // namespace testsupport
 
 // A test case with its own program folder. Message boxes and dialogs are scripted; the log is

@@ -50,6 +50,19 @@ protected:
         return path;
     }
 
+    // Picks `path` in the dialog and presses OK: refused, and the file dialog opens again for
+    // another choice.
+    static void ExpectNotValid(frmLogin& dialog, const QString& path) {
+        PromptScript::Reset();
+        dialog.CurrMode = QStringLiteral("switch");
+        Type(&dialog, "txtRepository", path);
+        Press(&dialog, "cmdOK");
+        EXPECT_EQ(PromptScript::Messages(),
+                  QStringList{QStringLiteral("You did not pick a valid project file.")});
+        EXPECT_EQ(DialogsShown(), QStringList{QStringLiteral("open")});
+        EXPECT_FALSE(dialog.IsUnloaded());
+    }
+
     static qint64 RowsIn(const QString& path, const QString& table) {
         auto database = db::Database::Open(path, DatabaseKey(kConnectString));
         auto rs = database->Query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
@@ -108,16 +121,8 @@ TEST_F(LoginTest, FilesThatAreNoRepositoryAreRefusedAndTheOldOneStays) {
     for (const QString& path : {text, truncated, otherKey, noTables, locked,
                                 InFolder(QStringLiteral("missing.pvdu"))}) {
         SCOPED_TRACE(path.toStdString());
-        PromptScript::Reset();
         frmLogin dialog;
-        dialog.CurrMode = QStringLiteral("switch");
-        Type(&dialog, "txtRepository", path);
-        Press(&dialog, "cmdOK");
-        EXPECT_EQ(PromptScript::Messages(),
-                  QStringList{QStringLiteral("You did not pick a valid project file.")});
-        // The file dialog opens again for another choice.
-        EXPECT_EQ(DialogsShown(), QStringList{QStringLiteral("open")});
-        EXPECT_FALSE(dialog.IsUnloaded());
+        ExpectNotValid(dialog, path);
         EXPECT_EQ(gDB.get(), before);
         EXPECT_EQ(gDB->Name(), GetRepositoryFile());
     }
@@ -127,6 +132,47 @@ TEST_F(LoginTest, FilesThatAreNoRepositoryAreRefusedAndTheOldOneStays) {
     EXPECT_TRUE(Window());
     // The old repository is still usable.
     EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 0);
+}
+
+// A repository may be any file the user picks: what it stores besides rows never runs, and a
+// key the program can't hold is not read as another one.
+TEST_F(LoginTest, RepositoriesCarryingSqlOrWideIdsAreRefusedBeforeUse) {
+    StartWindow();
+    db::Database* before = gDB.get();
+    struct Attack {
+        const char* name;
+        const char* sql;
+        const char* reason;
+    };
+    const Attack attacks[] = {
+        {"view.pvdu",
+         "ALTER TABLE DsbSavedWorkspace RENAME TO RealWs; CREATE VIEW DsbSavedWorkspace AS "
+         "SELECT w.*, length(rtreenode(2, x'0000ffff')) AS n FROM RealWs w;",
+         "it holds a view (DsbSavedWorkspace)"},
+        {"trigger.pvdu",
+         "CREATE TRIGGER Copy AFTER INSERT ON DsbSavedPanel BEGIN SELECT sqlcipher_export('x'); END;",
+         "it holds a trigger (Copy)"},
+        {"check.pvdu", "CREATE TABLE Extra(a CHECK (randomblob(a) IS NOT NULL));",
+         "table Extra has a CHECK constraint"},
+        {"wideid.pvdu", "INSERT INTO DsbPanelSource(ID, FullPath) VALUES (4294967297, '/x');",
+         "DsbPanelSource.ID holds 4294967297, which is not an ID of 32 bits"},
+        {"notable.pvdu", "DROP TABLE DsbDrillback;", "it lacks DsbDrillback.ID"},
+    };
+    for (const Attack& attack : attacks) {
+        SCOPED_TRACE(attack.name);
+        const QString path = InFolder(QString::fromLatin1(attack.name));
+        testsupport::MakeRepository(path);
+        db::Database::Open(path, DatabaseKey(kConnectString))->ExecuteScript(QString::fromLatin1(attack.sql));
+        frmLogin dialog;
+        ExpectNotValid(dialog, path);
+        EXPECT_EQ(gDB.get(), before);
+        EXPECT_TRUE(LogText().contains(path + QStringLiteral(" is not a project file this program "
+                                                             "can read: ") +
+                                       QString::fromLatin1(attack.reason)))
+            << LogText().toStdString();
+    }
+    EXPECT_EQ(RememberedRepository(), QStringLiteral("<absent>"));
+    EXPECT_TRUE(OtherMainWindows().empty());
 }
 
 TEST_F(LoginTest, TheRepositoryAlreadyOpenIsNotReopened) {

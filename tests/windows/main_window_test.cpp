@@ -5,12 +5,15 @@
 
 #include "services/App.h"
 #include "services/modUtilsControls.h"
+#include "services/modUtilsHelp.h"
+#include "services/ProgramIcon.h"
 #include "services/Twips.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QToolButton>
@@ -371,6 +374,66 @@ TEST_F(WindowTest, CloseWithoutChangesAsksNothing) {
     EXPECT_FALSE(Window());
 }
 
+// The help window has no owner: left open after Exit it would keep the program running with
+// no main window. It closes with the main window, and a cancelled Exit leaves it open.
+TEST_F(WindowTest, ExitClosesTheHelpWindowToo) {
+    for (const char* name : {"Sheetbeacon.html", "SheetbeaconHelp.INI"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(SB_SOURCE_DIR "/resources/") + QLatin1String(name),
+                                InFolder(QLatin1String(name))));
+    SetHelpFile();
+    auto helpWindows = [] {
+        int shown = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            shown += w->objectName() == QLatin1String("frmHelp") && w->isVisible();
+        return shown;
+    };
+    const int32_t a = AddDashboard(QStringLiteral("Alpha"));
+    (void)a;
+    StartWindow();
+    Click("mnuHelpContents");
+    ASSERT_EQ(helpWindows(), 1);
+    Click("mnuWorkspaceNew");  // a change, so Exit asks
+    PromptScript::QueueMsgBox(vbCancel);
+    Click("mnuWorkspaceExit");
+    ASSERT_TRUE(Window());
+    EXPECT_EQ(helpWindows(), 1);
+
+    PromptScript::QueueMsgBox(vbNo);
+    Click("mnuWorkspaceExit");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(Window());
+    EXPECT_EQ(helpWindows(), 0);
+    SetHelpFilePath(QString());
+}
+
+// Panel title bars (which publishing captures too) show the program's own icon, not the
+// toolkit's logo; so do the main window and the dialogs.
+TEST_F(WindowTest, WindowsCarryTheProgramsIcon) {
+    const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
+    AddPanel(AddDashboard(QStringLiteral("Alpha")), source, QStringLiteral("A panel"));
+    frmWorkspace* w = StartWindow();
+    ASSERT_EQ(w->PanelWindows().size(), 1u);
+    const QImage own = ProgramIcon().pixmap(16, 16).toImage();
+    const QImage logo = w->style()->standardIcon(QStyle::SP_TitleBarMenuButton).pixmap(16, 16).toImage();
+    ASSERT_FALSE(own.isNull());
+    EXPECT_NE(own, logo);
+    EXPECT_EQ(w->windowIcon().pixmap(16, 16).toImage(), own);
+    QWidget* frame = w->PanelWindows()[0]->Frame();
+    EXPECT_EQ(frame->windowIcon().pixmap(16, 16).toImage(), own);
+
+    // In the painted title bar: the beacon's amber is there.
+    frame->resize(320, 200);
+    const QImage painted = frame->grab().toImage();
+    const int titleHeight = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+    bool beacon = false;
+    for (int y = 0; y < titleHeight && !beacon; ++y)
+        for (int x = 0; x < painted.width() / 2 && !beacon; ++x) {
+            const QColor c = painted.pixelColor(x, y);
+            beacon = c.red() > 230 && c.green() > 150 && c.green() < 200 && c.blue() < 60;
+        }
+    EXPECT_TRUE(beacon);
+}
+
 TEST_F(WindowTest, ADashboardWithoutANameIsSavedAsUntitled) {
     const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
     const int32_t id = AddDashboard(QString(""));
@@ -570,9 +633,11 @@ TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
             const auto& [control, caption, shown] = row.items[i];
             const QAction* action = actions[static_cast<qsizetype>(i)];
             EXPECT_EQ(action->objectName(), QLatin1String(control)) << row.menu;
-            EXPECT_EQ(action->text(), QString::fromUtf8(caption)) << control;
+            const bool separator = qstrcmp(caption, "-") == 0;
+            // A separator carries no text: the style would draw it beside the line.
+            EXPECT_EQ(action->text(), separator ? QString() : QString::fromUtf8(caption)) << control;
             EXPECT_EQ(action->isVisible(), shown) << control;
-            EXPECT_EQ(action->isSeparator(), qstrcmp(caption, "-") == 0) << control;
+            EXPECT_EQ(action->isSeparator(), separator) << control;
         }
     }
     // Menu bar order; the Edit and Multi Panel menus start hidden.

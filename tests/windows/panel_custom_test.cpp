@@ -3,6 +3,7 @@
 
 #include "PanelTestSupport.h"
 
+#include "services/DesktopLaunch.h"
 #include "services/modMain.h"
 
 #include <QMdiArea>
@@ -72,4 +73,37 @@ TEST_F(PanelTest, ACustomChartPasteKeepsTheChartUnderItsName) {
     ASSERT_TRUE(charts);
     ASSERT_GE(charts->ChartObjects().Count(), 1);
     EXPECT_EQ(charts->ChartObjects().All().back()->Name(), record->PicRange);
+}
+
+// A macro-enabled workbook keeps its extension on both custom files, and the panel finds them
+// again: the custom launch opens the copy, and a refresh renders the panel from it. A name with
+// dots of its own keeps them in the caption.
+TEST_F(PanelTest, ACustomPasteOfAMacroWorkbookIsFoundAgainUnderItsOwnExtension) {
+    StartWindow();
+    const QString workbook = InFolder(QStringLiteral("Sales.v2.xlsm"));
+    ASSERT_TRUE(QFile::copy(InFolder(QStringLiteral("Sales.xlsx")), workbook));
+    Copy(QStringLiteral("range"), workbook);
+    frmPanel* panel = CustomPanel(Window());
+    ASSERT_TRUE(panel->Panel_Paste()) << PromptScript::Messages().join('|').toStdString();
+    clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
+    EXPECT_EQ(record->Caption, QStringLiteral("Sales.v2"));
+    const QString id = QString::number(record->SourceID);
+    const QString copyPath = GetTemplatesFolder() + QStringLiteral("PVCopy") + id + QStringLiteral(".xlsm");
+    EXPECT_TRUE(QFile::exists(copyPath));
+    EXPECT_TRUE(QFile::exists(GetTemplatesFolder() + QStringLiteral("PVTmpl") + id + QStringLiteral(".xlsm")));
+    EXPECT_FALSE(QFile::exists(GetTemplatesFolder() + QStringLiteral("PVCopy") + id + QStringLiteral(".xlsx")));
+    ASSERT_TRUE(record->Source());
+    EXPECT_EQ(record->Source()->Prepped(), copyPath);
+
+    DesktopLaunch::ResetScript();
+    PromptScript::Reset();
+    panel->Panel_LaunchCustom();
+    EXPECT_EQ(DesktopLaunch::Requests(), QStringList{QStringLiteral("open ") + copyPath})
+        << PromptScript::Messages().join('|').toStdString();
+
+    // Rendered again, from the copy.
+    ExcelApp XL;
+    ASSERT_TRUE(Excel_Init(XL));
+    EXPECT_TRUE(panel->Panel_Load(XL, true)) << PromptScript::Messages().join('|').toStdString();
+    Excel_Exit(XL);
 }

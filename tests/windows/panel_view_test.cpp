@@ -4,6 +4,10 @@
 
 #include "services/modUtilsFile.h"
 
+#include <QHash>
+#include <QStyleFactory>
+#include <QStyleOptionTitleBar>
+
 class PanelViewTest : public PanelTest {
 protected:
     void SetUp() override {
@@ -167,18 +171,96 @@ TEST_F(PanelViewTest, TitlesWithMarksTimeStampAndCentring) {
                                          QLatin1Char(')'));
     gPanelTimeStamp = false;
 
-    // Centred with leading blanks unless the option is exactly "Left".
+    // Too narrow for the title: no blanks whatever the alignment.
     Record()->ViewType = QStringLiteral("C");
-    SetClientPixels(panel_, 600, 200);
-    for (const char* alignment : {"Center", "left", ""}) {
-        gCaptionAlignment = QLatin1String(alignment);
-        panel_->SetCaption();
-        EXPECT_TRUE(panel_->windowTitle().startsWith(QStringLiteral("     "))) << alignment;
-        EXPECT_EQ(panel_->windowTitle().trimmed(), QStringLiteral("Sales"));
-    }
+    gCaptionAlignment = QStringLiteral("Center");
     SetClientPixels(panel_, 10, 200);
     panel_->SetCaption();
     EXPECT_EQ(panel_->windowTitle(), QStringLiteral("Sales"));
+    gCaptionAlignment = QStringLiteral("Left");
+}
+
+namespace {
+
+// The columns where the title's text shows in the painted title bar of `frame`, within the
+// style's title area: pixels that stand out from the bar's own colour on their row.
+std::pair<int, int> ShownTitle(QWidget* frame, QRect* area) {
+    QStyleOptionTitleBar option;
+    option.initFrom(frame);
+    option.text = frame->windowTitle();
+    option.titleBarFlags = frame->windowFlags();
+    option.subControls = QStyle::SC_All;
+    option.rect = QRect(0, 0, frame->width(),
+                        frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, frame));
+    *area = frame->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarLabel, frame);
+    const QImage painted = frame->grab().toImage();
+    int first = -1, last = -1;
+    for (int y = area->top() + 2; y < area->bottom() - 1; ++y) {
+        // The bar's colour on this row: the one most of the row has.
+        QHash<QRgb, int> counts;
+        for (int x = area->left(); x <= area->right(); ++x)
+            ++counts[painted.pixel(x, y)];
+        QRgb bar = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            if (it.value() > counts.value(bar))
+                bar = it.key();
+        const int background = QColor(bar).lightness();
+        // The edges are left out: the icon and the buttons' frames reach into the area.
+        for (int x = area->left() + 4; x < area->right() - 4; ++x)
+            if (qAbs(painted.pixelColor(x, y).lightness() - background) > 60) {
+                first = first < 0 ? x : std::min(first, x);
+                last = std::max(last, x);
+            }
+    }
+    return {first, last};
+}
+
+}  // namespace
+
+// A title with its time stamp, in a title area only a little wider than it, in a style that
+// centres titles itself and in one that draws them at the left: "Center" shows the whole
+// title centred over the title area, not cut short, whatever the style.
+TEST_F(PanelViewTest, CentredTitlesShowWholeInTheMiddleOfTheTitleArea) {
+    Record()->Caption = QStringLiteral("report-2026-01");
+    Record()->ViewType = QStringLiteral("C");
+    clsPanelSource* source = gSources->Source(source_);
+    source->DestFolder = Folder() + QLatin1Char('/');
+    source->NewestFile = QStringLiteral("Sales.xlsx");
+    ASSERT_TRUE(AdjustFileTime(InFolder(QStringLiteral("Sales.xlsx")),
+                               QDateTime(QDate::currentDate(), QTime(10, 15))));
+    gPanelTimeStamp = true;
+    QWidget* frame = panel_->Frame();
+    for (const char* styleName : {"Fusion", "Windows"}) {
+        SCOPED_TRACE(styleName);
+        // Lives as long as the program, so no frame is ever left with a deleted style.
+        QStyle* style = QStyleFactory::create(QLatin1String(styleName));
+        ASSERT_TRUE(style);
+        style->setParent(QCoreApplication::instance());
+        frame->setStyle(style);
+        // The width the whole title takes, drawn at the left of a wide frame.
+        gCaptionAlignment = QStringLiteral("Left");
+        SetClientPixels(panel_, 900, 200);
+        panel_->SetCaption();
+        QRect area;
+        const auto whole = ShownTitle(frame, &area);
+        ASSERT_GE(whole.first, 0);
+        const int width = whole.second - whole.first;
+
+        gCaptionAlignment = QStringLiteral("Center");
+        for (const int spare : {40, 120, 400}) {
+            SetClientPixels(panel_, width + (frame->width() - area.width()) + spare, 200);
+            panel_->SetCaption();
+            QCoreApplication::processEvents();
+            const auto shown = ShownTitle(frame, &area);
+            ASSERT_GE(shown.first, 0) << spare;
+            EXPECT_NEAR(shown.second - shown.first, width, 2) << "cut short with " << spare;
+            // Blanks move a title in steps of a few pixels: within two of them of the middle.
+            EXPECT_NEAR((shown.first + shown.second) / 2.0, area.left() + area.width() / 2.0, 7)
+                << "off centre with " << spare;
+        }
+        frame->setStyle(nullptr);
+    }
+    gPanelTimeStamp = false;
     gCaptionAlignment = QStringLiteral("Left");
 }
 

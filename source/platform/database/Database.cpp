@@ -12,6 +12,30 @@ namespace {
 constexpr const char* kStoredFormat = "yyyy-MM-dd hh:mm:ss";
 constexpr int kBusyTimeoutMs = 5000;
 
+// Limits of a guarded connection. The engine calls the progress handler every kStepsPerCall
+// virtual machine steps; no statement of this program over a shared file takes more than a
+// few million steps, so two hundred million mean a statement that would run away.
+constexpr int kStepsPerCall = 1000;
+constexpr qint64 kGuardedCalls = 200000;
+constexpr int kGuardedValueBytes = 8 << 20;
+constexpr qint64 kGuardedResultBytes = qint64(64) << 20;
+
+// Plain functions of the engine that read their arguments and nothing else, allocate no more
+// than their result, and have no known fault in the engine this program runs on.
+bool AllowedFunction(const char* name) {
+    static const char* const kAllowed[] = {
+        "abs",    "avg",     "coalesce", "count",  "date",     "datetime", "glob",   "ifnull",
+        "instr",  "julianday", "length", "like",   "lower",    "ltrim",    "max",    "min",
+        "nullif", "replace", "round",    "rtrim",  "strftime", "substr",   "sum",    "time",
+        "total",  "trim",    "typeof",   "upper"};
+    if (!name)
+        return false;
+    for (const char* allowed : kAllowed)
+        if (sqlite3_stricmp(name, allowed) == 0)
+            return true;
+    return false;
+}
+
 QString EngineMessage(sqlite3* handle) {
     return handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
 }
@@ -60,13 +84,13 @@ QString SubstituteValues(const QString& sql, const QVariantList& params) {
     return out;
 }
 
+}  // namespace
+
 QString QuoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
-
-}  // namespace
 
 Error::Error(int code, const QString& message, const QString& statement)
     : std::runtime_error(message.toStdString()), code_(code), message_(message),
@@ -139,7 +163,10 @@ std::unique_ptr<Database> Database::Create(const QString& path, const QString& k
 void Database::FailStep(sqlite3_stmt* stmt, const QString& sql, const QVariantList& params) const {
     // Read before Expanded, whose own prepare resets the engine's last error.
     const int code = sqlite3_extended_errcode(handle_);
-    const QString message = EngineMessage(handle_);
+    const QString message =
+        stopped_ ? QStringLiteral("the statement ran far longer than any of this program's and "
+                                  "was stopped")
+                 : EngineMessage(handle_);
     const QString shown = Expanded(sql, params);
     sqlite3_finalize(stmt);
     throw Error(code, message, shown);
@@ -241,8 +268,60 @@ QString Database::Expanded(const QString& sql, const QVariantList& params) const
     return result;
 }
 
+void Database::StartBudget() const {
+    steps_ = 0;
+    stopped_ = false;
+}
+
+int Database::Progress(void* self) {
+    auto* db = static_cast<Database*>(self);
+    if (++db->steps_ <= kGuardedCalls)
+        return 0;
+    db->stopped_ = true;
+    return 1;
+}
+
+int Database::Authorize(void* self, int action, const char* a, const char* b, const char* schema,
+                        const char* context) {
+    Q_UNUSED(a);
+    const auto* db = static_cast<const Database*>(self);
+    switch (action) {
+    case SQLITE_FUNCTION:
+        // A function called from a view or a trigger is never one of ours.
+        return context == nullptr && AllowedFunction(b) ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_RECURSIVE:
+        return SQLITE_DENY;
+    default:
+        break;
+    }
+    // Tables of a schema not known to be ours are never reached through its views or triggers.
+    if (context && schema && db->trusted_ != schema)
+        return SQLITE_DENY;
+    return SQLITE_OK;
+}
+
+void Database::Guard(const QString& trusted) {
+    trusted_ = trusted.toUtf8();
+    if (!guarded_)
+        lengthLimit_ = sqlite3_limit(handle_, SQLITE_LIMIT_LENGTH, kGuardedValueBytes);
+    guarded_ = true;
+    sqlite3_set_authorizer(handle_, &Database::Authorize, this);
+    sqlite3_progress_handler(handle_, kStepsPerCall, &Database::Progress, this);
+}
+
+void Database::Unguard() {
+    if (!guarded_)
+        return;
+    sqlite3_set_authorizer(handle_, nullptr, nullptr);
+    sqlite3_progress_handler(handle_, 0, nullptr, nullptr);
+    sqlite3_limit(handle_, SQLITE_LIMIT_LENGTH, lengthLimit_);
+    guarded_ = false;
+    trusted_.clear();
+}
+
 void Database::Execute(const QString& sql, const QVariantList& params) {
     sqlite3_stmt* stmt = Prepare(sql, params);
+    StartBudget();
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
@@ -254,8 +333,12 @@ void Database::Execute(const QString& sql, const QVariantList& params) {
 void Database::ExecuteScript(const QString& sql) {
     char* message = nullptr;
     const QByteArray text = sql.toUtf8();
+    StartBudget();
     if (sqlite3_exec(handle_, text.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString shown = message ? QString::fromUtf8(message) : EngineMessage(handle_);
+        const QString shown = stopped_ ? QStringLiteral("the script ran far longer than any of "
+                                                        "this program's and was stopped")
+                              : message ? QString::fromUtf8(message)
+                                        : EngineMessage(handle_);
         sqlite3_free(message);
         throw Error(sqlite3_extended_errcode(handle_), shown, sql);
     }
@@ -268,8 +351,21 @@ std::unique_ptr<Recordset> Database::Query(const QString& sql, const QVariantLis
     for (int i = 0; i < count; ++i)
         columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
     std::vector<QVariantList> rows;
+    StartBudget();
+    qint64 resultBytes = 0;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (guarded_) {
+            for (int i = 0; i < count; ++i)
+                resultBytes += sqlite3_column_bytes(stmt, i) + qint64(sizeof(QVariant));
+            if (resultBytes > kGuardedResultBytes) {
+                sqlite3_finalize(stmt);
+                throw Error(SQLITE_TOOBIG,
+                            QStringLiteral("the statement returns more than %1 MB")
+                                .arg(kGuardedResultBytes >> 20),
+                            Expanded(sql, params));
+            }
+        }
         QVariantList row;
         row.reserve(count);
         for (int i = 0; i < count; ++i) {

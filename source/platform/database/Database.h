@@ -36,6 +36,9 @@ private:
 QString ToStoredDateTime(const QDateTime& value);
 QDateTime FromStoredDateTime(const QString& text);
 
+// A name as SQL writes an identifier: between double quotes, inner ones doubled.
+QString QuoteIdentifier(const QString& name);
+
 class Recordset;
 
 class Database {
@@ -80,8 +83,22 @@ public:
     int UserVersion();
     void SetUserVersion(int version);
 
+    // For a file from someone else. While guarded, a statement may call only plain functions
+    // of a short list, may not recurse, may not reach a schema other than `trusted` through a
+    // view or a trigger, may not read a value above a few megabytes, and is stopped once it has
+    // taken far more engine steps than any statement of this program needs. `trusted` names
+    // the one schema of the connection that is known to be ours ("" when none is).
+    void Guard(const QString& trusted = QString());
+    void Unguard();
+    bool Guarded() const { return guarded_; }
+
 private:
     Database(sqlite3* handle, QString path, QString key);
+    static int Authorize(void* self, int action, const char* a, const char* b, const char* schema,
+                         const char* context);
+    static int Progress(void* self);
+    // Starts a statement's budget of engine steps.
+    void StartBudget() const;
     static std::unique_ptr<Database> OpenFile(const QString& path, const QString& key, int flags);
     sqlite3_stmt* Prepare(const QString& sql, const QVariantList& params) const;
     [[noreturn]] void Fail(const QString& sql = QString()) const;
@@ -92,6 +109,25 @@ private:
     QString path_;
     QString key_;
     int depth_ = 0;
+    bool guarded_ = false;
+    QByteArray trusted_;
+    int lengthLimit_ = 0;           // the engine's own, restored by Unguard
+    mutable qint64 steps_ = 0;      // progress calls of the running statement
+    mutable bool stopped_ = false;  // the running statement was stopped by its budget
+};
+
+// Guards a connection for as long as it lives.
+class GuardScope {
+public:
+    GuardScope(Database& database, const QString& trusted = QString()) : db_(database) {
+        db_.Guard(trusted);
+    }
+    ~GuardScope() { db_.Unguard(); }
+    GuardScope(const GuardScope&) = delete;
+    GuardScope& operator=(const GuardScope&) = delete;
+
+private:
+    Database& db_;
 };
 
 // Begins on construction; rolls back unless Commit was called.

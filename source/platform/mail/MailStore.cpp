@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 
 namespace mail {
@@ -217,15 +219,48 @@ TreeFolder* FindNode(TreeFolder& tree, const QString& path) {
 
 Error::Error(const QString& message) : std::runtime_error(message.toStdString()) {}
 
+namespace {
+
+// Marks that change the direction or embedding of the text around them.
+bool IsBidiControl(QChar c) {
+    const char16_t u = c.unicode();
+    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
+}
+
+qsizetype Utf8Bytes(const QString& text) { return text.toUtf8().size(); }
+
+// The text without its last character (both halves of a surrogate pair).
+void ChopCharacter(QString& text) {
+    const qsizetype n = text.size();
+    text.chop(n >= 2 && text[n - 1].isLowSurrogate() && text[n - 2].isHighSurrogate() ? 2 : 1);
+}
+
+}  // namespace
+
+QString FitFileName(const QString& name, int maxBytes) {
+    if (Utf8Bytes(name) <= maxBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString extension = dot > 0 ? name.mid(dot) : QString();
+    if (Utf8Bytes(extension) > maxBytes / 2)
+        extension.clear();  // no extension worth keeping: the name is cut as a whole
+    QString base = extension.isEmpty() ? name : name.left(dot);
+    const qsizetype room = maxBytes - Utf8Bytes(extension);
+    while (!base.isEmpty() && Utf8Bytes(base) > room)
+        ChopCharacter(base);
+    return base + extension;
+}
+
 QString SafeFileName(const QString& name) {
     const int cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
     QString result;
     for (const QChar c : name.mid(cut + 1))
-        if (c.category() != QChar::Other_Control)
+        if (c.category() != QChar::Other_Control && !IsBidiControl(c))
             result += c;
     if (result.trimmed().isEmpty() || result == QLatin1String(".") || result == QLatin1String(".."))
         return QStringLiteral("attachment");
-    return result;
+    return FitFileName(result);
 }
 
 bool IsMaildir(const QString& dir) {
@@ -321,26 +356,77 @@ QDateTime Message::HeaderReceived() const { return HeaderDeliveryTime(impl_->mes
 
 const std::vector<Attachment>& Message::Attachments() const { return impl_->attachments; }
 
+namespace {
+
+// The bytes of a stream from its start.
+QByteArray ReadAll(GMimeStream* stream) {
+    QByteArray bytes;
+    if (!stream || g_mime_stream_reset(stream) != 0)
+        return bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = g_mime_stream_read(stream, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, qsizetype(n));
+    }
+    g_mime_stream_reset(stream);
+    return bytes;
+}
+
+// Base64 as a mail carries it decodes whole: nothing but its alphabet, line ends and blanks,
+// padding only at the end, and no group cut short to a single character.
+bool SoundBase64(const QByteArray& encoded) {
+    qsizetype symbols = 0, padding = 0;
+    for (const char c : encoded) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (c == '=') {
+            ++padding;
+            continue;
+        }
+        const bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '+' || c == '/';
+        if (!alphabet || padding > 0)
+            return false;
+        ++symbols;
+    }
+    if (padding > 2 || symbols % 4 == 1)
+        return false;
+    return padding == 0 || (symbols + padding) % 4 == 0;
+}
+
+}  // namespace
+
 void Message::SaveAttachment(size_t index, const QString& target) const {
     if (index >= impl_->parts.size())
         throw Error(QStringLiteral("The mail has no attachment number ") + QString::number(index + 1));
+    GMimeDataWrapper* content = g_mime_part_get_content(impl_->parts[index]);
+    const QByteArray encoded =
+        content ? ReadAll(g_mime_data_wrapper_get_stream(content)) : QByteArray();
+    if (content && g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64 &&
+        !SoundBase64(encoded))
+        throw Error(target + QStringLiteral(" can't be written: the attachment's base64 content "
+                                            "is broken"));
+
+    // A new file of a name no one can foresee, made here and never opened through a link, then
+    // renamed over the target in one step once complete: nothing half done is seen under the
+    // target's name, and nothing outside the folder is written.
     const QFileInfo info(target);
-    // Hidden while it is written, so that nothing looking for the newest file picks it up half
-    // done; renamed over the target in one step once complete.
-    const QString partial = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                            QStringLiteral(".part");
-    const QByteArray partialName = QFile::encodeName(partial);
-    GError* error = nullptr;
-    GRef<GMimeStream> out(g_mime_stream_fs_open(partialName.constData(),
-                                                O_WRONLY | O_CREAT | O_TRUNC, 0644, &error));
-    if (!out) {
-        const QString reason = error ? FromUtf8(error->message) : QStringLiteral("unknown error");
-        g_clear_error(&error);
-        throw Error(target + QStringLiteral(" can't be written: ") + reason);
-    }
+    QByteArray partialName =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.sheetbeacon-XXXXXX"));
+    const int fd = ::mkstemp(partialName.data());
+    if (fd < 0)
+        throw Error(target + QStringLiteral(" can't be written: ") +
+                    QString::fromLocal8Bit(std::strerror(errno)));
+    ::fchmod(fd, 0644);
+    GRef<GMimeStream> out(g_mime_stream_fs_new(fd));  // owns the descriptor
     bool written = true;
-    if (GMimeDataWrapper* content = g_mime_part_get_content(impl_->parts[index]))
-        written = g_mime_data_wrapper_write_to_stream(content, out.get()) >= 0;
+    gint64 decoded = 0;
+    if (content) {
+        decoded = g_mime_data_wrapper_write_to_stream(content, out.get());
+        written = decoded >= 0;
+    }
     written = g_mime_stream_flush(out.get()) == 0 && written;
     written = g_mime_stream_close(out.get()) == 0 && written;
     const int savedErrno = errno;
@@ -348,6 +434,12 @@ void Message::SaveAttachment(size_t index, const QString& target) const {
         ::remove(partialName.constData());
         throw Error(target + QStringLiteral(" can't be written: ") +
                     QString::fromLocal8Bit(std::strerror(savedErrno)));
+    }
+    // Content that decodes to nothing, though the mail carries some, was not understood.
+    if (decoded == 0 && !encoded.trimmed().isEmpty()) {
+        ::remove(partialName.constData());
+        throw Error(target + QStringLiteral(" can't be written: the attachment's content can't "
+                                            "be decoded"));
     }
     if (::rename(partialName.constData(), QFile::encodeName(target).constData()) != 0) {
         const int renameErrno = errno;

@@ -41,9 +41,18 @@ struct Attachment {
     QString safeName;  // the same reduced to a bare file name that is safe to save under
 };
 
+// The longest file name, in bytes as the file system stores it (UTF-8), of Linux file systems.
+constexpr int kMaxFileNameBytes = 255;
+
 // An attachment name made safe to join to a folder: its last path element ("/" or "\"), without
-// control characters; "attachment" when nothing usable is left.
+// control characters nor the characters that reorder text (a name "report<RLO>xslx.exe" would
+// show as "reportexe.xlsx"), cut to the file-system limit keeping its extension; "attachment"
+// when nothing usable is left.
 QString SafeFileName(const QString& name);
+
+// A file name cut to at most `maxBytes` bytes in UTF-8, keeping its extension and whole
+// characters.
+QString FitFileName(const QString& name, int maxBytes = kMaxFileNameBytes);
 
 // The subject of a mail (RFC 2047 decoded), read from its header block alone, so that mails
 // whose subject doesn't match are never read whole. Throws when the file is no mail.
@@ -69,7 +78,8 @@ public:
     QDateTime HeaderReceived() const;
     const std::vector<Attachment>& Attachments() const;
     // Decodes the attachment's content into `target`. The file appears under its name only once
-    // it is complete; a failure leaves no partial file behind.
+    // it is complete, written meanwhile to a new file of a name no one can foresee in the same
+    // folder; a failure, content whose transfer encoding is broken included, leaves no file.
     void SaveAttachment(size_t index, const QString& target) const;
 
     struct Impl;

@@ -1,5 +1,6 @@
 #include "platform/workbook/Chart.h"
 
+#include "platform/workbook/Error.h"
 #include "platform/workbook/Package.h"
 #include "platform/workbook/Styles.h"
 
@@ -12,6 +13,9 @@ namespace {
 
 // Caches hold at most this many points: a chart part claiming more is not believed.
 constexpr int kMaxPoints = 100000;
+// A cache's size is claimed in a few bytes and its points are made whether the part holds them
+// or not: all the caches of one chart together hold at most this many.
+constexpr qsizetype kMaxChartPoints = 1000000;
 
 QString RichText(const pugi::xml_node& tx) {
     // <c:tx><c:rich><a:p><a:r><a:t>..</a:t></a:r></a:p>...</c:rich></c:tx>, or a strRef cache.
@@ -165,6 +169,7 @@ ChartData ReadChart(const Package& pkg, const QString& partName, const Theme& th
     }
 
     pugi::xml_node plotArea = Child(c, "plotArea");
+    qsizetype points = 0;
     for (pugi::xml_node p : plotArea.children()) {
         const char* local = LocalName(p.name());
         if (IsPlotElement(local)) {
@@ -219,6 +224,12 @@ ChartData ReadChart(const Package& pkg, const QString& partName, const Theme& th
                         ser.pointColors.append(QColor());
                     ser.pointColors[idx] = fill;
                 }
+                points += ser.categories.size() + qsizetype(ser.values.size()) +
+                          qsizetype(ser.xValues.size()) + ser.pointColors.size();
+                if (points > kMaxChartPoints)
+                    throw Error(QStringLiteral("chart part %1 holds more than %2 points")
+                                    .arg(partName)
+                                    .arg(kMaxChartPoints));
                 plot.series.push_back(std::move(ser));
             }
             chart.plots.push_back(std::move(plot));

@@ -15,12 +15,28 @@
 
 namespace xl {
 
-// Caps against zip bombs: what one part, and all parts together, may inflate to.
+// What a package may inflate to. A zip bomb is told by its ratio: no spreadsheet's part inflates
+// to more than maxRatio times its stored size (deflated XML stays far below), so one that does
+// (past ratioFloorBytes, below which the size does no harm) is refused as a bomb, and so is a
+// package whose parts together inflate to more than maxRatio times the whole file. A real
+// package can still be too large to hold: past maxPartBytes for one part or maxTotalBytes for
+// all, it is refused as too large.
 struct PackageLimits {
-    int64_t maxPartBytes = int64_t(256) << 20;
-    int64_t maxTotalBytes = int64_t(640) << 20;
+    int64_t maxRatio = 200;
+    int64_t ratioFloorBytes = int64_t(16) << 20;
+    int64_t maxPartBytes = int64_t(1) << 30;
+    int64_t maxTotalBytes = int64_t(2) << 30;
     int64_t maxEntries = 20000;
 };
+
+// A part's relationships: one for each other part it may name, and a sheet's hyperlinks, of
+// which the spreadsheet allows 65,530.
+constexpr int64_t kMaxRelationships = PackageLimits{}.maxEntries + 65530;
+
+// A parsed XML tree costs tens of bytes for every element and attribute, however few bytes
+// they take in the file, so a part is measured before it is parsed: no tree may need more than
+// this, whatever the part.
+constexpr int64_t kMaxTreeBytes = int64_t(128) << 20;
 
 struct Relationship {
     QString id;
@@ -74,9 +90,20 @@ pugi::xml_node Child(const pugi::xml_node& n, const char* local);
 // The attribute named `local` with any prefix ("r:id" for "id" with prefixed=true).
 pugi::xml_attribute Attr(const pugi::xml_node& n, const char* local, bool prefixed = false);
 QString AttrText(const pugi::xml_node& n, const char* local);
-// Parses a part; throws xl::Error "part <name> is not well-formed XML (...)".
+// Parses a part; throws xl::Error "part <name> is not well-formed XML (...)", or, before
+// parsing, "part <name> would take ... of memory to read" when its tree would pass
+// kMaxTreeBytes.
 void LoadXml(pugi::xml_document& doc, const QByteArray& bytes, const QString& partName,
              unsigned options = pugi::parse_default);
+// What the tree of `size` bytes of XML would cost at most: the bytes themselves, and a node for
+// every tag and every attribute.
+int64_t TreeBytes(const char* data, size_t size);
+// Throws the refusal of LoadXml when TreeBytes passes kMaxTreeBytes; `what` names the text
+// ("part xl/styles.xml", "the rows of sheet Data from row 12").
+void CheckTreeBytes(const char* data, size_t size, const QString& what);
+// How many elements of this local name the XML holds (start tags, any prefix): counted without
+// parsing, to refuse a list too long before its tree is built.
+int64_t CountElements(const QByteArray& xml, const char* local);
 // Resolves a relative target against the folder of `sourcePart`: "../media/a.png" from
 // "xl/drawings/drawing1.xml" gives "xl/media/a.png".
 QString ResolveTarget(const QString& sourcePart, const QString& target);

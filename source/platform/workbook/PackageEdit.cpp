@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <sstream>
 
@@ -157,6 +158,37 @@ QList<Relationship> PackageEdit::Relationships(const QString& source) const {
         out.append(r);
     }
     return out;
+}
+
+void PackageEdit::DropUnreferencedMedia() {
+    static const QString kMedia = QStringLiteral("xl/media/");
+    static const QString kRels = QStringLiteral("_rels/");
+    QSet<QString> used;
+    try {
+        for (const ZipEntry& e : entries_) {
+            if (e.isDirectory || !e.name.endsWith(QLatin1String(".rels"), Qt::CaseInsensitive))
+                continue;
+            // "<folder>/_rels/<name>.rels" holds the relationships of "<folder>/<name>".
+            const qsizetype at = e.name.lastIndexOf(kRels);
+            if (at < 0)
+                continue;
+            const QString source = e.name.left(at) + e.name.mid(at + kRels.size()).chopped(5);
+            for (const Relationship& r : Relationships(source))
+                if (!r.external)
+                    used.insert(r.target.toLower());
+        }
+    } catch (const std::exception&) {
+        return;
+    }
+    QStringList orphans;
+    for (const ZipEntry& e : entries_)
+        if (!e.isDirectory && e.name.startsWith(kMedia, Qt::CaseInsensitive) &&
+            !used.contains(e.name.toLower()))
+            orphans << e.name;
+    for (const QString& part : orphans) {
+        Remove(part);
+        RemoveOverride(part);
+    }
 }
 
 QString PackageEdit::AddRelationship(const QString& source, const QString& type, const QString& targetPart) {

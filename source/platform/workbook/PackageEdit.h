@@ -39,6 +39,11 @@ public:
     void RemoveRelationship(const QString& source, const QString& id);
     QList<Relationship> Relationships(const QString& source) const;
 
+    // Removes the media parts (xl/media/...) that no relationship of the package targets any
+    // more, such as the image of a deleted picture. Nothing is removed when a relationship
+    // part can't be read, since an unread one might still refer to any of them.
+    void DropUnreferencedMedia();
+
 private:
     void EditXml(const QString& part, const std::function<void(pugi::xml_document&)>& fn,
                  const char* emptyDocument);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +89,25 @@ QByteArray ZipEntries(const QList<ZipEntry>& entries) {
     return out;
 }
 
+// Removes the temporary files a save of the same target left when it was killed half-way:
+// files named `prefix` and six characters, whose lock no live save holds.
+void RemoveStaleTemporaries(const QString& folder, const QString& prefix) {
+    // Compared by hand: a workbook's name may hold characters a name filter reads as wildcards.
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.size() != prefix.size() + 6 || !name.startsWith(prefix, Qt::CaseSensitive))
+            continue;
+        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 QString LockFileOf(const QString& path) {
     const QFileInfo info(path);
     const QString lock = info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
@@ -116,11 +136,15 @@ void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
                                    "locked)")
                         .arg(target));
 
-    QByteArray tmpl = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName().left(40) +
-                                        QStringLiteral(".XXXXXX"));
+    const QString prefix = QStringLiteral(".") + info.fileName().left(40) + QLatin1Char('.');
+    RemoveStaleTemporaries(folder, prefix);
+    QByteArray tmpl = QFile::encodeName(folder + QLatin1Char('/') + prefix + QStringLiteral("XXXXXX"));
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         throw Error(QStringLiteral("Unable to save %1: %2").arg(target, SystemMessage(errno)));
+    // Held while the file is written: a save that dies lets it go with its process, so a later
+    // save can tell its leftover from one being written right now.
+    ::flock(fd, LOCK_EX);
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(tmpl.constData());

@@ -537,6 +537,17 @@ int StylesEdit::CustomNumFmt(const QString& code) {
 
 int StylesEdit::NumFmtOf(uint32_t xf) const { return Item("cellXfs", xf).attribute("numFmtId").as_int(0); }
 
+bool StylesEdit::IsGeneral(uint32_t xf) const {
+    const int id = NumFmtOf(xf);
+    if (id == 0)
+        return true;
+    for (pugi::xml_node n : Child(doc_.document_element(), "numFmts").children())
+        if (Is(n, "numFmt") && n.attribute("numFmtId").as_int(-1) == id)
+            return QString::fromUtf8(n.attribute("formatCode").value()).trimmed().compare(
+                       QLatin1String("General"), Qt::CaseInsensitive) == 0;
+    return false;
+}
+
 uint32_t StylesEdit::WithFill(uint32_t xf, const QColor& color) {
     pugi::xml_document scratch;
     pugi::xml_node fill = scratch.append_child("fill");
@@ -709,7 +720,7 @@ bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector
 }
 
 bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
-                         const std::vector<QString>& sharedStrings) {
+                         const StringTable& sharedStrings) {
     pugi::xml_document doc;
     LoadPart(doc, pkg.Get(sheetPart), sheetPart);
     bool changed = false;
@@ -744,8 +755,9 @@ void WriteDateTime(PackageEdit& pkg, const WorkbookData& book, const SheetData& 
         for (int32_t c = range.col1; c <= range.col2; ++c) {
             pugi::xml_node cell = CellAt(doc, r, c);
             WriteValue(cell, CellValue::Number(serial));
-            // A General cell shows a date-time as the spreadsheet does when it is given one.
-            if (styles.NumFmtOf(StyleOf(cell)) == 0)
+            // A General cell shows a date-time as the spreadsheet does when it is given one,
+            // whether General is the built-in format or a custom one of that code.
+            if (styles.IsGeneral(StyleOf(cell)))
                 SetStyle(cell, styles.WithNumFmt(StyleOf(cell), 22));
         }
     styles.Save();

@@ -31,6 +31,9 @@ public:
     uint32_t WithFill(uint32_t xf, const QColor& color);
     uint32_t WithNumFmt(uint32_t xf, int numFmtId);
     int NumFmtOf(uint32_t xf) const;
+    // The number format of `xf` shows values as General does: built-in format 0, or a custom
+    // format whose code is "General" (as LibreOffice writes its default style).
+    bool IsGeneral(uint32_t xf) const;
     // The format `xf` of `src` as a format of this workbook (font, fill, border and number
     // format brought along).
     uint32_t Import(const StylesEdit& src, uint32_t xf);
@@ -69,7 +72,7 @@ bool WriteSheetEdits(PackageEdit& pkg, const QString& sheetPart, const SheetEdit
 bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector<ShapeState>& shapes);
 // The cached results of the formulas of `sheetPart` taken from the same sheet recalculated.
 bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
-                         const std::vector<QString>& sharedStrings);
+                         const StringTable& sharedStrings);
 
 void WriteDateTime(PackageEdit& pkg, const WorkbookData& book, const SheetData& sheet, const RangeRef& range,
                    double serial);

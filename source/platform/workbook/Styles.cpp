@@ -205,27 +205,55 @@ Theme ReadTheme(const Package& pkg, const QString& partName) {
     return theme;
 }
 
+namespace {
+
+// The spreadsheet keeps at most this many cell formats, and as many cell styles; no list of
+// the styles part needs more entries than the formats that can use them.
+constexpr int64_t kMaxCellFormats = 64000;
+
+// Counts one more entry of a list of the styles part, refusing it past the spreadsheet's limit.
+void CountEntry(qsizetype& count, const char* what) {
+    if (++count > kMaxCellFormats)
+        throw Error(QStringLiteral("the workbook defines more than %1 %2, more than a workbook "
+                                   "can have")
+                        .arg(kMaxCellFormats)
+                        .arg(QString::fromLatin1(what)));
+}
+
+}  // namespace
+
 Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& theme) {
     Styles st;
     pugi::xml_document doc;
     pugi::xml_node root;
     if (!partName.isEmpty() && pkg.Has(partName)) {
-        LoadXml(doc, pkg.Part(partName), partName);
+        const QByteArray& xml = pkg.Part(partName);
+        // Cell formats and cell styles together, counted before any tree is built.
+        if (CountElements(xml, "xf") > 2 * kMaxCellFormats)
+            throw Error(QStringLiteral("the workbook defines more than %1 cell formats, more "
+                                       "than a workbook can have")
+                            .arg(kMaxCellFormats));
+        LoadXml(doc, xml, partName);
         root = doc.document_element();
     }
+    qsizetype numFmts = 0, fonts = 0, fills = 0, borders = 0, styleXfs = 0, cellXfs = 0;
 
     if (pugi::xml_node colors = Child(root, "colors"))
         for (pugi::xml_node c : Child(colors, "indexedColors").children())
             st.indexedPalette.append(ParseRgb(AttrText(c, "rgb")));
 
     QHash<int, QString> customFormats;
-    for (pugi::xml_node n : Child(root, "numFmts").children())
-        if (Is(n, "numFmt"))
-            customFormats.insert(n.attribute("numFmtId").as_int(), AttrText(n, "formatCode"));
+    for (pugi::xml_node n : Child(root, "numFmts").children()) {
+        if (!Is(n, "numFmt"))
+            continue;
+        CountEntry(numFmts, "number formats");
+        customFormats.insert(n.attribute("numFmtId").as_int(), AttrText(n, "formatCode"));
+    }
 
     for (pugi::xml_node n : Child(root, "fonts").children()) {
         if (!Is(n, "font"))
             continue;
+        CountEntry(fonts, "fonts");
         Font f;
         const QString name = ValAttr(n, "name");
         if (!name.isEmpty())
@@ -263,6 +291,7 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
     for (pugi::xml_node n : Child(root, "fills").children()) {
         if (!Is(n, "fill"))
             continue;
+        CountEntry(fills, "fills");
         Fill f;
         if (pugi::xml_node p = Child(n, "patternFill")) {
             const QString type = AttrText(p, "patternType");
@@ -291,6 +320,7 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
     for (pugi::xml_node n : Child(root, "borders").children()) {
         if (!Is(n, "border"))
             continue;
+        CountEntry(borders, "borders");
         Border b;
         auto side = [&](const char* a, const char* alt) {
             BorderSide s;
@@ -325,9 +355,12 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
     };
 
     QList<int> styleXfFonts;
-    for (pugi::xml_node n : Child(root, "cellStyleXfs").children())
-        if (Is(n, "xf"))
-            styleXfFonts.append(checkedId(n, "fontId", st.fonts.size()));
+    for (pugi::xml_node n : Child(root, "cellStyleXfs").children()) {
+        if (!Is(n, "xf"))
+            continue;
+        CountEntry(styleXfs, "cell styles");
+        styleXfFonts.append(checkedId(n, "fontId", st.fonts.size()));
+    }
     int normalXf = 0;
     for (pugi::xml_node n : Child(root, "cellStyles").children())
         if (Is(n, "cellStyle") && n.attribute("builtinId") && n.attribute("builtinId").as_int() == 0)
@@ -350,6 +383,7 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
     for (pugi::xml_node n : Child(root, "cellXfs").children()) {
         if (!Is(n, "xf"))
             continue;
+        CountEntry(cellXfs, "cell formats");
         CellStyle s;
         s.numFmtId = n.attribute("numFmtId").as_int(0);
         s.numFmtCode = customFormats.contains(s.numFmtId) ? customFormats.value(s.numFmtId)

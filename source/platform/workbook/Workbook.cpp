@@ -1,10 +1,14 @@
 #include "platform/workbook/Workbook.h"
 
 #include "platform/workbook/NumberFormat.h"
+#include "platform/workbook/Waiting.h"
+
+#include <QThreadPool>
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace xl {
@@ -968,23 +972,64 @@ void Application::Closed(Workbook* book) {
         active_ = books_.empty() ? nullptr : books_.back().get();
 }
 
+std::unique_ptr<Workbook> Application::Detach(Workbook* book) {
+    auto it = std::find_if(books_.begin(), books_.end(),
+                           [&](const std::unique_ptr<Workbook>& b) { return b.get() == book; });
+    if (it == books_.end())
+        return nullptr;
+    std::unique_ptr<Workbook> out = std::move(*it);
+    books_.erase(it);
+    if (active_ == book)
+        active_ = books_.empty() ? nullptr : books_.back().get();
+    return out;
+}
+
 void Application::Quit() {
     active_ = nullptr;
     books_.clear();
     cache_.clear();
+    pending_.clear();  // reads still under way finish into nothing
+}
+
+void Application::Prefetch(const QStringList& paths) {
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const QString key = info.absoluteFilePath();
+        if (!info.isFile() || cache_.count(key) || pending_.count(key))
+            continue;
+        auto promise = std::make_shared<std::promise<std::shared_ptr<const WorkbookData>>>();
+        pending_[key] = {info.size(), info.lastModified(), promise->get_future().share()};
+        QThreadPool::globalInstance()->start([promise, key] {
+            try {
+                promise->set_value(ReadWorkbookFile(key));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
+    }
 }
 
 std::shared_ptr<const WorkbookData> Application::Load(const QString& path) {
     const QFileInfo info(path);
     const QString key = info.absoluteFilePath();
-    if (!info.exists() || !info.isFile())
-        throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(key));
+    CheckWorkbookFile(key);
     const qint64 size = info.size();
     const QDateTime modified = info.lastModified();
     auto it = cache_.find(key);
     if (it != cache_.end() && it->second.size == size && it->second.modified == modified)
         return it->second.data;
-    auto data = ReadWorkbookFile(key);
+    std::shared_ptr<const WorkbookData> data;
+    if (auto p = pending_.find(key); p != pending_.end()) {
+        PendingRead read = p->second;
+        pending_.erase(p);
+        if (read.size == size && read.modified == modified) {
+            while (read.data.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+                WhileWaiting();
+            data = read.data.get();  // a read that failed throws its error here
+        }
+    }
+    if (!data)
+        data = ReadWorkbookFile(key);
     cache_[key] = {size, modified, data};
     return data;
 }

@@ -19,6 +19,7 @@
 #include <QSizeF>
 #include <QString>
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -482,10 +483,18 @@ public:
     // same. Throws xl::Error.
     std::shared_ptr<const WorkbookData> Load(const QString& path);
     int CachedFiles() const { return int(cache_.size()); }
+    // Reads workbook files on the machine's other cores ahead of their Open, for a caller about
+    // to open many (the panels of a dashboard). Open then takes the parse, waiting for it where
+    // it is not done yet (the engine's wait hook runs meanwhile); a file changed since is read
+    // again. Files already read, missing or asked for twice are passed over.
+    void Prefetch(const QStringList& paths);
 
     std::vector<std::unique_ptr<Workbook>>& OpenWorkbooks() { return books_; }
     void SetActiveWorkbook(Workbook* book) { active_ = book; }
     void Closed(Workbook* book);
+    // Takes an open workbook out of the instance, edits and all, for one other thread to paint
+    // from while this one goes on; the caller owns it from then on.
+    std::unique_ptr<Workbook> Detach(Workbook* book);
 
 private:
     struct CacheEntry {
@@ -493,7 +502,13 @@ private:
         QDateTime modified;
         std::shared_ptr<const WorkbookData> data;
     };
+    struct PendingRead {
+        qint64 size = 0;
+        QDateTime modified;
+        std::shared_future<std::shared_ptr<const WorkbookData>> data;
+    };
     std::map<QString, CacheEntry> cache_;
+    std::map<QString, PendingRead> pending_;
     std::vector<std::unique_ptr<Workbook>> books_;
     Workbook* active_ = nullptr;
 };

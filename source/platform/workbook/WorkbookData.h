@@ -20,6 +20,27 @@ namespace xl {
 
 enum class CellKind : uint8_t { Blank, Number, SharedString, Text, Boolean, Error };
 
+// The most characters a cell holds in the spreadsheet; a longer text is no workbook's.
+constexpr qsizetype kMaxCellChars = 32767;
+
+// The workbook's shared strings in one buffer: a string costs its characters and an offset,
+// however many strings there are and however short.
+class StringTable {
+public:
+    size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    QString operator[](size_t i) const { return text_.mid(Start(i), qsizetype(ends_[i]) - Start(i)); }
+    // Throws xl::Error when the buffer would pass what an offset can address.
+    void Append(const QString& s);
+    // Gives back what growing the buffer left spare.
+    void Squeeze();
+
+private:
+    qsizetype Start(size_t i) const { return i == 0 ? 0 : qsizetype(ends_[i - 1]); }
+    QString text_;
+    std::vector<uint32_t> ends_;
+};
+
 // One stored cell. Kept small: a sheet of a million cells is 16 MB of these.
 struct Cell {
     union {
@@ -143,7 +164,7 @@ struct SheetData {
     const RowData* FindRow(int32_t row) const;
     const Cell* FindCell(int32_t row, int32_t col) const;
     const ColSpan* FindCol(int32_t col) const;
-    CellValue ValueOf(const Cell& c, const std::vector<QString>& sharedStrings) const;
+    CellValue ValueOf(const Cell& c, const StringTable& sharedStrings) const;
 };
 
 struct WorkbookData {
@@ -152,7 +173,7 @@ struct WorkbookData {
     QString workbookPart;
     QList<Relationship> workbookRels;
     QString sharedStringsPart, stylesPart, themePart;
-    std::vector<QString> sharedStrings;
+    StringTable sharedStrings;
     Theme theme;
     Styles styles;
     std::vector<SheetData> sheets;
@@ -163,6 +184,9 @@ struct WorkbookData {
     int maxDigitWidth = 7;  // pixels at 96 dpi, of the default font
 };
 
+// Throws xl::Error "<path> can't be read: <reason>" unless the path names a regular file (or a
+// link to one): a missing file, a folder, a pipe or a device are each told for what they are.
+void CheckWorkbookFile(const QString& path);
 // Reads a workbook file; throws xl::Error "<path> is not an .xlsx workbook this program can
 // read: <reason>" (or "<path> can't be read: <reason>" when the file itself can't be read).
 std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path);

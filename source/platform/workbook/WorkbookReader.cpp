@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -49,7 +50,19 @@ const ColSpan* SheetData::FindCol(int32_t col) const {
     return col <= it->last ? &*it : nullptr;
 }
 
-CellValue SheetData::ValueOf(const Cell& c, const std::vector<QString>& sharedStrings) const {
+void StringTable::Append(const QString& s) {
+    if (text_.size() + s.size() > qsizetype(UINT32_MAX))
+        throw Error(QStringLiteral("its shared strings are too long to read"));
+    text_ += s;
+    ends_.push_back(uint32_t(text_.size()));
+}
+
+void StringTable::Squeeze() {
+    text_.squeeze();
+    ends_.shrink_to_fit();
+}
+
+CellValue SheetData::ValueOf(const Cell& c, const StringTable& sharedStrings) const {
     switch (c.kind) {
     case CellKind::Blank: return {};
     case CellKind::Number: return CellValue::Number(c.number);
@@ -148,16 +161,40 @@ bool ParseDouble(const char* s, double& out) {
 }
 
 // The text of a string item (<si>, <is>): its <t>, or the runs' <t> joined; phonetic runs
-// (<rPh>) are not part of the text.
-QString ItemText(const pugi::xml_node& item) {
+// (<rPh>) are not part of the text. Throws the bare reason when the item passes what a cell
+// holds; `what` names the item for it.
+template <class What>
+QString ItemText(const pugi::xml_node& item, const What& what) {
     QString out;
+    qsizetype runs = 0;
     for (pugi::xml_node n = item.first_child(); n; n = n.next_sibling()) {
-        if (Is(n, "t"))
+        if (Is(n, "t")) {
             out += QString::fromUtf8(n.text().get());
-        else if (Is(n, "r"))
+        } else if (Is(n, "r")) {
+            // Every run carries at least one character in the spreadsheet's own files.
+            if (++runs > kMaxCellChars)
+                Fail(QStringLiteral("%1 has more than %2 formatting runs, more than its "
+                                    "characters can carry")
+                         .arg(what())
+                         .arg(kMaxCellChars));
             out += QString::fromUtf8(Child(n, "t").text().get());
+        }
+        if (out.size() > kMaxCellChars)
+            Fail(QStringLiteral("%1 has more than the %2 characters a cell can hold")
+                     .arg(what())
+                     .arg(kMaxCellChars));
     }
     return out;
+}
+
+template <class What>
+QString CheckedCellText(const char* utf8, const What& what) {
+    QString text = QString::fromUtf8(utf8);
+    if (text.size() > kMaxCellChars)
+        Fail(QStringLiteral("%1 has more than the %2 characters a cell can hold")
+                 .arg(what())
+                 .arg(kMaxCellChars));
+    return text;
 }
 
 double SerialFromIso(const QString& iso, bool date1904) {
@@ -171,6 +208,20 @@ double SerialFromIso(const QString& iso, bool date1904) {
     dt.setTimeSpec(Qt::UTC);
     const QDateTime epoch(date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
     return epoch.msecsTo(dt) / 86400000.0;
+}
+
+// Parses the bytes [pos, end) of a part, whole elements in UTF-8, as a fragment; `what` names
+// them in the refusal of a slice whose tree would be too large.
+void LoadSlice(pugi::xml_document& frag, const QByteArray& xml, qsizetype pos, qsizetype end,
+               const QString& partName, const QString& what) {
+    CheckTreeBytes(xml.constData() + pos, size_t(end - pos), what);
+    const pugi::xml_parse_result res = frag.load_buffer(
+        xml.constData() + pos, size_t(end - pos),
+        pugi::parse_default | pugi::parse_fragment | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
+    if (!res)
+        Fail(QStringLiteral("part %1 is not well-formed XML (%2 at byte %3)")
+                 .arg(partName, QString::fromUtf8(res.description()))
+                 .arg(pos + res.offset));
 }
 
 // ---- sheet slicing --------------------------------------------------------------------------
@@ -239,7 +290,9 @@ qsizetype NextRowBoundary(const QByteArray& xml, qsizetype from, qsizetype end,
 
 class SheetReader {
 public:
-    SheetReader(WorkbookData& wb, SheetData& sheet) : wb_(wb), sh_(sheet) {}
+    // `charts` indexes the charts read so far by part, across the sheets.
+    SheetReader(WorkbookData& wb, SheetData& sheet, QHash<QString, int>& charts)
+        : wb_(wb), sh_(sheet), charts_(charts) {}
 
     void Read() {
         const QByteArray& xml = wb_.package.Part(sh_.partName);
@@ -341,7 +394,7 @@ private:
             s.customWidth = c.attribute("customWidth").as_bool(false);
             if (pugi::xml_attribute st = c.attribute("style")) {
                 s.hasStyle = true;
-                s.style = CheckedStyle(st.as_uint(0), QStringLiteral("column %1").arg(ColumnName(s.first)));
+                s.style = CheckedStyle(st.as_uint(0), [&] { return QStringLiteral("column %1").arg(ColumnName(s.first)); });
             }
             sh_.cols.push_back(s);
         }
@@ -358,10 +411,12 @@ private:
         sh_.cols.swap(clean);
     }
 
-    uint32_t CheckedStyle(uint32_t s, const QString& where) const {
+    // `where` names the styled thing, and is only asked for in the refusal.
+    template <class Where>
+    uint32_t CheckedStyle(uint32_t s, const Where& where) const {
         if (s >= uint32_t(wb_.styles.cellXfs.size()))
             Fail(QStringLiteral("%1 of sheet %2 uses style %3, but the workbook defines only %4")
-                     .arg(where, sh_.name)
+                     .arg(where(), sh_.name)
                      .arg(s)
                      .arg(wb_.styles.cellXfs.size()));
         return s;
@@ -375,14 +430,8 @@ private:
             const qsizetype end = NextRowBoundary(xml, std::min(pos + kSlice, span.contentEnd),
                                                   span.contentEnd, rowClose);
             pugi::xml_document frag;
-            const pugi::xml_parse_result res = frag.load_buffer(
-                xml.constData() + pos, size_t(end - pos),
-                pugi::parse_default | pugi::parse_fragment | pugi::parse_ws_pcdata_single,
-                pugi::encoding_utf8);
-            if (!res)
-                Fail(QStringLiteral("part %1 is not well-formed XML (%2 at byte %3)")
-                         .arg(sh_.partName, QString::fromUtf8(res.description()))
-                         .arg(pos + res.offset));
+            LoadSlice(frag, xml, pos, end, sh_.partName,
+                      QStringLiteral("the rows of sheet %1 after row %2").arg(sh_.name).arg(lastRow_));
             for (pugi::xml_node r = frag.first_child(); r; r = r.next_sibling())
                 if (r.type() == pugi::node_element && Is(r, "row"))
                     ReadRow(r);
@@ -423,7 +472,7 @@ private:
             row.flags |= kRowCustomHeight;
         if (r.attribute("customFormat").as_bool(false)) {
             row.flags |= kRowCustomFormat;
-            row.style = CheckedStyle(r.attribute("s").as_uint(0), QStringLiteral("row %1").arg(number));
+            row.style = CheckedStyle(r.attribute("s").as_uint(0), [&] { return QStringLiteral("row %1").arg(number); });
         }
         row.firstCell = uint32_t(sh_.cells.size());
         int32_t lastCol = 0;
@@ -446,11 +495,18 @@ private:
             if (cc <= lastCol)
                 sorted = false;
             lastCol = cc;
+            // Written twice, a cell is kept once; written more often than the row has columns,
+            // the row is no spreadsheet's.
+            if (sh_.cells.size() - row.firstCell >= size_t(kMaxCols))
+                Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
+                         .arg(sh_.name)
+                         .arg(number)
+                         .arg(kMaxCols));
             Cell cell;
             cell.number = 0;
             cell.col = uint16_t(cc);
             if (pugi::xml_attribute s = c.attribute("s"))
-                cell.style = CheckedStyle(s.as_uint(0), CellAddress(cr, cc, false, false));
+                cell.style = CheckedStyle(s.as_uint(0), [&] { return CellAddress(cr, cc, false, false); });
             ReadValue(c, cell, cr, cc);
             sh_.cells.push_back(cell);
         }
@@ -482,9 +538,12 @@ private:
 
     void ReadValue(const pugi::xml_node& c, Cell& cell, int32_t row, int32_t col) {
         const char* t = c.attribute("t").value();
+        const auto what = [&] {
+            return QStringLiteral("cell %1 of sheet %2").arg(CellAddress(row, col, false, false), sh_.name);
+        };
         if (std::strcmp(t, "inlineStr") == 0) {
             cell.kind = CellKind::Text;
-            cell.text = Pool(ItemText(Child(c, "is")));
+            cell.text = Pool(ItemText(Child(c, "is"), what));
             return;
         }
         pugi::xml_node v = Child(c, "v");
@@ -518,10 +577,10 @@ private:
             cell.number = (std::strcmp(text, "1") == 0 || std::strcmp(text, "true") == 0) ? 1 : 0;
         } else if (std::strcmp(t, "e") == 0) {
             cell.kind = CellKind::Error;
-            cell.text = Pool(QString::fromUtf8(text));
+            cell.text = Pool(CheckedCellText(text, what));
         } else if (std::strcmp(t, "str") == 0) {
             cell.kind = CellKind::Text;
-            cell.text = Pool(QString::fromUtf8(text));
+            cell.text = Pool(CheckedCellText(text, what));
         } else if (std::strcmp(t, "d") == 0) {
             const double d = SerialFromIso(QString::fromUtf8(text), wb_.date1904);
             if (std::isnan(d))
@@ -551,8 +610,9 @@ private:
             return std::strtoll(Child(n, name).text().get(), nullptr, 10);
         };
         const long long col = num("col"), row = num("row");
+        // Told as written (counted from 0): a saturated value has no successor.
         if (col < 0 || col >= kMaxCols || row < 0 || row >= kMaxRows)
-            throw Error(QStringLiteral("column %1, row %2").arg(col + 1).arg(row + 1));
+            throw Error(QStringLiteral("column index %1, row index %2").arg(col).arg(row));
         p.col = int32_t(col);
         p.row = int32_t(row);
         p.colOff = std::clamp<long long>(num("colOff"), -(1LL << 40), 1LL << 40);
@@ -573,9 +633,7 @@ private:
             nv = Child(Child(node, "nvPicPr"), "cNvPr");
             shape.relId = QString::fromUtf8(
                 Attr(Child(Child(node, "blipFill"), "blip"), "embed", true).value());
-            for (const Relationship& rel : sh_.drawingRels)
-                if (rel.id == shape.relId && !rel.external)
-                    shape.imagePart = rel.target;
+            shape.imagePart = drawingTargets_.value(shape.relId);
         } else if (std::strcmp(local, "graphicFrame") == 0) {
             nv = Child(Child(node, "nvGraphicFramePr"), "cNvPr");
             pugi::xml_node data = Child(Child(node, "graphic"), "graphicData");
@@ -583,9 +641,7 @@ private:
             if (chart) {
                 shape.kind = ShapeKind::Chart;
                 shape.relId = QString::fromUtf8(Attr(chart, "id", true).value());
-                for (const Relationship& rel : sh_.drawingRels)
-                    if (rel.id == shape.relId && !rel.external)
-                        shape.chartPart = rel.target;
+                shape.chartPart = drawingTargets_.value(shape.relId);
                 if (!shape.chartPart.isEmpty() && wb_.package.Has(shape.chartPart))
                     shape.chart = ChartIndex(shape.chartPart);
             }
@@ -619,10 +675,10 @@ private:
     }
 
     int ChartIndex(const QString& part) {
-        for (size_t i = 0; i < wb_.charts.size(); ++i)
-            if (wb_.charts[i].partName == part)
-                return int(i);
+        if (auto it = charts_.constFind(part); it != charts_.constEnd())
+            return *it;
         wb_.charts.push_back(ReadChart(wb_.package, part, wb_.theme));
+        charts_.insert(part, int(wb_.charts.size() - 1));
         return int(wb_.charts.size() - 1);
     }
 
@@ -634,6 +690,9 @@ private:
         if (sh_.drawingPart.isEmpty() || !wb_.package.Has(sh_.drawingPart))
             Fail(QStringLiteral("the drawing of sheet %1 is missing").arg(sh_.name));
         sh_.drawingRels = wb_.package.Relationships(sh_.drawingPart);
+        for (const Relationship& rel : sh_.drawingRels)
+            if (!rel.external)
+                drawingTargets_.insert(rel.id, rel.target);  // a later one of the same id wins
         pugi::xml_document doc;
         LoadXml(doc, wb_.package.Part(sh_.drawingPart), sh_.drawingPart);
         for (pugi::xml_node a : doc.document_element().children()) {
@@ -673,6 +732,8 @@ private:
 
     WorkbookData& wb_;
     SheetData& sh_;
+    QHash<QString, int>& charts_;
+    QHash<QString, QString> drawingTargets_;  // the drawing's relationships: id -> part
     int32_t lastRow_ = 0;
     bool rowsSorted_ = true;
 };
@@ -693,6 +754,74 @@ void Detect(const QByteArray& bytes) {
         Fail(QStringLiteral("it is an Excel 97-2003 (.xls) workbook or a password-protected file"));
     if (!bytes.startsWith("PK"))
         Fail(QStringLiteral("it is not a zip package"));
+}
+
+// The shared strings, read in slices of whole items, so that the table of a large workbook
+// never needs a tree of the whole part, and no slice a tree larger than the part itself.
+void ReadSharedStrings(const QByteArray& xml, const QString& partName, size_t maxStrings,
+                       StringTable& out) {
+    const auto add = [&](const pugi::xml_node& si) {
+        if (out.size() >= maxStrings)
+            Fail(QStringLiteral("it has more than %1 shared strings, more than its sheets have "
+                                "cells to show")
+                     .arg(maxStrings));
+        out.Append(ItemText(si, [&] { return QStringLiteral("shared string %1").arg(out.size() + 1); }));
+    };
+    // Slices are cut in UTF-8; a part in UTF-16 is read whole.
+    if (xml.startsWith("\xFF\xFE") || xml.startsWith("\xFE\xFF") ||
+        (xml.size() > 1 && (xml[0] == 0 || xml[1] == 0))) {
+        pugi::xml_document doc;
+        LoadXml(doc, xml, partName, pugi::parse_default | pugi::parse_ws_pcdata_single);
+        for (pugi::xml_node si : doc.document_element().children())
+            if (Is(si, "si"))
+                add(si);
+        return;
+    }
+    // The content of the root element: after its start tag, up to its end tag.
+    qsizetype root = 0;
+    while ((root = xml.indexOf('<', root)) >= 0 && root + 1 < xml.size() &&
+           (xml[root + 1] == '?' || xml[root + 1] == '!'))
+        ++root;
+    const qsizetype begin = root < 0 ? -1 : xml.indexOf('>', root);
+    const qsizetype end = xml.lastIndexOf("</");
+    if (begin < 0 || xml[begin - 1] == '/' || end <= begin) {
+        pugi::xml_document doc;
+        LoadXml(doc, xml, partName);  // an empty table, or the reason it is not well-formed
+        return;
+    }
+    qsizetype name = root + 1;
+    while (name < begin && !IsNameEnd(xml[name]))
+        ++name;
+    const QByteArray rootName = xml.mid(root + 1, name - root - 1);
+    const qsizetype colon = rootName.indexOf(':');
+    const QByteArray itemStart = "<" + (colon < 0 ? QByteArray() : rootName.left(colon + 1)) + "si";
+
+    constexpr qsizetype kSlice = 1 << 20;
+    qsizetype pos = begin + 1;
+    while (pos < end) {
+        // Up to the start of an item at least a slice further on, or the end.
+        qsizetype next = std::min(pos + kSlice, end);
+        while (next < end) {
+            next = xml.indexOf(itemStart, next);
+            if (next < 0 || next >= end) {
+                next = end;
+                break;
+            }
+            const qsizetype after = next + itemStart.size();
+            if (after < end && IsNameEnd(xml[after]))
+                break;
+            next = after;
+        }
+        pugi::xml_document frag;
+        LoadSlice(frag, xml, pos, next, partName,
+                  QStringLiteral("the shared strings from number %1 on").arg(out.size() + 1));
+        for (pugi::xml_node si = frag.first_child(); si; si = si.next_sibling()) {
+            if (si.type() == pugi::node_element && Is(si, "si"))
+                add(si);
+        }
+        pos = next;
+    }
+    out.Squeeze();
 }
 
 void ReadParts(WorkbookData& wb) {
@@ -732,16 +861,25 @@ void ReadParts(WorkbookData& wb) {
     wb.styles = ReadStyles(pkg, wb.stylesPart, wb.theme);
     wb.sharedStringsPart = RelTarget(wb.workbookRels, "sharedStrings");
     if (!wb.sharedStringsPart.isEmpty() && pkg.Has(wb.sharedStringsPart)) {
-        pugi::xml_document sst;
-        LoadXml(sst, pkg.Part(wb.sharedStringsPart), wb.sharedStringsPart,
-                pugi::parse_default | pugi::parse_ws_pcdata_single);
-        for (pugi::xml_node si : sst.document_element().children())
-            if (Is(si, "si"))
-                wb.sharedStrings.push_back(ItemText(si));
+        // A shared string is there for a cell to show, and a cell that shows one takes some
+        // twenty bytes of its sheet: a table longer than the sheets can refer to is no
+        // spreadsheet's, however few bytes its strings take.
+        constexpr qsizetype kMinCellBytes = 16;
+        qsizetype sheetBytes = 0;
+        for (const Relationship& r : wb.workbookRels)
+            if (!r.external && r.Kind() == QLatin1String("worksheet"))
+                sheetBytes += pkg.Part(r.target).size();
+        ReadSharedStrings(pkg.Part(wb.sharedStringsPart), wb.sharedStringsPart,
+                          size_t(sheetBytes / kMinCellBytes) + 1024, wb.sharedStrings);
     }
     const Font font = wb.styles.DefaultFont();
     wb.maxDigitWidth = MaxDigitWidth(font.name, font.size);
 
+    QHash<QString, qsizetype> relIndex;
+    for (qsizetype i = 0; i < wb.workbookRels.size(); ++i)
+        if (!wb.workbookRels[i].external)
+            relIndex.insert(wb.workbookRels[i].id, i);  // a later one of the same id wins
+    QHash<QString, QString> sheetOfPart;
     for (pugi::xml_node s : Child(root, "sheets").children()) {
         if (!Is(s, "sheet"))
             continue;
@@ -752,13 +890,17 @@ void ReadParts(WorkbookData& wb) {
             sheet.state = QString::fromUtf8(st.value());
         sheet.relId = QString::fromUtf8(Attr(s, "id", true).value());
         QString kind;
-        for (const Relationship& r : wb.workbookRels)
-            if (r.id == sheet.relId && !r.external) {
-                sheet.partName = r.target;
-                kind = r.Kind();
-            }
+        if (auto it = relIndex.constFind(sheet.relId); it != relIndex.constEnd()) {
+            sheet.partName = wb.workbookRels[*it].target;
+            kind = wb.workbookRels[*it].Kind();
+        }
         if (sheet.partName.isEmpty() || !pkg.Has(sheet.partName))
             Fail(QStringLiteral("the part of sheet \"%1\" is missing").arg(sheet.name));
+        // Each sheet has a part of its own, so there are never more sheets than parts.
+        if (auto it = sheetOfPart.constFind(sheet.partName); it != sheetOfPart.constEnd())
+            Fail(QStringLiteral("sheets \"%1\" and \"%2\" are both stored in part %3")
+                     .arg(*it, sheet.name, sheet.partName));
+        sheetOfPart.insert(sheet.partName, sheet.name);
         sheet.kind = kind == QLatin1String("worksheet")    ? SheetKind::Worksheet
                      : kind == QLatin1String("chartsheet") ? SheetKind::ChartSheet
                                                            : SheetKind::Other;
@@ -769,10 +911,11 @@ void ReadParts(WorkbookData& wb) {
         Fail(QStringLiteral("the workbook has no sheets"));
     if (wb.activeTab >= int(wb.sheets.size()))
         wb.activeTab = 0;
+    QHash<QString, int> charts;
     for (SheetData& sheet : wb.sheets) {
         if (sheet.kind == SheetKind::Other)
             continue;
-        SheetReader(wb, sheet).Read();
+        SheetReader(wb, sheet, charts).Read();
     }
 }
 
@@ -797,10 +940,20 @@ std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, c
     return wb;
 }
 
+void CheckWorkbookFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isFile())
+        return;
+    if (info.isDir())
+        throw Error(QStringLiteral("%1 can't be read: it is a folder, not a file").arg(path));
+    if (info.exists())  // a pipe, a socket or a device: opening a pipe would wait for a writer
+        throw Error(QStringLiteral("%1 can't be read: it is not a regular file").arg(path));
+    throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(path));
+}
+
 std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path) {
+    CheckWorkbookFile(path);
     QFile f(path);
-    if (!f.exists())
-        throw Error(QStringLiteral("%1 can't be read: the file does not exist").arg(path));
     if (!f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("%1 can't be read: %2").arg(path, f.errorString()));
     if (f.size() > (int64_t(1) << 30))

@@ -427,6 +427,9 @@ void Writer::WriteTo(Workbook& book, const QString& path) {
         want = macro ? kMainMacroTemplate : kMainTemplate;
     if (want != type)
         pkg.SetOverride(book.data_->workbookPart, want);
+    // A picture deleted now or by an earlier save leaves its image behind: a template whose
+    // placeholder was replaced would carry every earlier picture along.
+    pkg.DropUnreferencedMedia();
     const QByteArray bytes = ZipEntries(pkg.Entries());
     WriteFileAtomically(path, bytes);
     Rebind(book, ReadWorkbookBytes(bytes, path));

@@ -149,3 +149,55 @@ TEST_F(DatabaseTest, BackupMakesAKeyedCopyOfEveryRow) {
 }
 
 }  // namespace
+
+// Guarded: the defences that hold even for SQL the structural check of a file did not see.
+TEST_F(DatabaseTest, GuardedConnectionRefusesForeignCodeAndStopsRunawayStatements) {
+    db_->ExecuteScript(QStringLiteral(
+        "CREATE TABLE Digits(d INTEGER); "
+        "INSERT INTO Digits VALUES (0),(1),(2),(3),(4),(5),(6),(7),(8),(9); "
+        "CREATE VIEW Spy AS SELECT d FROM Digits; "
+        "CREATE TABLE Log(x); "
+        "CREATE TRIGGER Noisy AFTER INSERT ON DsbSystem BEGIN INSERT INTO Log VALUES (1); END;"));
+    auto refused = [&](const QString& sql, const QString& expected) {
+        SCOPED_TRACE(sql.toStdString());
+        try {
+            db_->Query(sql);
+            ADD_FAILURE() << "ran";
+        } catch (const db::Error& e) {
+            EXPECT_TRUE(e.message().contains(expected)) << e.message().toStdString();
+        }
+    };
+    {
+        db::GuardScope guard(*db_);
+        EXPECT_TRUE(db_->Guarded());
+        refused(QStringLiteral("SELECT length(randomblob(1000000000))"), QStringLiteral("not authorized"));
+        refused(QStringLiteral("SELECT rtreenode(2, x'0000ffff')"), QStringLiteral("not authorized"));
+        refused(QStringLiteral("WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r) "
+                               "SELECT count(*) FROM r"),
+                QStringLiteral("not authorized"));
+        refused(QStringLiteral("SELECT * FROM Spy"), QStringLiteral("prohibited"));
+        try {
+            db_->Execute(QStringLiteral("INSERT INTO DsbSystem VALUES ('k', 'v')"));
+            ADD_FAILURE() << "the trigger ran";
+        } catch (const db::Error&) {
+        }
+        // Nine copies of ten rows joined: a billion rows, far more work than any statement here.
+        refused(QStringLiteral("SELECT count(*) FROM Digits a, Digits b, Digits c, Digits d, "
+                               "Digits e, Digits f, Digits g, Digits h, Digits i"),
+                QStringLiteral("was stopped"));
+        // Plain statements still run.
+        auto rs = db_->Query(QStringLiteral("SELECT count(*), max(length(?)) FROM Digits"), {QStringLiteral("abc")});
+        EXPECT_EQ(rs->Field(0).toInt(), 10);
+        EXPECT_EQ(rs->Field(1).toInt(), 3);
+    }
+    EXPECT_FALSE(db_->Guarded());
+    EXPECT_EQ(db_->Query(QStringLiteral("SELECT count(*) FROM Log"))->Field(0).toInt(), 0);
+    EXPECT_EQ(db_->Query(QStringLiteral("SELECT count(*) FROM Spy"))->Field(0).toInt(), 10);
+    db_->Execute(QStringLiteral("INSERT INTO DsbSystem VALUES ('k', 'v')"));
+    EXPECT_EQ(db_->Query(QStringLiteral("SELECT count(*) FROM Log"))->Field(0).toInt(), 1);
+
+    // The schema ours trusts keeps its triggers; another one's never reach through.
+    db::GuardScope trusted(*db_, QStringLiteral("main"));
+    db_->Execute(QStringLiteral("INSERT INTO DsbSystem VALUES ('k2', 'v2')"));
+    EXPECT_EQ(db_->Query(QStringLiteral("SELECT count(*) FROM Log"))->Field(0).toInt(), 2);
+}

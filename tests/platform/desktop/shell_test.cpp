@@ -1,6 +1,8 @@
 // Showing a file with the desktop's application and raising a window by its title, observed
 // through Qt's URL handler hook and a stand-in wmctrl on the PATH.
 
+#include "TestSupport.h"
+
 #include "platform/desktop/DesktopShell.h"
 
 #include <gtest/gtest.h>
@@ -24,25 +26,8 @@ public slots:
     void Open(const QUrl& url) { urls << url; }
 };
 
-// Puts a folder first on the PATH for one test and restores the PATH after.
-class PathGuard {
-public:
-    explicit PathGuard(const QString& path) : old_(qgetenv("PATH")) {
-        qputenv("PATH", QFile::encodeName(path));
-    }
-    ~PathGuard() { qputenv("PATH", old_); }
-
-private:
-    QByteArray old_;
-};
-
-void WriteScript(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
+using testsupport::PathGuard;
+using testsupport::WriteScript;
 
 QByteArray ReadAll(const QString& path) {
     QFile f(path);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace {
 
@@ -246,3 +247,107 @@ TEST_F(MailStoreTest, AttachmentNamesAreReducedToSafeFileNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mail with one attachment of this name (RFC 2231, UTF-8) and base64 content.
+QString WriteMail(const QString& path, const QString& name, const QByteArray& base64) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write("Date: Tue, 14 Nov 2023 22:13:20 +0000\nFrom: a@example.com\nSubject: Report\n"
+            "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+            "Content-Type: text/plain\n\nhi\n--b\nContent-Type: application/octet-stream\n"
+            "Content-Disposition: attachment; filename*=UTF-8''" +
+            QUrl::toPercentEncoding(name) + "\nContent-Transfer-Encoding: base64\n\n" + base64 +
+            "\n--b--\n");
+    return path;
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+TEST_F(MailStoreTest, SavingWritesOnlyTheTargetThroughNoLink) {
+    const QString mailFile = WriteMail(out_.filePath(QStringLiteral("m.eml")), QStringLiteral("pwned.txt"),
+                                       QByteArray("new content").toBase64());
+    auto message = mail::Message::Open(mailFile);
+    QTemporaryDir outside;
+    const QString victim = outside.filePath(QStringLiteral("victim.txt"));
+    {
+        QFile v(victim);
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("precious");
+    }
+    const QString folder = out_.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Links where a save might write: the name a partial file once had, and the target itself.
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/.pwned.txt.part")));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/linked.txt")));
+
+    message->SaveAttachment(0, folder + QStringLiteral("/pwned.txt"));
+    message->SaveAttachment(0, folder + QStringLiteral("/linked.txt"));
+
+    EXPECT_EQ(ReadBytes(victim), QByteArray("precious"));
+    EXPECT_EQ(ReadBytes(folder + QStringLiteral("/pwned.txt")), QByteArray("new content"));
+    // The link at the target is replaced by the file, not written through.
+    EXPECT_FALSE(QFileInfo(folder + QStringLiteral("/linked.txt")).isSymLink());
+    EXPECT_EQ(ReadBytes(folder + QStringLiteral("/linked.txt")), QByteArray("new content"));
+    EXPECT_EQ(Entries(folder), (QStringList{".pwned.txt.part", "linked.txt", "pwned.txt"}));
+}
+
+TEST_F(MailStoreTest, LongAndReorderingNamesAreSavedUnderSafeNames) {
+    // A right-to-left override would show "report<RLO>xslx.exe" as "reportexe.xlsx".
+    EXPECT_EQ(mail::SafeFileName(QString::fromUtf8("report\u202Exslx.exe")), QStringLiteral("reportxslx.exe"));
+    EXPECT_EQ(mail::SafeFileName(QString::fromUtf8("\u2067a\u2069\u200Fb\u061C.csv")), QStringLiteral("ab.csv"));
+
+    const QString exact = QString(250, QLatin1Char('n')) + QStringLiteral(".xlsx");  // 255 bytes
+    EXPECT_EQ(mail::SafeFileName(exact), exact);
+    const QString longer = QString(300, QChar(0x20AC)) + QStringLiteral(".xlsx");  // 905 bytes
+    const QString cut = mail::SafeFileName(longer);
+    // 83 three-byte signs and the extension: a sign is never split.
+    EXPECT_EQ(cut, QString(83, QChar(0x20AC)) + QStringLiteral(".xlsx"));
+    EXPECT_EQ(cut.toUtf8().size(), 254);
+    const QString noExtension = QString(300, QLatin1Char('z'));
+    EXPECT_EQ(mail::SafeFileName(noExtension), QString(255, QLatin1Char('z')));
+
+    // Both long names are saved, the temporary file beside them notwithstanding.
+    const QString folder = out_.filePath(QStringLiteral("names"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& name : {exact, longer, QString::fromUtf8("report\u202Exslx.exe")}) {
+        auto message = mail::Message::Open(
+            WriteMail(out_.filePath(QStringLiteral("n.eml")), name, QByteArray("x").toBase64()));
+        ASSERT_EQ(message->Attachments().size(), 1u);
+        EXPECT_EQ(message->Attachments()[0].name, name);
+        const QString target = folder + QLatin1Char('/') + message->Attachments()[0].safeName;
+        message->SaveAttachment(0, target);
+        EXPECT_EQ(ReadBytes(target), QByteArray("x")) << target.toStdString();
+    }
+    EXPECT_EQ(Entries(folder).size(), 3);
+}
+
+TEST_F(MailStoreTest, ContentWhoseEncodingIsBrokenIsReportedNotSavedEmpty) {
+    const QString folder = out_.filePath(QStringLiteral("broken"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QByteArray& content : {QByteArray("!!!! not base64 at all !!!!"), QByteArray("QUJD=RA=="),
+                                      QByteArray("QUJDR")}) {
+        SCOPED_TRACE(content.toStdString());
+        auto message = mail::Message::Open(
+            WriteMail(out_.filePath(QStringLiteral("b.eml")), QStringLiteral("data.xlsx"), content));
+        try {
+            message->SaveAttachment(0, folder + QStringLiteral("/data.xlsx"));
+            ADD_FAILURE() << "saved";
+        } catch (const mail::Error& e) {
+            EXPECT_EQ(e.message(), folder + QStringLiteral("/data.xlsx can't be written: the "
+                                                           "attachment's base64 content is broken"));
+        }
+        EXPECT_TRUE(Entries(folder).isEmpty());
+    }
+    // Sound base64 with line ends and padding still saves.
+    auto sound = mail::Message::Open(
+        WriteMail(out_.filePath(QStringLiteral("s.eml")), QStringLiteral("data.xlsx"), "QUJD\nRA=="));
+    sound->SaveAttachment(0, folder + QStringLiteral("/data.xlsx"));
+    EXPECT_EQ(ReadBytes(folder + QStringLiteral("/data.xlsx")), QByteArray("ABCD"));
+}

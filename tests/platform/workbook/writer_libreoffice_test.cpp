@@ -1,6 +1,7 @@
 // What LibreOffice makes of the written files, the publishing flow into a template, and the
 // recalculation through LibreOffice with its refusals. LibreOffice runs take seconds: few tests.
 
+#include "TestSupport.h"
 #include "WriterFixtures.h"
 
 #include "platform/workbook/Recalc.h"
@@ -10,20 +11,16 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <signal.h>
 
 using namespace xl;
 
 namespace {
 
-// PATH pointing at one folder while it lives.
-class PathOverride {
-public:
-    explicit PathOverride(const QString& folder) : old_(qgetenv("PATH")) { qputenv("PATH", folder.toLocal8Bit()); }
-    ~PathOverride() { qputenv("PATH", old_); }
-
-private:
-    QByteArray old_;
-};
+using PathOverride = testsupport::PathGuard;
 
 }  // namespace
 
@@ -254,25 +251,45 @@ TEST(WriterLibreOffice, RefreshAllWithoutLibreOfficeOrWithOneThatHangs) {
 
 namespace {
 
+// The reports of the recalculation while it lives.
+class RecalcReports {
+public:
+    RecalcReports() {
+        SetRecalcReporter([this](const QString& text) { lines.append(text); });
+    }
+    ~RecalcReports() { SetRecalcReporter(nullptr); }
+    QString All() const { return lines.join(QLatin1Char('\n')); }
+    QStringList lines;
+};
+
+// Ended: no such process any more, or one that only waits for its parent to reap it.
+bool ProcessGone(qint64 pid) {
+    for (int i = 0; i < 100; ++i) {
+        if (::kill(pid_t(pid), 0) != 0)
+            return true;
+        const QByteArray stat = writerfx::ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close > 0 && stat.mid(close + 2, 1) == "Z")
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
 // A soffice in front of the real one: it counts its starts, notes the profile each start was
-// given, and plays the first start as `first` says ("abort": dies as LibreOffice did on a
-// loaded machine; "refuse": reports the workbook broken, as the recalculation macro does).
-QString FrontSoffice(const QString& folder, const QString& first) {
+// given, and dies at the first start as LibreOffice did on a loaded machine when `abortFirst`.
+QString FrontSoffice(const QString& folder, bool abortFirst) {
     const QString script = folder + QStringLiteral("/soffice");
-    QFile f(script);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(QStringLiteral(
-                "#!/bin/sh\n"
-                "n=$(cat '%1/starts' 2>/dev/null || echo 0); n=$((n+1)); echo $n > '%1/starts'\n"
-                "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=*) echo \"$a\" >> '%1/profiles';; esac; done\n"
-                "if [ $n -eq 1 ] && [ '%2' = abort ]; then echo 'Fatal exception: Signal 6' >&2; kill -ABRT $$; fi\n"
-                "if [ '%2' = refuse ]; then echo 'General Error.' > \"${SHEETBEACON_RECALC_ERR#file://}\"; exit 0; fi\n"
-                "exec '%3' \"$@\"\n")
-                .arg(folder, first, testsupport::Soffice())
-                .toUtf8());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    testsupport::WriteScript(
+        script,
+        QStringLiteral(
+            "#!/bin/sh\n"
+            "n=$(cat '%1/starts' 2>/dev/null || echo 0); n=$((n+1)); echo $n > '%1/starts'\n"
+            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=*) echo \"$a\" >> '%1/profiles';; esac; done\n"
+            "if [ $n -eq 1 ] && [ '%2' = abort ]; then echo 'Fatal exception: Signal 6' >&2; kill -ABRT $$; fi\n"
+            "exec '%3' \"$@\"\n")
+            .arg(folder, abortFirst ? QStringLiteral("abort") : QString(), testsupport::Soffice())
+            .toUtf8());
     return script;
 }
 
@@ -282,19 +299,58 @@ QStringList Lines(const QString& path) {
 
 }  // namespace
 
-// LibreOffice dying on its way up is tried once more, on a profile prepared anew; the profile
-// is then kept for the next recalculation; a workbook LibreOffice refuses is not tried twice.
-// The log hears of each.
+// One LibreOffice serves every recalculation of the program; one that dies is started again
+// for the request that found it dead, and the log says so; stopping it ends its process.
+TEST(WriterLibreOffice, OneLibreOfficeIsKeptStartedAgainWhenItDiesAndStopped) {
+    ASSERT_WRITER_FIXTURES();
+    ASSERT_SOFFICE();
+    QTemporaryDir tmp;
+    RecalcReports reports;
+    writerfx::SofficeTurn turn;
+    auto recalculated = [&](double a1) {
+        const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        Worksheet* calc = wb->Sheets().Item(QStringLiteral("Calc"));
+        calc->Range(QStringLiteral("A1")).SetValue(CellValue::Number(a1));
+        wb->RefreshAll();
+        return calc->Range(QStringLiteral("A3")).Value().number;
+    };
+    EXPECT_EQ(recalculated(1), 3);
+    const qint64 first = RecalcInstancePid();
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(recalculated(2), 6);
+    EXPECT_EQ(RecalcInstancePid(), first) << "a second LibreOffice was started";
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice started")).size(), 1) << reports.All().toStdString();
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice recalculated stale.xlsx")).size(), 2)
+        << reports.All().toStdString();
+
+    ::kill(pid_t(-first), SIGKILL);
+    ASSERT_TRUE(ProcessGone(first));
+    EXPECT_EQ(recalculated(4), 12);
+    const qint64 second = RecalcInstancePid();
+    EXPECT_GT(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice died while recalculating stale.xlsx")).size(), 1)
+        << reports.All().toStdString();
+    EXPECT_EQ(reports.lines.filter(QStringLiteral("LibreOffice started")).size(), 2);
+
+    StopRecalculation();
+    EXPECT_EQ(RecalcInstancePid(), 0);
+    EXPECT_TRUE(ProcessGone(second)) << "LibreOffice outlived its stop";
+}
+
+// LibreOffice dying on its way up is tried once more, on a profile prepared anew, which is
+// then kept for the next recalculation. The log hears of each.
 TEST(WriterLibreOffice, RefreshAllStartsADeadLibreOfficeOnceMoreAndKeepsItsProfile) {
     ASSERT_WRITER_FIXTURES();
     ASSERT_SOFFICE();
     QTemporaryDir tmp;
     const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
-    QStringList reported;
-    SetRecalcReporter([&](const QString& m) { reported << m; });
+    RecalcReports reports;
     const QString aborting = tmp.filePath(QStringLiteral("aborting"));
     QDir().mkpath(aborting);
-    ASSERT_FALSE(FrontSoffice(aborting, QStringLiteral("abort")).isEmpty());
+    FrontSoffice(aborting, true);
     {
         writerfx::SofficeTurn turn;
         PathOverride front(aborting + QStringLiteral(":") + QString::fromLocal8Bit(qgetenv("PATH")));
@@ -305,35 +361,75 @@ TEST(WriterLibreOffice, RefreshAllStartsADeadLibreOfficeOnceMoreAndKeepsItsProfi
         wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A1")).SetValue(CellValue::Number(10));
         wb->RefreshAll();
         EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 30);
+        StopRecalculation();
     }
-    EXPECT_EQ(Lines(aborting + QStringLiteral("/starts")), QStringList{QStringLiteral("3")});
+    EXPECT_EQ(Lines(aborting + QStringLiteral("/starts")), QStringList{QStringLiteral("2")});
     const QStringList profiles = Lines(aborting + QStringLiteral("/profiles"));
-    ASSERT_EQ(profiles.size(), 3);
+    ASSERT_EQ(profiles.size(), 2);
     EXPECT_NE(profiles[0], profiles[1]) << "the start after a death must not trust what the dead one left";
-    EXPECT_EQ(profiles[1], profiles[2]) << "the profile is prepared once and kept";
-    ASSERT_EQ(reported.size(), 3) << reported.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(reported[0].contains(QStringLiteral("died"))) << reported[0].toStdString();
-    EXPECT_TRUE(reported[0].contains(QStringLiteral("crashed"))) << reported[0].toStdString();
-    EXPECT_TRUE(reported[1].contains(QStringLiteral("recalculated stale.xlsx"))) << reported[1].toStdString();
-    EXPECT_TRUE(reported[1].contains(QStringLiteral("(start 2)"))) << reported[1].toStdString();
+    ASSERT_GE(reports.lines.size(), 4) << reports.All().toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("died while starting"))) << reports.lines[0].toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("crashed"))) << reports.lines[0].toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("once more"))) << reports.lines[0].toStdString();
+    // Both recalculations by the one LibreOffice of the second start.
+    const QStringList started = reports.lines.filter(QStringLiteral("LibreOffice started"));
+    ASSERT_EQ(started.size(), 1) << reports.All().toStdString();
+    const QString start = QRegularExpression(QStringLiteral("start \\d+")).match(started[0]).captured(0);
+    ASSERT_FALSE(start.isEmpty()) << started[0].toStdString();
+    const QStringList done = reports.lines.filter(QStringLiteral("recalculated stale.xlsx"));
+    ASSERT_EQ(done.size(), 2) << reports.All().toStdString();
+    EXPECT_TRUE(done[0].contains(QStringLiteral("(") + start + QStringLiteral(")"))) << reports.All().toStdString();
+    EXPECT_TRUE(done[1].contains(QStringLiteral("(") + start + QStringLiteral(")"))) << reports.All().toStdString();
+}
 
-    // Refused: said once, not tried again, and the workbook keeps its values.
-    reported.clear();
-    const QString refusing = tmp.filePath(QStringLiteral("refusing"));
-    QDir().mkpath(refusing);
-    ASSERT_FALSE(FrontSoffice(refusing, QStringLiteral("refuse")).isEmpty());
+// A LibreOffice that dies at every start is given one more start, not more, and the error says
+// it could not be started; a workbook LibreOffice can't open is an error without a restart.
+TEST(WriterLibreOffice, ALibreOfficeThatDiesAtStartIsTriedTwiceABrokenWorkbookOnce) {
+    ASSERT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("stale.xlsx"), tmp);
+    const QString fake = tmp.filePath(QStringLiteral("fake"));
+    QDir().mkpath(fake);
+    const QString starts = tmp.filePath(QStringLiteral("starts"));
+    testsupport::WriteScript(
+        fake + QStringLiteral("/soffice"),
+        QStringLiteral("#!/bin/sh\necho start >> '%1'\necho 'Fatal exception: Signal 6'\nkill -ABRT $$\n")
+            .arg(starts)
+            .toUtf8());
+    RecalcReports reports;
     {
-        PathOverride front(refusing + QStringLiteral(":") + QString::fromLocal8Bit(qgetenv("PATH")));
         Application app;
         Workbook* wb = app.Workbooks().Open(path);
+        PathOverride override(fake + QStringLiteral(":/usr/bin:/bin"));
         try {
             wb->RefreshAll();
-            ADD_FAILURE() << "a refused workbook was taken for recalculated";
+            ADD_FAILURE() << "recalculated by a LibreOffice that died";
         } catch (const Error& e) {
-            EXPECT_TRUE(e.Message().contains(QStringLiteral("General Error."))) << e.what();
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("LibreOffice could not be started"))) << e.what();
         }
-        EXPECT_EQ(wb->Sheets().Item(QStringLiteral("Calc"))->Range(QStringLiteral("A3")).Value().number, 99);
+        EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("A3")).Value().number, 99);
     }
-    EXPECT_EQ(Lines(refusing + QStringLiteral("/starts")), QStringList{QStringLiteral("1")});
-    SetRecalcReporter(nullptr);
+    EXPECT_EQ(QString::fromUtf8(writerfx::ReadAll(starts)).count(QStringLiteral("start")), 2);
+    ASSERT_EQ(reports.lines.filter(QStringLiteral("LibreOffice died while starting")).size(), 2) << reports.All().toStdString();
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("once more")));
+    EXPECT_TRUE(reports.lines[0].contains(QStringLiteral("signal 6"))) << reports.lines[0].toStdString();
+
+    // The real one: a file that is no workbook at all is refused, and nothing restarts.
+    ASSERT_SOFFICE();
+    writerfx::SofficeTurn turn;
+    reports.lines.clear();
+    const QString broken = tmp.filePath(QStringLiteral("broken.xlsx"));
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, '\x01'));
+    }
+    try {
+        RecalculateFile(broken);
+        ADD_FAILURE() << "a broken file was recalculated";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("Unable to recalculate broken.xlsx"))) << e.what();
+    }
+    EXPECT_TRUE(reports.lines.filter(QStringLiteral("died")).isEmpty()) << reports.All().toStdString();
+    StopRecalculation();
 }

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -204,6 +206,47 @@ TEST(WriterSave, InterruptedSaveLeavesTheOldFileReadable) {
     wb->Save();
     Application check;
     EXPECT_EQ(check.Workbooks().Open(path)->Sheets().Item(1)->Range(QStringLiteral("B3")).Value().number, 21);
+    // ...and takes away what the killed ones left.
+    EXPECT_EQ(FilesIn(tmp.path()), QStringList{QStringLiteral("book.xlsx")});
+}
+
+TEST(WriterSave, ASaveRemovesOnlyTheTemporaryFilesOfItsTargetNoSaveIsWriting) {
+    ASSERT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    QTemporaryDir outside;
+    const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
+    auto make = [&](const QString& name) {
+        QFile f(tmp.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("left over");
+    };
+    make(QStringLiteral(".book.xlsx.AbC123"));   // a killed save's
+    make(QStringLiteral(".book.xlsx.Live99"));   // being written by another save right now
+    make(QStringLiteral(".book.xlsx.toolong1"));  // not a name a save makes
+    make(QStringLiteral(".other.xlsx.AbC123"));  // another workbook's
+    const QString victim = outside.filePath(QStringLiteral("victim"));
+    {
+        QFile v(victim);
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("precious");
+    }
+    ASSERT_TRUE(QFile::link(victim, tmp.filePath(QStringLiteral(".book.xlsx.Link12"))));
+    const int live = ::open(QFile::encodeName(tmp.filePath(QStringLiteral(".book.xlsx.Live99"))).constData(), O_RDWR);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+
+    Application app;
+    Workbook* wb = app.Workbooks().Open(path);
+    wb->Sheets().Item(1)->Range(QStringLiteral("B3")).SetValue(CellValue::Number(22));
+    wb->Save();
+    ::close(live);
+
+    EXPECT_EQ(FilesIn(tmp.path()),
+              (QStringList{".book.xlsx.Link12", ".book.xlsx.Live99", ".book.xlsx.toolong1",
+                           ".other.xlsx.AbC123", "book.xlsx"}));
+    EXPECT_EQ(writerfx::ReadAll(victim), QByteArray("precious"));
+    Application check;
+    EXPECT_EQ(check.Workbooks().Open(path)->Sheets().Item(1)->Range(QStringLiteral("B3")).Value().number, 22);
 }
 
 TEST(WriterSave, NewWorkbooks) {
