@@ -43,7 +43,8 @@ namespace {
 const QString kModule = QStringLiteral("frmPanel");
 constexpr int16_t kMultiSlots = 4;
 
-// Designed conversions to 16-bit integers: nearest, a half to the even one, kept in range.
+// Conversions to 16-bit integers, as scroll bars and stored sizes take them: nearest, a half
+// to the even neighbour, kept in range.
 int16_t ToInt16(double value) {
     const double r = std::nearbyint(value);
     if (!std::isfinite(r))
