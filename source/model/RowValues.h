@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-// The error number the designed conversions raised on a value too large.
+// The error number a value too large for its field is logged with ("Overflow"), the same
+// number the log database's readers already know from every other overflow.
 constexpr int32_t kOverflowErr = 6;
 QString OverflowText(const QString& column, const QVariant& value);
 

@@ -51,7 +51,7 @@ QString Describe(const std::exception& e) { return QString::fromUtf8(e.what()); 
 }  // namespace
 
 QString clsPanelSource::AskFolderFor(const QString& prompt) const {
-    const QString chosen = BrowseFolder(DialogOwner(), prompt, SourceFolder);
+    const QString chosen = BrowseFolder(nullptr, prompt, SourceFolder);
     return chosen.isEmpty() ? QString() : App::WithSeparator(chosen);
 }
 
@@ -77,9 +77,16 @@ bool clsPanelSource::FetchSource(db::Database* DB) {
     QDateTime Dt = NoDate();
     QString fetched;
     // A chosen folder is stored at once, so it is not asked for again on the next pass, even
-    // when a later prompt of the same request is cancelled.
+    // when a later prompt of the same request is cancelled. One that can't be stored (reported)
+    // is not used either: the record must name the folders its row names, or the newest file's
+    // name stored later would be paired with the folder of before.
+    const QString storedSource = SourceFolder;
+    const QString storedDest = DestFolder;
     auto store = [&] {
-        SaveToDB(DB);
+        if (!SaveToDB(DB)) {
+            SourceFolder = storedSource;
+            DestFolder = storedDest;
+        }
         QCoreApplication::processEvents();
     };
     const QString mask = QStringLiteral("[") + Mask + QStringLiteral("]");
@@ -204,9 +211,17 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
                 NewestFile.clear();
                 return false;
             }
+            // A folder that can't be stored (reported) counts as one not chosen, for the reason
+            // FetchSource gives.
+            const QString storedDest = DestFolder;
             DestFolder = folder;
-            SaveToDB(DB);
+            const bool stored = SaveToDB(DB);
             QCoreApplication::processEvents();
+            if (!stored) {
+                DestFolder = storedDest;
+                NewestFile.clear();
+                return false;
+            }
         }
 
         const QString newest = NewestMatch(DestFolder + Mask);
@@ -293,7 +308,10 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
                          false);
                 continue;
             }
-            panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID"))));
+            // A relocation that can't be stored (reported) leaves the row as it was, like one
+            // that can't be made; the others are stored all the same.
+            if (!panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID")))))
+                continue;
         }
         Excel_Exit(XL);
     } catch (const std::exception& e) {

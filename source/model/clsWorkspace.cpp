@@ -221,18 +221,20 @@ bool clsWorkspace::DelPanels(db::Database* DB) {
     return true;
 }
 
-void clsWorkspace::Delete(db::Database* DB) {
+bool clsWorkspace::Delete(db::Database* DB) {
     if (ID < 1)
-        return;
+        return true;
     pDeletedIDs.clear();
     const bool ok = SQL_InTransaction(DB, true, kModule, QStringLiteral("DelSelf"), [&] {
         return DelPanels(DB) &&
                SQL_Execute(DB, QStringLiteral("DELETE FROM DsbSavedWorkspace WHERE ID = ?"), {ID},
                            true, kModule, QStringLiteral("DelSelf"));
     });
-    pPanels.clear();
-    if (ok)
+    if (ok) {
+        pPanels.clear();
         for (const int32_t id : pDeletedIDs)
             DeletePanelPicture(id);
+    }
     pDeletedIDs.clear();
+    return ok;
 }

@@ -33,8 +33,11 @@ public:
     // Stores the dashboard with all its panels in one transaction: whole or not at all. On
     // failure the record's and panels' IDs are as they were before the call.
     bool SaveToDB(db::Database* DB);
-    // Deletes the panel rows, their cached pictures and the dashboard row.
-    void Delete(db::Database* DB);
+    // Deletes the panel rows, their cached pictures and the dashboard row, in one transaction,
+    // and empties the panel list. False (reported) when the rows could not be deleted: then
+    // nothing is deleted and the record keeps its panels. A dashboard never stored has nothing
+    // to delete: true, with its list as it was.
+    bool Delete(db::Database* DB);
 
     // Some stored panel row of this dashboard did not load; saving then deletes no row that
     // is missing from the list, since it may be one that never loaded.

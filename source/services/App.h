@@ -1,5 +1,5 @@
 #pragma once
-// The program's identity and folder: what the designed procedures call App.Path, App.Title
+// The program's identity and folder, under the names the procedures use: App.Path, App.Title
 // and App.EXEName. The program folder is the executable's folder; tests point it elsewhere.
 
 #include <QString>

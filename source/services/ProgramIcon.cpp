@@ -1,6 +1,6 @@
 #include "services/ProgramIcon.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -46,6 +46,6 @@ QIcon ProgramIcon() {
 }
 
 void InstallProgramIcon() {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QApplication::setWindowIcon(ProgramIcon());
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::setWindowIcon(ProgramIcon());
 }

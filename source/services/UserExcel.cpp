@@ -4,9 +4,6 @@
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 
-#include <QApplication>
-#include <QInputDialog>
-
 #include <cmath>
 
 namespace {
@@ -56,14 +53,9 @@ bool UserExcel::FindChart() {
         QStringList names;
         for (const auto& [ws, name] : found)
             names << ws->Name() + QStringLiteral(": ") + name;
-        const QVariant answer = AskCustom(QStringLiteral("ChartChoice"), [names] {
-            bool ok = false;
-            const QString item = QInputDialog::getItem(
-                DialogOwner(), QStringLiteral("Paste Chart"),
-                QStringLiteral("Several charts have the size of the copied one. Which one is it?"),
-                names, 0, false, &ok);
-            return ok ? QVariant(item) : QVariant();
-        });
+        const QVariant answer = AskItem(
+            QStringLiteral("ChartChoice"), QStringLiteral("Paste Chart"),
+            QStringLiteral("Several charts have the size of the copied one. Which one is it?"), names);
         const qsizetype at = answer.isValid() ? names.indexOf(answer.toString()) : -1;
         if (at < 0)
             return false;
@@ -108,7 +100,7 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
     // the dialog starting where that workbook lies.
     if (!copied.workbookPath.isEmpty() && OpenWorkbook(copied.workbookPath) && FindChart())
         return true;
-    const QString path = AskOpenFile(DialogOwner(),
+    const QString path = AskOpenFile(nullptr,
                                      QStringLiteral("Select the workbook of the copied chart"),
                                      copied.workbookPath,
                                      QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));

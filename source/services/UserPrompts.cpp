@@ -2,15 +2,11 @@
 
 #include "services/App.h"
 
-#include <QApplication>
-#include <QColorDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMap>
-#include <QMessageBox>
-#include <QPointer>
 
+#include <algorithm>
 #include <deque>
 
 namespace {
@@ -27,19 +23,9 @@ ScriptState& Script() {
     return state;
 }
 
-QPointer<QWidget>& Owner() {
-    static QPointer<QWidget> owner;
-    return owner;
-}
-
-int DefaultAnswer(int style) {
-    const int buttons = style & 7;
-    const int defaultIndex = (style & vbDefaultButton3) ? 2 : (style & vbDefaultButton2) ? 1 : 0;
-    static const std::vector<std::vector<int>> table = {
-        {vbOK}, {vbOK, vbCancel}, {vbAbort, vbRetry, vbIgnore}, {vbYes, vbNo, vbCancel},
-        {vbYes, vbNo}, {vbRetry, vbCancel}};
-    const auto& row = table[buttons < 6 ? buttons : 0];
-    return row[std::min<size_t>(defaultIndex, row.size() - 1)];
+std::unique_ptr<PromptDialogs>& Dialogs() {
+    static std::unique_ptr<PromptDialogs> dialogs;
+    return dialogs;
 }
 
 QVariant ScriptedDialog(const QString& kind, const QString& title, const QString& text) {
@@ -53,8 +39,6 @@ QVariant ScriptedDialog(const QString& kind, const QString& title, const QString
     s.record.push_back({kind, title, text, 0, answer});
     return answer;
 }
-
-QWidget* ParentOr(QWidget* parent) { return parent ? parent : Owner().data(); }
 
 // The folder the last file or folder dialog was answered in, for the next one that concerns
 // no file of its own.
@@ -81,11 +65,23 @@ QString SaveStartPath(const QString& concerned) {
 
 }  // namespace
 
+int DefaultMsgBoxAnswer(int style) {
+    const int buttons = style & 7;
+    const int defaultIndex = (style & vbDefaultButton3) ? 2 : (style & vbDefaultButton2) ? 1 : 0;
+    static const std::vector<std::vector<int>> table = {
+        {vbOK}, {vbOK, vbCancel}, {vbAbort, vbRetry, vbIgnore}, {vbYes, vbNo, vbCancel},
+        {vbYes, vbNo}, {vbRetry, vbCancel}};
+    const auto& row = table[buttons < 6 ? buttons : 0];
+    return row[std::min<size_t>(defaultIndex, row.size() - 1)];
+}
+
+void SetPromptDialogs(std::unique_ptr<PromptDialogs> dialogs) { Dialogs() = std::move(dialogs); }
+
 int MsgBox(const QString& prompt, int style, const QString& title) {
     const QString caption = title.isEmpty() ? App::Title() : title;
     auto& s = Script();
     if (s.enabled) {
-        int answer = DefaultAnswer(style);
+        int answer = DefaultMsgBoxAnswer(style);
         if (!s.msgBoxAnswers.empty()) {
             answer = s.msgBoxAnswers.front();
             s.msgBoxAnswers.pop_front();
@@ -93,54 +89,8 @@ int MsgBox(const QString& prompt, int style, const QString& title) {
         s.record.push_back({QStringLiteral("msgbox"), caption, prompt, style, answer});
         return answer;
     }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return DefaultAnswer(style);
-
-    QMessageBox box(ParentOr(nullptr));
-    box.setWindowTitle(caption);
-    box.setText(prompt);
-    switch (style & 0x70) {
-    case vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: break;
-    }
-    struct Choice { QMessageBox::StandardButton button; int result; };
-    std::vector<Choice> choices;
-    switch (style & 7) {
-    case vbOKCancel: choices = {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}}; break;
-    case vbAbortRetryIgnore:
-        choices = {{QMessageBox::Abort, vbAbort}, {QMessageBox::Retry, vbRetry}, {QMessageBox::Ignore, vbIgnore}};
-        break;
-    case vbYesNoCancel:
-        choices = {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
-        break;
-    case vbYesNo: choices = {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}}; break;
-    case vbRetryCancel: choices = {{QMessageBox::Retry, vbRetry}, {QMessageBox::Cancel, vbCancel}}; break;
-    default: choices = {{QMessageBox::Ok, vbOK}}; break;
-    }
-    QMessageBox::StandardButtons buttons;
-    for (const auto& c : choices)
-        buttons |= c.button;
-    box.setStandardButtons(buttons);
-    const int defaultIndex = (style & vbDefaultButton3) ? 2 : (style & vbDefaultButton2) ? 1 : 0;
-    box.setDefaultButton(choices[std::min<size_t>(defaultIndex, choices.size() - 1)].button);
-    const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
-    for (const auto& c : choices)
-        if (c.button == pressed)
-            return c.result;
-    // Closing the box with Escape or its close button: Cancel where there is one, else the
-    // last button (No, OK).
-    for (const auto& c : choices)
-        if (c.result == vbCancel)
-            return vbCancel;
-    return choices.back().result;
+    return Dialogs() ? Dialogs()->MessageBox(prompt, style, caption) : DefaultMsgBoxAnswer(style);
 }
-
-void SetDialogOwner(QWidget* owner) { Owner() = owner; }
-
-QWidget* DialogOwner() { return Owner().data(); }
 
 QString DialogStartFolder(const QString& concerned) {
     // Only a path of this system counts: a stored folder from another platform ("C:\Data")
@@ -160,9 +110,11 @@ QString DialogStartFolder(const QString& concerned) {
 QString AskOpenFile(QWidget* parent, const QString& title, const QString& concerned,
                     const QString& filter) {
     const QString start = DialogStartFolder(concerned);
-    const QString chosen = Script().enabled
-                               ? ScriptedDialog(QStringLiteral("open"), title, start).toString()
-                               : QFileDialog::getOpenFileName(ParentOr(parent), title, start, filter);
+    QString chosen;
+    if (Script().enabled)
+        chosen = ScriptedDialog(QStringLiteral("open"), title, start).toString();
+    else if (Dialogs())
+        chosen = Dialogs()->OpenFile(parent, title, start, filter);
     RememberFolderOf(chosen, false);
     return chosen;
 }
@@ -171,17 +123,10 @@ QString AskSaveFile(QWidget* parent, const QString& title, const QString& concer
                     const QString& filter, const QString& defaultSuffix) {
     const QString start = SaveStartPath(concerned);
     QString chosen;
-    if (Script().enabled) {
+    if (Script().enabled)
         chosen = ScriptedDialog(QStringLiteral("save"), title, start).toString();
-    } else {
-        QFileDialog dialog(ParentOr(parent), title, start, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        if (!defaultSuffix.isEmpty())
-            dialog.setDefaultSuffix(defaultSuffix);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().first();
-    }
+    else if (Dialogs())
+        chosen = Dialogs()->SaveFile(parent, title, start, filter, defaultSuffix);
     RememberFolderOf(chosen, false);
     return chosen;
 }
@@ -189,15 +134,10 @@ QString AskSaveFile(QWidget* parent, const QString& title, const QString& concer
 QString AskFolder(QWidget* parent, const QString& title, const QString& concerned) {
     const QString start = DialogStartFolder(concerned);
     QString folder;
-    if (Script().enabled) {
+    if (Script().enabled)
         folder = ScriptedDialog(QStringLiteral("folder"), title, start).toString();
-    } else {
-        QFileDialog dialog(ParentOr(parent), title, start);
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly, true);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            folder = dialog.selectedFiles().first();
-    }
+    else if (Dialogs())
+        folder = Dialogs()->Folder(parent, title, start);
     while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
         folder.chop(1);
     RememberFolderOf(folder, true);
@@ -209,8 +149,8 @@ bool AskColor(QWidget* parent, const QColor& initial, QColor* chosen) {
     if (Script().enabled) {
         const QVariant answer = ScriptedDialog(QStringLiteral("color"), QString(), initial.name());
         color = answer.isValid() ? answer.value<QColor>() : QColor();
-    } else {
-        color = QColorDialog::getColor(initial, ParentOr(parent));
+    } else if (Dialogs()) {
+        color = Dialogs()->Color(parent, initial);
     }
     if (!color.isValid())
         return false;
@@ -223,6 +163,19 @@ QVariant AskCustom(const QString& kind, const std::function<QVariant()>& show) {
     if (Script().enabled)
         return ScriptedDialog(kind, QString(), QString());
     return show();
+}
+
+QVariant AskItem(const QString& kind, const QString& title, const QString& prompt,
+                 const QStringList& items) {
+    if (Script().enabled)
+        return ScriptedDialog(kind, QString(), QString());
+    return Dialogs() ? Dialogs()->Item(title, prompt, items) : QVariant();
+}
+
+QVariant AskMailFolder(const mail::Folder& tree) {
+    if (Script().enabled)
+        return ScriptedDialog(QStringLiteral("mailfolder"), QString(), QString());
+    return Dialogs() ? Dialogs()->MailFolder(tree) : QVariant();
 }
 
 namespace PromptScript {

@@ -8,11 +8,16 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QWidget;
+namespace mail {
+struct Folder;
+}
 
-// Message box styles and answers, with the values the designed procedures use.
+// Message box styles and answers. The values are the ones stored style flags and answers are
+// combined with (buttons + icon + default button), so they are kept as they are.
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
     vbOKCancel = 1,
@@ -34,10 +39,6 @@ enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIg
 // Shows a message box; the title defaults to the program title. Returns a MsgBoxResult.
 int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
 
-// The owner of dialogs that have no window of their own to hang on (the main window).
-void SetDialogOwner(QWidget* owner);
-QWidget* DialogOwner();
-
 // File and folder dialogs start in the folder of the file or folder they concern (`concerned`,
 // "" for none), else in the folder the last of them was answered in, else in the home folder.
 // `concerned` is a file's path or a folder's; it need not exist.
@@ -56,6 +57,33 @@ bool AskColor(QWidget* parent, const QColor& initial, QColor* chosen);
 // Any other modal dialog of ours that tests answer in place: `kind` names it, `show` runs the
 // real dialog and returns its result.
 QVariant AskCustom(const QString& kind, const std::function<QVariant()>& show);
+// A choice from a short list (answered under `kind`): the chosen item, invalid on cancel.
+QVariant AskItem(const QString& kind, const QString& title, const QString& prompt,
+                 const QStringList& items);
+// The mail folder picker over the store's folder tree: the chosen folder's stored value,
+// invalid on cancel. Answered as "mailfolder".
+QVariant AskMailFolder(const mail::Folder& tree);
+
+// The real dialogs behind the prompts above. The layers without widgets ask through these
+// functions; the UI helpers install the Qt dialogs at start-up (InstallPromptDialogs in
+// ui/PromptDialogs.h). Until then, and in a program without windows, every message box gives
+// its default button and every dialog is cancelled. Parents may be null: the dialog owner.
+class PromptDialogs {
+public:
+    virtual ~PromptDialogs() = default;
+    virtual int MessageBox(const QString& prompt, int style, const QString& caption) = 0;
+    virtual QString OpenFile(QWidget* parent, const QString& title, const QString& start,
+                             const QString& filter) = 0;
+    virtual QString SaveFile(QWidget* parent, const QString& title, const QString& start,
+                             const QString& filter, const QString& defaultSuffix) = 0;
+    virtual QString Folder(QWidget* parent, const QString& title, const QString& start) = 0;
+    virtual QColor Color(QWidget* parent, const QColor& initial) = 0;
+    virtual QVariant Item(const QString& title, const QString& prompt, const QStringList& items) = 0;
+    virtual QVariant MailFolder(const mail::Folder& tree) = 0;
+};
+void SetPromptDialogs(std::unique_ptr<PromptDialogs> dialogs);
+// The answer a message box of that style gives by its default button.
+int DefaultMsgBoxAnswer(int style);
 
 namespace PromptScript {
 

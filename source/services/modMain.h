@@ -39,5 +39,6 @@ bool DeleteSystemSettings(const QString& key);
 QString GetSystemSettings(const QString& key);
 bool SaveSystemSettings(const QString& key, const QString& value);
 
-// Colours are stored as the designed RGB values: red in the low byte.
+// Colours are stored as RGB values with red in the low byte, the form the INI files and the
+// repository already hold.
 inline int32_t RGBValue(int r, int g, int b) { return r | (g << 8) | (b << 16); }

@@ -72,7 +72,8 @@ bool FileExists(const QString& path) {
     if (path.trimmed().isEmpty())
         return false;
     const QFileInfo info(FsPath(path));
-    // Hidden files are not found by the designed search, which skips hidden and system entries.
+    // Hidden files count as missing: the folder searches skip them too, and a file the user
+    // can't see in a file dialog must not be taken as a source version.
     return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
 }
 

@@ -7,11 +7,7 @@
 #include "services/modUtilsLog.h"
 
 #include <QFileInfo>
-#include <QPointer>
-#include <QTextBrowser>
 #include <QUrl>
-#include <QVBoxLayout>
-#include <QWidget>
 
 namespace {
 const QString kModule = QStringLiteral("modHTMLHelp");
@@ -27,28 +23,9 @@ QString ExpectedHelpFile() {
     return App::Path() + QLatin1Char('/') + App::EXEName() + QStringLiteral(".html");
 }
 
-// One help window for the whole program, reused by every request like the help viewer was.
-QPointer<QWidget>& HelpWindow() {
-    static QPointer<QWidget> window;
-    return window;
-}
-
-QTextBrowser* OpenHelpWindow() {
-    QPointer<QWidget>& window = HelpWindow();
-    if (!window) {
-        window = new QWidget(nullptr, Qt::Window);
-        window->setObjectName(QStringLiteral("frmHelp"));
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->setWindowTitle(App::Title() + QStringLiteral(" Help"));
-        auto* browser = new QTextBrowser(window);
-        browser->setObjectName(QStringLiteral("txtHelp"));
-        browser->setOpenExternalLinks(true);
-        auto* layout = new QVBoxLayout(window);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(browser);
-        window->resize(640, 560);
-    }
-    return window->findChild<QTextBrowser*>(QStringLiteral("txtHelp"));
+HelpViewer& Viewer() {
+    static HelpViewer viewer;
+    return viewer;
 }
 }  // namespace
 
@@ -102,18 +79,15 @@ void ShowHelp(QWidget* /*owner*/, const QString& topic) {
                  true);
         return;
     }
-    QTextBrowser* browser = OpenHelpWindow();
     QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
     url.setFragment(QString::number(id));
-    browser->setSource(url);
-    browser->scrollToAnchor(QString::number(id));
-    QWidget* window = browser->window();
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (Viewer().show)
+        Viewer().show(url);
 }
 
 void CloseHelp() {
-    if (QWidget* window = HelpWindow())
-        window->close();
+    if (Viewer().close)
+        Viewer().close();
 }
+
+void SetHelpViewer(HelpViewer viewer) { Viewer() = std::move(viewer); }

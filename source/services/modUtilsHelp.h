@@ -5,7 +5,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
+class QUrl;
 class QWidget;
 
 // Sets the help file at start-up, or clears it (with an event in the log) when it is missing.
@@ -23,3 +25,11 @@ void ShowHelp(QWidget* owner, const QString& topic);
 // Closes the help window. It has no owner, so without this it would keep the program running
 // after the main window has closed.
 void CloseHelp();
+
+// The window that shows the help page at a section, and closes it again. The UI helpers
+// install it at start-up (ui/PromptDialogs.h); without it, asking for help only checks and logs.
+struct HelpViewer {
+    std::function<void(const QUrl&)> show;
+    std::function<void()> close;
+};
+void SetHelpViewer(HelpViewer viewer);

@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int kMaxValue = 255;  // the designed 256-character buffer, less its terminator
+// Values read are cut at 255 characters: the options and paths kept here are shorter, and
+// the limit keeps a damaged line from flooding the fields it is read into.
+constexpr int kMaxValue = 255;
 
 QStringList ReadLines(const QString& file, bool* ok) {
     QFile f(file);

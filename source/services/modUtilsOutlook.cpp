@@ -1,7 +1,6 @@
 #include "services/modUtilsOutlook.h"
 
 #include "services/App.h"
-#include "services/MailFolderDialog.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsINI.h"
@@ -18,7 +17,8 @@ bool gOutlookWasRunning = false;
 namespace {
 
 const QString kModule = QStringLiteral("modUtilsOutlook");
-// What creating the mail program's instance failed with on the original platform.
+// The error number a mail store that can't be opened is logged with ("can't create the
+// object"): the log database's readers group failures by it.
 constexpr int32_t kCantCreateObject = 429;
 const QChar kValueSeparator = QLatin1Char('`');
 
@@ -225,12 +225,7 @@ QString Outlook_SelectFolder() {
             return QString();
         }
         const mail::Folder tree = olApp->Folders();
-        const QVariant answer = AskCustom(QStringLiteral("mailfolder"), [&]() -> QVariant {
-            MailFolderDialog dialog(tree, DialogOwner());
-            if (dialog.exec() != QDialog::Accepted)
-                return QVariant();
-            return dialog.FolderValue();
-        });
+        const QVariant answer = AskMailFolder(tree);
         // The value is made again from the store, so only a folder that is there is returned.
         QString result;
         const QString picked = answer.toString();

@@ -18,7 +18,8 @@ namespace {
 const QString kModule = QStringLiteral("modUtilsPics");
 constexpr double kTwipsPerInch = 1440.0;
 
-// Whole pixels as the designed 16-bit conversion gives them: nearest, a half to the even one.
+// Whole pixels in 16 bits, as window sizes are stored: nearest, a half to the even one, so a
+// size converted back and forth does not creep.
 bool ToPixels(double value, int16_t* out) {
     const double rounded = std::nearbyint(value);
     if (!std::isfinite(rounded) || rounded < std::numeric_limits<int16_t>::min() ||

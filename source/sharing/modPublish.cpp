@@ -6,6 +6,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "sharing/frmPublish.h"
+#include "ui/PromptDialogs.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,5 +1,6 @@
 #pragma once
-// Colours are stored as the designed RGB values, red in the low byte.
+// Colours are stored as RGB values with red in the low byte, the form the INI files and the
+// repository already hold.
 
 #include <QColor>
 

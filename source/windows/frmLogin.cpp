@@ -9,6 +9,7 @@
 #include "services/modUtilsSQL.h"
 #include "services/DialogButtons.h"
 #include "services/ProgramIcon.h"
+#include "ui/PromptDialogs.h"
 #include "windows/frmWorkspace.h"
 
 #include <QApplication>

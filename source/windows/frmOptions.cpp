@@ -5,6 +5,7 @@
 #include "services/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
+#include "ui/PromptDialogs.h"
 #include "windows/Colors.h"
 #include "services/DialogButtons.h"
 #include "windows/FrequencyBox.h"

@@ -43,7 +43,8 @@ namespace {
 const QString kModule = QStringLiteral("frmPanel");
 constexpr int16_t kMultiSlots = 4;
 
-// Designed conversions to 16-bit integers: nearest, a half to the even one, kept in range.
+// Conversions to 16-bit integers, as scroll bars and stored sizes take them: nearest, a half
+// to the even neighbour, kept in range.
 int16_t ToInt16(double value) {
     const double r = std::nearbyint(value);
     if (!std::isfinite(r))
@@ -1279,6 +1280,8 @@ void frmPanel::picFrame_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers 
 }
 
 void frmPanel::picPanel_DblClick() {
-    if (!EditMode())
+    // Launching asks the source for its latest version: not while a pass is asking it.
+    const frmWorkspace* main = MainWindow();
+    if (!EditMode() && !(main && main->IsPassRunning()))
         Panel_Launch();
 }

@@ -94,7 +94,8 @@ public:
     double ScrollUnitH() const { return scrollUnitH_; }
 
     // The message the paste shows for a user's spreadsheet in this state; "" when it can be
-    // pasted from. The five checks run in the designed order.
+    // pasted from. The five checks run from the most general (nothing attached) to the most
+    // particular (no sheet), so the user hears about the first thing to put right.
     static QString UserExcelRefusal(bool attached, const UserExcel* XL);
 
     // Event handlers, public so that the window's owner and tests can drive them as events do.

@@ -11,6 +11,7 @@
 #include "services/ProgramIcon.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
+#include "ui/PromptDialogs.h"
 #include "windows/Colors.h"
 #include "windows/DashboardList.h"
 #include "services/DesktopLaunch.h"
@@ -954,8 +955,13 @@ void frmWorkspace::mnuWorkspaceDelete_Click() {
                        QStringLiteral("'?")))
         return;
     try {
+        // A dashboard whose rows are still there stays in the list and open, changes and all.
+        if (!gWorkspace->Delete(gDB.get())) {
+            MsgBox(QStringLiteral("Unable to delete '") + gWorkspace->Name + QStringLiteral("'."),
+                   vbExclamation);
+            return;
+        }
         ClearDirty();
-        gWorkspace->Delete(gDB.get());
         {
             // Removing an entry must not open its neighbour: what opens next is chosen below.
             const QSignalBlocker blocker(cmbWorkspaces_);

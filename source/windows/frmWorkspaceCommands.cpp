@@ -182,8 +182,10 @@ void frmWorkspace::mnuPanelCopy_Click() {
             if (TargetStillExists(Target, QStringLiteral("mnuPanelCopy_Click"))) {
                 const int32_t keptID = Source->ID;
                 Source->ID = 0;
-                Source->SaveToDB(gDB.get(), Target);
+                const bool copied = Source->SaveToDB(gDB.get(), Target);
                 Source->ID = keptID;
+                if (!copied)
+                    MsgBox(QStringLiteral("Unable to copy the panel."), vbExclamation);
             }
         } else {
             const int16_t Index = gWorkspace->AddPanel();
@@ -216,9 +218,13 @@ void frmWorkspace::mnuPanelMove_Click() {
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Move"));
     clsWorkspacePanel* record = active ? gWorkspace->Panels(active->Index) : nullptr;
     if (record && Target > 0 && Target != gWorkspace->ID &&
-        TargetStillExists(Target, QStringLiteral("mnuPanelMove_Click")) &&
-        record->SaveToDB(gDB.get(), Target))
-        DeletePanel(active, false);
+        TargetStillExists(Target, QStringLiteral("mnuPanelMove_Click"))) {
+        // A panel that could not be stored with the other dashboard stays on this one.
+        if (record->SaveToDB(gDB.get(), Target))
+            DeletePanel(active, false);
+        else
+            MsgBox(QStringLiteral("Unable to move the panel."), vbExclamation);
+    }
     Busy_ = false;
 }
 

@@ -220,7 +220,7 @@ TEST_F(ModelTest, DeletingADashboardRemovesItsRowsAndPicturesOnly) {
     const QString goneC = MakePicture(static_cast<int32_t>(gDB->LastInsertId()));
 
     const int32_t goneID = gone.ID;
-    gone.Delete(gDB.get());
+    EXPECT_TRUE(gone.Delete(gDB.get()));
     EXPECT_EQ(gone.ID, goneID);
     EXPECT_EQ(gone.Name, QStringLiteral("Gone"));
     EXPECT_EQ(gone.NumPanels(), 0);
@@ -241,9 +241,35 @@ TEST_F(ModelTest, DeletingADashboardRemovesItsRowsAndPicturesOnly) {
     const QStringList before = Dump();
     clsWorkspace fresh;
     FillPanel(fresh.Panels(fresh.AddPanel()), 1, QStringLiteral("x"));
-    fresh.Delete(gDB.get());
+    EXPECT_TRUE(fresh.Delete(gDB.get()));
     EXPECT_EQ(Dump(), before);
     EXPECT_EQ(fresh.NumPanels(), 1);
+}
+
+TEST_F(ModelTest, ADeleteTheRepositoryRefusesDeletesNothingAndSaysSo) {
+    const int32_t id = StoreThreePanels(QStringLiteral("Kept"));
+    clsWorkspace w;
+    ASSERT_TRUE(w.LoadFromDB(id, gDB.get()));
+    const QString picture = MakePicture(w.Panels(1)->ID);
+    // The panel rows go first; the dashboard row is refused, so the whole delete is undone.
+    Exec(QStringLiteral("CREATE TRIGGER keep_dashboards BEFORE DELETE ON DsbSavedWorkspace "
+                        "BEGIN SELECT RAISE(ABORT, 'kept'); END"));
+    const QStringList before = Dump();
+
+    EXPECT_FALSE(w.Delete(gDB.get()));
+    EXPECT_EQ(Dump(), before);
+    EXPECT_EQ(w.ID, id);
+    EXPECT_EQ(w.NumPanels(), 3);
+    EXPECT_TRUE(QFile::exists(picture));
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages()[0].contains(QStringLiteral("kept")));
+
+    // With the refusal gone the same record deletes everything.
+    Exec(QStringLiteral("DROP TRIGGER keep_dashboards"));
+    EXPECT_TRUE(w.Delete(gDB.get()));
+    EXPECT_EQ(w.NumPanels(), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel")), 0);
+    EXPECT_FALSE(QFile::exists(picture));
 }
 
 TEST_F(ModelTest, KeysAndPlacementBeyondSixteenBits) {

@@ -302,6 +302,39 @@ TEST_F(UpdatePassTest, MissingFoldersAreAskedForAndEveryChosenFolderIsKept) {
     EXPECT_EQ(Column(*defaults, QStringLiteral("DestFolder")), dest_);
 }
 
+TEST_F(UpdatePassTest, AChosenFolderThatCantBeStoredIsNotUsed) {
+    auto s = FolderSource(QStringLiteral("Sales.xlsx"));
+    const QString vanished = InFolder(QStringLiteral("vanished-dest/"));
+    s->DestFolder = vanished;
+    ASSERT_TRUE(s->UpdateDB(gDB.get()));
+    Write(src_ + QStringLiteral("Sales.xlsx"), "v1", T(10));
+    Write(dest_ + QStringLiteral("Sales.xlsx"), "v0", T(5));
+    Exec(QStringLiteral("CREATE TRIGGER refuse_source BEFORE UPDATE ON DsbPanelSource "
+                        "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+
+    // Both the fetch and the check ask; each answer is refused by the repository, so neither
+    // copies into the folder nor takes a file from it.
+    PromptScript::QueueDialog(QStringLiteral("folder"), dest_);
+    PromptScript::QueueDialog(QStringLiteral("folder"), dest_);
+    EXPECT_FALSE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(PromptScript::Record().size(), 4u);  // two folder prompts, two reports
+    EXPECT_EQ(s->DestFolder, vanished);
+    EXPECT_EQ(Column(*s, QStringLiteral("DestFolder")), vanished);
+    EXPECT_EQ(Read(dest_ + QStringLiteral("Sales.xlsx")), "v0");
+    EXPECT_EQ(s->NewestFile, QString());
+    EXPECT_FALSE(s->IsChecked);
+
+    // Once the folder can be stored, the same request goes through.
+    Exec(QStringLiteral("DROP TRIGGER refuse_source"));
+    PromptScript::Reset();
+    s->ClearFlags();
+    PromptScript::QueueDialog(QStringLiteral("folder"), dest_);
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(Column(*s, QStringLiteral("DestFolder")), dest_);
+    EXPECT_EQ(Read(dest_ + QStringLiteral("Sales.xlsx")), "v1");
+    EXPECT_EQ(s->NewestFile, QStringLiteral("Sales.xlsx"));
+}
+
 TEST_F(UpdatePassTest, TheNewestFileOfTheDestinationFolderComesIntoUse) {
     // "default" sources are never fetched, but their folder is still examined.
     auto s = FolderSource(QStringLiteral("Sales*.xlsx"), QStringLiteral("default"));

@@ -1,4 +1,7 @@
-// Every test program runs with a real QApplication on Qt's offscreen platform.
+// Every test program runs with a real QApplication on Qt's offscreen platform, with the
+// program's own dialogs behind the prompts (scripted by the tests that ask anything).
+#include "ui/PromptDialogs.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +13,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    InstallPromptDialogs();
     const int result = RUN_ALL_TESTS();
     // A skipped test is one that did not run, and so one that can't fail: it fails the run.
     const int skipped = ::testing::UnitTest::GetInstance()->skipped_test_count();

@@ -210,6 +210,36 @@ TEST_F(PanelCommandsTest, ACopyOrMoveTargetDeletedMeanwhileGetsNothing) {
     EXPECT_TRUE(LogText().contains(QStringLiteral("mnuPanelMove_Click")));
 }
 
+TEST_F(PanelCommandsTest, ACopyOrMoveTheRepositoryRefusesSaysSoAndKeepsThePanelHere) {
+    const int32_t id = AddDashboard(QStringLiteral("Sales"), 5);
+    const int32_t other = AddDashboard(QStringLiteral("Other"), 60);
+    const int32_t row = AddPanel(id, source_, QStringLiteral("Revenue"));
+    frmWorkspace* w = StartWindow();
+    gDB->Execute(QStringLiteral("CREATE TRIGGER refuse_other BEFORE INSERT ON DsbSavedPanel "
+                                "WHEN NEW.WorkspaceID = ") + QString::number(other) +
+                 QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    gDB->Execute(QStringLiteral("CREATE TRIGGER refuse_move BEFORE UPDATE ON DsbSavedPanel "
+                                "WHEN NEW.WorkspaceID = ") + QString::number(other) +
+                 QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+
+    PromptScript::QueueDialog(QStringLiteral("frmOpenWorkspace"), other);
+    Click("mnuPanelCopy");
+    PromptScript::QueueDialog(QStringLiteral("frmOpenWorkspace"), other);
+    Click("mnuPanelMove");
+    const QStringList shown = PromptScript::Messages();
+    ASSERT_EQ(shown.size(), 4) << shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("refused")));
+    EXPECT_EQ(shown[1], QStringLiteral("Unable to copy the panel."));
+    EXPECT_TRUE(shown[2].contains(QStringLiteral("refused")));
+    EXPECT_EQ(shown[3], QStringLiteral("Unable to move the panel."));
+    EXPECT_EQ(RowsOf(other), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {row}), id);
+    ASSERT_EQ(w->PanelWindows().size(), 1u);
+    EXPECT_EQ(gWorkspace->NumPanels(), 1);
+    EXPECT_EQ(gWorkspace->Panels(1)->ID, row);
+    EXPECT_FALSE(w->IsBusy());
+}
+
 TEST_F(PanelCommandsTest, RefreshAsksToSaveOnlyForAChangedPanel) {
     const int32_t id = AddDashboard(QStringLiteral("Sales"));
     AddPanel(id, source_, QStringLiteral("Revenue"));

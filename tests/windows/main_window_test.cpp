@@ -341,6 +341,44 @@ TEST_F(WindowTest, DeletingDashboards) {
     EXPECT_TRUE(Item("mnuWorkspaceDelete")->isEnabled());
 }
 
+TEST_F(WindowTest, ADashboardThatCouldNotBeDeletedStaysListedAndOpen) {
+    const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
+    const int32_t a = AddDashboard(QStringLiteral("Alpha"), 5);
+    AddDashboard(QStringLiteral("Beta"), 50);
+    AddPanel(a, source, QStringLiteral("A panel"));
+    frmWorkspace* w = StartWindow();
+    ASSERT_EQ(gWorkspace->ID, a);
+    w->PanelWindows()[0]->IsDirty = true;
+    gDB->Execute(QStringLiteral("CREATE TRIGGER keep_dashboards BEFORE DELETE ON DsbSavedWorkspace "
+                                "BEGIN SELECT RAISE(ABORT, 'kept'); END"));
+
+    PromptScript::Reset();
+    PromptScript::QueueMsgBox(vbYes);
+    Click("mnuWorkspaceDelete");
+    const QStringList shown = PromptScript::Messages();
+    ASSERT_EQ(shown.size(), 3) << shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(shown[0], QStringLiteral("Are you sure you want to delete 'Alpha'?"));
+    EXPECT_TRUE(shown[1].contains(QStringLiteral("kept")));
+    EXPECT_EQ(shown[2], QStringLiteral("Unable to delete 'Alpha'."));
+    // Nothing went: the rows, the list entry, the open dashboard and its unsaved change.
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 2);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {a}), 1);
+    EXPECT_EQ(ListTexts(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta")}));
+    EXPECT_EQ(List()->currentText(), QStringLiteral("Alpha"));
+    EXPECT_EQ(gWorkspace->ID, a);
+    EXPECT_EQ(gWorkspace->NumPanels(), 1);
+    EXPECT_EQ(PanelTitles(), QStringList{QStringLiteral("A panel")});
+    EXPECT_TRUE(w->PanelWindows()[0]->IsDirty);
+
+    // Once the repository lets it go, the same command deletes it and Beta opens.
+    gDB->Execute(QStringLiteral("DROP TRIGGER keep_dashboards"));
+    PromptScript::QueueMsgBox(vbYes);
+    Click("mnuWorkspaceDelete");
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedWorkspace")), 1);
+    EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("Beta")});
+    EXPECT_EQ(gWorkspace->Name, QStringLiteral("Beta"));
+}
+
 TEST_F(WindowTest, CloseQuestion) {
     const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
     const int32_t a = AddDashboard(QStringLiteral("Alpha"));
@@ -546,7 +584,7 @@ TEST_F(WindowTest, UnusualNamesRoundTripThroughTheList) {
     EXPECT_EQ(List()->currentText(), QStringLiteral("O'Neil's ✓"));
 }
 
-TEST_F(WindowTest, MenusToolbarAndListAsDesigned) {
+TEST_F(WindowTest, MenusToolbarAndDashboardList) {
     frmWorkspace* w = StartWindow();
     struct Row {
         const char* menu;

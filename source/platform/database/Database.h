@@ -143,7 +143,8 @@ private:
 };
 
 // The rows of a query, read at once, with a cursor. Field names are found without regard to
-// case, as the designed record sets did.
+// case, since the statements and the callers spell the same column differently ("isCustom",
+// "IsCustom").
 class Recordset {
 public:
     Recordset(QStringList columns, std::vector<QVariantList> rows);

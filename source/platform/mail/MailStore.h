@@ -1,8 +1,8 @@
 #pragma once
 // The local mail store: a Maildir tree (as mbsync, offlineimap, mutt, Evolution keep it) read
-// with GMime. It stands in for the mail program the "inbox" sources were designed against:
-// folders, mails with their subject, sender, received time and attachments, and saving an
-// attachment to a file. Failures throw mail::Error.
+// with GMime. It is all an "inbox" source needs of a mail program: folders, mails with
+// their subject, sender, received time and attachments, and saving an attachment to a file.
+// Failures throw mail::Error.
 
 #include <QDateTime>
 #include <QString>
