@@ -1280,6 +1280,8 @@ void frmPanel::picFrame_MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers 
 }
 
 void frmPanel::picPanel_DblClick() {
-    if (!EditMode())
+    // Launching asks the source for its latest version: not while a pass is asking it.
+    const frmWorkspace* main = MainWindow();
+    if (!EditMode() && !(main && main->IsPassRunning()))
         Panel_Launch();
 }

@@ -74,6 +74,7 @@ TEST_F(PassTest, StartUpShowsTheCachedPicturesFirstAndStaysLiveWhileLibreOfficeW
     struct {
         int ticks = 0;
         bool picturesFirst = false, commandsRefused = false, statusShown = false, closeRefused = false;
+        bool launchRefused = false;
         bool closeTried = false;
     } seen;
     QTimer probe;
@@ -98,6 +99,11 @@ TEST_F(PassTest, StartUpShowsTheCachedPicturesFirstAndStaysLiveWhileLibreOfficeW
         if (!seen.closeTried) {
             seen.closeTried = true;
             seen.closeRefused = !w->close();
+            // A double click on a panel would open its workbook, asking the source once more.
+            if (frmPanel* panel = PanelCaptioned(QStringLiteral("Second"))) {
+                panel->picPanel_DblClick();
+                seen.launchRefused = DesktopLaunch::Requests().isEmpty();
+            }
         }
     });
     probe.start();
@@ -109,6 +115,7 @@ TEST_F(PassTest, StartUpShowsTheCachedPicturesFirstAndStaysLiveWhileLibreOfficeW
     EXPECT_TRUE(seen.commandsRefused);
     EXPECT_TRUE(seen.statusShown);
     EXPECT_TRUE(seen.closeRefused) << "the window closed in the middle of the pass";
+    EXPECT_TRUE(seen.launchRefused) << "a panel's workbook was opened in the middle of the pass";
     // The recalculation failed, as the user is told; the panels keep their pictures.
     EXPECT_TRUE(PromptScript::Messages().join('\n').contains(QStringLiteral("LibreOffice could not be started")))
         << PromptScript::Messages().join('\n').toStdString();
