@@ -4,8 +4,6 @@
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 
-#include <QFileInfo>
-
 #include <cmath>
 
 namespace {
@@ -99,14 +97,13 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
         return true;
     }
     // A chart: first in the workbook of the last cells copied, then in one the user names,
-    // looking first where that workbook lies.
+    // the dialog starting where that workbook lies.
     if (!copied.workbookPath.isEmpty() && OpenWorkbook(copied.workbookPath) && FindChart())
         return true;
-    const QString folder =
-        copied.workbookPath.isEmpty() ? QString() : QFileInfo(copied.workbookPath).absolutePath();
     const QString path = AskOpenFile(nullptr,
                                      QStringLiteral("Select the workbook of the copied chart"),
-                                     folder, QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));
+                                     copied.workbookPath,
+                                     QStringLiteral("Excel workbooks (*.xlsx *.xlsm)"));
     if (path.isEmpty()) {
         workbook_ = nullptr;
         Problem = QStringLiteral("The workbook of the copied chart is not known.");
