@@ -1,5 +1,6 @@
 #include "model/clsPanelSource.h"
 
+#include "model/RecordColumns.h"
 #include "model/RowValues.h"
 #include "services/modMain.h"
 #include "services/modUtilsFile.h"
@@ -8,8 +9,6 @@
 
 #include <QFileInfo>
 
-#include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -22,9 +21,37 @@ QString FolderWithSeparator(const QString& folder) {
     return folder + GetPathSeparator(folder);
 }
 
-void ReadDate(const db::Recordset& rs, const QString& column, QDateTime& field) {
-    if (!rs.IsNull(column))
-        field = rs.Date(column, field);
+using Source = clsPanelSource;
+
+// The row of DsbPanelSource: the columns a source reads, inserts and updates, in the order the
+// statements name them. Both times start at the moment of storing, whatever the record holds,
+// and later change only through the update pass's own statements; so does the file in use.
+const std::vector<columns::Column<Source>>& StoredColumns() {
+    using columns::kInsert;
+    using columns::kRead;
+    static const std::vector<columns::Column<Source>> table = {
+        {.name = "ID", .field = &Source::ID, .use = kRead},
+        {.name = "FullPath", .field = &Source::FullPath},
+        {.name = "Mask", .field = &Source::Mask},
+        {.name = "DestFolder", .field = &Source::DestFolder},
+        {.name = "NewestFile", .field = &Source::NewestFile, .use = kRead | kInsert},
+        {.name = "LastUpdated", .field = &Source::LastUpdated, .use = kRead | kInsert,
+         .stored = columns::Now<Source>},
+        {.name = "LastChecked", .field = &Source::LastChecked, .use = kRead | kInsert,
+         .stored = columns::Now<Source>},
+        // Minutes beyond the 32-bit range mean "practically never"; the bound is as good.
+        {.name = "CheckEveryNMin", .field = &Source::CheckEvery, .fit = columns::Fit::Clamp},
+        {.name = "UpdateType", .field = &Source::UpdateType},
+        {.name = "SourceFolder", .field = &Source::SourceFolder},
+        {.name = "OutlookFolder", .field = &Source::OLFolder},
+        {.name = "OutlookSubject", .field = &Source::OLSubject},
+        {.name = "OutlookSender", .field = &Source::OLSender},
+        {.name = "OutlookAttachment", .field = &Source::OLAttach},
+        {.name = "MacroName", .field = &Source::Macro},
+        {.name = "CmdLine", .field = &Source::CmdLine},
+        {.name = "AddedParams", .field = &Source::AddedParams},
+    };
+    return table;
 }
 
 }  // namespace
@@ -79,38 +106,16 @@ bool clsPanelSource::chkHasCustom(int32_t SourceID, db::Database* DB) {
 }
 
 bool clsPanelSource::LoadFromRecSet(const db::Recordset& rs) {
-    int32_t id = 0;
-    if (!ReadInt32(rs, QStringLiteral("ID"), id)) {
+    QString refused;
+    if (!columns::Read(*this, rs, StoredColumns(), &refused)) {
         LogError(kModule, QStringLiteral("LoadFromRecSet"), kOverflowErr,
-                 OverflowText(QStringLiteral("ID"), rs.Field(QStringLiteral("ID"))), true);
+                 OverflowText(refused, rs.Field(refused)), true);
         return false;
     }
-    ID = id;
-    ReadTextIfSet(rs, QStringLiteral("FullPath"), FullPath);
-    ReadTextIfSet(rs, QStringLiteral("Mask"), Mask);
-    ReadTextIfSet(rs, QStringLiteral("DestFolder"), DestFolder);
     if (!rs.IsNull(QStringLiteral("DestFolder")))
         DestFolder = FolderWithSeparator(DestFolder);
-    ReadTextIfSet(rs, QStringLiteral("NewestFile"), NewestFile);
-    ReadDate(rs, QStringLiteral("LastUpdated"), LastUpdated);
-    ReadDate(rs, QStringLiteral("LastChecked"), LastChecked);
-    if (!rs.IsNull(QStringLiteral("checkEveryNmin"))) {
-        // Minutes beyond the 32-bit range mean "practically never"; the bound is as good.
-        const qint64 minutes = rs.Number(QStringLiteral("checkEveryNmin"));
-        CheckEvery = static_cast<int32_t>(std::clamp<qint64>(
-            minutes, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-    }
-    ReadTextIfSet(rs, QStringLiteral("UpdateType"), UpdateType);
-    ReadTextIfSet(rs, QStringLiteral("SourceFolder"), SourceFolder);
     if (!rs.IsNull(QStringLiteral("SourceFolder")))
         SourceFolder = FolderWithSeparator(SourceFolder);
-    ReadTextIfSet(rs, QStringLiteral("outlookFolder"), OLFolder);
-    ReadTextIfSet(rs, QStringLiteral("outlookSubject"), OLSubject);
-    ReadTextIfSet(rs, QStringLiteral("outlookSender"), OLSender);
-    ReadTextIfSet(rs, QStringLiteral("outlookAttachment"), OLAttach);
-    ReadTextIfSet(rs, QStringLiteral("MacroName"), Macro);
-    ReadTextIfSet(rs, QStringLiteral("CmdLine"), CmdLine);
-    ReadTextIfSet(rs, QStringLiteral("AddedParams"), AddedParams);
     CustomDate = LastUpdated;
     HasCustom = false;
     return true;
@@ -119,32 +124,17 @@ bool clsPanelSource::LoadFromRecSet(const db::Recordset& rs) {
 bool clsPanelSource::SaveToDB(db::Database* DB) { return ID < 1 ? InsertDB(DB) : UpdateDB(DB); }
 
 bool clsPanelSource::InsertDB(db::Database* DB) {
-    // Both times start at the moment of storing, whatever the record holds.
-    const QDateTime now = QDateTime::currentDateTime();
-    if (!SQL_Execute(
-            DB,
-            QStringLiteral("INSERT INTO DsbPanelSource(FullPath, Mask, DestFolder, NewestFile, "
-                           "LastUpdated, LastChecked, CheckEveryNMin, UpdateType, SourceFolder, "
-                           "OutlookFolder, OutlookSubject, OutlookSender, OutlookAttachment, "
-                           "MacroName, CmdLine, AddedParams) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                           "?, ?, ?, ?, ?, ?, ?)"),
-            {FullPath, Mask, DestFolder, NewestFile, now, now, CheckEvery, UpdateType, SourceFolder,
-             OLFolder, OLSubject, OLSender, OLAttach, Macro, CmdLine, AddedParams},
-            true, kModule, QStringLiteral("InsertDB")))
+    if (!SQL_Execute(DB, columns::InsertStatement("DsbPanelSource", StoredColumns()),
+                     columns::InsertValues(*this, StoredColumns()), true, kModule,
+                     QStringLiteral("InsertDB")))
         return false;
     return InsertedKey(DB, kModule, QStringLiteral("InsertDB"), ID);
 }
 
 bool clsPanelSource::UpdateDB(db::Database* DB) {
-    return SQL_Execute(
-        DB,
-        QStringLiteral("UPDATE DsbPanelSource SET Mask = ?, CheckEveryNMin = ?, UpdateType = ?, "
-                       "FullPath = ?, SourceFolder = ?, DestFolder = ?, OutlookFolder = ?, "
-                       "OutlookSubject = ?, OutlookSender = ?, OutlookAttachment = ?, "
-                       "MacroName = ?, CmdLine = ?, AddedParams = ? WHERE ID = ?"),
-        {Mask, CheckEvery, UpdateType, FullPath, SourceFolder, DestFolder, OLFolder, OLSubject,
-         OLSender, OLAttach, Macro, CmdLine, AddedParams, ID},
-        true, kModule, QStringLiteral("UpdateDB"));
+    return SQL_Execute(DB, columns::UpdateStatement("DsbPanelSource", StoredColumns()),
+                       columns::UpdateValues(*this, StoredColumns(), ID), true, kModule,
+                       QStringLiteral("UpdateDB"));
 }
 
 bool clsPanelSource::DelFromDB(db::Database* DB, int32_t SourceID) {

@@ -1,5 +1,6 @@
 #include "model/clsWorkspace.h"
 
+#include "model/RecordColumns.h"
 #include "model/RowValues.h"
 #include "services/modMain.h"
 #include "services/modUtilsLog.h"
@@ -11,6 +12,22 @@
 namespace {
 
 const QString kModule = QStringLiteral("clsWorkspace");
+using Dashboard = clsWorkspace;
+
+// The row of DsbSavedWorkspace as a dashboard reads and writes it. Every save stamps the time,
+// which orders the most recently used lists.
+const std::vector<columns::Column<Dashboard>>& StoredColumns() {
+    static const std::vector<columns::Column<Dashboard>> table = {
+        {.name = "Name", .field = &Dashboard::Name, .nullIsEmpty = true},
+        {.name = "Description", .field = &Dashboard::Description, .nullIsEmpty = true},
+        {.name = "LastUpdated",
+         .field = std::monostate(),
+         .use = columns::kInsert | columns::kUpdate,
+         .stored = columns::Now<Dashboard>},
+    };
+    return table;
+}
+
 // The list is indexed by 16-bit numbers throughout the windows.
 constexpr size_t kMaxPanels = std::numeric_limits<int16_t>::max();
 
@@ -50,10 +67,8 @@ bool clsWorkspace::LoadFromDB(int32_t WorkspaceID, db::Database* DB) {
     if (!SQL_OpenRecordset(DB, rs, QStringLiteral("SELECT * FROM DsbSavedWorkspace WHERE ID = ?"),
                            {WorkspaceID}, true, kModule, QStringLiteral("LoadFromDB")))
         return false;
-    if (rs->EOF_())
+    if (rs->EOF_() || !columns::Read(*this, *rs, StoredColumns(), nullptr))
         return false;
-    Name = rs->Text(QStringLiteral("Name"));
-    Description = rs->Text(QStringLiteral("Description"));
     ID = WorkspaceID;
     // Opening counts as use: the most recently used lists are ordered by this time.
     SQL_Execute(DB, QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
@@ -141,10 +156,8 @@ bool clsWorkspace::SaveToDB(db::Database* DB) {
 }
 
 bool clsWorkspace::InsertDB(db::Database* DB) {
-    if (!SQL_Execute(DB,
-                     QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, Description, LastUpdated) "
-                                    "VALUES (?, ?, ?)"),
-                     {Name, Description, QDateTime::currentDateTime()}, true, kModule,
+    if (!SQL_Execute(DB, columns::InsertStatement("DsbSavedWorkspace", StoredColumns()),
+                     columns::InsertValues(*this, StoredColumns()), true, kModule,
                      QStringLiteral("InsertDB")))
         return false;
     // Names compare without regard to case and imports bring their own, so a lookup by name
@@ -155,10 +168,8 @@ bool clsWorkspace::InsertDB(db::Database* DB) {
 bool clsWorkspace::UpdateDB(db::Database* DB) {
     if (!DelOrphanPanels(DB))
         return false;
-    if (!SQL_Execute(DB,
-                     QStringLiteral("UPDATE DsbSavedWorkspace SET Name = ?, Description = ?, "
-                                    "LastUpdated = ? WHERE ID = ?"),
-                     {Name, Description, QDateTime::currentDateTime(), ID}, true, kModule,
+    if (!SQL_Execute(DB, columns::UpdateStatement("DsbSavedWorkspace", StoredColumns()),
+                     columns::UpdateValues(*this, StoredColumns(), ID), true, kModule,
                      QStringLiteral("UpdateDB")))
         return false;
     return SavePanels(DB);

@@ -1,6 +1,7 @@
 #include "model/clsWorkspacePanel.h"
 
 #include "model/Globals.h"
+#include "model/RecordColumns.h"
 #include "model/RowValues.h"
 #include "services/modMain.h"
 #include "services/modUtilsLog.h"
@@ -8,11 +9,40 @@
 
 #include <QFile>
 
-#include <limits>
 
 namespace {
 
 const QString kModule = QStringLiteral("clsWorkspacePanel");
+using Panel = clsWorkspacePanel;
+
+// The row of DsbSavedPanel: the columns a panel reads, inserts and updates, in the order the
+// statements name them. WorkspaceID is not a field: the save is told the dashboard.
+const std::vector<columns::Column<Panel>>& StoredColumns() {
+    using columns::kRead;
+    static const std::vector<columns::Column<Panel>> table = {
+        {.name = "ID", .field = &Panel::ID, .use = kRead},
+        {.name = "SourceID", .field = &Panel::SourceID},
+        {.name = "Comments", .field = &Panel::Comments},
+        {.name = "ContentType", .field = &Panel::ContentType},
+        {.name = "SheetName", .field = &Panel::SheetName},
+        {.name = "ViewType", .field = &Panel::ViewType},
+        {.name = "Caption", .field = &Panel::Caption},
+        {.name = "PicRange", .field = &Panel::PicRange},
+        {.name = "RowHeights", .field = &Panel::RowHeights},
+        {.name = "ColWidths", .field = &Panel::ColWidths},
+        {.name = "RelativeTo", .field = &Panel::RelativeTo},
+        {.name = "ContentMatch", .field = &Panel::ContentMatch},
+        {.name = "IsCustom", .field = &Panel::IsCustom},
+        {.name = "LastViewed", .field = &Panel::LastViewed, .nullIsEmpty = true},
+        {.name = "[Top]", .field = &Panel::pTop},
+        {.name = "[Left]", .field = &Panel::pLeft},
+        {.name = "Height", .field = &Panel::pHeight},
+        {.name = "Width", .field = &Panel::pWidth},
+    };
+    return table;
+}
+
+const QStringList kDashboardColumn = {QStringLiteral("WorkspaceID")};
 
 }  // namespace
 
@@ -52,20 +82,12 @@ bool clsWorkspacePanel::LoadFromDB(int32_t PanelID, db::Database* DB) {
 bool clsWorkspacePanel::LoadFromRecSet(db::Database* /*DB*/, const db::Recordset& rs) {
     // The numbers are checked before anything changes, so a row that can't be loaded leaves no
     // half-filled record behind that a later save would write over the row.
-    int32_t id = 0, left = 0, top = 0, width = 0, height = 0, sourceID = 0;
-    const std::pair<const char*, int32_t*> numbers[] = {
-        {"ID", &id},       {"Left", &left},     {"Top", &top},
-        {"Width", &width}, {"Height", &height}, {"SourceID", &sourceID}};
-    for (const auto& [column, field] : numbers) {
-        const QString name = QString::fromLatin1(column);
-        if (!ReadInt32(rs, name, *field)) {
-            LogError(kModule, QStringLiteral("LoadFromRecSet"), kOverflowErr,
-                     OverflowText(name, rs.Field(name)), true);
-            return false;
-        }
+    QString refused;
+    if (!columns::Read(*this, rs, StoredColumns(), &refused)) {
+        LogError(kModule, QStringLiteral("LoadFromRecSet"), kOverflowErr,
+                 OverflowText(refused, rs.Field(refused)), true);
+        return false;
     }
-
-    LastViewed = NoDate();
     movRange.clear();
     pAdjMovRange.clear();
     pAdjPicRange.clear();
@@ -73,26 +95,6 @@ bool clsWorkspacePanel::LoadFromRecSet(db::Database* /*DB*/, const db::Recordset
     Content.clear();
     pRowShift = 0;
     pColShift = 0;
-
-    ID = id;
-    pLeft = left;
-    pTop = top;
-    pWidth = width;
-    pHeight = height;
-    SourceID = sourceID;
-
-    ReadTextIfSet(rs, QStringLiteral("Comments"), Comments);
-    ReadTextIfSet(rs, QStringLiteral("ContentType"), ContentType);
-    ReadTextIfSet(rs, QStringLiteral("SheetName"), SheetName);
-    ReadTextIfSet(rs, QStringLiteral("PicRange"), PicRange);
-    ReadTextIfSet(rs, QStringLiteral("RowHeights"), RowHeights);
-    ReadTextIfSet(rs, QStringLiteral("ColWidths"), ColWidths);
-    ReadTextIfSet(rs, QStringLiteral("RelativeTo"), RelativeTo);
-    ReadTextIfSet(rs, QStringLiteral("ContentMatch"), ContentMatch);
-    ReadTextIfSet(rs, QStringLiteral("ViewType"), ViewType);
-    LastViewed = rs.Date(QStringLiteral("LastViewed"), NoDate());
-    ReadTextIfSet(rs, QStringLiteral("Caption"), Caption);
-    ReadTextIfSet(rs, QStringLiteral("IsCustom"), IsCustom);
     return true;
 }
 
@@ -101,17 +103,9 @@ bool clsWorkspacePanel::SaveToDB(db::Database* DB, int32_t WorkspaceID) {
 }
 
 bool clsWorkspacePanel::InsertDB(db::Database* DB, int32_t WorkspaceID) {
-    if (!SQL_Execute(
-            DB,
-            QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, Comments, "
-                           "ContentType, SheetName, ViewType, Caption, "
-                           "PicRange, RowHeights, ColWidths, RelativeTo, ContentMatch, isCustom, "
-                           "LastViewed, [Top], [Left], Height, Width) VALUES (?, ?, ?, ?, ?, ?, "
-                           "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {WorkspaceID, SourceID, Comments, ContentType, SheetName, ViewType, Caption, PicRange,
-             RowHeights, ColWidths, RelativeTo, ContentMatch, IsCustom, LastViewed, pTop, pLeft,
-             pHeight, pWidth},
-            true, kModule, QStringLiteral("InsertDB")))
+    if (!SQL_Execute(DB, columns::InsertStatement("DsbSavedPanel", StoredColumns(), kDashboardColumn),
+                     columns::InsertValues(*this, StoredColumns(), {WorkspaceID}), true, kModule,
+                     QStringLiteral("InsertDB")))
         return false;
     // The same row the highest key of the dashboard would name, without depending on no other
     // panel of the dashboard being inserted in between.
@@ -119,17 +113,9 @@ bool clsWorkspacePanel::InsertDB(db::Database* DB, int32_t WorkspaceID) {
 }
 
 bool clsWorkspacePanel::UpdateDB(db::Database* DB, int32_t WorkspaceID) {
-    return SQL_Execute(
-        DB,
-        QStringLiteral("UPDATE DsbSavedPanel SET WorkspaceID = ?, SourceID = ?, Comments = ?, "
-                       "ContentType = ?, SheetName = ?, ViewType = ?, Caption = ?, "
-                       "PicRange = ?, RowHeights = ?, ColWidths = ?, RelativeTo = ?, "
-                       "ContentMatch = ?, IsCustom = ?, LastViewed = ?, [Top] = ?, "
-                       "[Left] = ?, Height = ?, Width = ? WHERE ID = ?"),
-        {WorkspaceID, SourceID, Comments, ContentType, SheetName, ViewType, Caption, PicRange,
-         RowHeights, ColWidths, RelativeTo, ContentMatch, IsCustom, LastViewed, pTop, pLeft,
-         pHeight, pWidth, ID},
-        true, kModule, QStringLiteral("UpdateDB"));
+    return SQL_Execute(DB, columns::UpdateStatement("DsbSavedPanel", StoredColumns(), kDashboardColumn),
+                       columns::UpdateValues(*this, StoredColumns(), ID, {WorkspaceID}), true,
+                       kModule, QStringLiteral("UpdateDB"));
 }
 
 bool clsWorkspacePanel::Delete(db::Database* DB) {

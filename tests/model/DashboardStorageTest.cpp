@@ -105,8 +105,10 @@ TEST_F(ModelTest, LoadingAMissingOrEmptyDashboard) {
         QStringLiteral("INSERT INTO DsbSavedWorkspace(ID, Name, Description, LastUpdated) "
                        "VALUES (7, 'Bare', NULL, '2001-01-01 00:00:00')"));
     // A stored dashboard without panels loads its row and is stamped, but reports False.
+    // The record is reused, as the open dashboard is: a Null column leaves nothing of before.
     clsWorkspace bare;
     bare.AddPanel();
+    bare.Description = QStringLiteral("left from before");
     EXPECT_FALSE(bare.LoadFromDB(7, gDB.get()));
     EXPECT_EQ(bare.ID, 7);
     EXPECT_EQ(bare.Name, QStringLiteral("Bare"));
