@@ -425,6 +425,9 @@ private:
     void ReadRows(const QByteArray& xml, const SheetDataSpan& span) {
         const QByteArray rowClose = "</" + span.prefix + "row";
         constexpr qsizetype kSlice = 4 << 20;
+        // A stored cell takes 20 bytes of XML at the least, mostly 30 or more: room for the
+        // cells at once, rather than a vector that doubles (and copies) its way up to them.
+        sh_.cells.reserve(sh_.cells.size() + size_t((span.contentEnd - span.contentBegin) / 32));
         qsizetype pos = span.contentBegin;
         while (pos < span.contentEnd) {
             const qsizetype end = NextRowBoundary(xml, std::min(pos + kSlice, span.contentEnd),
