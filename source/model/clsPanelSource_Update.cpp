@@ -269,7 +269,8 @@ bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
 }
 
 void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
-    ExcelApp XL;
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
     try {
         std::unique_ptr<db::Recordset> rs;
         if (!SQL_OpenRecordset(DB, rs,
@@ -277,7 +278,7 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
                                               "ContentType = 'S'"),
                                {ID}, true, QString(), QString()))
             return;
-        if (rs->EOF_() || !Excel_Init(XL))
+        if (rs->EOF_() || !hidden.Start())
             return;
         XL->DisplayAlerts = false;
         xl::Workbook* wb = XL->Workbooks().Open(Path);
@@ -313,10 +314,10 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
             if (!panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID")))))
                 continue;
         }
-        Excel_Exit(XL);
+        hidden.Close();
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("AdjustRanges"), ErrNum::kGeneral, Describe(e), true);
-        Excel_Exit(XL);
+        hidden.Close();
     }
 }
 

@@ -24,6 +24,24 @@ bool Excel_Init(ExcelApp& XL);
 void Excel_Exit(ExcelApp& XL);
 void CloseWorkbooks(ExcelApp& XL);
 
+// A hidden instance held for a scope: Start() starts it, and whatever way the scope is left (a
+// return, a failure, an exception) the instance and the workbooks it opened are closed with it,
+// so that none outlives the work it was started for. Close() ends it earlier, where what
+// follows (a message, showing the saved file) should not find it still open.
+class HiddenInstance {
+public:
+    HiddenInstance() = default;
+    HiddenInstance(const HiddenInstance&) = delete;
+    HiddenInstance& operator=(const HiddenInstance&) = delete;
+    ~HiddenInstance() { Close(); }
+    bool Start() { return Excel_Init(XL); }
+    void Close() {
+        if (XL)
+            Excel_Exit(XL);
+    }
+    ExcelApp XL;
+};
+
 bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
 bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
 bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);

@@ -46,8 +46,9 @@ QString ShownWorkbookPath(const QString& dashboardName) {
 
 QString PublishIntoWorkbook(const QString& dashboardName, const QString& templatePath,
                             const QString& pickedFile, const QImage& picture) {
-    ExcelApp XL;
-    if (!Excel_GetInstance(XL) && !Excel_Init(XL)) {
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
+    if (!Excel_GetInstance(XL) && !hidden.Start()) {
         MsgBox(QStringLiteral("Unable to publish to Excel.  Please save any open Excel "
                               "spreadsheets and retry."),
                vbInformation);
@@ -118,7 +119,7 @@ QString PublishIntoWorkbook(const QString& dashboardName, const QString& templat
             shown = ShownWorkbookPath(dashboardName);
             WB->SaveAs(shown);
         }
-        Excel_Exit(XL);
+        hidden.Close();
         if (!DesktopLaunch::OpenDocument(shown)) {
             LogEvent(kModule, kProc,
                      QStringLiteral("The dashboard was published to [") + shown +
@@ -130,7 +131,7 @@ QString PublishIntoWorkbook(const QString& dashboardName, const QString& templat
         QGuiApplication::clipboard()->clear();
         // The user is told: a publication that silently did nothing looks like one that worked.
         LogError(kModule, kProc, ErrNum::kUnreadable, QString::fromStdString(e.what()), true);
-        Excel_Exit(XL);
+        hidden.Close();
         return QString();
     }
 }

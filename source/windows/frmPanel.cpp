@@ -546,7 +546,8 @@ void frmPanel::GetUserExcel(UserExcelRef& XL) {
 
 bool frmPanel::Panel_Paste() {
     bool result = false;
-    ExcelApp hidden;
+    HiddenInstance instance;
+    ExcelApp& hidden = instance.XL;
     try {
         UserExcelRef XL;
         GetUserExcel(XL);
@@ -600,7 +601,7 @@ bool frmPanel::Panel_Paste() {
                 result = false;
             } else {
                 record->ContentType = QStringLiteral("S");
-                if (Excel_Init(hidden)) {
+                if (instance.Start()) {
                     bool ok = false;
                     pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
                     pasteSelection_ = window->RangeSelection().Address();
@@ -613,7 +614,7 @@ bool frmPanel::Panel_Paste() {
                     }
                     pasteCheckCopied_ = false;
                     result = ok;
-                    Excel_Exit(hidden);
+                    instance.Close();
                 }
                 if (result)
                     ApplyDisplayMode(Record());
@@ -634,7 +635,7 @@ bool frmPanel::Panel_Paste() {
                            QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
                                           "then copy the chart again."),
                        vbExclamation);
-            } else if (Excel_Init(hidden)) {
+            } else if (instance.Start()) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
                     bool ok = false;
                     Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden, ok);
@@ -646,7 +647,7 @@ bool frmPanel::Panel_Paste() {
                                           "help for more on this."),
                            vbCritical);
                 }
-                Excel_Exit(hidden);
+                instance.Close();
             }
             if (result)
                 ApplyDisplayMode(Record());
@@ -657,7 +658,7 @@ bool frmPanel::Panel_Paste() {
         return result;
     } catch (const std::exception& e) {
         pasteCheckCopied_ = false;
-        Excel_Exit(hidden);
+        instance.Close();
         LogError(kModule, QStringLiteral("Panel_Paste"), ErrNum::kGeneral, ErrorText(e), true);
         return result;
     }
@@ -781,7 +782,8 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
                              xl::Workbook* Workbook, const QString& SheetName,
                              const QString& ChartName, bool& ok) {
     ok = false;
-    ExcelApp hidden;
+    HiddenInstance instance;
+    ExcelApp& hidden = instance.XL;
     try {
         clsPanelSource* source = Panel->Source();
         if (!source)
@@ -790,7 +792,7 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
         const QString copyPath = source->Prepped();
         const QString templatePath = source->CustomTemplate();
         if (CopyOpenWorkbook(Workbook, copyPath)) {
-            if (!Excel_Init(hidden)) {
+            if (!instance.Start()) {
                 MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
                                       "to free up memory."),
                        vbCritical);
@@ -832,14 +834,14 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
                         pasted.back()->SetName(ChartName);
                 }
                 tmpl->Save();
-                Excel_Exit(hidden);
+                instance.Close();
             }
         }
         if (clsPanelSource* source = Panel->Source())
             source->HasCustom = true;
         ok = true;
     } catch (const std::exception& e) {
-        Excel_Exit(hidden);
+        instance.Close();
         LogError(kModule, QStringLiteral("MakeTemplates"), ErrNum::kGeneral, ErrorText(e), true);
     }
 }

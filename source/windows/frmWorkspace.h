@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "services/modUtilsExcel.h"
+#include "ui/BusyCursor.h"
 
 class QAction;
 class QComboBox;
@@ -37,6 +39,22 @@ public:
     // The open panel windows, oldest first.
     std::vector<frmPanel*> PanelWindows() const;
     bool IsBusy() const { return Busy_; }
+    // The window is busy with a command for the guard's scope: the periodic refresh skips its
+    // turn meanwhile. Guards nest; each puts back the state it found, so a save run inside a
+    // command leaves the command busy.
+    class BusyState {
+    public:
+        explicit BusyState(frmWorkspace* window) : window_(window), was_(window->Busy_) {
+            window_->Busy_ = true;
+        }
+        ~BusyState() { window_->Busy_ = was_; }
+        BusyState(const BusyState&) = delete;
+        BusyState& operator=(const BusyState&) = delete;
+
+    private:
+        frmWorkspace* window_;
+        bool was_;
+    };
     bool IsDashboardDirty() const { return Dirty_; }
     // Offers to save unsaved edits; false when the user cancelled or the save failed.
     bool QuerySaveChanges(bool Reselect);
@@ -192,7 +210,7 @@ private:
     bool Dirty_ = false;
     bool FirstActivate_ = true;
     bool Activating_ = false;  // a modal window of the first activation re-activates us
-    bool Hourglass_ = false;
+    std::optional<BusyCursor> Hourglass_;
     QPointer<frmPanel> BasePanel_;
     int16_t TickCount_ = 0;
     double PasteX_ = 0;

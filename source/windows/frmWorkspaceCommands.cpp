@@ -30,31 +30,6 @@ namespace {
 
 const QString kModule = QStringLiteral("frmWorkspace");
 
-// A hidden spreadsheet instance a command starts for itself. Whatever way the command leaves
-// (an early return, a failure, an exception), the instance and the workbooks it opened are
-// closed with it, so that none outlives the command.
-class HiddenInstance {
-public:
-    HiddenInstance() = default;
-    HiddenInstance(const HiddenInstance&) = delete;
-    HiddenInstance& operator=(const HiddenInstance&) = delete;
-    ~HiddenInstance() {
-        if (XL)
-            Excel_Exit(XL);
-    }
-    bool Start() { return Excel_Init(XL); }
-    ExcelApp XL;
-};
-
-// The pointer of a periodic pass: busy, but the user may go on working meanwhile.
-class BusyPointer {
-public:
-    BusyPointer() { QApplication::setOverrideCursor(Qt::BusyCursor); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-};
-
 // A pass runs unattended: when a panel's workbook is gone, the panel keeps the picture it
 // shows and the log keeps the reason, for whoever wonders later why it stopped following.
 void NoteMissingWorkbook(const frmPanel* panel) {
@@ -129,14 +104,13 @@ void frmWorkspace::mnuPanelDelete_Click() {
     QPointer<frmPanel> active = ActivePanel();
     if (!active)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     if (ConfirmAction(QStringLiteral("You are about to delete the active panel.  You will not be "
                                      "able to undelete.\nDo you want to continue?")) &&
         active) {
         DeletePanel(active, true);
         Dirty_ = true;
     }
-    Busy_ = false;
 }
 
 int32_t frmWorkspace::AskTargetWorkspace(const QString& Operation) {
@@ -171,13 +145,11 @@ void frmWorkspace::mnuPanelCopy_Click() {
     if (!QuerySaveChanges(false))
         return;
     KeepUnsavedInList();
-    Busy_ = true;
+    const BusyState busy(this);
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Copy"));
     clsWorkspacePanel* Source = active ? gWorkspace->Panels(active->Index) : nullptr;
-    if (Target <= 0 || !Source) {
-        Busy_ = false;
+    if (Target <= 0 || !Source)
         return;
-    }
     try {
         if (Target != gWorkspace->ID) {
             if (TargetStillExists(Target, QStringLiteral("mnuPanelCopy_Click"))) {
@@ -206,7 +178,6 @@ void frmWorkspace::mnuPanelCopy_Click() {
         LogError(kModule, QStringLiteral("mnuPanelCopy_Click"), ErrNum::kGeneral,
                  QString::fromUtf8(e.what()), true);
     }
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuPanelMove_Click() {
@@ -216,7 +187,7 @@ void frmWorkspace::mnuPanelMove_Click() {
     if (!QuerySaveChanges(false))
         return;
     KeepUnsavedInList();
-    Busy_ = true;
+    const BusyState busy(this);
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Move"));
     clsWorkspacePanel* record = active ? gWorkspace->Panels(active->Index) : nullptr;
     if (record && Target > 0 && Target != gWorkspace->ID &&
@@ -227,22 +198,17 @@ void frmWorkspace::mnuPanelMove_Click() {
         else
             MsgBox(QStringLiteral("Unable to move the panel."), vbExclamation);
     }
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuPanelRefresh_Click() {
     QPointer<frmPanel> active = ActivePanel();
     if (!active)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     if (active->IsDirty) {
-        if (!QuerySaveChanges(false) || !active) {
-            Busy_ = false;
+        if (!QuerySaveChanges(false) || !active)
             return;
-        }
         KeepUnsavedInList();
-        // A save clears the flag on its way out; the command still runs.
-        Busy_ = true;
     }
     SetHourglass(true);
     try {
@@ -259,7 +225,6 @@ void frmWorkspace::mnuPanelRefresh_Click() {
                  QString::fromUtf8(e.what()), true);
     }
     SetHourglass(false);
-    Busy_ = false;
 }
 
 // --- Layout mode ----------------------------------------------------------------------------
@@ -452,9 +417,10 @@ void frmWorkspace::timerRefresh_Timer() {
 void frmWorkspace::RefreshAllPanels() {
     if (Busy_ || EditMode)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     {
-        const BusyPointer pointer;
+        // Busy, but the user may go on working meanwhile.
+        const BusyCursor pointer(Qt::BusyCursor);
         const Pass pass(this, QStringLiteral("Refreshing the panels..."));
         // Pictures painted on other cores show as they are done.
         painting_.clear();
@@ -490,5 +456,4 @@ void frmWorkspace::RefreshAllPanels() {
             if (panel && panel->PicturePending())
                 panel->FinishPicture();
     }
-    Busy_ = false;
 }
