@@ -263,13 +263,10 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         } else if (type == QLatin1String("S") || type == QLatin1String("C") ||
                    type == QLatin1String("M")) {
             const QString openPath = record->IsCustom == QLatin1String("Y") ? source->Prepped() : path;
-            bool ok = false;
-            Panel_LoadExcel(openPath, path, false, XLInst, ok);
-            if (!ok)
+            if (!Panel_LoadExcel(openPath, path, false, XLInst))
                 return false;
-        } else {
-            bool ok = false;
-            LoadOtherSource(path, ok);
+        } else if (!LoadOtherSource(path)) {
+            return false;
         }
         if (PicturePending())
             return true;  // FinishPicture shows it
@@ -300,8 +297,8 @@ bool frmPanel::ShowCachedPicture() {
     return true;
 }
 
-void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
-                             const QString& What, const QString& Cache, bool& ok) {
+bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
+                             const QString& What, const QString& Cache) {
     // The workbook goes with the job: what relocation hid or sized is painted, and no later
     // panel opens it in that state.
     std::shared_ptr<xl::Workbook> book(XLInst->Detach(Book));
@@ -339,7 +336,7 @@ void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QStrin
     });
     if (clsWorkspacePanel* record = Record())
         record->ContentType = ContentType;
-    ok = true;
+    return true;
 }
 
 bool frmPanel::PicturePainted() const {
@@ -377,14 +374,14 @@ bool frmPanel::FinishPicture() {
     return true;
 }
 
-void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
-                               bool Interactive, ExcelApp& XLInst, bool& ok) {
-    ok = false;
+bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
+                               bool Interactive, ExcelApp& XLInst) {
+    bool ok = false;
     QString cache;
     if (!XLInst) {
         LogEvent(kModule, QStringLiteral("Panel_LoadExcel"), QStringLiteral("XLInst Is Nothing"),
                  false);
-        return;
+        return false;
     }
     xl::Workbook* book = nullptr;
     try {
@@ -398,8 +395,7 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 if (!picture.isNull()) {
                     picTemp_->AutoSize = true;
                     picTemp_->SetPicture(picture);
-                    ok = true;
-                    return;
+                    return true;
                 }
                 // An unreadable cache file is rendered again and replaced.
             }
@@ -424,7 +420,7 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
                 const QString what = record->adjRange(sheet);
-                Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+                ok = Panel_PasteExcel(XLInst, QStringLiteral("S"), what);
             } else if (type == QLatin1String("S") || type == QLatin1String("M")) {
                 sheet->Select();
                 QString bottom, anchor, content;
@@ -445,16 +441,16 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                     record->GetAdjRange(sheet);
                     const QString what = record->adjRange(sheet);
                     if (DeferPainting && !Interactive)
-                        QueuePainting(XLInst, book, QStringLiteral("S"), what, cache, ok);
+                        ok = QueuePainting(XLInst, book, QStringLiteral("S"), what, cache);
                     else
-                        Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
+                        ok = Panel_PasteExcel(XLInst, QStringLiteral("S"), what);
                 }
             } else if (type == QLatin1String("C")) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
                     if (DeferPainting && !Interactive)
-                        QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache, ok);
+                        ok = QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache);
                     else
-                        Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
+                        ok = Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange);
                 } else if (Interactive) {
                     MsgBox(changed, vbCritical);
                 } else {
@@ -484,6 +480,7 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         ok = false;
         LogError(kModule, QStringLiteral("Panel_LoadExcel"), ErrNum::kGeneral, ErrorText(e), true);
     }
+    return ok;
 }
 
 void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
@@ -500,7 +497,7 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
     }
 }
 
-void frmPanel::LoadOtherSource(const QString& /*Path*/, bool& ok) { ok = true; }
+bool frmPanel::LoadOtherSource(const QString& /*Path*/) { return true; }
 
 void frmPanel::BrowseExcelFile(QString& Path) {
     // The file that was not found is the file concerned: its folder may still be there.
@@ -579,12 +576,10 @@ bool frmPanel::Panel_Paste() {
         const bool custom = record->IsCustom == QLatin1String("Y");
         const QString customCopy = record->Source() ? record->Source()->Prepped() : QString();
         if (custom) {
-            bool ok = false;
-            MakeTemplates(record, window, workbook, record->SheetName,
-                          XL->Selection == UserExcel::SelectionKind::ChartObject ? XL->ChartName
-                                                                                 : QString(),
-                          ok);
-            if (!ok) {
+            const bool made = MakeTemplates(
+                record, window, workbook, record->SheetName,
+                XL->Selection == UserExcel::SelectionKind::ChartObject ? XL->ChartName : QString());
+            if (!made) {
                 MsgBox(QStringLiteral("Unable to copy ") + fullName +
                            QStringLiteral(". Cannot continue with Paste Custom feature."),
                        vbExclamation);
@@ -602,18 +597,16 @@ bool frmPanel::Panel_Paste() {
             } else {
                 record->ContentType = QStringLiteral("S");
                 if (instance.Start()) {
-                    bool ok = false;
                     pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
                     pasteSelection_ = window->RangeSelection().Address();
                     pasteCopiedText_ = XL->Copied.copiedText;
                     if (!custom) {
                         record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
-                        Panel_LoadExcel(fullName, fullName, true, hidden, ok);
+                        result = Panel_LoadExcel(fullName, fullName, true, hidden);
                     } else {
-                        Panel_LoadExcel(customCopy, fullName, true, hidden, ok);
+                        result = Panel_LoadExcel(customCopy, fullName, true, hidden);
                     }
                     pasteCheckCopied_ = false;
-                    result = ok;
                     instance.Close();
                 }
                 if (result)
@@ -637,9 +630,7 @@ bool frmPanel::Panel_Paste() {
                        vbExclamation);
             } else if (instance.Start()) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
-                    bool ok = false;
-                    Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden, ok);
-                    result = ok;
+                    result = Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden);
                 } else {
                     // Not in the saved file: the chart was made or renamed since the last save.
                     MsgBox(QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou "
@@ -664,22 +655,18 @@ bool frmPanel::Panel_Paste() {
     }
 }
 
-void frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
-                                bool& ok) {
-    ok = false;
+bool frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What) {
     try {
         if (!XLInst || !XLInst->ActiveSheet())
-            return;
+            return false;
         picTemp_->AutoSize = true;
         picTemp_->SetPicture(QImage());
         QGuiApplication::clipboard()->clear();
         if (ContentType == QLatin1String("S")) {
             XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
         } else if (ContentType == QLatin1String("C")) {
-            bool copied = false;
-            CopyChartPicture(XLInst, What, copied);
-            if (!copied)
-                return;
+            if (!CopyChartPicture(XLInst, What))
+                return false;
         }
         CopyPic2007();
         picTemp_->AutoRedraw = true;
@@ -687,17 +674,16 @@ void frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, co
         if (bitmap.isNull())
             throw xl::Error(QStringLiteral("There is no picture on the clipboard."));
         picTemp_->SetPicture(bitmap);
-        ok = true;
         if (clsWorkspacePanel* record = Record())
             record->ContentType = ContentType;
+        return true;
     } catch (const std::exception& e) {
-        ok = false;
         LogError(kModule, QStringLiteral("Panel_PasteExcel"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 
-void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok) {
-    ok = false;
+bool frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName) {
     xl::Worksheet* sheet = XLInst ? XLInst->ActiveSheet() : nullptr;
     try {
         if (!sheet)
@@ -705,7 +691,7 @@ void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool
         const QString note = sheet->Shapes().Item(ChartName)->CopyPicture(1, 2);
         if (!note.isEmpty())
             LogEvent(kModule, QStringLiteral("CopyChartPicture"), note, false);
-        ok = true;
+        return true;
     } catch (const std::exception&) {
         const QString sheetName = sheet ? sheet->Name() : QString();
         const QString bookName = sheet ? sheet->Parent()->Name() : QString();
@@ -715,14 +701,14 @@ void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool
                    QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                   "Help for more information."),
                vbInformation);
+        return false;
     }
 }
 
-void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok) {
-    ok = false;
+bool frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What) {
     try {
         if (!XLInst || !XLInst->ActiveSheet())
-            return;
+            return false;
         if (Slot < 1 || Slot > int16_t(picTempMulti_.size()))
             throw xl::Error(QStringLiteral("Subscript out of range"));
         PictureBox* slot = picTempMulti_[size_t(Slot - 1)];
@@ -731,9 +717,10 @@ void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& W
         XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
         CopyPic2007();
         slot->SetPicture(ClipboardBitmap());
-        ok = true;
+        return true;
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("ShowPictureMulti"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 
@@ -778,10 +765,9 @@ QString UnusedSheetName(xl::Workbook* book) {
 }
 }  // namespace
 
-void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
+bool frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
                              xl::Workbook* Workbook, const QString& SheetName,
-                             const QString& ChartName, bool& ok) {
-    ok = false;
+                             const QString& ChartName) {
     HiddenInstance instance;
     ExcelApp& hidden = instance.XL;
     try {
@@ -839,10 +825,11 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
         }
         if (clsPanelSource* source = Panel->Source())
             source->HasCustom = true;
-        ok = true;
+        return true;
     } catch (const std::exception& e) {
         instance.Close();
         LogError(kModule, QStringLiteral("MakeTemplates"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 

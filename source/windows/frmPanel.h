@@ -118,24 +118,26 @@ private:
     bool EditMode() const;
 
     bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
-    void Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath, bool Interactive,
-                         ExcelApp& XLInst, bool& ok);
+    [[nodiscard]] bool Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
+                                       bool Interactive, ExcelApp& XLInst);
     void AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath);
-    void LoadOtherSource(const QString& Path, bool& ok);
+    [[nodiscard]] bool LoadOtherSource(const QString& Path);
     void BrowseExcelFile(QString& Path);
 
     void GetUserExcel(UserExcelRef& XL);
-    void Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
-                          bool& ok);
+    [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType,
+                                        const QString& What);
     // Hands the open workbook, as relocation left it, to another core to paint the range or
     // chart `What` from, and the picture to the cache file `Cache` (none when "").
-    void QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
-                       const QString& What, const QString& Cache, bool& ok);
-    void CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok);
-    void ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok);
+    [[nodiscard]] bool QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book,
+                                     const QString& ContentType, const QString& What,
+                                     const QString& Cache);
+    [[nodiscard]] bool CopyChartPicture(ExcelApp& XLInst, const QString& ChartName);
+    [[nodiscard]] bool ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What);
     // ChartName names the copied chart; empty when cells were copied.
-    void MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window, xl::Workbook* Workbook,
-                       const QString& SheetName, const QString& ChartName, bool& ok);
+    [[nodiscard]] bool MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window,
+                                     xl::Workbook* Workbook, const QString& SheetName,
+                                     const QString& ChartName);
 
     void ToggleSelected();
     void SetPanelMenus();
