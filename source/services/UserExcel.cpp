@@ -126,6 +126,8 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
     return true;
 }
 
+void WatchUserSpreadsheet() { desk::ClipboardWatcher::Instance(); }
+
 bool Excel_GetInstance(UserExcelRef& XL) {
     if (XL)
         return true;

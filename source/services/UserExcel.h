@@ -47,6 +47,10 @@ private:
 
 using UserExcelRef = std::shared_ptr<UserExcel>;
 
+// Starts remembering the workbook of every spreadsheet link copied from now on, for the whole
+// run: a chart copied later names no workbook, and the cells last copied tell which one it is.
+void WatchUserSpreadsheet();
+
 // Attaches to the user's spreadsheet through what is on the clipboard now. False, and an event
 // in the log, when the clipboard holds no cells or chart copied in a spreadsheet; the variable
 // is then left empty. An instance already held is kept.

@@ -2,6 +2,7 @@
 
 #include "services/App.h"
 #include "services/ProgramIcon.h"
+#include "services/UserExcel.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
@@ -98,6 +99,8 @@ bool Main(const std::function<void()>& showMainWindow) {
                vbOKOnly | vbInformation, App::Title());
         return false;
     }
+    // Cells copied before the first paste count: they name the workbook of a chart copied next.
+    WatchUserSpreadsheet();
     if (showMainWindow)
         showMainWindow();
     return true;

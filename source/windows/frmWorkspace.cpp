@@ -781,6 +781,18 @@ bool frmWorkspace::QuerySaveChanges(bool Reselect) {
     return true;
 }
 
+void frmWorkspace::KeepUnsavedInList() {
+    // Declining to save a dashboard never stored drops its entry from the rebuilt list; a
+    // command that goes on with that dashboard puts it back, or the list would show none.
+    if (!gWorkspace || gWorkspace->ID >= 1)
+        return;
+    Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
+    if (cmbWorkspaces_->currentIndex() >= 0)
+        return;
+    Combo_AddItem(cmbWorkspaces_, gWorkspace->Name, gWorkspace->ID);
+    cmbWorkspaces_->setCurrentIndex(cmbWorkspaces_->count() - 1);
+}
+
 bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
     Busy_ = true;
     SetHourglass(true);
@@ -850,6 +862,7 @@ void frmWorkspace::mnuWorkspaceOpen_Click() {
 void frmWorkspace::mnuWorkspaceRefresh_Click() {
     if (!QuerySaveChanges(false))
         return;
+    KeepUnsavedInList();
     Busy_ = true;
     SetHourglass(true);
     UnloadPanels();

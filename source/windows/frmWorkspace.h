@@ -40,6 +40,7 @@ public:
     bool IsDashboardDirty() const { return Dirty_; }
     // Offers to save unsaved edits; false when the user cancelled or the save failed.
     bool QuerySaveChanges(bool Reselect);
+    void KeepUnsavedInList();
     double PasteX() const { return PasteX_; }
     double PasteY() const { return PasteY_; }
 

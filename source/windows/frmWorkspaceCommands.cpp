@@ -170,6 +170,7 @@ void frmWorkspace::mnuPanelCopy_Click() {
         return;
     if (!QuerySaveChanges(false))
         return;
+    KeepUnsavedInList();
     Busy_ = true;
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Copy"));
     clsWorkspacePanel* Source = active ? gWorkspace->Panels(active->Index) : nullptr;
@@ -214,6 +215,7 @@ void frmWorkspace::mnuPanelMove_Click() {
         return;
     if (!QuerySaveChanges(false))
         return;
+    KeepUnsavedInList();
     Busy_ = true;
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Move"));
     clsWorkspacePanel* record = active ? gWorkspace->Panels(active->Index) : nullptr;
@@ -238,6 +240,7 @@ void frmWorkspace::mnuPanelRefresh_Click() {
             Busy_ = false;
             return;
         }
+        KeepUnsavedInList();
         // A save clears the flag on its way out; the command still runs.
         Busy_ = true;
     }

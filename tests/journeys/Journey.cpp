@@ -277,20 +277,6 @@ bool Journey::EditAndSave(const QString& workbook, const QString& sheet, const Q
     });
 }
 
-std::optional<Journey::Pasted> Journey::PasteSalesTable() {
-    const QString sales = Work(QStringLiteral("Sales.xlsx"));
-    if (!MakeWorkbooks() || !StartProgram() || !StartCalc(sales) ||
-        !CopyCells(QStringLiteral("$Data.A1:D6"), QStringLiteral("Data.A1:D6")) || !Paste())
-        return std::nullopt;
-    Pasted pasted;
-    pasted.picture = Render(sales, QStringLiteral("Data"), QStringLiteral("A1:D6"));
-    const auto shown = WaitOnScreen(QStringLiteral("the pasted panel shows the whole range A1:D6"), pasted.picture);
-    if (!shown)
-        return std::nullopt;
-    pasted.shown = *shown;
-    return pasted;
-}
-
 // --- Sheetbeacon ----------------------------------------------------------------------------
 
 QString Journey::ProgramFolder() const { return root_.filePath(QStringLiteral("program")); }

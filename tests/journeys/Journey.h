@@ -52,15 +52,6 @@ protected:
     [[nodiscard]] bool EditAndSave(const QString& workbook, const QString& sheet, const QString& cell,
                                    const QString& text);
 
-    // The start the journeys on Sales.xlsx share: its workbooks made, the program and Calc
-    // started, A1:D6 of "Data" copied in Calc and pasted with Dashboard > Paste. The picture
-    // the panel must show, and where it shows it whole; nothing after a failed step.
-    struct Pasted {
-        QImage picture;
-        QRect shown;
-    };
-    std::optional<Pasted> PasteSalesTable();
-
     // --- Sheetbeacon -------------------------------------------------------------------------
     [[nodiscard]] bool StartProgram();
     QString ProgramFolder() const;

@@ -5,14 +5,14 @@
 #include "Journey.h"
 
 TEST_F(Journey, AChartFromCalcBecomesAPanelAndThePanelMenuFollowsTheClickedPanel) {
-    // Cells first: a copied chart names no workbook; the program looks in the one the last
-    // cells came from.
-    const auto pasted = PasteSalesTable();
-    ASSERT_TRUE(pasted);
+    ASSERT_TRUE(MakeWorkbooks());
     const QString sales = Work(QStringLiteral("Sales.xlsx"));
-    const QRect range = pasted->shown;
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(StartCalc(sales));
 
-    // The chart, pasted where the user right-clicked the dashboard.
+    // Cells copied, then the chart, before anything is pasted: a copied chart names no
+    // workbook, and the program takes the one the cells last copied came from.
+    ASSERT_TRUE(CopyCells(QStringLiteral("$Data.A1:D6"), QStringLiteral("Data.A1:D6")));
     ASSERT_TRUE(CopyChart());
     ASSERT_TRUE(RightClickBackground(QPoint(10, 400)));
     ASSERT_TRUE(Paste());
@@ -22,15 +22,23 @@ TEST_F(Journey, AChartFromCalcBecomesAPanelAndThePanelMenuFollowsTheClickedPanel
     const auto shown = WaitOnScreen(QStringLiteral("the chart panel shows the chart"), chart.copy(0, 0, 500, chart.height()));
     ASSERT_TRUE(shown);
 
+    // Then the cells themselves, pasted at the top of the dashboard.
+    ASSERT_TRUE(CopyCells(QStringLiteral("$Data.A1:D6"), QStringLiteral("Data.A1:D6")));
+    ASSERT_TRUE(RightClickBackground(QPoint(8, 80)));
+    ASSERT_TRUE(Paste());
+    const auto range = WaitOnScreen(QStringLiteral("the range panel shows A1:D6"),
+                                    Render(sales, QStringLiteral("Data"), QStringLiteral("A1:D6")));
+    ASSERT_TRUE(range);
+
     // The user clicks the range panel and opens the Panel menu, then the same with the chart
     // panel, then with the range panel again. A chart has no range to locate: the menu differs.
     auto menuAfterClicking = [&](const QPoint& at) {
         desk_.Click(at);
         return MenuPicture(QStringLiteral("p"));
     };
-    const QImage forRange = menuAfterClicking(range.center());
+    const QImage forRange = menuAfterClicking(range->center());
     const QImage forChart = menuAfterClicking(shown->topLeft() + QPoint(250, shown->height() / 2));
-    const QImage forRangeAgain = menuAfterClicking(range.center());
+    const QImage forRangeAgain = menuAfterClicking(range->center());
     ASSERT_FALSE(forRange.isNull());
     ASSERT_FALSE(forChart.isNull());
     EXPECT_EQ(forRangeAgain, forRange) << "the Panel menu of one panel changed between two clicks";

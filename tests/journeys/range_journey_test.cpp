@@ -42,12 +42,18 @@ std::vector<QImage> PicturesIn(const QString& path) {
 }  // namespace
 
 TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
-    // Copy A1:D6 in Calc, Dashboard > Paste: a panel window showing the whole picture.
-    const auto pasted = PasteSalesTable();
-    ASSERT_TRUE(pasted);
+    ASSERT_TRUE(MakeWorkbooks());
     const QString sales = Work(QStringLiteral("Sales.xlsx"));
-    const QImage first = pasted->picture;
-    const QRect shown = pasted->shown;
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(StartCalc(sales));
+
+    // Copy A1:D6 in Calc, Dashboard > Paste: a panel window showing the whole picture.
+    ASSERT_TRUE(CopyCells(QStringLiteral("$Data.A1:D6"), QStringLiteral("Data.A1:D6")));
+    ASSERT_TRUE(Paste());
+    const QImage first = Render(sales, QStringLiteral("Data"), QStringLiteral("A1:D6"));
+    const auto pasted = WaitOnScreen(QStringLiteral("the pasted panel shows the whole range A1:D6"), first);
+    ASSERT_TRUE(pasted);
+    const QRect shown = *pasted;
     ASSERT_TRUE(MainWindow().contains(shown));
 
     // The user drags the panel's corner until hardly anything shows, then Panel > Autosize:

@@ -259,3 +259,17 @@ TEST_F(PanelCommandsTest, RefreshAsksToSaveOnlyForAChangedPanel) {
     EXPECT_FALSE(w->IsBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+// An unsaved dashboard whose changes the user declines to save stays open, and so stays the
+// list's current entry, whichever command asked.
+TEST_F(PanelCommandsTest, DecliningToSaveAnUnsavedDashboardKeepsItInTheList) {
+    frmWorkspace* w = StartWindow();
+    ASSERT_EQ(gWorkspace->ID, 0);
+    ASSERT_TRUE(w->IsDashboardDirty());
+    PromptScript::QueueMsgBox(vbNo);
+    Click("mnuWorkspaceRefresh");
+    EXPECT_EQ(PromptScript::Messages(), QStringList{QStringLiteral("Save changes to Untitled?")});
+    EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("Untitled")});
+    EXPECT_EQ(List()->currentText(), QStringLiteral("Untitled"));
+    EXPECT_EQ(gWorkspace->Name, QStringLiteral("Untitled"));
+}

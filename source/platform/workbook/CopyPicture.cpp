@@ -54,7 +54,8 @@ QImage RangePicture(const Range& range) {
         const int64_t y = int64_t(Position(shape->Top())) - top;
         if (std::abs(x) > 2 * kMaxPictureSide || std::abs(y) > 2 * kMaxPictureSide)
             continue;
-        const QRect box(int(x), int(y), Pixels(shape->Width()), Pixels(shape->Height()));
+        const QSizeF declared = shape->DeclaredSize();
+        const QRect box(int(x), int(y), Pixels(declared.width()), Pixels(declared.height()));
         if (box.isEmpty() || !box.intersects(img.rect()))
             continue;
         ChartPicture pic;
@@ -71,7 +72,11 @@ QImage RangePicture(const Range& range) {
 }
 
 ChartPicture ShapePicture(const Shape& shape) {
-    const QSize size(Pixels(shape.Width()), Pixels(shape.Height()));
+    // The size the drawing gives the shape itself: a workbook saved by LibreOffice anchors its
+    // charts to cells that measure narrower here than there, while the shape's own extent is the
+    // size the user saw and copied.
+    const QSizeF declared = shape.DeclaredSize();
+    const QSize size(Pixels(declared.width()), Pixels(declared.height()));
     const WorkbookData& book = shape.Parent()->Book();
     if (shape.HasChart())
         return PaintChart(shape.Chart(), book.theme, shape.Name(), size);

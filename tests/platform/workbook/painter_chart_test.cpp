@@ -14,8 +14,11 @@ using painting::CountColor;
 
 namespace {
 
+// A chart is painted at the size its drawing gives it, which LibreOffice writes beside a
+// cell anchor that measures narrower here.
 QSize ShapePixels(const xl::Shape& s) {
-    return {int(std::lround(s.Width() * 96.0 / 72.0)), int(std::lround(s.Height() * 96.0 / 72.0))};
+    const QSizeF size = s.DeclaredSize();
+    return {int(std::lround(size.width() * 96.0 / 72.0)), int(std::lround(size.height() * 96.0 / 72.0))};
 }
 
 // The colour a series (or, in pies, a point) should show in: its own, else the theme's.
@@ -98,6 +101,9 @@ TEST_P(ChartProducers, EveryKindDrawsEachSeriesInItsColour) {
         SCOPED_TRACE(shape->Name().toStdString() + " " + data->KindName().toStdString());
         EXPECT_FALSE(pic.placeholder);
         EXPECT_EQ(pic.image.size(), ShapePixels(*shape));
+        // LibreOffice's chart is as wide as it showed it, not as its cell anchor measures here.
+        if (GetParam())
+            EXPECT_GT(pic.image.width(), std::lround(shape->Width() * 96.0 / 72.0));
         const xl::ChartPlot& plot = data->plots.front();
         const bool pie = plot.kind == xl::ChartKind::Pie || plot.kind == xl::ChartKind::Doughnut;
         const bool line = plot.kind == xl::ChartKind::Line || plot.kind == xl::ChartKind::Scatter;
