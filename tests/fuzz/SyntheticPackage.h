@@ -12,8 +12,10 @@
 
 namespace fuzzing {
 
-// The parts stored, or deflated as a sender would make a file small.
-inline QByteArray ZipOf(const QList<QPair<const char*, QByteArray>>& parts, bool deflate = false) {
+// The parts stored, or deflated as a sender would make a file small (but those named in
+// `keptStored`).
+inline QByteArray ZipOf(const QList<QPair<const char*, QByteArray>>& parts, bool deflate = false,
+                        const QList<QByteArray>& keptStored = {}) {
     zip_error_t err;
     zip_error_init(&err);
     zip_source_t* src = zip_source_buffer_create(nullptr, 0, 0, &err);
@@ -22,7 +24,8 @@ inline QByteArray ZipOf(const QList<QPair<const char*, QByteArray>>& parts, bool
     for (const auto& [name, data] : parts) {
         zip_source_t* s = zip_source_buffer(za, data.constData(), zip_uint64_t(data.size()), 0);
         const zip_int64_t index = zip_file_add(za, name, s, ZIP_FL_OVERWRITE);
-        if (index >= 0 && !deflate)  // deflating every fuzz input would cost more than the read
+        // Deflating every fuzz input would cost more than the read.
+        if (index >= 0 && (!deflate || keptStored.contains(QByteArray(name))))
             zip_set_file_compression(za, zip_uint64_t(index), ZIP_CM_STORE, 0);
     }
     zip_close(za);

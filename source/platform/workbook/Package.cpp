@@ -2,8 +2,7 @@
 
 #include "platform/workbook/Error.h"
 
-#include <libdeflate.h>
-#include <zip.h>
+#include "platform/workbook/ZipArchive.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +11,6 @@
 namespace xl {
 
 namespace {
-
-QString ZipErrorText(zip_error_t* err) { return QString::fromUtf8(zip_error_strerror(err)); }
 
 // Why a part that inflates to `inflated` bytes from `stored` is refused; "" when it is not.
 QString PartRefusal(const QString& name, int64_t inflated, int64_t stored, const PackageLimits& limits) {
@@ -38,130 +35,35 @@ QString TotalRefusal(int64_t inflated, int64_t fileBytes, const PackageLimits& l
     return QString();
 }
 
-// A deflated part with sound sizes, inflated by libdeflate (several times faster than zlib) into
-// a buffer of its declared size, its checksum checked. False when that can't be done: the caller
-// then inflates through libzip, which copes with sizes that lie and reports the damage.
-bool InflateFast(zip_t* za, zip_int64_t index, const zip_stat_t& st, QByteArray& out) {
-    const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
-    if ((st.valid & needed) != needed || st.comp_method != ZIP_CM_DEFLATE ||
-        ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
-        return false;
-    zip_file_t* zf = zip_fopen_index(za, index, ZIP_FL_COMPRESSED);
-    if (!zf)
-        return false;
-    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> guard(zf, zip_fclose);
-    QByteArray in(qsizetype(st.comp_size), Qt::Uninitialized);
-    if (zip_fread(zf, in.data(), st.comp_size) != zip_int64_t(st.comp_size))
-        return false;
-    thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
-        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-    if (!inflater)
-        return false;
-    out.resize(qsizetype(st.size));
-    size_t made = 0;
-    if (libdeflate_deflate_decompress(inflater.get(), in.constData(), size_t(in.size()), out.data(),
-                                      size_t(out.size()), &made) != LIBDEFLATE_SUCCESS ||
-        made != size_t(st.size) ||
-        libdeflate_crc32(0, out.constData(), size_t(out.size())) != st.crc) {
-        out.clear();
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits) {
-    zip_error_t err;
-    zip_error_init(&err);
-    zip_source_t* src = zip_source_buffer_create(zipBytes.constData(), zipBytes.size(), 0, &err);
-    if (!src) {
-        const QString reason = ZipErrorText(&err);
-        zip_error_fini(&err);
-        throw Error(QStringLiteral("it is not a zip package (%1)").arg(reason));
-    }
-    zip_t* za = zip_open_from_source(src, ZIP_RDONLY, &err);
-    if (!za) {
-        zip_source_free(src);
-        const QString reason = ZipErrorText(&err);
-        zip_error_fini(&err);
-        throw Error(QStringLiteral("it is not a zip package (%1)").arg(reason));
-    }
-    zip_error_fini(&err);
-    std::unique_ptr<zip_t, void (*)(zip_t*)> guard(za, [](zip_t* z) { zip_discard(z); });
+struct Package::Zip {
+    QByteArray bytes;
+    std::vector<StoredEntry> entries;
+};
 
-    Package pkg;
-    const zip_int64_t count = zip_get_num_entries(za, 0);
-    if (count < 0 || count > limits.maxEntries)
-        throw Error(QStringLiteral("the package has too many entries (%1)").arg(count));
-    // Refused before inflating anything when the declared sizes already pass the limits; the
-    // limits are checked again while inflating, as declared sizes may lie.
+Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits) {
+    auto zip = std::make_shared<Zip>();
+    zip->bytes = zipBytes;
+    zip->entries = ReadZipDirectory(zipBytes, limits.maxEntries);
+    // The sizes the directory declares are the sizes reading holds every part to, so the limits
+    // are kept before anything is inflated.
     int64_t declared = 0;
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(za, i, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
-            continue;
-        const int64_t size = int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(1) << 62));
-        const QString why = PartRefusal(QString::fromUtf8(st.name ? st.name : ""), size,
-                                        (st.valid & ZIP_STAT_COMP_SIZE) ? int64_t(st.comp_size) : 0, limits);
-        if (!why.isEmpty())
+    for (const StoredEntry& e : zip->entries) {
+        if (const QString why = PartRefusal(e.name, e.size, e.storedSize, limits); !why.isEmpty())
             throw Error(why);
-        declared += size;
+        declared += e.size;
         if (const QString total = TotalRefusal(declared, zipBytes.size(), limits); !total.isEmpty())
             throw Error(total);
     }
-    int64_t total = 0;
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(za, i, 0, &st) != 0)
-            throw Error(QStringLiteral("zip entry %1 can't be read").arg(i));
-        ZipEntry entry;
-        entry.name = QString::fromUtf8(st.name ? st.name : "");
-        if (entry.name.endsWith(QLatin1Char('/'))) {
-            entry.isDirectory = true;
-            pkg.entries_.append(entry);
-            continue;
-        }
-        const int64_t stored = (st.valid & ZIP_STAT_COMP_SIZE) ? int64_t(st.comp_size) : 0;
-        QByteArray data;
-        if (InflateFast(za, i, st, data)) {
-            total += data.size();
-        } else {
-            zip_file_t* zf = zip_fopen_index(za, i, 0);
-            if (!zf)
-                throw Error(QStringLiteral("part %1 can't be opened (%2)")
-                                .arg(entry.name, QString::fromUtf8(zip_strerror(za))));
-            std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> fileGuard(zf, zip_fclose);
-            // Inflated straight into a buffer of the declared size; more bytes than declared are
-            // read on, still under the limits.
-            qsizetype used = 0;
-            data.resize((st.valid & ZIP_STAT_SIZE) ? qsizetype(st.size) + 1 : qsizetype(1) << 16);
-            for (;;) {
-                if (used == data.size())
-                    data.resize(std::min<qsizetype>(data.size() * 2, qsizetype(limits.maxPartBytes) + 1));
-                const zip_int64_t n = zip_fread(zf, data.data() + used, zip_uint64_t(data.size() - used));
-                if (n < 0)
-                    throw Error(QStringLiteral("part %1 is damaged (%2)")
-                                    .arg(entry.name, QString::fromUtf8(zip_file_strerror(zf))));
-                if (n == 0)
-                    break;
-                used += qsizetype(n);
-                total += n;
-                if (const QString why = PartRefusal(entry.name, used, stored, limits); !why.isEmpty())
-                    throw Error(why);
-                if (const QString why = TotalRefusal(total, zipBytes.size(), limits); !why.isEmpty())
-                    throw Error(why);
-            }
-            data.truncate(used);
-        }
-        if (const QString why = TotalRefusal(total, zipBytes.size(), limits); !why.isEmpty())
-            throw Error(why);
-        entry.data = std::move(data);
-        pkg.index_.insert(entry.name, int(pkg.entries_.size()));
-        pkg.entries_.append(std::move(entry));
+    Package pkg;
+    pkg.entries_.reserve(qsizetype(zip->entries.size()));
+    for (const StoredEntry& e : zip->entries) {
+        if (!e.isDirectory)
+            pkg.index_.insert(e.name, int(pkg.entries_.size()));
+        pkg.entries_.append(ZipEntry{e.name, QByteArray(), e.isDirectory, e.index});
     }
+    pkg.zip_ = std::move(zip);
 
     const QString ctName = QStringLiteral("[Content_Types].xml");
     if (pkg.Has(ctName)) {
@@ -181,11 +83,35 @@ Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits
     return pkg;
 }
 
-const QByteArray& Package::Part(const QString& partName) const {
-    static const QByteArray empty;
+QByteArray Package::Part(const QString& partName) const {
     auto it = index_.constFind(partName);
-    return it == index_.constEnd() ? empty : entries_[*it].data;
+    return it == index_.constEnd() ? QByteArray() : EntryBytes(*it);
 }
+
+QByteArray Package::EntryBytes(int index) const {
+    return InflateEntry(zip_->bytes, zip_->entries[size_t(entries_[index].source)]);
+}
+
+EntryReader Package::PartReader(const QString& partName) const {
+    auto it = index_.constFind(partName);
+    if (it == index_.constEnd()) {
+        static const StoredEntry kEmpty{};
+        return EntryReader(QByteArray(), kEmpty);
+    }
+    return EntryReader(zip_->bytes, zip_->entries[size_t(entries_[*it].source)]);
+}
+
+int64_t Package::PartSize(const QString& partName) const {
+    auto it = index_.constFind(partName);
+    return it == index_.constEnd() ? 0 : zip_->entries[size_t(entries_[*it].source)].size;
+}
+
+const QByteArray& Package::ZipBytes() const {
+    static const QByteArray kNone;
+    return zip_ ? zip_->bytes : kNone;
+}
+
+const StoredEntry& Package::Stored(int index) const { return zip_->entries[size_t(index)]; }
 
 QString Package::ContentType(const QString& partName) const {
     auto it = overrides_.constFind(partName);

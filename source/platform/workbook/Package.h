@@ -1,7 +1,8 @@
 #pragma once
-// The .xlsx package: every zip entry's bytes as stored (inflated), in the zip's order, with the
-// content types and the relationships read from it. The reader parses parts from here; the
-// writer keeps every part it does not change byte for byte.
+// The .xlsx package: the zip's bytes as stored, its entries in the zip's order, with the content
+// types and the relationships read from it. A part is inflated when it is asked for, and kept
+// by nobody here: the reader parses it and lets it go. The writer copies every part it does
+// not change as it is stored, without inflating it.
 
 #include <QByteArray>
 #include <QHash>
@@ -12,6 +13,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace xl {
 
@@ -49,22 +52,43 @@ struct Relationship {
     QString Kind() const { return type.mid(type.lastIndexOf(QLatin1Char('/')) + 1); }
 };
 
+class EntryReader;
+struct StoredEntry;
+
+// An entry of a package: in a package read, `source` is its place in the zip; in a package
+// being written, `data` holds the bytes of a part given or changed, and `source` (-1 then)
+// names the entry of the package read that is copied as it is stored.
 struct ZipEntry {
     QString name;
     QByteArray data;
     bool isDirectory = false;
+    int source = -1;
 };
 
 class Package {
 public:
-    // Reads a zip held in memory. Throws xl::Error (with only the reason as message; the
-    // workbook reader puts the path in front) on anything that is not a readable zip.
+    // Reads the directory of a zip held in memory, and the content types. Throws xl::Error
+    // (with only the reason as message; the workbook reader puts the path in front) on
+    // anything that is not a readable zip, or whose parts would inflate past the limits.
     static Package FromZip(const QByteArray& zipBytes, const PackageLimits& limits = {});
 
+    // Every entry, in the zip's order; their bytes are read through Part.
     const QList<ZipEntry>& Entries() const { return entries_; }
     bool Has(const QString& partName) const { return index_.contains(partName); }
-    // The bytes of a part; empty when absent.
-    const QByteArray& Part(const QString& partName) const;
+    // The bytes of a part, inflated now; empty when absent. Throws xl::Error "part <name> is
+    // damaged (...)" when its stored bytes do not inflate to what the zip declares.
+    QByteArray Part(const QString& partName) const;
+    // The same for the entry at `index` of Entries().
+    QByteArray EntryBytes(int index) const;
+    // A part's bytes a piece at a time (see EntryReader); an absent part reads as empty.
+    EntryReader PartReader(const QString& partName) const;
+    // The size a part inflates to, as the zip declares it (and as reading it holds it to);
+    // 0 when absent.
+    int64_t PartSize(const QString& partName) const;
+    // The zip the package was read from, and how its entries are stored there, for copying
+    // them as they are.
+    const QByteArray& ZipBytes() const;
+    const StoredEntry& Stored(int index) const;
 
     // [Content_Types].xml: the type of a part by override, else by its extension's default.
     QString ContentType(const QString& partName) const;
@@ -74,8 +98,11 @@ public:
     static QString RelsPartName(const QString& partName);
 
 private:
+    // Shared by the copies of a package (the writer's edits hold one each); never changed.
+    struct Zip;
+    std::shared_ptr<const Zip> zip_;
     QList<ZipEntry> entries_;
-    QHash<QString, int> index_;
+    QHash<QString, int> index_;  // a name stored twice: the later entry
     QHash<QString, QString> defaults_;   // extension (lower case) -> content type
     QHash<QString, QString> overrides_;  // part name without leading "/" -> content type
 };

@@ -24,24 +24,48 @@ const char* kEmptyRels =
 
 }  // namespace
 
+PackageEdit::PackageEdit(const Package& source) : source_(source), entries_(source.Entries()) {
+    // A name stored twice is written once, with the bytes reading gives it: the later entry's.
+    QHash<QString, int> last;
+    for (int i = 0; i < entries_.size(); ++i)
+        last.insert(entries_[i].name, i);
+    QList<ZipEntry> unique;
+    for (int i = 0; i < entries_.size(); ++i)
+        if (last.value(entries_[i].name) == i)
+            unique.append(entries_[i]);
+    entries_ = std::move(unique);
+    Reindex();
+}
+
 PackageEdit::PackageEdit(const QList<ZipEntry>& entries) : entries_(entries) {
+    for (ZipEntry& e : entries_)
+        e.source = -1;
+    Reindex();
+}
+
+void PackageEdit::Reindex() {
+    index_.clear();
     for (int i = 0; i < entries_.size(); ++i)
         index_.insert(entries_[i].name, i);
 }
 
 QByteArray PackageEdit::Get(const QString& part) const {
     auto it = index_.find(part);
-    return it == index_.end() ? QByteArray() : entries_[*it].data;
+    if (it == index_.end())
+        return QByteArray();
+    const ZipEntry& e = entries_[*it];
+    return e.source >= 0 ? source_.EntryBytes(e.source) : e.data;
 }
 
 void PackageEdit::Set(const QString& part, const QByteArray& bytes) {
     auto it = index_.find(part);
     if (it != index_.end()) {
         entries_[*it].data = bytes;
+        entries_[*it].source = -1;
         return;
     }
     index_.insert(part, int(entries_.size()));
-    entries_.append(ZipEntry{part, bytes, false});
+    entries_.append(ZipEntry{part, bytes, false, -1});
 }
 
 void PackageEdit::Remove(const QString& part) {
@@ -49,9 +73,7 @@ void PackageEdit::Remove(const QString& part) {
     if (it == index_.end())
         return;
     entries_.removeAt(*it);
-    index_.clear();
-    for (int i = 0; i < entries_.size(); ++i)
-        index_.insert(entries_[i].name, i);
+    Reindex();
 }
 
 QString PackageEdit::FreeName(const QString& prefix, const QString& suffix) const {

@@ -1,6 +1,7 @@
 #pragma once
 // A package being changed by the writer: its parts in zip order, with the content types and
-// relationships edited as parts come and go. Parts that no edit touches keep their bytes.
+// relationships edited as parts come and go. Parts that no edit touches stay in the package
+// they were read from, uninflated, and are written as they are stored there.
 
 #include "platform/workbook/Package.h"
 
@@ -16,10 +17,17 @@ namespace xl {
 class PackageEdit {
 public:
     PackageEdit() = default;
+    // Every part of `source`, unchanged.
+    explicit PackageEdit(const Package& source);
+    // The given entries (none from a package read).
     explicit PackageEdit(const QList<ZipEntry>& entries);
 
     const QList<ZipEntry>& Entries() const { return entries_; }
+    // The package the unchanged parts are copied from.
+    const Package& Source() const { return source_; }
     bool Has(const QString& part) const { return index_.contains(part); }
+    // A part's bytes, inflated from the source when unchanged (xl::Error when they are damaged
+    // there).
     QByteArray Get(const QString& part) const;
     void Set(const QString& part, const QByteArray& bytes);
     void Remove(const QString& part);
@@ -48,6 +56,9 @@ private:
     void EditXml(const QString& part, const std::function<void(pugi::xml_document&)>& fn,
                  const char* emptyDocument);
 
+    void Reindex();
+
+    Package source_;
     QList<ZipEntry> entries_;
     QHash<QString, int> index_;
 };

@@ -1,6 +1,7 @@
 #include "platform/workbook/PackageWriter.h"
 
 #include "platform/workbook/Error.h"
+#include "platform/workbook/ZipArchive.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <zip.h>
 
 #include <cerrno>
+#include <list>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -33,7 +35,7 @@ QString SystemMessage(int err) {
 
 }  // namespace
 
-QByteArray ZipEntries(const QList<ZipEntry>& entries) {
+QByteArray ZipEntries(const QList<ZipEntry>& entries, const Package& source) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* src = zip_source_buffer_create(nullptr, 0, 0, &error);
@@ -46,12 +48,49 @@ QByteArray ZipEntries(const QList<ZipEntry>& entries) {
     }
     // The source must outlive zip_close: the finished zip is read back from it.
     zip_source_keep(src);
+    // The package read, opened once more for libzip to copy its entries from as they are
+    // stored; it too is read at zip_close. Without it (libzip may judge a zip more strictly than
+    // the reader did) the parts are inflated and deflated again.
+    zip_t* from = nullptr;
+    bool fromTried = false;
+    auto copySource = [&]() -> zip_t* {
+        if (!fromTried) {
+            fromTried = true;
+            zip_error_t e;
+            zip_error_init(&e);
+            const QByteArray& bytes = source.ZipBytes();
+            if (zip_source_t* s = zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &e)) {
+                from = zip_open_from_source(s, ZIP_RDONLY, &e);
+                if (!from)
+                    zip_source_free(s);
+            }
+            zip_error_fini(&e);
+        }
+        return from;
+    };
+    // Parts inflated from the source when they could not be copied: libzip reads them at
+    // zip_close.
+    std::list<QByteArray> inflated;
     auto fail = [&](const QString& what) {
         const QString msg = QStringLiteral("Unable to build the workbook: %1 (%2)")
                                 .arg(what, QString::fromUtf8(zip_strerror(za)));
         zip_discard(za);
         zip_source_free(src);
+        if (from)
+            zip_discard(from);
         throw Error(msg);
+    };
+    auto addBytes = [&](const QString& name, const QByteArray& data) {
+        // libzip reads the buffer at zip_close, so the bytes must stay alive until then.
+        zip_source_t* part = zip_source_buffer(za, data.constData(), zip_uint64_t(data.size()), 0);
+        if (!part)
+            fail(name);
+        const zip_int64_t idx = zip_file_add(za, name.toUtf8().constData(), part, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (idx < 0) {
+            zip_source_free(part);
+            fail(name);
+        }
+        zip_set_file_compression(za, zip_uint64_t(idx), ZIP_CM_DEFLATE, 6);
     };
     for (const ZipEntry& e : entries) {
         const QByteArray name = e.name.toUtf8();
@@ -60,19 +99,44 @@ QByteArray ZipEntries(const QList<ZipEntry>& entries) {
                 fail(e.name);
             continue;
         }
-        // libzip reads the buffer at zip_close, so each entry's bytes stay alive in `entries`.
-        zip_source_t* part = zip_source_buffer(za, e.data.constData(), zip_uint64_t(e.data.size()), 0);
-        if (!part)
-            fail(e.name);
-        const zip_int64_t idx = zip_file_add(za, name.constData(), part, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (idx < 0) {
-            zip_source_free(part);
-            fail(e.name);
+        if (e.source < 0) {
+            addBytes(e.name, e.data);
+            continue;
         }
-        zip_set_file_compression(za, zip_uint64_t(idx), ZIP_CM_DEFLATE, 6);
+        const StoredEntry& stored = source.Stored(e.source);
+        zip_t* copyFrom = copySource();
+        const char* storedName =
+            copyFrom ? zip_get_name(copyFrom, zip_uint64_t(stored.index), ZIP_FL_ENC_RAW) : nullptr;
+        if (storedName && stored.rawName == storedName) {
+            // Start 0 and length -1: the stored bytes as they are, never inflated.
+            zip_source_t* part = zip_source_zip(za, copyFrom, zip_uint64_t(stored.index), 0, 0, -1);
+            if (!part)
+                fail(e.name);
+            const zip_int64_t idx = zip_file_add(za, name.constData(), part, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+            if (idx < 0) {
+                zip_source_free(part);
+                fail(e.name);
+            }
+            // The entry keeps its method: libzip would deflate a stored one, and inflate and
+            // deflate again one stored by another method.
+            zip_set_file_compression(za, zip_uint64_t(idx), zip_int32_t(stored.method), 0);
+            continue;
+        }
+        try {
+            inflated.push_back(source.EntryBytes(e.source));
+        } catch (const Error&) {
+            zip_discard(za);
+            zip_source_free(src);
+            if (from)
+                zip_discard(from);
+            throw;
+        }
+        addBytes(e.name, inflated.back());
     }
     if (zip_close(za) < 0)
         fail(QStringLiteral("closing"));
+    if (from)
+        zip_discard(from);
     QByteArray out;
     if (zip_source_open(src) < 0) {
         zip_source_free(src);

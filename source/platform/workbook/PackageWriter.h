@@ -11,8 +11,10 @@
 
 namespace xl {
 
-// The zip of the entries, in their order, each part deflated. Throws xl::Error.
-QByteArray ZipEntries(const QList<ZipEntry>& entries);
+// The zip of the entries, in their order: each part given is deflated, each entry that names
+// its place in `source` is copied from there as it is stored, without inflating it. Throws
+// xl::Error.
+QByteArray ZipEntries(const QList<ZipEntry>& entries, const Package& source = Package());
 
 // Replaces (or creates) `path` with `bytes`. Refuses a missing folder, a read-only target and
 // a target locked by a spreadsheet program with a clear xl::Error; on any failure the old

@@ -871,7 +871,7 @@ void ReadParts(WorkbookData& wb) {
         qsizetype sheetBytes = 0;
         for (const Relationship& r : wb.workbookRels)
             if (!r.external && r.Kind() == QLatin1String("worksheet"))
-                sheetBytes += pkg.Part(r.target).size();
+                sheetBytes += qsizetype(pkg.PartSize(r.target));
         ReadSharedStrings(pkg.Part(wb.sharedStringsPart), wb.sharedStringsPart,
                           size_t(sheetBytes / kMinCellBytes) + 1024, wb.sharedStrings);
     }

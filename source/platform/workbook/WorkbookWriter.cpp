@@ -42,7 +42,7 @@ void AnchorExternalLinks(PackageEdit& pkg, const QString& folder) {
             continue;
         pugi::xml_document doc;
         try {
-            LoadPart(doc, e.data, e.name);
+            LoadPart(doc, pkg.Get(e.name), e.name);
         } catch (const Error&) {
             continue;  // LibreOffice is left to judge a broken part
         }
@@ -333,7 +333,7 @@ bool Writer::HasPendingEdits(const Workbook& book) {
 }
 
 PackageEdit Writer::Flush(Workbook& book, bool* changed) {
-    PackageEdit pkg(book.data_->package.Entries());
+    PackageEdit pkg(book.data_->package);
     bool any = false;
     if (HasPendingEdits(book)) {
         StylesEdit styles(pkg, *book.data_);
@@ -359,7 +359,7 @@ PackageEdit Writer::Flush(Workbook& book, bool* changed) {
 }
 
 void Writer::Commit(Workbook& book, const PackageEdit& pkg) {
-    const QByteArray bytes = ZipEntries(pkg.Entries());
+    const QByteArray bytes = ZipEntries(pkg.Entries(), pkg.Source());
     Rebind(book, ReadWorkbookBytes(bytes, book.fullName_));
     book.saved_ = false;
 }
@@ -430,7 +430,7 @@ void Writer::WriteTo(Workbook& book, const QString& path) {
     // A picture deleted now or by an earlier save leaves its image behind: a template whose
     // placeholder was replaced would carry every earlier picture along.
     pkg.DropUnreferencedMedia();
-    const QByteArray bytes = ZipEntries(pkg.Entries());
+    const QByteArray bytes = ZipEntries(pkg.Entries(), pkg.Source());
     WriteFileAtomically(path, bytes);
     Rebind(book, ReadWorkbookBytes(bytes, path));
     book.saved_ = true;
@@ -494,10 +494,10 @@ void Workbook::RefreshAll() {
     if (onDisk) {
         recalculated = RecalculateFile(fullName_);
     } else {
-        PackageEdit copy(pkg.Entries());
+        PackageEdit copy = pkg;
         if (HasFile())
             AnchorExternalLinks(copy, QFileInfo(fullName_).absolutePath());
-        recalculated = RecalculateBytes(ZipEntries(copy.Entries()), Name());
+        recalculated = RecalculateBytes(ZipEntries(copy.Entries(), copy.Source()), Name());
     }
     const auto fresh = ReadWorkbookBytes(recalculated, fullName_);
     bool changed = false;
@@ -562,7 +562,7 @@ Workbook* Sheets::Copy() {
     Workbook& book = *book_;
     PackageEdit pkg = Writer::Flush(book);
     const QString name = Writer::NextBookName(*book.Parent(), QStringLiteral("Book"));
-    auto data = ReadWorkbookBytes(ZipEntries(pkg.Entries()), name);
+    auto data = ReadWorkbookBytes(ZipEntries(pkg.Entries(), pkg.Source()), name);
     return Writer::AddBook(*book.Parent(), std::move(data), name);
 }
 

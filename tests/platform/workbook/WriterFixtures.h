@@ -70,7 +70,7 @@ inline std::map<QString, QByteArray> Parts(const QString& path) {
     std::map<QString, QByteArray> out;
     const xl::Package pkg = xl::Package::FromZip(ReadAll(path));
     for (const xl::ZipEntry& e : pkg.Entries())
-        out[e.name] = e.data;
+        out[e.name] = pkg.Part(e.name);
     return out;
 }
 

@@ -1,0 +1,63 @@
+#pragma once
+// A zip held in memory, read the way a workbook is read: the central directory at once, each
+// entry's bytes only when they are asked for, inflated whole or a piece at a time, their size
+// and checksum checked. Nothing here keeps inflated bytes: the caller holds them as long as it
+// needs them.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace xl {
+
+// One entry as the central directory describes it.
+struct StoredEntry {
+    QString name;
+    QByteArray rawName;        // the name's bytes as stored
+    bool isDirectory = false;
+    uint16_t method = 0;       // 0 stored, 8 deflated; others are read through libzip
+    uint32_t crc = 0;
+    int64_t storedSize = 0;    // its bytes in the zip
+    int64_t size = 0;          // its bytes inflated, as declared
+    int64_t dataOffset = 0;    // where its stored bytes begin in the zip
+    int index = 0;             // its place in the central directory
+};
+
+// The central directory of `zip`, each entry's stored bytes found inside the zip. Throws
+// xl::Error with the reason alone when the bytes are no zip this program reads (no end of
+// central directory, a directory or an entry beyond the bytes, an encrypted entry, a zip
+// split over several files) or when it has more than `maxEntries` entries.
+std::vector<StoredEntry> ReadZipDirectory(const QByteArray& zip, int64_t maxEntries);
+
+// The entry's bytes inflated whole. Throws xl::Error "part <name> is damaged (...)" when they
+// do not inflate to the declared size and checksum.
+QByteArray InflateEntry(const QByteArray& zip, const StoredEntry& entry);
+
+// An entry's bytes inflated a piece at a time, so that a part far larger than its stored bytes
+// never needs to be held inflated whole. Small parts are inflated whole at once, which is
+// faster, and handed out in pieces.
+class EntryReader {
+public:
+    // Parts up to this size are inflated whole.
+    static constexpr int64_t kWholeBytes = int64_t(16) << 20;
+
+    EntryReader(const QByteArray& zip, const StoredEntry& entry);
+    ~EntryReader();
+    EntryReader(EntryReader&&) noexcept;
+    EntryReader& operator=(EntryReader&&) noexcept;
+
+    // Appends up to `max` more bytes of the entry to `out` and returns how many; 0 once all
+    // are read, their size and checksum found right. Throws xl::Error when they are not.
+    qsizetype Read(QByteArray& out, qsizetype max);
+    // The inflated size the directory declares (and Read holds the entry to).
+    int64_t Size() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace xl
