@@ -35,16 +35,24 @@ bool UserExcel::OpenWorkbook(const QString& path) {
 
 bool UserExcel::FindChart() {
     std::vector<std::pair<xl::Worksheet*, QString>> found;
-    for (int i = 1; i <= workbook_->Sheets().Count(); ++i) {
-        xl::Worksheet* ws = workbook_->Sheets().Item(i);
-        for (xl::Shape* shape : ws->ChartObjects().All()) {
-            if (!shape->HasChart())
-                continue;
-            const QSizeF size = shape->DeclaredSize();
-            if (std::abs(size.width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
-                std::abs(size.height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
-                found.emplace_back(ws, shape->Name());
+    // Every sheet is read for its charts; one that can't be read makes the workbook one that
+    // can't be pasted from, as a workbook that can't be opened.
+    try {
+        for (int i = 1; i <= workbook_->Sheets().Count(); ++i) {
+            xl::Worksheet* ws = workbook_->Sheets().Item(i);
+            for (xl::Shape* shape : ws->ChartObjects().All()) {
+                if (!shape->HasChart())
+                    continue;
+                const QSizeF size = shape->DeclaredSize();
+                if (std::abs(size.width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
+                    std::abs(size.height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
+                    found.emplace_back(ws, shape->Name());
+            }
         }
+    } catch (const std::exception& e) {
+        workbook_ = nullptr;
+        Problem = QString::fromUtf8(e.what());
+        return false;
     }
     if (found.empty())
         return false;
@@ -117,6 +125,8 @@ bool UserExcel::Attach(const desk::ClipboardSelection& copied) {
     if (!OpenWorkbook(path))
         return false;
     if (!FindChart()) {
+        if (!workbook_)
+            return false;  // a sheet of it can't be read: Problem says why
         // The workbook is known and its first sheet shows; no chart of the copied one's size
         // is in the saved file, which the paste reports naming the file.
         sheet_ = workbook_->ActiveSheet();

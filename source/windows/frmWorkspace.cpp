@@ -589,7 +589,7 @@ QString PanelWorkbook(const clsWorkspacePanel* record) {
 void frmWorkspace::LoadPanelWindows(ExcelApp& XLInst, bool Refresh) {
     const int16_t count = gWorkspace->NumPanels();
     std::vector<QPointer<frmPanel>> windows(size_t(std::max<int16_t>(count, 0)) + 1);
-    QStringList workbooks;
+    QList<QPair<QString, QString>> workbooks;  // each with the sheet its panel shows
     for (int16_t Index = count; Index >= 1; --Index) {
         const clsWorkspacePanel* record = gWorkspace->Panels(Index);
         if (!record || record->ID < 1)
@@ -603,9 +603,10 @@ void frmWorkspace::LoadPanelWindows(ExcelApp& XLInst, bool Refresh) {
         }
         const QString workbook = PanelWorkbook(record);
         if (!workbook.isEmpty())
-            workbooks << workbook;
+            workbooks.append({workbook, record->SheetName});
     }
-    // The workbooks to paint from are read on the other cores while the sources are asked.
+    // The workbooks to paint from, and the sheets painted, are read on the other cores while
+    // the sources are asked.
     XLInst->Prefetch(workbooks);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 

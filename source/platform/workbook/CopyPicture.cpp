@@ -79,7 +79,7 @@ ChartPicture ShapePicture(const Shape& shape) {
     const QSize size(Pixels(declared.width()), Pixels(declared.height()));
     const WorkbookData& book = shape.Parent()->Book();
     if (shape.HasChart())
-        return PaintChart(shape.Chart(), book.theme, shape.Name(), size);
+        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), size);
     // A picture shape shows its media at the shape's size; anything else is a placeholder.
     const DrawingShape& d = shape.Data();
     if (d.kind == ShapeKind::Picture && !d.imagePart.isEmpty()) {
@@ -97,7 +97,7 @@ ChartPicture ShapePicture(const Shape& shape) {
             return out;
         }
     }
-    ChartPicture out = PaintChart(nullptr, book.theme, shape.Name(), size);
+    ChartPicture out = PaintChart(nullptr, book.Look().theme, shape.Name(), size);
     out.note = QStringLiteral("The shape %1 is not a chart; it is shown as a placeholder.")
                    .arg(shape.Name());
     return out;

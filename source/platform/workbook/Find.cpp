@@ -149,16 +149,18 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
 
     const SheetData& data = sheet_->Data();
     const WorkbookData& book = sheet_->Book();
+    const StringTable& shared = book.SharedStrings();
+    const Styles& styles = book.Look().styles;
     const auto& edited = sheet_->EditedValues();
     // A text shows as itself under General or "@": shared strings are tested once each, and
     // General numbers only when the pattern could match digits at all.
     std::vector<int8_t> sharedVerdict;
-    std::vector<int8_t> formatKinds(size_t(book.styles.cellXfs.size()), kUnknown);
+    std::vector<int8_t> formatKinds(size_t(styles.cellXfs.size()), kUnknown);
     const bool numbersCanMatch = pattern.GeneralNumbersCanMatch();
     auto formatKind = [&](uint32_t style) {
         int8_t& k = formatKinds[style];
         if (k == kUnknown)
-            k = KindOf(book.styles.Xf(style).numFmtCode);
+            k = KindOf(styles.Xf(style).numFmtCode);
         return FormatKind(k);
     };
 
@@ -189,9 +191,9 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
         if (pattern.MatchesAnything()) {
             // An empty text (a formula giving "") shows nothing, so "*" passes it over.
             if (cell->kind == CellKind::SharedString)
-                return !book.sharedStrings[cell->text].isEmpty();
+                return !shared.IsEmpty(cell->text);
             if (cell->kind == CellKind::Text)
-                return !data.strings[cell->text].isEmpty();
+                return !data.strings.IsEmpty(cell->text);
             return true;
         }
         if (displayed) {
@@ -200,10 +202,10 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
                 switch (cell->kind) {
                 case CellKind::SharedString: {
                     if (sharedVerdict.empty())
-                        sharedVerdict.assign(book.sharedStrings.size(), -1);
+                        sharedVerdict.assign(shared.size(), -1);
                     int8_t& verdict = sharedVerdict[cell->text];
                     if (verdict < 0)
-                        verdict = pattern.Matches(book.sharedStrings[cell->text]) ? 1 : 0;
+                        verdict = pattern.Matches(shared[cell->text]) ? 1 : 0;
                     return verdict == 1;
                 }
                 case CellKind::Text: return pattern.Matches(data.strings[cell->text]);
@@ -215,7 +217,7 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
                 }
             }
         }
-        return matchesValue(r, c, data.ValueOf(*cell, book.sharedStrings));
+        return matchesValue(r, c, data.ValueOf(*cell, shared));
     };
 
     // Searching values passes over hidden rows and columns, as the spreadsheet does; searching

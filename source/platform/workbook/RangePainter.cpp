@@ -282,7 +282,7 @@ void DrawBorder(QPainter& p, const BorderSeg& b) {
 class Painter {
 public:
     Painter(const Worksheet& sheet, const RangeRef& range)
-        : sheet_(sheet), range_(range), book_(sheet.Book()), styles_(book_.styles),
+        : sheet_(sheet), range_(range), book_(sheet.Book()), styles_(book_.Look().styles),
           lay_(MakeLayout(sheet, range)) {
         for (const RangeRef& m : sheet.MergedCells())
             if (Intersection(m, range) && m.Cells() > 1)

@@ -801,7 +801,7 @@ QString CopySheetInto(PackageEdit& pkg, const WorkbookData& dst, const WorkbookD
             remap(c, "s");
             if (!sameStrings && std::strcmp(c.attribute("t").value(), "s") == 0) {
                 const uint32_t idx = Child(c, "v").text().as_uint();
-                const QString text = idx < src.sharedStrings.size() ? src.sharedStrings[idx] : QString();
+                const QString text = idx < src.SharedStrings().size() ? src.SharedStrings()[idx] : QString();
                 WriteValue(c, CellValue::Text(text), Child(c, "f"));
             }
         }
@@ -969,7 +969,7 @@ void PasteCells(PackageEdit& pkg, const WorkbookData& dst, const SheetData& shee
                 continue;
             }
             pugi::xml_node cell = CellAt(doc, tr, tc);
-            WriteValue(cell, srcSheet.ValueOf(*from, src.sharedStrings));
+            WriteValue(cell, srcSheet.ValueOf(*from, src.SharedStrings()));
             SetStyle(cell, sameStyles ? from->style : styles.Import(srcStyles, from->style));
         }
     QList<RangeRef> merges;

@@ -212,7 +212,7 @@ QColor Interior::ColorQ() const {
     const RangeRef& r = range_.Ref();
     if (auto c = s->InteriorOverride(r.row1, r.col1))
         return *c;
-    const Styles& st = s->Book().styles;
+    const Styles& st = s->Book().Look().styles;
     const QColor fill = st.FillOf(s->Style(r.row1, r.col1)).SolidColor();
     return fill.isValid() ? fill : QColor(Qt::white);
 }
@@ -232,13 +232,38 @@ void Interior::SetColor(int32_t bgr) const {
 
 // ---- Worksheet: cells and sizes -------------------------------------------------------------
 
-Worksheet::Worksheet(Workbook* book, const SheetData* data, int index)
-    : book_(book), data_(data), index_(index), view_(data->view) {
-    for (const DrawingShape& s : data->shapes)
-        shapes_.push_back(std::make_unique<Shape>(this, s));
-}
+Worksheet::Worksheet(Workbook* book, int index) : book_(book), index_(index) {}
 
 const WorkbookData& Worksheet::Book() const { return book_->Data(); }
+
+const SheetEntry& Worksheet::Entry() const { return Book().sheets[size_t(index_ - 1)]; }
+
+const SheetData& Worksheet::Data() const {
+    if (!data_)
+        data_ = &Book().Sheet(size_t(index_ - 1));
+    return *data_;
+}
+
+const SheetView& Worksheet::View() const {
+    if (!view_)
+        view_ = Data().view;
+    return *view_;
+}
+
+SheetView& Worksheet::View() {
+    if (!view_)
+        view_ = Data().view;
+    return *view_;
+}
+
+std::vector<std::unique_ptr<Shape>>& Worksheet::ShapeObjects() {
+    if (!shapesRead_) {
+        for (const DrawingShape& s : Data().shapes)
+            shapes_.push_back(std::make_unique<Shape>(this, s));
+        shapesRead_ = true;
+    }
+    return shapes_;
+}
 
 xl::Range Worksheet::Range(const QString& address) {
     auto r = ParseRange(address);
@@ -297,13 +322,13 @@ xl::Range Worksheet::Columns(const QString& columns) {
 
 xl::Range Worksheet::UsedRange() {
     int32_t r1 = kMaxRows + 1, r2 = 0, c1 = kMaxCols + 1, c2 = 0;
-    for (const RowData& row : data_->rows) {
+    for (const RowData& row : Data().rows) {
         if (row.cellCount == 0)
             continue;
         r1 = std::min(r1, row.row);
         r2 = std::max(r2, row.row);
-        c1 = std::min<int32_t>(c1, data_->cells[row.firstCell].col);
-        c2 = std::max<int32_t>(c2, data_->cells[row.firstCell + row.cellCount - 1].col);
+        c1 = std::min<int32_t>(c1, Data().cells[row.firstCell].col);
+        c2 = std::max<int32_t>(c2, Data().cells[row.firstCell + row.cellCount - 1].col);
     }
     for (const auto& [pos, v] : values_) {
         if (v.IsEmpty())
@@ -329,8 +354,8 @@ CellValue Worksheet::Value(int32_t row, int32_t col) const {
         if (it != values_.end())
             return it->second;
     }
-    const Cell* c = data_->FindCell(row, col);
-    return c ? data_->ValueOf(*c, Book().sharedStrings) : CellValue{};
+    const Cell* c = Data().FindCell(row, col);
+    return c ? Data().ValueOf(*c, Book().SharedStrings()) : CellValue{};
 }
 
 QString Worksheet::DisplayText(int32_t row, int32_t col) const {
@@ -341,17 +366,17 @@ QString Worksheet::DisplayText(int32_t row, int32_t col) const {
 }
 
 uint32_t Worksheet::StyleIndex(int32_t row, int32_t col) const {
-    if (const Cell* c = data_->FindCell(row, col))
+    if (const Cell* c = Data().FindCell(row, col))
         return c->style;
-    if (const RowData* r = data_->FindRow(row); r && (r->flags & kRowCustomFormat))
+    if (const RowData* r = Data().FindRow(row); r && (r->flags & kRowCustomFormat))
         return r->style;
-    if (const ColSpan* s = data_->FindCol(col); s && s->hasStyle)
+    if (const ColSpan* s = Data().FindCol(col); s && s->hasStyle)
         return s->style;
     return 0;
 }
 
 const CellStyle& Worksheet::Style(int32_t row, int32_t col) const {
-    return Book().styles.Xf(StyleIndex(row, col));
+    return Book().Look().styles.Xf(StyleIndex(row, col));
 }
 
 std::optional<QColor> Worksheet::InteriorOverride(int32_t row, int32_t col) const {
@@ -362,13 +387,13 @@ std::optional<QColor> Worksheet::InteriorOverride(int32_t row, int32_t col) cons
 }
 
 std::optional<RangeRef> Worksheet::MergeAreaOf(int32_t row, int32_t col) const {
-    for (const RangeRef& m : data_->merges)
+    for (const RangeRef& m : Data().merges)
         if (m.Contains(row, col))
             return m;
     return std::nullopt;
 }
 
-int Worksheet::MaxDigitWidth() const { return Book().maxDigitWidth; }
+int Worksheet::MaxDigitWidth() const { return Book().Look().maxDigitWidth; }
 
 int Worksheet::PixelsFromFileWidth(double width, int mdw) {
     return int(std::trunc(((256.0 * width + std::trunc(128.0 / mdw)) / 256.0) * mdw));
@@ -391,16 +416,16 @@ int Worksheet::PixelsFromCharacters(double characters, int mdw) {
 }
 
 double Worksheet::DefaultRowHeight() const {
-    return data_->zeroHeight ? 0.0 : data_->defaultRowHeight;
+    return Data().zeroHeight ? 0.0 : Data().defaultRowHeight;
 }
 
 double Worksheet::StoredRowHeight(int32_t row) const {
-    if (const RowData* r = data_->FindRow(row)) {
+    if (const RowData* r = Data().FindRow(row)) {
         if (r->flags & kRowHidden)
             return 0;
         if (r->height >= 0)
             return r->height;
-        return data_->defaultRowHeight;
+        return Data().defaultRowHeight;
     }
     return DefaultRowHeight();
 }
@@ -417,15 +442,15 @@ int Worksheet::RowHeightPixels(int32_t row) const {
 
 int Worksheet::DefaultColumnPixels() const {
     const int mdw = MaxDigitWidth();
-    if (data_->defaultColWidth >= 0)
-        return PixelsFromFileWidth(data_->defaultColWidth, mdw);
+    if (Data().defaultColWidth >= 0)
+        return PixelsFromFileWidth(Data().defaultColWidth, mdw);
     // The spreadsheet rounds the default width up to a multiple of 8 pixels.
-    const int px = int(std::trunc(data_->baseColWidth * mdw + 0.5)) + 5;
+    const int px = int(std::trunc(Data().baseColWidth * mdw + 0.5)) + 5;
     return (px + 7) / 8 * 8;
 }
 
 int Worksheet::StoredColumnPixels(int32_t col) const {
-    if (const ColSpan* s = data_->FindCol(col)) {
+    if (const ColSpan* s = Data().FindCol(col)) {
         if (s->hidden)
             return 0;
         if (s->width >= 0)
@@ -444,7 +469,7 @@ double Worksheet::ColumnWidth(int32_t col) const {
     return CharactersFromPixels(ColumnWidthPixels(col), MaxDigitWidth());
 }
 
-double Worksheet::StandardHeight() const { return data_->defaultRowHeight; }
+double Worksheet::StandardHeight() const { return Data().defaultRowHeight; }
 
 double Worksheet::StandardWidth() const {
     return CharactersFromPixels(DefaultColumnPixels(), MaxDigitWidth());
@@ -457,9 +482,9 @@ double Worksheet::RowTop(int32_t row) const {
     const double def = DefaultRowHeight();
     auto storedSum = [&](int32_t first, int32_t last) {  // rows first..last as stored
         double sum = double(last - first + 1) * def;
-        auto it = std::lower_bound(data_->rows.begin(), data_->rows.end(), first,
+        auto it = std::lower_bound(Data().rows.begin(), Data().rows.end(), first,
                                    [](const RowData& r, int32_t v) { return r.row < v; });
-        for (; it != data_->rows.end() && it->row <= last; ++it)
+        for (; it != Data().rows.end() && it->row <= last; ++it)
             sum += StoredRowHeight(it->row) - def;
         return sum;
     };
@@ -567,9 +592,7 @@ ShapeType Shape::Type() const {
 }
 
 const ChartData* Shape::Chart() const {
-    const auto& charts = sheet_->Book().charts;
-    return data_.chart >= 0 && size_t(data_.chart) < charts.size() ? &charts[size_t(data_.chart)]
-                                                                   : nullptr;
+    return data_.kind == ShapeKind::Chart ? sheet_->Book().Chart(data_.chartPart) : nullptr;
 }
 
 namespace {
@@ -887,7 +910,7 @@ Range Window::ActiveCell() const {
 Workbook::Workbook(Application* app, std::shared_ptr<const WorkbookData> data, const QString& fullName)
     : app_(app), data_(std::move(data)), fullName_(fullName), window_(std::make_unique<Window>(this)) {
     for (size_t i = 0; i < data_->sheets.size(); ++i)
-        sheets_.push_back(std::make_unique<Worksheet>(this, &data_->sheets[i], int(i) + 1));
+        sheets_.push_back(std::make_unique<Worksheet>(this, int(i) + 1));
     activeSheet_ = std::clamp(data_->activeTab, 0, int(sheets_.size()) - 1);
 }
 
@@ -991,17 +1014,55 @@ void Application::Quit() {
     pending_.clear();  // reads still under way finish into nothing
 }
 
-void Application::Prefetch(const QStringList& paths) {
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        const QString key = info.absoluteFilePath();
-        if (!info.isFile() || cache_.count(key) || pending_.count(key))
+namespace {
+
+// Reads the named sheets of a workbook; one that can't be read keeps its error for when it is
+// used.
+void ReadSheetsNamed(const WorkbookData& data, const QStringList& names) {
+    for (const QString& name : names)
+        for (size_t i = 0; i < data.sheets.size(); ++i)
+            if (data.sheets[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+                try {
+                    data.Sheet(i);
+                } catch (const Error&) {
+                }
+                break;
+            }
+}
+
+}  // namespace
+
+void Application::Prefetch(const QList<QPair<QString, QString>>& sheets) {
+    QStringList files;
+    std::map<QString, QStringList> names;
+    for (const auto& [path, sheet] : sheets) {
+        const QString key = QFileInfo(path).absoluteFilePath();
+        if (!names.count(key))
+            files << key;
+        QStringList& wanted = names[key];
+        if (!sheet.isEmpty() && !wanted.contains(sheet, Qt::CaseInsensitive))
+            wanted << sheet;
+    }
+    for (const QString& key : files) {
+        const QFileInfo info(key);
+        if (!info.isFile() || pending_.count(key))
             continue;
+        const QStringList wanted = names[key];
+        auto cached = cache_.find(key);
+        if (cached != cache_.end() && cached->second.size == info.size() &&
+            cached->second.modified == info.lastModified()) {
+            if (!wanted.isEmpty())
+                QThreadPool::globalInstance()->start(
+                    [data = cached->second.data, wanted] { ReadSheetsNamed(*data, wanted); });
+            continue;
+        }
         auto promise = std::make_shared<std::promise<std::shared_ptr<const WorkbookData>>>();
         pending_[key] = {info.size(), info.lastModified(), promise->get_future().share()};
-        QThreadPool::globalInstance()->start([promise, key] {
+        QThreadPool::globalInstance()->start([promise, key, wanted] {
             try {
-                promise->set_value(ReadWorkbookFile(key));
+                std::shared_ptr<const WorkbookData> data = ReadWorkbookFile(key);
+                ReadSheetsNamed(*data, wanted);
+                promise->set_value(std::move(data));
             } catch (...) {
                 promise->set_exception(std::current_exception());
             }

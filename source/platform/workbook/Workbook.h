@@ -235,13 +235,15 @@ private:
 
 class Worksheet {
 public:
-    Worksheet(Workbook* book, const SheetData* data, int index);
+    // Sheet `index` (1-based) of the workbook; its part is read the first time its cells, sizes,
+    // view or shapes are asked for.
+    Worksheet(Workbook* book, int index);
 
     Workbook* Parent() const { return book_; }
-    QString Name() const { return data_->name; }
+    QString Name() const { return Entry().name; }
     int Index() const { return index_; }  // 1-based
-    SheetKind Kind() const { return data_->kind; }
-    bool IsVisible() const { return data_->state == QLatin1String("visible"); }
+    SheetKind Kind() const { return Entry().kind; }
+    bool IsVisible() const { return Entry().state == QLatin1String("visible"); }
 
     // Throws xl::Error for an address the grid can't take.
     xl::Range Range(const QString& address);
@@ -279,7 +281,10 @@ public:
     CellValue Evaluate(const QString& expression) const;
 
     // ---- what the painter and the writer read ----
-    const SheetData& Data() const { return *data_; }
+    // What the workbook part says of the sheet, known without reading the sheet.
+    const SheetEntry& Entry() const;
+    // The sheet as its part gives it, read now if it was not yet (xl::Error when it can't be).
+    const SheetData& Data() const;
     const WorkbookData& Book() const;
     CellValue Value(int32_t row, int32_t col) const;
     QString DisplayText(int32_t row, int32_t col) const;
@@ -298,17 +303,18 @@ public:
     int64_t ColumnLeftPixels(int32_t col) const;
     double ColumnLeft(int32_t col) const { return ColumnLeftPixels(col) * 0.75; }
     int MaxDigitWidth() const;
-    const QList<RangeRef>& MergedCells() const { return data_->merges; }
+    const QList<RangeRef>& MergedCells() const { return Data().merges; }
     std::optional<RangeRef> MergeAreaOf(int32_t row, int32_t col) const;
-    bool ShowGridLines() const { return data_->view.showGridLines; }
-    const SheetView& View() const { return view_; }
-    SheetView& View() { return view_; }
+    bool ShowGridLines() const { return Data().view.showGridLines; }
+    // The sheet's view as the model has it: the saved one until a selection changes it.
+    const SheetView& View() const;
+    SheetView& View();
     // Edits made in memory, for the writer.
     const std::map<std::pair<int32_t, int32_t>, CellValue>& EditedValues() const { return values_; }
     const SpanMap& EditedRowHeights() const { return rowHeights_; }
     const SpanMap& EditedColumnWidths() const { return colWidths_; }  // in the file's unit
     const std::map<std::pair<int32_t, int32_t>, QColor>& EditedInteriors() const { return interiors_; }
-    std::vector<std::unique_ptr<Shape>>& ShapeObjects() { return shapes_; }
+    std::vector<std::unique_ptr<Shape>>& ShapeObjects();
 
     // Conversions of the column-width unit through this workbook's maximum digit width.
     static int PixelsFromFileWidth(double width, int mdw);
@@ -327,9 +333,11 @@ private:
     void SetColumnWidths(int32_t first, int32_t last, double characters);
 
     Workbook* book_;
-    const SheetData* data_;
     int index_;
-    SheetView view_;
+    // Each taken from the sheet's data the first time it is needed.
+    mutable const SheetData* data_ = nullptr;
+    mutable std::optional<SheetView> view_;
+    bool shapesRead_ = false;
     std::map<std::pair<int32_t, int32_t>, CellValue> values_;
     std::map<std::pair<int32_t, int32_t>, QColor> interiors_;
     SpanMap rowHeights_;  // points
@@ -484,10 +492,12 @@ public:
     std::shared_ptr<const WorkbookData> Load(const QString& path);
     int CachedFiles() const { return int(cache_.size()); }
     // Reads workbook files on the machine's other cores ahead of their Open, for a caller about
-    // to open many (the panels of a dashboard). Open then takes the parse, waiting for it where
-    // it is not done yet (the engine's wait hook runs meanwhile); a file changed since is read
-    // again. Files already read, missing or asked for twice are passed over.
-    void Prefetch(const QStringList& paths);
+    // to open many (the panels of a dashboard), each with the sheets it names ((path, sheet)
+    // pairs; a sheet "" reads none). Open then takes the workbook, waiting for it where it is
+    // not read yet (the engine's wait hook runs meanwhile); a file changed since is read again.
+    // Files already read or missing are passed over; a sheet that can't be read is told when
+    // it is used.
+    void Prefetch(const QList<QPair<QString, QString>>& sheets);
 
     std::vector<std::unique_ptr<Workbook>>& OpenWorkbooks() { return books_; }
     void SetActiveWorkbook(Workbook* book) { active_ = book; }

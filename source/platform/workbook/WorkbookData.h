@@ -1,19 +1,24 @@
 #pragma once
-// A workbook as read from its file, before any in-memory edit: the package's parts, the
-// shared strings, the styles and theme, each sheet's cells, sizes, views, merged cells and
-// drawings, and the charts. Immutable once read, so one Application can hand the same parse
-// to every workbook object that opens the unchanged file.
+// A workbook as read from its file, before any in-memory edit: the package, the workbook part
+// with its list of sheets, and, each read the first time something needs it, the shared
+// strings, the styles and theme, each sheet's cells, sizes, views, merged cells and drawings,
+// and each chart. What is read is never changed, so one Application can hand the same
+// workbook to every workbook object that opens the unchanged file, on any thread.
 
 #include "platform/workbook/Address.h"
 #include "platform/workbook/CellValue.h"
 #include "platform/workbook/Chart.h"
+#include "platform/workbook/Error.h"
 #include "platform/workbook/Package.h"
 #include "platform/workbook/Styles.h"
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace xl {
@@ -23,15 +28,25 @@ enum class CellKind : uint8_t { Blank, Number, SharedString, Text, Boolean, Erro
 // The most characters a cell holds in the spreadsheet; a longer text is no workbook's.
 constexpr qsizetype kMaxCellChars = 32767;
 
-// The workbook's shared strings in one buffer: a string costs its characters and an offset,
-// however many strings there are and however short.
+// Strings in one buffer (the workbook's shared strings, a sheet's own texts): a string costs
+// its characters and an offset, however many strings there are and however short, and adding
+// one allocates nothing but the buffer's growth.
 class StringTable {
 public:
     size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
     QString operator[](size_t i) const { return text_.mid(Start(i), qsizetype(ends_[i]) - Start(i)); }
-    // Throws xl::Error when the buffer would pass what an offset can address.
+    // Whether string i is "".
+    bool IsEmpty(size_t i) const { return qsizetype(ends_[i]) == Start(i); }
+    // A string in UTF-8 as the next one. Throws xl::Error when the buffer would pass what an
+    // offset can address.
+    void Append(const char* utf8, size_t bytes);
     void Append(const QString& s);
+    // A string made of pieces: Piece adds to the string under way, End makes it the next one.
+    // Both return the characters the string holds so far.
+    qsizetype Piece(const char* utf8, size_t bytes);
+    qsizetype PieceSize() const { return text_.size() - Start(ends_.size()); }
+    void End();
     // Gives back what growing the buffer left spare.
     void Squeeze();
 
@@ -46,7 +61,7 @@ struct Cell {
     union {
         double number;  // Number, Boolean (0/1)
         uint32_t text;  // SharedString: index into the shared strings; Text/Error: into the
-                        // sheet's own string pool
+                        // sheet's own strings
     };
     uint32_t style = 0;  // index into cellXfs
     uint16_t col = 0;
@@ -123,8 +138,7 @@ struct DrawingShape {
     int id = 0;
     ShapeKind kind = ShapeKind::Other;
     Anchor anchor;
-    int chart = -1;      // index into WorkbookData::charts
-    QString chartPart;   // the chart part, for charts
+    QString chartPart;   // the chart part, for charts (WorkbookData::Chart reads it)
     QString imagePart;   // the media part, for pictures
     QString relId;       // the relationship id in the drawing's rels
     QString description;
@@ -136,18 +150,23 @@ struct DrawingShape {
 
 enum class SheetKind { Worksheet, ChartSheet, Other };
 
-struct SheetData {
+// A sheet as the workbook part lists it: known at once, before the sheet's own part is read.
+struct SheetEntry {
     QString name;
     int sheetId = 0;
     QString state = QStringLiteral("visible");
     SheetKind kind = SheetKind::Worksheet;
     QString relId;
     QString partName;
+};
+
+// A sheet as its part gives it.
+struct SheetData : SheetEntry {
     QList<Relationship> rels;
 
     std::vector<RowData> rows;  // sorted by row
     std::vector<Cell> cells;    // grouped by row, each row's sorted by column
-    std::vector<QString> strings;  // inline strings, formula texts and error codes
+    StringTable strings;        // inline strings, formula texts and error codes
     std::vector<ColSpan> cols;  // sorted, not overlapping
 
     double defaultRowHeight = 15;  // points
@@ -167,21 +186,86 @@ struct SheetData {
     CellValue ValueOf(const Cell& c, const StringTable& sharedStrings) const;
 };
 
-struct WorkbookData {
+// The theme and styles, and the unit of column widths they set.
+struct WorkbookLook {
+    Theme theme;
+    Styles styles;
+    int maxDigitWidth = 7;  // pixels at 96 dpi, of the default font
+};
+
+// A value read the first time it is asked for, once, whichever threads ask; a reading that
+// failed fails again with the same error, without reading again.
+template <class T>
+class ReadOnce {
+public:
+    template <class Read>
+    const T& Get(Read read) const {
+        if (state_.load(std::memory_order_acquire) == kRead)
+            return *value_;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (state_.load(std::memory_order_relaxed) == kRead)
+            return *value_;
+        if (state_.load(std::memory_order_relaxed) == kFailed)
+            throw Error(error_);
+        try {
+            value_ = std::make_unique<T>(read());
+        } catch (const Error& e) {
+            error_ = e.Message();
+            state_.store(kFailed, std::memory_order_relaxed);
+            throw;
+        }
+        state_.store(kRead, std::memory_order_release);
+        return *value_;
+    }
+    bool IsRead() const { return state_.load(std::memory_order_acquire) == kRead; }
+
+private:
+    enum : int { kNotRead, kRead, kFailed };
+    mutable std::atomic<int> state_{kNotRead};
+    mutable std::mutex mutex_;
+    mutable std::unique_ptr<T> value_;
+    mutable QString error_;
+};
+
+class WorkbookData {
+public:
     QString path;
     Package package;
     QString workbookPart;
     QList<Relationship> workbookRels;
     QString sharedStringsPart, stylesPart, themePart;
-    StringTable sharedStrings;
-    Theme theme;
-    Styles styles;
-    std::vector<SheetData> sheets;
-    std::vector<ChartData> charts;
+    std::vector<SheetEntry> sheets;  // in the workbook's order
     bool date1904 = false;
     int activeTab = 0;
     bool macroEnabled = false;
-    int maxDigitWidth = 7;  // pixels at 96 dpi, of the default font
+
+    WorkbookData() = default;
+    WorkbookData(const WorkbookData&) = delete;
+    WorkbookData& operator=(const WorkbookData&) = delete;
+
+    // Each read the first time it is needed and kept from then on; safe to ask from any thread.
+    // A part that can't be read throws xl::Error "<path> is not an .xlsx workbook this program
+    // can read: <reason>", each time it is asked for.
+    const SheetData& Sheet(size_t index) const;
+    const StringTable& SharedStrings() const;
+    const WorkbookLook& Look() const;
+    // nullptr when the package has no such part.
+    const ChartData* Chart(const QString& partName) const;
+    // Whether sheet `index` has been read (successfully) yet.
+    bool IsSheetRead(size_t index) const;
+
+private:
+    friend std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray&, const QString&,
+                                                                 const PackageLimits&);
+    // The reader's refusal, with the path in front, of whatever `read` throws.
+    template <class T, class Read>
+    const T& Guarded(const ReadOnce<T>& once, Read read) const;
+
+    std::vector<std::unique_ptr<ReadOnce<SheetData>>> sheetData_;
+    ReadOnce<StringTable> sharedStrings_;
+    ReadOnce<WorkbookLook> look_;
+    mutable std::mutex chartsLock_;
+    mutable std::map<QString, std::unique_ptr<ReadOnce<ChartData>>> charts_;
 };
 
 // Throws xl::Error "<path> can't be read: <reason>" unless the path names a regular file (or a

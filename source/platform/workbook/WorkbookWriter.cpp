@@ -213,7 +213,7 @@ struct WorkbookXml {
 
 QString UniqueSheetName(const Workbook& book, const QString& wanted) {
     auto taken = [&](const QString& n) {
-        for (const SheetData& s : book.Data().sheets)
+        for (const SheetEntry& s : book.Data().sheets)
             if (s.name.compare(n, Qt::CaseInsensitive) == 0)
                 return true;
         return false;
@@ -232,8 +232,8 @@ void CheckSheetName(const Workbook& book, const QString& name, const Worksheet* 
     const QString problem = SheetNameProblem(name);
     if (!problem.isEmpty())
         throw Error(problem);
-    for (const SheetData& s : book.Data().sheets)
-        if (s.name.compare(name, Qt::CaseInsensitive) == 0 && (!self || &s != &self->Data()))
+    for (const SheetEntry& s : book.Data().sheets)
+        if (s.name.compare(name, Qt::CaseInsensitive) == 0 && (!self || &s != &self->Entry()))
             throw Error(QStringLiteral("The sheet name \"%1\" is already taken in %2. Choose another name.")
                             .arg(name, book.Name()));
 }
@@ -323,10 +323,14 @@ bool Writer::HasPendingEdits(const Workbook& book) {
         if (!ws->values_.empty() || !ws->interiors_.empty() || !ws->rowHeights_.Empty() ||
             !ws->colWidths_.Empty())
             return true;
-        if (ws->shapes_.size() != ws->data_->shapes.size())
+        // Shapes nothing has asked for are as the file has them.
+        if (!ws->shapesRead_)
+            continue;
+        const std::vector<DrawingShape>& read = ws->Data().shapes;
+        if (ws->shapes_.size() != read.size())
             return true;
         for (size_t i = 0; i < ws->shapes_.size(); ++i)
-            if (ws->shapes_[i]->deleted_ || ShapeChanged(ws->shapes_[i]->data_, ws->data_->shapes[i]))
+            if (ws->shapes_[i]->deleted_ || ShapeChanged(ws->shapes_[i]->data_, read[i]))
                 return true;
     }
     return false;
@@ -345,11 +349,13 @@ PackageEdit Writer::Flush(Workbook& book, bool* changed) {
             edits.interiors = &ws->interiors_;
             edits.rowHeights = ws->rowHeights_.Spans();
             edits.colWidths = ws->colWidths_.Spans();
-            any |= WriteSheetEdits(pkg, ws->data_->partName, edits, styles);
+            any |= WriteSheetEdits(pkg, ws->Entry().partName, edits, styles);
+            if (!ws->shapesRead_)
+                continue;
             std::vector<ShapeState> shapes;
             for (const auto& s : ws->shapes_)
                 shapes.push_back({s->data_, s->deleted_});
-            any |= WriteShapeEdits(pkg, *ws->data_, shapes);
+            any |= WriteShapeEdits(pkg, ws->Data(), shapes);
         }
         styles.Save();
     }
@@ -365,43 +371,57 @@ void Writer::Commit(Workbook& book, const PackageEdit& pkg) {
 }
 
 void Writer::Rebind(Workbook& book, std::shared_ptr<const WorkbookData> data) {
+    // The sheets the model has read are read again at once, so that a part the edit broke is
+    // told now, with the model still as it was.
+    std::vector<std::pair<Worksheet*, size_t>> kept;
+    for (auto& ws : book.sheets_) {
+        for (size_t i = 0; i < data->sheets.size(); ++i)
+            if (data->sheets[i].partName == ws->Entry().partName) {
+                if (ws->data_ || ws->shapesRead_)
+                    data->Sheet(i);
+                kept.emplace_back(ws.get(), i);
+                break;
+            }
+    }
     Worksheet* active = book.ActiveSheet();
     std::vector<std::unique_ptr<Worksheet>> old = std::move(book.sheets_);
     book.sheets_.clear();
     for (size_t i = 0; i < data->sheets.size(); ++i) {
-        const SheetData* sd = &data->sheets[i];
         std::unique_ptr<Worksheet> ws;
         for (auto& o : old)
-            if (o && o->data_->partName == sd->partName) {
+            if (o && std::find(kept.begin(), kept.end(), std::make_pair(o.get(), i)) != kept.end()) {
                 ws = std::move(o);
                 break;
             }
         if (!ws) {
-            ws = std::make_unique<Worksheet>(&book, sd, int(i) + 1);
+            ws = std::make_unique<Worksheet>(&book, int(i) + 1);
         } else {
             // The same sheet read again: its edits are in the data now, its view (selection,
             // active cell) is kept as the model had it.
-            ws->data_ = sd;
+            const bool hadData = ws->data_ != nullptr;
+            ws->data_ = hadData ? &data->Sheet(i) : nullptr;
             ws->index_ = int(i) + 1;
             ws->values_.clear();
             ws->interiors_.clear();
             ws->rowHeights_ = SpanMap();
             ws->colWidths_ = SpanMap();
-            std::vector<std::unique_ptr<Shape>> shapes = std::move(ws->shapes_);
-            ws->shapes_.clear();
-            for (const DrawingShape& d : sd->shapes) {
-                std::unique_ptr<Shape> s;
-                for (auto& o : shapes)
-                    if (o && !o->deleted_ && o->data_.id == d.id) {
-                        s = std::move(o);
-                        break;
+            if (ws->shapesRead_) {
+                std::vector<std::unique_ptr<Shape>> shapes = std::move(ws->shapes_);
+                ws->shapes_.clear();
+                for (const DrawingShape& d : data->Sheet(i).shapes) {
+                    std::unique_ptr<Shape> s;
+                    for (auto& o : shapes)
+                        if (o && !o->deleted_ && o->data_.id == d.id) {
+                            s = std::move(o);
+                            break;
+                        }
+                    if (s) {
+                        s->data_ = d;
+                    } else {
+                        s = std::make_unique<Shape>(ws.get(), d);
                     }
-                if (s) {
-                    s->data_ = d;
-                } else {
-                    s = std::make_unique<Shape>(ws.get(), d);
+                    ws->shapes_.push_back(std::move(s));
                 }
-                ws->shapes_.push_back(std::move(s));
             }
         }
         book.sheets_.push_back(std::move(ws));
@@ -501,12 +521,12 @@ void Workbook::RefreshAll() {
     }
     const auto fresh = ReadWorkbookBytes(recalculated, fullName_);
     bool changed = false;
-    for (const SheetData& sd : data_->sheets) {
+    for (const SheetEntry& sd : data_->sheets) {
         if (sd.kind != SheetKind::Worksheet)
             continue;
-        for (const SheetData& other : fresh->sheets)
-            if (other.name.compare(sd.name, Qt::CaseInsensitive) == 0)
-                changed |= WriteFormulaResults(pkg, sd.partName, other, fresh->sharedStrings);
+        for (size_t i = 0; i < fresh->sheets.size(); ++i)
+            if (fresh->sheets[i].name.compare(sd.name, Qt::CaseInsensitive) == 0)
+                changed |= WriteFormulaResults(pkg, sd.partName, fresh->Sheet(i), fresh->SharedStrings());
     }
     if (changed)
         Writer::Commit(*this, pkg);
@@ -546,7 +566,7 @@ Worksheet* Sheets::Add() {
     const QString relId = pkg.AddRelationship(book.Data().workbookPart, RelType("worksheet"), part);
     WorkbookXml wx(pkg, book.Data().workbookPart);
     Worksheet* active = book.ActiveSheet();
-    pugi::xml_node before = active ? wx.SheetByRel(active->Data().relId) : pugi::xml_node();
+    pugi::xml_node before = active ? wx.SheetByRel(active->Entry().relId) : pugi::xml_node();
     pugi::xml_node added = wx.AddSheet(name, relId, before);
     const int pos = wx.Position(added);
     wx.ShiftSheetIndexes(pos, true, Count() + 1);
@@ -574,7 +594,7 @@ void Worksheet::SetName(const QString& name) {
     CheckSheetName(*book_, name, this);
     PackageEdit pkg = Writer::Flush(*book_);
     WorkbookXml wx(pkg, Book().workbookPart);
-    pugi::xml_node s = wx.SheetByRel(data_->relId);
+    pugi::xml_node s = wx.SheetByRel(Entry().relId);
     if (!s)
         throw Error(QStringLiteral("The sheet %1 is not in its workbook any more").arg(Name()));
     s.attribute("name").set_value(name.toUtf8().constData());
@@ -592,14 +612,14 @@ void Worksheet::Delete() {
                         .arg(Name()));
     PackageEdit pkg = Writer::Flush(book);
     WorkbookXml wx(pkg, Book().workbookPart);
-    pugi::xml_node s = wx.SheetByRel(data_->relId);
+    pugi::xml_node s = wx.SheetByRel(Entry().relId);
     const int pos = wx.Position(s);
     if (s)
         wx.Sheets().remove_child(s);
     wx.ShiftSheetIndexes(pos, false, int(book.SheetObjects().size()) - 1);
     wx.Save();
-    pkg.RemoveRelationship(Book().workbookPart, data_->relId);
-    RemoveSheetParts(pkg, *data_);
+    pkg.RemoveRelationship(Book().workbookPart, Entry().relId);
+    RemoveSheetParts(pkg, Data());
     // This object goes away with the read-back; the sheet before it (or the next one)
     // becomes active when it was.
     auto& sheets = book.SheetObjects();
@@ -624,8 +644,8 @@ void Worksheet::Copy(Worksheet* before) {
     if (Writer::HasPendingEdits(src))
         Writer::Commit(src, Writer::Flush(src));
     const std::shared_ptr<const WorkbookData> from = src.SharedData();
-    const SheetData& sheet = *data_;
-    const QString relIdBefore = before->Data().relId;
+    const SheetData& sheet = Data();
+    const QString relIdBefore = before->Entry().relId;
     const QString name = UniqueSheetName(dst, Name());
 
     PackageEdit pkg = Writer::Flush(dst);
@@ -649,9 +669,10 @@ void Worksheet::Paste(std::optional<xl::Range> destination) {
         row = destination->Ref().row1;
         col = destination->Ref().col1;
     } else {
-        for (const SelectionView& s : view_.selections)
-            if (s.pane == (view_.hasPane ? view_.pane.activePane : QStringLiteral("topLeft")) ||
-                view_.selections.size() == 1) {
+        const SheetView& view = View();
+        for (const SelectionView& s : view.selections)
+            if (s.pane == (view.hasPane ? view.pane.activePane : QStringLiteral("topLeft")) ||
+                view.selections.size() == 1) {
                 row = s.activeRow;
                 col = s.activeCol;
             }
@@ -660,7 +681,7 @@ void Worksheet::Paste(std::optional<xl::Range> destination) {
     if (const Clip* clip = LiveClip()) {
         const Clip copy = *clip;  // the source may be this very workbook, read back below
         PackageEdit pkg = Writer::Flush(book);
-        const SheetData& from = copy.data->sheets[size_t(copy.sheet)];
+        const SheetData& from = copy.data->Sheet(size_t(copy.sheet));
         if (copy.isShape) {
             const DrawingShape* shape = nullptr;
             for (const DrawingShape& d : from.shapes)
@@ -668,9 +689,9 @@ void Worksheet::Paste(std::optional<xl::Range> destination) {
                     shape = &d;
             if (!shape)
                 throw Error(QStringLiteral("Paste: the copied shape is no longer there"));
-            PasteShape(pkg, book.Data(), *data_, *copy.data, from, *shape, row, col, copy.width, copy.height);
+            PasteShape(pkg, book.Data(), Data(), *copy.data, from, *shape, row, col, copy.width, copy.height);
         } else {
-            PasteCells(pkg, book.Data(), *data_, *copy.data, from, copy.range, row, col);
+            PasteCells(pkg, book.Data(), Data(), *copy.data, from, copy.range, row, col);
         }
         Writer::Commit(book, pkg);
         return;
@@ -684,7 +705,7 @@ void Worksheet::Paste(std::optional<xl::Range> destination) {
     if (!image.save(&buffer, "PNG"))
         throw Error(QStringLiteral("Paste: the picture on the clipboard can't be stored as PNG"));
     PackageEdit pkg = Writer::Flush(book);
-    PastePicture(pkg, *data_, png, image.width(), image.height(), row, col);
+    PastePicture(pkg, Data(), png, image.width(), image.height(), row, col);
     Writer::Commit(book, pkg);
 }
 

@@ -1,24 +1,33 @@
-// Reading a workbook's package only as far as it is used: a part is inflated when it is asked
-// for, and a save copies the parts nothing changed as they are stored.
+// Reading a workbook only as far as it is used: a part is inflated when it is asked for, each
+// sheet (with its drawing) and each chart is read the first time something needs it, on
+// whichever thread asks, and a save copies the parts nothing changed as they are stored.
 
 #include "WorkbookFixtures.h"
 #include "WriterFixtures.h"
 
 #include "../../fuzz/SyntheticPackage.h"
 
+#include "platform/workbook/CopyPicture.h"
 #include "platform/workbook/Workbook.h"
+#include "platform/workbook/ZipArchive.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <zip.h>
 
+#include <atomic>
 #include <map>
 #include <random>
+#include <thread>
 
 using namespace xl;
 
 namespace {
+
+const QByteArray kNs = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+const QByteArray kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
 struct Part {
     QByteArray name, bytes;
@@ -73,6 +82,47 @@ void Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray Relationships(const QList<QPair<QByteArray, QByteArray>>& items) {
+    QByteArray x = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    int id = 1;
+    for (const auto& [type, target] : items)
+        x += "<Relationship Id=\"rId" + QByteArray::number(id++) + "\" Type=\"" + kRel + type + "\" Target=\"" +
+             target + "\"/>";
+    return x + "</Relationships>";
+}
+
+// A workbook of the given sheets ("Name" -> part XML), with styles, and shared strings when
+// some are given.
+std::vector<Part> BookOf(const QList<QPair<QByteArray, QByteArray>>& sheets, const QByteArray& sharedStrings = {}) {
+    std::vector<Part> parts;
+    QByteArray list;
+    QList<QPair<QByteArray, QByteArray>> rels;
+    for (int i = 0; i < sheets.size(); ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        list += "<sheet name=\"" + sheets[i].first + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels.append(qMakePair(QByteArray("worksheet"), "worksheets/sheet" + n + ".xml"));
+        parts.push_back({"xl/worksheets/sheet" + n + ".xml", sheets[i].second});
+    }
+    rels.append(qMakePair(QByteArray("styles"), QByteArray("styles.xml")));
+    if (!sharedStrings.isEmpty()) {
+        rels.append(qMakePair(QByteArray("sharedStrings"), QByteArray("sharedStrings.xml")));
+        parts.push_back({"xl/sharedStrings.xml", sharedStrings});
+    }
+    parts.push_back({"[Content_Types].xml",
+                     "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default "
+                     "Extension=\"xml\" ContentType=\"application/xml\"/><Default Extension=\"rels\" "
+                     "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Override "
+                     "PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+                     "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/></Types>"});
+    parts.push_back({"_rels/.rels", Relationships({{"officeDocument", "xl/workbook.xml"}})});
+    parts.push_back({"xl/workbook.xml", "<workbook " + kNs + "><sheets>" + list + "</sheets></workbook>"});
+    parts.push_back({"xl/_rels/workbook.xml.rels", Relationships(rels)});
+    parts.push_back({"xl/styles.xml", "<styleSheet " + kNs + "><fonts><font><sz val=\"11\"/><name val=\"Calibri\"/>"
+                                      "</font></fonts><fills><fill/></fills><borders><border/></borders>"
+                                      "<cellXfs><xf/><xf numFmtId=\"2\"/></cellXfs></styleSheet>"});
+    return parts;
 }
 
 QString Refusal(const std::function<void()>& read) {
@@ -141,6 +191,151 @@ TEST(LazyReading, ASaveCopiesTheUntouchedPartsAsTheyAreStored) {
     EXPECT_EQ(data->ChartObjects().Count(), 1);
 }
 
+// A picture of one sheet reads that sheet alone: a broken other sheet neither stops it nor is
+// read, and is refused, with the reader's usual error, when it is used, each time the same.
+TEST(LazyReading, EachSheetIsReadWhenFirstUsedAndABrokenOneIsRefusedAlone) {
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("two.xlsx"));
+    Write(path, ZipOf(BookOf({{"Good", "<worksheet " + kNs + "><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+                                       "<c r=\"B1\" s=\"1\"><v>2.5</v></c></row></sheetData></worksheet>"},
+                              {"Broken", "<worksheet " + kNs + "><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>"
+                                         "</row></sheetData></worksheet>"}},
+                             "<sst " + kNs + "><si><t>hello</t></si></sst>")));
+    Application app;
+    Workbook* wb = app.Workbooks().Open(path);
+    const WorkbookData& data = wb->Data();
+    ASSERT_EQ(wb->Sheets().Count(), 2);
+    EXPECT_EQ(wb->Sheets().Item(2)->Name(), QStringLiteral("Broken"));
+    EXPECT_TRUE(wb->Sheets().Item(2)->IsVisible());
+    EXPECT_FALSE(data.IsSheetRead(0));
+    EXPECT_FALSE(data.IsSheetRead(1));
+
+    Worksheet* good = wb->Sheets().Item(QStringLiteral("Good"));
+    EXPECT_FALSE(RangePicture(good->Range(QStringLiteral("A1:B1"))).isNull());
+    EXPECT_EQ(good->Range(QStringLiteral("A1")).Value(), CellValue::Text(QStringLiteral("hello")));
+    EXPECT_EQ(good->Range(QStringLiteral("B1")).Text(), QStringLiteral("2.50"));
+    EXPECT_TRUE(data.IsSheetRead(0));
+    EXPECT_FALSE(data.IsSheetRead(1));
+
+    Worksheet* broken = wb->Sheets().Item(QStringLiteral("Broken"));
+    const QString first = Refusal([&] { broken->UsedRange(); });
+    EXPECT_TRUE(first.startsWith(path + " is not an .xlsx workbook this program can read: part "
+                                        "xl/worksheets/sheet2.xml is not well-formed XML"))
+        << first.toStdString();
+    EXPECT_EQ(Refusal([&] { broken->Range(QStringLiteral("A1")).Value(); }), first);
+    EXPECT_FALSE(data.IsSheetRead(1));
+    // A search over every sheet meets the refusal too, and the good sheet stays as it was.
+    EXPECT_EQ(Refusal([&] { broken->Cells().Find(QStringLiteral("x")); }), first);
+    EXPECT_EQ(good->UsedRange().Address(), QStringLiteral("$A$1:$B$1"));
+}
+
+// One parse of a workbook, as the Application keeps it, painted from on many threads at once:
+// each sheet and chart is read once, and every picture is the picture painted alone.
+TEST(LazyReading, AWorkbookPaintedOnManyThreadsAtOnceIsReadOnceAndAlike) {
+    ASSERT_WRITER_FIXTURES();
+    const QString path = writerfx::Dir() + QStringLiteral("/book.xlsx");
+    QImage cells, other, chart;
+    {
+        Application app;
+        Workbook* wb = app.Workbooks().Open(path);
+        cells = RangePicture(wb->Sheets().Item(QStringLiteral("Data"))->Range(QStringLiteral("A1:E3")));
+        other = RangePicture(wb->Sheets().Item(QStringLiteral("Other"))->Range(QStringLiteral("A1:B2")));
+        chart = ShapePicture(*wb->Sheets().Item(QStringLiteral("Data"))->ChartObjects().Item(1)).image;
+    }
+    ASSERT_FALSE(cells.isNull());
+    ASSERT_FALSE(chart.isNull());
+    for (int round = 0; round < 3; ++round) {
+        Application app;
+        const std::shared_ptr<const WorkbookData> data = app.Load(path);
+        constexpr int kThreads = 12;
+        std::atomic<int> ready{0}, alike{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                Application mine;
+                Workbook book(&mine, data, path);
+                ++ready;
+                while (ready < kThreads)
+                    std::this_thread::yield();
+                try {
+                    switch (t % 3) {
+                    case 0:
+                        alike += RangePicture(book.Sheets().Item(QStringLiteral("Data"))->Range(QStringLiteral("A1:E3"))) == cells;
+                        break;
+                    case 1:
+                        alike += RangePicture(book.Sheets().Item(QStringLiteral("Other"))->Range(QStringLiteral("A1:B2"))) == other;
+                        break;
+                    default:
+                        alike += ShapePicture(*book.Sheets().Item(QStringLiteral("Data"))->ChartObjects().Item(1)).image == chart;
+                    }
+                } catch (const std::exception&) {
+                }
+            });
+        for (std::thread& t : threads)
+            t.join();
+        EXPECT_EQ(alike, kThreads);
+        EXPECT_TRUE(data->IsSheetRead(0) && data->IsSheetRead(1));
+    }
+}
+
+// A sheet far larger than a slice, its cells in the "x:" prefix, with strings shared and
+// inline: every cell is read, across the slices' edges and past the size inflated whole, with
+// the columns before the cells and the merged areas after them.
+TEST(LazyReading, ALargeSheetIsReadInSlicesAsItIsInflated) {
+    constexpr int kRows = 150000, kCols = 6, kStrings = 70000;
+    QByteArray sst = "<x:sst xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+    for (int i = 0; i < kStrings; ++i)
+        sst += "<x:si><x:t>text " + QByteArray::number(i) + "</x:t></x:si>";
+    sst += "</x:sst>";
+    QByteArray sheet;
+    sheet.reserve(kRows * 130);
+    sheet += "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+             "<x:cols><x:col min=\"2\" max=\"2\" width=\"30\" customWidth=\"1\"/></x:cols><x:sheetData>";
+    double sum = 0;
+    for (int r = 1; r <= kRows; ++r) {
+        const QByteArray n = QByteArray::number(r);
+        sheet += "<x:row r=\"" + n + "\">";
+        for (int c = 1; c <= kCols; ++c) {
+            const QByteArray ref = QByteArray(1, char('A' + c - 1)) + n;
+            if (c == 1) {
+                sheet += "<x:c r=\"" + ref + "\" t=\"s\"><x:v>" + QByteArray::number(r % kStrings) + "</x:v></x:c>";
+            } else if (c == kCols && r % 1000 == 0) {
+                sheet += "<x:c r=\"" + ref + "\" t=\"inlineStr\"><x:is><x:t>row " + n + "</x:t></x:is></x:c>";
+            } else {
+                const double v = r * 10.0 + c + 0.25;
+                sum += v;
+                sheet += "<x:c r=\"" + ref + "\" s=\"1\"><x:v>" + QByteArray::number(v, 'f', 2) + "</x:v></x:c>";
+            }
+        }
+        sheet += "</x:row>";
+    }
+    sheet += "</x:sheetData><x:mergeCells><x:mergeCell ref=\"B2:C3\"/></x:mergeCells></x:worksheet>";
+    ASSERT_GT(sheet.size(), EntryReader::kWholeBytes);
+
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("large.xlsx"));
+    Write(path, ZipOf(BookOf({{"Large", sheet}}, sst)));
+    Application app;
+    Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
+    const SheetData& data = ws->Data();
+    EXPECT_EQ(data.rows.size(), size_t(kRows));
+    EXPECT_EQ(data.cells.size(), size_t(kRows * kCols));
+    double read = 0;
+    for (const Cell& c : data.cells)
+        if (c.kind == CellKind::Number)
+            read += c.number;
+    EXPECT_DOUBLE_EQ(read, sum);
+    EXPECT_EQ(ws->Range(QStringLiteral("A1")).Value(), CellValue::Text(QStringLiteral("text 1")));
+    EXPECT_EQ(ws->Range(QStringLiteral("A150000")).Value(), CellValue::Text(QStringLiteral("text 10000")));
+    EXPECT_EQ(ws->Range(QStringLiteral("F149000")).Value(), CellValue::Text(QStringLiteral("row 149000")));
+    EXPECT_EQ(ws->Range(QStringLiteral("E77777")).Value(), CellValue::Number(777775.25));
+    EXPECT_EQ(ws->UsedRange().Address(), QStringLiteral("$A$1:$F$150000"));
+    EXPECT_EQ(ws->MergeAreaOf(3, 3), (RangeRef{2, 2, 3, 3}));
+    // 30 in the file's unit, padding included: some 29.3 characters of the default font.
+    EXPECT_GT(ws->ColumnWidth(2), 29);
+    EXPECT_LT(ws->ColumnWidth(2), 30);
+}
+
 // A zip whose sizes and offsets are in zip64 fields, its central directory found through the
 // zip64 end record (Python's zipfile wrote it), is read, and saved as it is stored.
 TEST(LazyReading, AZip64PackageIsReadAndSaved) {
@@ -163,4 +358,22 @@ TEST(LazyReading, AZip64PackageIsReadAndSaved) {
     Application app;
     EXPECT_EQ(app.Workbooks().Open(saved)->Sheets().Item(1)->Range(QStringLiteral("B1")).Value(),
               CellValue::Number(1.5));
+}
+
+// Reading ahead for a dashboard reads the sheets its panels show, and only those.
+TEST(LazyReading, ReadingAheadReadsTheSheetsAskedFor) {
+    ASSERT_WRITER_FIXTURES();
+    QTemporaryDir tmp;
+    const QString path = writerfx::Copy(QStringLiteral("book.xlsx"), tmp);
+    Application app;
+    app.Prefetch({{path, QStringLiteral("other")}, {tmp.filePath(QStringLiteral("missing.xlsx")), QString()}});
+    Workbook* wb = app.Workbooks().Open(path);
+    EXPECT_TRUE(wb->Data().IsSheetRead(1));   // "Other", named without regard to case
+    EXPECT_FALSE(wb->Data().IsSheetRead(0));  // "Data"
+    EXPECT_EQ(wb->Sheets().Item(2)->Range(QStringLiteral("A1")).Value(), CellValue::Text(QStringLiteral("x")));
+    // Asked again for an unchanged file already read: its other sheet is read on.
+    app.Prefetch({{path, QStringLiteral("Data")}});
+    EXPECT_EQ(app.Workbooks().Open(path), wb);
+    EXPECT_EQ(wb->Sheets().Item(1)->Range(QStringLiteral("B3")).Value(), CellValue::Number(20));
+    EXPECT_EQ(app.CachedFiles(), 1);
 }

@@ -76,7 +76,7 @@ TEST(PainterCharts, OtherKindsAndMissingCachesStillGiveAPicture) {
 
     // Sizes no picture can have.
     const xl::ChartData* data = sheet->Shapes().Item(QStringLiteral("Chart 1"))->Chart();
-    const xl::Theme& theme = wb.book->Data().theme;
+    const xl::Theme& theme = wb.book->Data().Look().theme;
     EXPECT_THROW(xl::PaintChart(data, theme, QStringLiteral("c"), QSize(0, 10)), xl::Error);
     EXPECT_THROW(xl::PaintChart(data, theme, QStringLiteral("c"), QSize(40000, 10)), xl::Error);
     EXPECT_THROW(xl::PaintChart(data, theme, QStringLiteral("c"), QSize(20000, 20000)), xl::Error);
@@ -90,7 +90,7 @@ TEST_P(ChartProducers, EveryKindDrawsEachSeriesInItsColour) {
     ASSERT_FIXTURE(path);
     auto wb = painting::Open(path);
     xl::Worksheet* sheet = wb.Sheet(QStringLiteral("Charts"));
-    const xl::Theme& theme = wb.book->Data().theme;
+    const xl::Theme& theme = wb.book->Data().Look().theme;
     const std::vector<xl::Shape*> shapes = sheet->Shapes().All();
     ASSERT_EQ(shapes.size(), 9u);
     int checked = 0;

@@ -165,7 +165,7 @@ TEST(WriterPaste, CellsCopiedIntoAnotherWorkbookWithTheirFormats) {
     Workbook* wb = app.Workbooks().Open(target);
     Worksheet* t = wb->Sheets().Item(1);
     EXPECT_EQ(t->Range(QStringLiteral("C5")).Value().text, QStringLiteral("Name"));
-    EXPECT_TRUE(wb->Data().styles.FontOf(t->Style(5, 3)).bold);
+    EXPECT_TRUE(wb->Data().Look().styles.FontOf(t->Style(5, 3)).bold);
     EXPECT_EQ(t->Range(QStringLiteral("D5")).GetInterior().Color(), RGB(255, 255, 0));
     EXPECT_EQ(t->Range(QStringLiteral("C6")).Value().text, QStringLiteral("North"));
     EXPECT_EQ(t->Range(QStringLiteral("D6")).Text(), QStringLiteral("10.50"));
@@ -173,7 +173,7 @@ TEST(WriterPaste, CellsCopiedIntoAnotherWorkbookWithTheirFormats) {
     ASSERT_EQ(t->MergedCells().size(), 1);
     EXPECT_EQ(FormatAddress(t->MergedCells()[0], false), QStringLiteral("F5:G6"));
     // The target's own cells keep theirs.
-    EXPECT_TRUE(wb->Data().styles.FontOf(t->Style(1, 1)).italic);
+    EXPECT_TRUE(wb->Data().Look().styles.FontOf(t->Style(1, 1)).italic);
     EXPECT_EQ(t->Range(QStringLiteral("A10")).Value().text, QStringLiteral("T"));
-    EXPECT_TRUE(wb->Data().styles.FontOf(t->Style(10, 1)).italic);
+    EXPECT_TRUE(wb->Data().Look().styles.FontOf(t->Style(10, 1)).italic);
 }

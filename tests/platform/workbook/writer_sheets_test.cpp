@@ -113,7 +113,7 @@ TEST(WriterSheets, CopyIntoAnotherWorkbookKeepsValuesStylesSizesMergesAndDrawing
         EXPECT_EQ(ws->Range(QStringLiteral("A2")).Value().text, QStringLiteral("North"));  // was shared
         EXPECT_EQ(ws->Range(QStringLiteral("C3")).Value().text, QStringLiteral("edited"));
         EXPECT_EQ(ws->Range(QStringLiteral("B2")).Text(), QStringLiteral("10.50"));
-        EXPECT_TRUE(wb->Data().styles.FontOf(ws->Style(1, 1)).bold);
+        EXPECT_TRUE(wb->Data().Look().styles.FontOf(ws->Style(1, 1)).bold);
         EXPECT_EQ(ws->Range(QStringLiteral("B1")).GetInterior().Color(), RGB(255, 255, 0));
         EXPECT_EQ(ws->Range(QStringLiteral("A1")).ColumnWidth(), width);
         EXPECT_EQ(ws->Range(QStringLiteral("A2")).RowHeight(), height);
@@ -125,7 +125,7 @@ TEST(WriterSheets, CopyIntoAnotherWorkbookKeepsValuesStylesSizesMergesAndDrawing
     }
     // The target's own cells keep their styles.
     Worksheet* t = wb->Sheets().Item(QStringLiteral("Target"));
-    EXPECT_TRUE(wb->Data().styles.FontOf(t->Style(1, 1)).italic);
+    EXPECT_TRUE(wb->Data().Look().styles.FontOf(t->Style(1, 1)).italic);
     EXPECT_EQ(t->Range(QStringLiteral("A2")).Text(), QStringLiteral("100%"));
     // The two copies have drawings of their own.
     EXPECT_NE(wb->Sheets().Item(1)->Data().drawingPart, wb->Sheets().Item(2)->Data().drawingPart);

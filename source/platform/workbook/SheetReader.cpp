@@ -1,0 +1,633 @@
+// Reads a sheet's part: its cells in slices of rows as the part is inflated, so that a sheet of
+// a million cells never needs its whole text or a whole-document XML tree in memory, then its
+// views, sizes, merged cells and drawing.
+
+#include "platform/workbook/SheetReader.h"
+
+#include "platform/workbook/XmlSlices.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QTimeZone>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace xl {
+
+namespace {
+
+// ---- small parsing helpers ------------------------------------------------------------------
+
+[[noreturn]] void Fail(const QString& reason) { throw Error(reason); }
+
+bool ParseCellRef(const char* s, int32_t& row, int32_t& col) {
+    int32_t c = 0;
+    int letters = 0;
+    while (*s == '$')
+        ++s;
+    while ((*s >= 'A' && *s <= 'Z') || (*s >= 'a' && *s <= 'z')) {
+        if (++letters > 3)
+            return false;
+        c = c * 26 + ((*s | 0x20) - 'a' + 1);
+        ++s;
+    }
+    if (*s == '$')
+        ++s;
+    int32_t r = 0;
+    int digits = 0;
+    while (*s >= '0' && *s <= '9') {
+        if (++digits > 7)
+            return false;
+        r = r * 10 + (*s - '0');
+        ++s;
+    }
+    if (*s != 0 || letters == 0 || digits == 0 || c > kMaxCols || r < 1 || r > kMaxRows)
+        return false;
+    row = r;
+    col = c;
+    return true;
+}
+
+bool ParseDouble(const char* s, double& out) {
+    while (*s == ' ')
+        ++s;
+    const char* end = s + std::strlen(s);
+    while (end > s && end[-1] == ' ')
+        --end;
+    if (s == end)
+        return false;
+    if (*s == '+')
+        ++s;
+    auto res = std::from_chars(s, end, out);
+    return res.ec == std::errc() && res.ptr == end && std::isfinite(out);
+}
+
+double SerialFromIso(const char* utf8, bool date1904) {
+    const QString iso = QString::fromUtf8(utf8);
+    QDateTime dt = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (!dt.isValid()) {
+        const QTime t = QTime::fromString(iso, Qt::ISODateWithMs);
+        if (!t.isValid())
+            return std::nan("");
+        return t.msecsSinceStartOfDay() / 86400000.0;
+    }
+    dt.setTimeSpec(Qt::UTC);
+    const QDateTime epoch(date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+    return epoch.msecsTo(dt) / 86400000.0;
+}
+
+// ---- slicing --------------------------------------------------------------------------------
+
+// sheetData's start tag: its '<', and just after its '>'.
+struct SheetDataStart {
+    qsizetype begin = -1, end = -1;
+    bool selfClosing = false;
+    QByteArray prefix;  // "x:" when the producer prefixes
+};
+
+// Finds sheetData's start tag from the front of `text`, inflating as far as that takes; begin
+// is -1 when the part has none, and the whole part is then in `text`.
+SheetDataStart FindSheetDataStart(PartText& text) {
+    const QByteArrayView name("sheetData");
+    qsizetype from = 0;
+    for (qsizetype want = PartText::kChunk / 16;; want = text.Size() + PartText::kChunk) {
+        text.Fill(want);
+        const QByteArrayView xml = text.View();
+        qsizetype pos = from;
+        while ((pos = xml.indexOf(name, pos)) >= 0) {
+            const qsizetype after = pos + name.size();
+            if (after >= xml.size())
+                break;  // its next byte is still to come
+            if (!IsNameEnd(xml[after])) {
+                pos = after;
+                continue;
+            }
+            qsizetype lt = pos - 1;
+            while (lt >= 0 && xml[lt] != '<' && xml[lt] != '>' && xml[lt] != ' ')
+                --lt;
+            if (lt < 0 || xml[lt] != '<' || xml[lt + 1] == '/') {
+                pos = after;
+                continue;
+            }
+            const qsizetype gt = xml.indexOf('>', after);
+            if (gt < 0)
+                break;  // the rest of the tag is still to come
+            SheetDataStart start;
+            start.begin = lt;
+            start.end = gt + 1;
+            start.selfClosing = xml[gt - 1] == '/';
+            start.prefix = xml.sliced(lt + 1, pos - lt - 1).toByteArray();
+            return start;
+        }
+        if (text.AtEnd())
+            return {};
+        from = pos >= 0 ? pos : std::max<qsizetype>(0, xml.size() - name.size());
+    }
+}
+
+// The position just after the first row's end tag at or beyond `from`; the end of `text` when
+// there is none.
+qsizetype NextRowBoundary(QByteArrayView text, qsizetype from, QByteArrayView rowClose) {
+    if (from >= text.size())
+        return text.size();
+    const qsizetype at = text.indexOf(rowClose, from);
+    if (at < 0)
+        return text.size();
+    const qsizetype gt = text.indexOf('>', at);
+    return gt < 0 ? text.size() : gt + 1;
+}
+
+class SheetReader {
+public:
+    SheetReader(const WorkbookData& wb, SheetData& sheet) : wb_(wb), sh_(sheet) {}
+
+    // The cells are read in slices as the part is inflated; what comes before and after them
+    // (views, columns, merged cells, the drawing) is small and parsed as one tree.
+    void Read() {
+        QByteArray rest;  // the part without its cells
+        {
+            PartText text(wb_.package, sh_.partName);
+            const SheetDataStart start = FindSheetDataStart(text);
+            if (start.begin < 0 || start.selfClosing) {
+                text.FillAll();
+                rest = text.View().toByteArray();
+            } else {
+                rest = text.View().first(start.begin).toByteArray() + "<" + start.prefix + "sheetData/>";
+                text.Drop(start.end);
+                ReadRows(text, start.prefix);
+                text.FillAll();
+                rest += text.View();
+            }
+        }
+        pugi::xml_document doc;
+        LoadXml(doc, rest, sh_.partName);
+        pugi::xml_node root = doc.document_element();
+        if (sh_.kind == SheetKind::Worksheet && !Is(root, "worksheet"))
+            Fail(QStringLiteral("part %1 is not a worksheet").arg(sh_.partName));
+        ReadViews(Child(root, "sheetViews"));
+        ReadFormat(Child(root, "sheetFormatPr"));
+        ReadCols(Child(root, "cols"));
+        ReadMerges(Child(root, "mergeCells"));
+        if (pugi::xml_node drawing = Child(root, "drawing"))
+            ReadDrawing(Attr(drawing, "id", true).value());
+    }
+
+private:
+    void ReadViews(const pugi::xml_node& views) {
+        pugi::xml_node v = Child(views, "sheetView");
+        if (!v)
+            return;
+        SheetView& view = sh_.view;
+        view.showGridLines = v.attribute("showGridLines").as_bool(true);
+        view.showHeaders = v.attribute("showRowColHeaders").as_bool(true);
+        view.rightToLeft = v.attribute("rightToLeft").as_bool(false);
+        view.tabSelected = v.attribute("tabSelected").as_bool(false);
+        view.zoomScale = std::clamp(v.attribute("zoomScale").as_int(100), 10, 400);
+        if (pugi::xml_attribute tl = v.attribute("topLeftCell"))
+            ParseCellRef(tl.value(), view.topLeftRow, view.topLeftCol);
+        if (pugi::xml_node p = Child(v, "pane")) {
+            view.hasPane = true;
+            PaneView& pane = view.pane;
+            pane.xSplit = std::max(0.0, p.attribute("xSplit").as_double(0));
+            pane.ySplit = std::max(0.0, p.attribute("ySplit").as_double(0));
+            if (pugi::xml_attribute a = p.attribute("activePane"))
+                pane.activePane = QString::fromUtf8(a.value());
+            if (pugi::xml_attribute s = p.attribute("state"))
+                pane.state = QString::fromUtf8(s.value());
+            if (pane.IsFrozen()) {
+                pane.xSplit = std::min(pane.xSplit, double(kMaxCols - 1));
+                pane.ySplit = std::min(pane.ySplit, double(kMaxRows - 1));
+            }
+            pane.topLeftRow = view.topLeftRow + int32_t(pane.IsFrozen() ? pane.ySplit : 0);
+            pane.topLeftCol = view.topLeftCol + int32_t(pane.IsFrozen() ? pane.xSplit : 0);
+            if (pugi::xml_attribute tl = p.attribute("topLeftCell"))
+                ParseCellRef(tl.value(), pane.topLeftRow, pane.topLeftCol);
+            if (pane.xSplit == 0 && pane.ySplit == 0)
+                view.hasPane = false;
+        }
+        for (pugi::xml_node s : v.children()) {
+            if (!Is(s, "selection"))
+                continue;
+            SelectionView sel;
+            if (pugi::xml_attribute p = s.attribute("pane"))
+                sel.pane = QString::fromUtf8(p.value());
+            if (pugi::xml_attribute ac = s.attribute("activeCell"))
+                ParseCellRef(ac.value(), sel.activeRow, sel.activeCol);
+            sel.ranges = ParseRangeList(QString::fromUtf8(s.attribute("sqref").value()));
+            if (sel.ranges.isEmpty())
+                sel.ranges.append(RangeRef{sel.activeRow, sel.activeCol, sel.activeRow, sel.activeCol});
+            view.selections.append(sel);
+        }
+    }
+
+    void ReadFormat(const pugi::xml_node& f) {
+        if (!f)
+            return;
+        if (pugi::xml_attribute h = f.attribute("defaultRowHeight"))
+            sh_.defaultRowHeight = std::clamp(h.as_double(15), 0.0, 409.5);
+        sh_.zeroHeight = f.attribute("zeroHeight").as_bool(false);
+        if (pugi::xml_attribute w = f.attribute("defaultColWidth"))
+            sh_.defaultColWidth = std::clamp(w.as_double(-1), -1.0, 255.0);
+        if (pugi::xml_attribute b = f.attribute("baseColWidth"))
+            sh_.baseColWidth = std::clamp(b.as_double(8), 0.0, 255.0);
+    }
+
+    void ReadCols(const pugi::xml_node& cols) {
+        for (pugi::xml_node c : cols.children()) {
+            if (!Is(c, "col"))
+                continue;
+            ColSpan s;
+            s.first = std::clamp(c.attribute("min").as_int(1), 1, kMaxCols);
+            s.last = std::clamp(c.attribute("max").as_int(s.first), s.first, kMaxCols);
+            if (pugi::xml_attribute w = c.attribute("width"))
+                s.width = std::clamp(w.as_double(-1), 0.0, 255.0);
+            s.hidden = c.attribute("hidden").as_bool(false);
+            s.customWidth = c.attribute("customWidth").as_bool(false);
+            if (pugi::xml_attribute st = c.attribute("style")) {
+                s.hasStyle = true;
+                s.style = CheckedStyle(st.as_uint(0), [&] { return QStringLiteral("column %1").arg(ColumnName(s.first)); });
+            }
+            sh_.cols.push_back(s);
+        }
+        std::sort(sh_.cols.begin(), sh_.cols.end(),
+                  [](const ColSpan& a, const ColSpan& b) { return a.first < b.first; });
+        // Overlapping spans would make lookups ambiguous: the earlier one keeps its columns.
+        std::vector<ColSpan> clean;
+        for (ColSpan s : sh_.cols) {
+            if (!clean.empty() && s.first <= clean.back().last)
+                s.first = clean.back().last + 1;
+            if (s.first <= s.last)
+                clean.push_back(s);
+        }
+        sh_.cols.swap(clean);
+    }
+
+    // `where` names the styled thing, and is only asked for in the refusal.
+    template <class Where>
+    uint32_t CheckedStyle(uint32_t s, const Where& where) {
+        if (styleCount_ < 0)
+            styleCount_ = wb_.Look().styles.cellXfs.size();
+        if (s >= uint32_t(styleCount_))
+            Fail(QStringLiteral("%1 of sheet %2 uses style %3, but the workbook defines only %4")
+                     .arg(where(), sh_.name)
+                     .arg(s)
+                     .arg(styleCount_));
+        return s;
+    }
+
+    // The rows, from just after sheetData's start tag through its end tag, in slices of whole
+    // rows: each slice is parsed in place and dropped before the next is inflated.
+    void ReadRows(PartText& text, const QByteArray& prefix) {
+        const QByteArray rowClose = "</" + prefix + "row";
+        const QByteArray dataClose = "</" + prefix + "sheetData";
+        // A stored cell takes 20 bytes of XML at the least, mostly 30 or more: room for the
+        // cells at once, rather than a vector that doubles (and copies) its way up to them.
+        // Room not used is never touched, so it takes address space, not memory.
+        sh_.cells.reserve(sh_.cells.size() + size_t((text.PartSize() - text.Offset()) / 32));
+        qsizetype want = kSlice, closeFrom = 0;
+        for (;;) {
+            text.Fill(want);
+            const qsizetype close = FindTag(text.View(), dataClose, closeFrom);
+            if (close >= 0) {
+                ReadSlices(text, close, rowClose);
+                text.Fill(dataClose.size() + 1);
+                const qsizetype gt = text.View().indexOf('>');
+                if (gt < 0)
+                    Fail(QStringLiteral("part %1 is not well-formed XML (the end of its cells is cut short)")
+                             .arg(sh_.partName));
+                text.Drop(gt + 1);
+                break;
+            }
+            if (text.AtEnd())
+                Fail(QStringLiteral("part %1 is not well-formed XML (its cells are not closed)").arg(sh_.partName));
+            const qsizetype lastRow = FindLastTag(text.View(), rowClose, text.Size());
+            const qsizetype boundary = lastRow < 0 ? -1 : text.View().indexOf('>', lastRow);
+            if (boundary > 0) {
+                ReadSlices(text, boundary + 1, rowClose);
+                want = kSlice;
+            } else {
+                want = text.Size() + kSlice;  // a row longer than a slice: read on
+            }
+            closeFrom = std::max<qsizetype>(0, text.Size() - dataClose.size());
+        }
+        if (!rowsSorted_) {
+            std::stable_sort(sh_.rows.begin(), sh_.rows.end(),
+                             [](const RowData& a, const RowData& b) { return a.row < b.row; });
+            // A row written twice: the later one wins, as a later cell would.
+            std::vector<RowData> unique;
+            for (const RowData& r : sh_.rows) {
+                if (!unique.empty() && unique.back().row == r.row)
+                    unique.back() = r;
+                else
+                    unique.push_back(r);
+            }
+            sh_.rows.swap(unique);
+        }
+    }
+
+    // Parses the first `end` bytes of `text`, whole rows, a slice at a time, and drops them.
+    void ReadSlices(PartText& text, qsizetype end, const QByteArray& rowClose) {
+        qsizetype pos = 0;
+        while (pos < end) {
+            const qsizetype cut = NextRowBoundary(text.View().first(end), std::min(pos + kSlice, end), rowClose);
+            pugi::xml_document frag;
+            LoadSlice(frag, text.MutableData() + pos, size_t(cut - pos), sh_.partName, text.Offset() + pos,
+                      QStringLiteral("the rows of sheet %1 after row %2").arg(sh_.name).arg(lastRow_));
+            for (pugi::xml_node r = frag.first_child(); r; r = r.next_sibling())
+                if (r.type() == pugi::node_element && Is(r, "row"))
+                    ReadRow(r);
+            pos = cut;
+        }
+        text.Drop(end);
+    }
+
+    void ReadRow(const pugi::xml_node& r) {
+        RowData row;
+        int32_t number = lastRow_ + 1;
+        if (pugi::xml_attribute ra = r.attribute("r")) {
+            number = ra.as_int(0);
+        }
+        if (number < 1 || number > kMaxRows)
+            Fail(QStringLiteral("sheet %1 has a row %2 outside the grid").arg(sh_.name).arg(number));
+        if (number <= lastRow_)
+            rowsSorted_ = false;
+        lastRow_ = number;
+        row.row = number;
+        if (pugi::xml_attribute ht = r.attribute("ht"))
+            row.height = float(std::clamp(ht.as_double(-1), 0.0, 409.5));
+        if (r.attribute("hidden").as_bool(false))
+            row.flags |= kRowHidden;
+        if (r.attribute("customHeight").as_bool(false))
+            row.flags |= kRowCustomHeight;
+        if (r.attribute("customFormat").as_bool(false)) {
+            row.flags |= kRowCustomFormat;
+            row.style = CheckedStyle(r.attribute("s").as_uint(0), [&] { return QStringLiteral("row %1").arg(number); });
+        }
+        row.firstCell = uint32_t(sh_.cells.size());
+        int32_t lastCol = 0;
+        bool sorted = true;
+        for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element || !Is(c, "c"))
+                continue;
+            int32_t cr = number, cc = lastCol + 1;
+            if (pugi::xml_attribute ref = c.attribute("r")) {
+                if (!ParseCellRef(ref.value(), cr, cc))
+                    Fail(QStringLiteral("sheet %1 has a cell \"%2\" outside the grid")
+                             .arg(sh_.name, QString::fromUtf8(ref.value())));
+                if (cr != number)
+                    Fail(QStringLiteral("sheet %1 has cell %2 inside row %3")
+                             .arg(sh_.name, QString::fromUtf8(ref.value()))
+                             .arg(number));
+            }
+            if (cc < 1 || cc > kMaxCols)
+                Fail(QStringLiteral("sheet %1 row %2 has a cell beyond column XFD").arg(sh_.name).arg(number));
+            if (cc <= lastCol)
+                sorted = false;
+            lastCol = cc;
+            // Written twice, a cell is kept once; written more often than the row has columns,
+            // the row is no spreadsheet's.
+            if (sh_.cells.size() - row.firstCell >= size_t(kMaxCols))
+                Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
+                         .arg(sh_.name)
+                         .arg(number)
+                         .arg(kMaxCols));
+            Cell cell;
+            cell.number = 0;
+            cell.col = uint16_t(cc);
+            if (pugi::xml_attribute s = c.attribute("s"))
+                cell.style = CheckedStyle(s.as_uint(0), [&] { return CellAddress(cr, cc, false, false); });
+            ReadValue(c, cell, cr, cc);
+            sh_.cells.push_back(cell);
+        }
+        row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
+        if (!sorted) {
+            auto begin = sh_.cells.begin() + row.firstCell;
+            std::stable_sort(begin, sh_.cells.end(),
+                             [](const Cell& a, const Cell& b) { return a.col < b.col; });
+            // The same cell written twice: keep the last.
+            auto out = begin;
+            for (auto it = begin; it != sh_.cells.end(); ++it) {
+                if (out != begin && (out - 1)->col == it->col)
+                    *(out - 1) = *it;
+                else
+                    *out++ = *it;
+            }
+            sh_.cells.erase(out, sh_.cells.end());
+            row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
+        }
+        // Rows that carry nothing are not worth keeping.
+        if (row.cellCount > 0 || row.height >= 0 || row.flags != 0)
+            sh_.rows.push_back(row);
+    }
+
+    void ReadValue(const pugi::xml_node& c, Cell& cell, int32_t row, int32_t col) {
+        const char* t = c.attribute("t").value();
+        const auto what = [&] {
+            return QStringLiteral("cell %1 of sheet %2").arg(CellAddress(row, col, false, false), sh_.name);
+        };
+        if (std::strcmp(t, "inlineStr") == 0) {
+            cell.kind = CellKind::Text;
+            cell.text = uint32_t(sh_.strings.size());
+            AppendItemText(sh_.strings, Child(c, "is"), what);
+            return;
+        }
+        pugi::xml_node v = Child(c, "v");
+        if (!v)
+            return;  // a styled blank (or a formula without a cached result)
+        const char* text = v.text().get();
+        if (*t == 0 || std::strcmp(t, "n") == 0) {
+            double d = 0;
+            if (!ParseDouble(text, d)) {
+                if (*text == 0)
+                    return;
+                Fail(QStringLiteral("cell %1 of sheet %2 holds \"%3\", which is not a number")
+                         .arg(CellAddress(row, col, false, false), sh_.name,
+                              QString::fromUtf8(text).left(40)));
+            }
+            cell.kind = CellKind::Number;
+            cell.number = d;
+        } else if (std::strcmp(t, "s") == 0) {
+            char* end = nullptr;
+            const unsigned long long idx = std::strtoull(text, &end, 10);
+            if (!sharedStrings_)
+                sharedStrings_ = &wb_.SharedStrings();
+            if (end == text || idx >= sharedStrings_->size())
+                Fail(QStringLiteral("cell %1 of sheet %2 uses shared string %3, but the workbook "
+                                    "has only %4")
+                         .arg(CellAddress(row, col, false, false), sh_.name,
+                              QString::fromUtf8(text).left(20))
+                         .arg(sharedStrings_->size()));
+            cell.kind = CellKind::SharedString;
+            cell.text = uint32_t(idx);
+        } else if (std::strcmp(t, "b") == 0) {
+            cell.kind = CellKind::Boolean;
+            cell.number = (std::strcmp(text, "1") == 0 || std::strcmp(text, "true") == 0) ? 1 : 0;
+        } else if (std::strcmp(t, "e") == 0 || std::strcmp(t, "str") == 0) {
+            cell.kind = *t == 'e' ? CellKind::Error : CellKind::Text;
+            cell.text = uint32_t(sh_.strings.size());
+            AppendCellText(sh_.strings, text, what);
+        } else if (std::strcmp(t, "d") == 0) {
+            const double d = SerialFromIso(text, wb_.date1904);
+            if (std::isnan(d))
+                return;
+            cell.kind = CellKind::Number;
+            cell.number = d;
+        } else {
+            Fail(QStringLiteral("cell %1 of sheet %2 has an unknown type \"%3\"")
+                     .arg(CellAddress(row, col, false, false), sh_.name,
+                          QString::fromUtf8(t).left(20)));
+        }
+    }
+
+    void ReadMerges(const pugi::xml_node& merges) {
+        for (pugi::xml_node m : merges.children()) {
+            if (!Is(m, "mergeCell"))
+                continue;
+            auto r = ParseRange(QString::fromUtf8(m.attribute("ref").value()));
+            if (r && r->Cells() > 1)
+                sh_.merges.append(*r);
+        }
+    }
+
+    static GridPoint ReadPoint(const pugi::xml_node& n) {
+        GridPoint p;
+        auto num = [&](const char* name) {
+            return std::strtoll(Child(n, name).text().get(), nullptr, 10);
+        };
+        const long long col = num("col"), row = num("row");
+        // Told as written (counted from 0): a saturated value has no successor.
+        if (col < 0 || col >= kMaxCols || row < 0 || row >= kMaxRows)
+            throw Error(QStringLiteral("column index %1, row index %2").arg(col).arg(row));
+        p.col = int32_t(col);
+        p.row = int32_t(row);
+        p.colOff = std::clamp<long long>(num("colOff"), -(1LL << 40), 1LL << 40);
+        p.rowOff = std::clamp<long long>(num("rowOff"), -(1LL << 40), 1LL << 40);
+        return p;
+    }
+
+    void ReadShape(const pugi::xml_node& node, Anchor anchor) {
+        DrawingShape shape;
+        shape.anchor = anchor;
+        const char* local = LocalName(node.name());
+        pugi::xml_node nv;
+        if (std::strcmp(local, "sp") == 0) {
+            shape.kind = ShapeKind::Shape;
+            nv = Child(Child(node, "nvSpPr"), "cNvPr");
+        } else if (std::strcmp(local, "pic") == 0) {
+            shape.kind = ShapeKind::Picture;
+            nv = Child(Child(node, "nvPicPr"), "cNvPr");
+            shape.relId = QString::fromUtf8(
+                Attr(Child(Child(node, "blipFill"), "blip"), "embed", true).value());
+            shape.imagePart = drawingTargets_.value(shape.relId);
+        } else if (std::strcmp(local, "graphicFrame") == 0) {
+            nv = Child(Child(node, "nvGraphicFramePr"), "cNvPr");
+            pugi::xml_node data = Child(Child(node, "graphic"), "graphicData");
+            pugi::xml_node chart = Child(data, "chart");
+            if (chart) {
+                shape.kind = ShapeKind::Chart;
+                shape.relId = QString::fromUtf8(Attr(chart, "id", true).value());
+                shape.chartPart = drawingTargets_.value(shape.relId);
+            }
+        } else if (std::strcmp(local, "grpSp") == 0) {
+            shape.kind = ShapeKind::Group;
+            nv = Child(Child(node, "nvGrpSpPr"), "cNvPr");
+        } else if (std::strcmp(local, "cxnSp") == 0) {
+            shape.kind = ShapeKind::Connector;
+            nv = Child(Child(node, "nvCxnSpPr"), "cNvPr");
+        } else {
+            return;
+        }
+        // A graphic frame carries its transform itself; other shapes in their shape properties.
+        pugi::xml_node xfrm = Child(node, "xfrm");
+        if (!xfrm)
+            xfrm = Child(Child(node, std::strcmp(local, "grpSp") == 0 ? "grpSpPr" : "spPr"), "xfrm");
+        if (pugi::xml_node ext = Child(xfrm, "ext")) {
+            shape.xfrmCx = std::clamp<long long>(ext.attribute("cx").as_llong(), 0, 1LL << 40);
+            shape.xfrmCy = std::clamp<long long>(ext.attribute("cy").as_llong(), 0, 1LL << 40);
+            // A two-cell anchor holds no extent of its own; the writer keeps the transform
+            // in step with the anchor's, so it must start from the file's.
+            if (shape.anchor.type == Anchor::Type::TwoCell && shape.xfrmCx > 0 && shape.xfrmCy > 0) {
+                shape.anchor.cx = shape.xfrmCx;
+                shape.anchor.cy = shape.xfrmCy;
+            }
+        }
+        shape.name = QString::fromUtf8(nv.attribute("name").value());
+        shape.id = nv.attribute("id").as_int(0);
+        shape.description = QString::fromUtf8(nv.attribute("descr").value());
+        sh_.shapes.push_back(shape);
+    }
+
+    void ReadDrawing(const char* relId) {
+        const QString id = QString::fromUtf8(relId);
+        for (const Relationship& rel : sh_.rels)
+            if (rel.id == id && !rel.external)
+                sh_.drawingPart = rel.target;
+        if (sh_.drawingPart.isEmpty() || !wb_.package.Has(sh_.drawingPart))
+            Fail(QStringLiteral("the drawing of sheet %1 is missing").arg(sh_.name));
+        sh_.drawingRels = wb_.package.Relationships(sh_.drawingPart);
+        for (const Relationship& rel : sh_.drawingRels)
+            if (!rel.external)
+                drawingTargets_.insert(rel.id, rel.target);  // a later one of the same id wins
+        pugi::xml_document doc;
+        LoadXml(doc, wb_.package.Part(sh_.drawingPart), sh_.drawingPart);
+        for (pugi::xml_node a : doc.document_element().children()) {
+            Anchor anchor;
+            const char* local = LocalName(a.name());
+            try {
+                if (std::strcmp(local, "twoCellAnchor") == 0) {
+                    anchor.type = Anchor::Type::TwoCell;
+                    anchor.from = ReadPoint(Child(a, "from"));
+                    anchor.to = ReadPoint(Child(a, "to"));
+                    anchor.editAs = QString::fromUtf8(a.attribute("editAs").value());
+                } else if (std::strcmp(local, "oneCellAnchor") == 0) {
+                    anchor.type = Anchor::Type::OneCell;
+                    anchor.from = ReadPoint(Child(a, "from"));
+                } else if (std::strcmp(local, "absoluteAnchor") == 0) {
+                    anchor.type = Anchor::Type::Absolute;
+                    pugi::xml_node pos = Child(a, "pos");
+                    anchor.x = std::clamp<long long>(pos.attribute("x").as_llong(), 0, 1LL << 40);
+                    anchor.y = std::clamp<long long>(pos.attribute("y").as_llong(), 0, 1LL << 40);
+                } else {
+                    continue;
+                }
+            } catch (const Error& e) {
+                Fail(QStringLiteral("a drawing on sheet %1 is anchored outside the grid (%2)")
+                         .arg(sh_.name, e.Message()));
+            }
+            if (pugi::xml_node ext = Child(a, "ext")) {
+                anchor.cx = std::clamp<long long>(ext.attribute("cx").as_llong(), 0, 1LL << 40);
+                anchor.cy = std::clamp<long long>(ext.attribute("cy").as_llong(), 0, 1LL << 40);
+            }
+            for (pugi::xml_node n : a.children())
+                if (n.type() == pugi::node_element && !Is(n, "from") && !Is(n, "to") &&
+                    !Is(n, "ext") && !Is(n, "pos") && !Is(n, "clientData"))
+                    ReadShape(n, anchor);
+        }
+    }
+
+    // Slices of this many bytes: their trees take a few times as much.
+    static constexpr qsizetype kSlice = qsizetype(1) << 20;
+
+    const WorkbookData& wb_;
+    SheetData& sh_;
+    const StringTable* sharedStrings_ = nullptr;  // read when a cell first needs them
+    qsizetype styleCount_ = -1;                    // the same for the styles
+    QHash<QString, QString> drawingTargets_;  // the drawing's relationships: id -> part
+    int32_t lastRow_ = 0;
+    bool rowsSorted_ = true;
+};
+
+}  // namespace
+
+SheetData ReadSheet(const WorkbookData& book, const SheetEntry& entry) {
+    SheetData sheet;
+    static_cast<SheetEntry&>(sheet) = entry;
+    sheet.rels = book.package.Relationships(sheet.partName);
+    if (sheet.kind != SheetKind::Other)
+        SheetReader(book, sheet).Read();
+    return sheet;
+}
+
+}  // namespace xl
