@@ -131,7 +131,7 @@ QVariantList UpdateValues(const Record& record, const std::vector<Column<Record>
 // refused, `refused` names its column and nothing of the record has changed. Text and dates
 // that are Null leave their fields alone, unless marked nullIsEmpty.
 template <class Record>
-bool Read(Record& record, const db::Recordset& rs, const std::vector<Column<Record>>& columns,
+[[nodiscard]] bool Read(Record& record, const db::Recordset& rs, const std::vector<Column<Record>>& columns,
           QString* refused) {
     constexpr qint64 kMin = std::numeric_limits<int32_t>::min();
     constexpr qint64 kMax = std::numeric_limits<int32_t>::max();

@@ -218,13 +218,16 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
         if (!Reload && Refresh && record->ID > 0 && FileExists(cache))
             QFile::remove(cache);
-        source->GetLatest(gDB.get(), Reload);
+        // A source that could not be brought up to date (reported) still names the newest
+        // file it knows of: the panel is painted from that.
+        (void)source->GetLatest(gDB.get(), Reload);
         const bool cached = record->ID > 0 && FileExists(cache);
         if (Reload && cached)
             return false;  // the picture shown is still the newest
         if (!Reload && !cached && record->ID > 0) {
-            // The update pass may have relocated the range in the stored row.
-            record->LoadFromDB(record->ID, gDB.get());
+            // The update pass may have relocated the range in the stored row; a row that can't
+            // be read again (reported) leaves the record as it was.
+            (void)record->LoadFromDB(record->ID, gDB.get());
             record = Record();
             source = record->Source();
             if (!source) {
@@ -251,7 +254,9 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             }
             source->FullPath = path;
             source->DestFolder = FolderOf(path);
-            source->SaveToDB(gDB.get());
+            // The panel is loaded from the chosen file now; one whose row can't be stored
+            // (reported) is asked for again next time.
+            (void)source->SaveToDB(gDB.get());
         }
         const QString type = record->ContentType;
         if (type == QLatin1String("P")) {
@@ -438,7 +443,8 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 if (refuse) {
                     MsgBox(changed, vbCritical);
                 } else {
-                    record->GetAdjRange(sheet);
+                    // A range not found in this version (logged) is painted where it was stored.
+                    (void)record->GetAdjRange(sheet);
                     const QString what = record->adjRange(sheet);
                     if (DeferPainting && !Interactive)
                         ok = QueuePainting(XLInst, book, QStringLiteral("S"), what, cache);
@@ -488,7 +494,7 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
     try {
         book = XLInst->Workbooks().Open(SourcePath, true);
         if (Excel_HasSheet(book, Panel->SheetName))
-            Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));
+            (void)Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));  // logged; stays where stored
         book->Close();
     } catch (const std::exception& e) {
         if (book)
@@ -961,7 +967,7 @@ void frmPanel::Panel_Launch() {
     const QString type = record->ContentType;
     if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
         !record->SheetName.isEmpty())
-        LaunchExcel();
+        (void)LaunchExcel();  // a launch that fails says so itself
 }
 
 bool frmPanel::LaunchExcel() {
@@ -970,7 +976,7 @@ bool frmPanel::LaunchExcel() {
         clsPanelSource* source = record ? record->Source() : nullptr;
         if (!source)
             throw xl::Error(QStringLiteral("Object variable or With block variable not set"));
-        source->GetLatest(gDB.get(), true);
+        (void)source->GetLatest(gDB.get(), true);  // as far as it got (reported): the newest known
         const QString path = source->NewestFile.isEmpty() ? source->FullPath
                                                           : source->DestFolder + source->NewestFile;
         if (FileExists(path))
@@ -991,7 +997,7 @@ void frmPanel::Panel_LaunchCustom() {
     const QString type = record->ContentType;
     if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
         record->IsCustom == QLatin1String("Y") && !record->SheetName.isEmpty())
-        LaunchCustomExcel();
+        (void)LaunchCustomExcel();  // a launch that fails says so itself
 }
 
 bool frmPanel::LaunchCustomExcel() {
@@ -1219,9 +1225,9 @@ void frmPanel::Form_Resize() {
         IsDirty = true;
 }
 
-bool frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
+void frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
     if (!Panel)
-        return false;
+        return;
     ++resizing_;
     const QString view = Panel->ViewType;
     if (view == QLatin1String("C")) {
@@ -1237,7 +1243,6 @@ bool frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
         Panel_Autosize();
     }
     SetCaption();
-    return true;
 }
 
 // --- Mouse -----------------------------------------------------------------------------

@@ -37,29 +37,29 @@ public:
     void SetCaption();
     void Panel_Autosize();
     void Panel_Crop();
-    bool Panel_Paste();
+    [[nodiscard]] bool Panel_Paste();
     void Panel_BrowsePicture();
     void Panel_ZoomToFit();
     void Panel_Launch();
     void Panel_LaunchCustom();
     void Panel_Drillback();
-    bool Panel_Reload(ExcelApp& XLInst);
-    bool Panel_Load(ExcelApp& XLInst, bool Refresh);
+    [[nodiscard]] bool Panel_Reload(ExcelApp& XLInst);
+    [[nodiscard]] bool Panel_Load(ExcelApp& XLInst, bool Refresh);
 
     // While the caller sets it, a load that renders a range or chart paints it on another core:
     // Panel_Load returns True with the picture still coming (PicturePending), and
     // FinishPicture shows it. A dashboard's panels are painted side by side so.
     bool DeferPainting = false;
-    bool PicturePending() const { return pending_.valid(); }
+    [[nodiscard]] bool PicturePending() const { return pending_.valid(); }
     // The picture painted elsewhere is there and sound: FinishPicture would show it at once.
-    bool PicturePainted() const;
+    [[nodiscard]] bool PicturePainted() const;
     // Waits for the picture painted elsewhere (the engine's wait hook runs meanwhile), then shows
     // it in the record's view type as Panel_Load would have; False after reporting a painting
     // that failed.
-    bool FinishPicture();
+    [[nodiscard]] bool FinishPicture();
     // Shows the panel's cached picture, when there is one, without asking its source for
     // anything: what a dashboard shows while its sources are fetched. False when there is none.
-    bool ShowCachedPicture();
+    [[nodiscard]] bool ShowCachedPicture();
     void Panel_Properties(bool IsNew);
     void Panel_Range(bool IsNew);
     void Panel_Caption(bool IsNew);
@@ -115,9 +115,9 @@ protected:
 private:
     clsWorkspacePanel* Record() const;
     frmWorkspace* MainWindow() const;
-    bool EditMode() const;
+    [[nodiscard]] bool EditMode() const;
 
-    bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
+    [[nodiscard]] bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
     [[nodiscard]] bool Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
                                        bool Interactive, ExcelApp& XLInst);
     void AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath);
@@ -142,11 +142,11 @@ private:
     void ToggleSelected();
     void SetPanelMenus();
     void SetMultiMenus();
-    bool LaunchExcel();
-    bool LaunchCustomExcel();
+    [[nodiscard]] bool LaunchExcel();
+    [[nodiscard]] bool LaunchCustomExcel();
     void ClearPanel();
 
-    bool ApplyDisplayMode(clsWorkspacePanel* Panel);
+    void ApplyDisplayMode(clsWorkspacePanel* Panel);
     void SetScrollBars();
     void VScroll1_Change();
     void HScroll1_Change();

@@ -57,7 +57,7 @@ frmTip::frmTip(QWidget* parent) : QDialog(parent) {
 
 void frmTip::cmdGuide_Click() {
     if (FileExists(GuidePath_))
-        DesktopLaunch::OpenDocument(GuidePath_);
+        DesktopLaunch::ShowDocument(GuidePath_, objectName(), QStringLiteral("cmdGuide_Click"));
 }
 
 void frmTip::cmdHelp_Click() { ShowHelp(this, objectName()); }

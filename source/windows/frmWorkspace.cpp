@@ -536,7 +536,8 @@ frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
 }
 
 void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
-    LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
+    // A panel that could not be loaded has been offered for deletion already.
+    (void)LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
 }
 
 bool frmWorkspace::LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh) {
@@ -690,7 +691,7 @@ void frmWorkspace::PasteNewPanel() {
     }
 }
 
-bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
+void frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
     const int16_t Removed = Window->Index;
     gWorkspace->DelPanel(Removed, FromDB);
     if (gWorkspace->NumPanels() < 1)
@@ -699,7 +700,6 @@ bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
     for (frmPanel* panel : PanelWindows())
         if (panel->Index >= Removed)
             panel->Index = static_cast<int16_t>(panel->Index - 1);
-    return true;
 }
 
 // --- The dashboard list and title -------------------------------------------------------
@@ -791,7 +791,7 @@ bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
         UnloadPanels();
         gWorkspace = std::make_unique<clsWorkspace>();
         // A dashboard that loads only in part still opens with what it has.
-        gWorkspace->LoadFromDB(ID, gDB.get());
+        (void)gWorkspace->LoadFromDB(ID, gDB.get());
         SetPanelMenuEnabled(gWorkspace->NumPanels() >= 1);
         if (gSources)
             gSources->ClearFlags();
@@ -988,10 +988,12 @@ void frmWorkspace::mnuHelpContents_Click() { ShowHelp(this, QStringLiteral("Main
 void frmWorkspace::mnuHelpLearningGuide_Click() {
     const QString path = LearningGuidePath();
     if (FileExists(path))
-        DesktopLaunch::OpenDocument(path);
+        DesktopLaunch::ShowDocument(path, kModule, QStringLiteral("mnuHelpLearningGuide_Click"));
 }
 
-void frmWorkspace::mnuHelpWeb_Click() { DesktopLaunch::OpenDocument(kWebSite); }
+void frmWorkspace::mnuHelpWeb_Click() {
+    DesktopLaunch::ShowDocument(kWebSite, kModule, QStringLiteral("mnuHelpWeb_Click"));
+}
 
 void frmWorkspace::mnuHelpAbout_Click() {
     const BusyState busy(this);

@@ -218,7 +218,8 @@ void frmWorkspace::mnuPanelRefresh_Click() {
             clsWorkspacePanel* record = gWorkspace->Panels(active->Index);
             if (record && record->Source())
                 record->Source()->ClearFlags();
-            active->Panel_Load(XLInst.XL, true);
+            // A panel that can't be refreshed (reported) keeps the picture it shows.
+            (void)active->Panel_Load(XLInst.XL, true);
         }
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("mnuPanelRefresh_Click"), ErrNum::kGeneral,
@@ -439,7 +440,8 @@ void frmWorkspace::RefreshAllPanels() {
                 if (!XLInst.Start())
                     continue;
                 panel->DeferPainting = true;
-                panel->Panel_Reload(XLInst.XL);
+                // A panel that can't be reloaded (reported) keeps its picture; the pass goes on.
+                (void)panel->Panel_Reload(XLInst.XL);
                 if (!panel)
                     continue;
                 panel->DeferPainting = false;
@@ -454,6 +456,6 @@ void frmWorkspace::RefreshAllPanels() {
         painting_.clear();
         for (const QPointer<frmPanel>& panel : rest)
             if (panel && panel->PicturePending())
-                panel->FinishPicture();
+                (void)panel->FinishPicture();  // a failed picture is reported; the old one stays
     }
 }
