@@ -4,7 +4,7 @@
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "services/DesktopLaunch.h"
 
 #include <QClipboard>

@@ -5,7 +5,7 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/frmAddAltPath.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "services/Twips.h"
 
 #include <QAbstractItemView>

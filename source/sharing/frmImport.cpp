@@ -4,13 +4,13 @@
 #include "services/DashboardFileCheck.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/SharingLists.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QListWidget>
 #include <QSet>

@@ -7,7 +7,7 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsRepository.h"
 #include "services/modUtilsSQL.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "services/ProgramIcon.h"
 #include "ui/BusyCursor.h"
 #include "ui/PromptDialogs.h"

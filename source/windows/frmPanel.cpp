@@ -7,7 +7,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "platform/workbook/CopyPicture.h"
 #include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"

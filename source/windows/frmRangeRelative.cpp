@@ -3,11 +3,11 @@
 #include "model/ContentMatch.h"
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

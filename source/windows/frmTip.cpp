@@ -4,7 +4,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/DesktopLaunch.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

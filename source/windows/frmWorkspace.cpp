@@ -4,7 +4,7 @@
 #include "services/App.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
@@ -26,7 +26,7 @@
 #include "sharing/frmExport.h"
 #include "sharing/frmImport.h"
 #include "sharing/modPublish.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "services/StatusText.h"
 #include "platform/workbook/Waiting.h"
 

@@ -6,7 +6,7 @@
 
 #include "../fixtures/MaildirFixture.h"
 #include "platform/mail/MailStore.h"
-#include "services/MailFolderDialog.h"
+#include "ui/MailFolderDialog.h"
 #include "services/modUtilsINI.h"
 #include "sharing/frmAddAltPath.h"
 #include "sharing/frmAltPaths.h"

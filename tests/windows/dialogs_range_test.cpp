@@ -6,7 +6,7 @@
 #include "WindowTestSupport.h"
 
 #include "model/ContentMatch.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "windows/frmRangeRelative.h"
 
 #include <QGroupBox>
