@@ -44,6 +44,10 @@ struct Column {
     // 1 January 1900 that stands for no date); otherwise it leaves the field alone.
     bool nullIsEmpty = false;
     Fit fit = Fit::Refuse;
+    // A field held as an enum and stored as its code (model/PanelCodes.h): how a code read
+    // becomes the field (a Null leaves it alone); `stored` writes the code. Its field is
+    // std::monostate().
+    void (*fromCode)(Record&, const QString& code) = nullptr;
 };
 
 // The column's name in a row ("Top" for "[Top]").
@@ -158,7 +162,10 @@ template <class Record>
         if (!(column.use & kRead))
             continue;
         const QString name = RowName(column.name);
-        if (const auto* text = std::get_if<QString Record::*>(&column.field)) {
+        if (column.fromCode) {
+            if (!rs.IsNull(name))
+                column.fromCode(record, rs.Text(name));
+        } else if (const auto* text = std::get_if<QString Record::*>(&column.field)) {
             if (!rs.IsNull(name))
                 record.**text = rs.Text(name);
             else if (column.nullIsEmpty)

@@ -75,7 +75,7 @@ void clsPanelSource::DoPrep(db::Database* DB) {
             clsWorkspacePanel panel;
             if (!panel.LoadFromRecSet(DB, *rs))
                 continue;
-            if (panel.ContentType == QStringLiteral("C")) {
+            if (panel.ContentType == PanelContent::Chart) {
                 tmpl->Sheets().Item(QStringLiteral("PvChartCopy"))->ChartObjects().Item(panel.PicRange)->Copy();
                 // Beside the data, so the chart covers none of the cells it shows.
                 const xl::Range used = ws->UsedRange();

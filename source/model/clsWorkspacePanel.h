@@ -4,6 +4,7 @@
 // version of the workbook. Stored as one row of DsbSavedPanel.
 
 #include "model/ModelDates.h"
+#include "model/PanelCodes.h"
 #include "platform/database/Database.h"
 
 #include <QDateTime>
@@ -22,8 +23,8 @@ public:
     int32_t ID = 0;        // below 1 while not stored; also names the cached picture
     int32_t SourceID = 0;  // DsbPanelSource.ID; 0 when none
     QString Comments;
-    QString ContentType;  // "S" range, "C" chart, "P" picture file, "M" read as a range
-    QString IsCustom;     // "Y" custom paste, "N" ordinary
+    PanelContent ContentType = PanelContent::None;
+    PanelPaste IsCustom = PanelPaste::None;
     QString SheetName;
     QString PicRange;  // range`fixed rows`fixed columns; a chart panel's chart name
     QString RowHeights;
@@ -34,7 +35,7 @@ public:
     int32_t pTop = 0;      // [Top], twips
     int32_t pWidth = 0;    // Width, twips
     int32_t pHeight = 0;   // Height, twips
-    QString ViewType;      // "A" autosize, "C" crop, "Z" zoom to fit
+    PanelView ViewType = PanelView::None;
     QDateTime LastViewed = NoDate();
     QString Caption;
 

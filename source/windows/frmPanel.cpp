@@ -258,16 +258,15 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             // (reported) is asked for again next time.
             (void)source->SaveToDB(gDB.get());
         }
-        const QString type = record->ContentType;
-        if (type == QLatin1String("P")) {
+        const PanelContent type = record->ContentType;
+        if (type == PanelContent::Picture) {
             QImage picture(path);
             if (picture.isNull())
                 throw xl::Error(path + QStringLiteral(" is not a picture that can be read."));
             picTemp_->AutoSize = true;
             picTemp_->SetPicture(picture);
-        } else if (type == QLatin1String("S") || type == QLatin1String("C") ||
-                   type == QLatin1String("M")) {
-            const QString openPath = record->IsCustom == QLatin1String("Y") ? source->Prepped() : path;
+        } else if (ShowsWorkbook(type)) {
+            const QString openPath = record->IsCustom == PanelPaste::Custom ? source->Prepped() : path;
             if (!Panel_LoadExcel(openPath, path, false, XLInst))
                 return false;
         } else if (!LoadOtherSource(path)) {
@@ -302,7 +301,7 @@ bool frmPanel::ShowCachedPicture() {
     return true;
 }
 
-bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
+bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent ContentType,
                              const QString& What, const QString& Cache) {
     // The workbook goes with the job: what relocation hid or sized is painted, and no later
     // panel opens it in that state.
@@ -313,14 +312,14 @@ bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QStrin
     auto promise = std::make_shared<std::promise<Painted>>();
     pending_ = promise->get_future().share();
     pendingChart_.clear();
-    if (ContentType == QLatin1String("C") && book->ActiveSheet())
+    if (ContentType == PanelContent::Chart && book->ActiveSheet())
         pendingChart_ = QStringLiteral("A chart named ") + What + QStringLiteral(" was not found in spreadsheet [") +
                         book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
                         QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                        "Help for more information.");
     QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache] {
         Painted out;
-        out.chart = ContentType == QLatin1String("C");
+        out.chart = ContentType == PanelContent::Chart;
         try {
             xl::Worksheet* sheet = book->ActiveSheet();
             if (!sheet)
@@ -416,17 +415,16 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         } else {
             xl::Worksheet* sheet = book->Sheets().Item(SheetName);
             sheet->Select();
-            const QString type = record->ContentType;
+            const PanelContent type = record->ContentType;
             const QString changed =
                 QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot "
                                "paste from it at this time.\r\nPlease refer to help for more on this.");
-            if ((type == QLatin1String("S") || type == QLatin1String("M")) &&
-                record->IsCustom == QLatin1String("Y")) {
+            if (ShowsRange(type) && record->IsCustom == PanelPaste::Custom) {
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
                 const QString what = record->adjRange(sheet);
-                ok = Panel_PasteExcel(XLInst, QStringLiteral("S"), what);
-            } else if (type == QLatin1String("S") || type == QLatin1String("M")) {
+                ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
+            } else if (ShowsRange(type)) {
                 sheet->Select();
                 QString bottom, anchor, content;
                 record->parseContentMatch(bottom, anchor, content);
@@ -447,16 +445,16 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                     (void)record->GetAdjRange(sheet);
                     const QString what = record->adjRange(sheet);
                     if (DeferPainting && !Interactive)
-                        ok = QueuePainting(XLInst, book, QStringLiteral("S"), what, cache);
+                        ok = QueuePainting(XLInst, book, PanelContent::Range, what, cache);
                     else
-                        ok = Panel_PasteExcel(XLInst, QStringLiteral("S"), what);
+                        ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
                 }
-            } else if (type == QLatin1String("C")) {
+            } else if (type == PanelContent::Chart) {
                 if (Excel_HasShape(sheet, record->PicRange)) {
                     if (DeferPainting && !Interactive)
-                        ok = QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache);
+                        ok = QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache);
                     else
-                        ok = Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange);
+                        ok = Panel_PasteExcel(XLInst, PanelContent::Chart, record->PicRange);
                 } else if (Interactive) {
                     MsgBox(changed, vbCritical);
                 } else {
@@ -576,10 +574,10 @@ bool frmPanel::Panel_Paste() {
         SplitPath(fullName, nullptr, &fileName, &ext);
         record->Caption = fileName;
         record->SheetName = sheet->Name();
-        record->ViewType = QStringLiteral("A");
+        record->ViewType = PanelView::AutoSize;
         record->ContentMatch.clear();
         record->RelativeTo = QStringLiteral("bottom");
-        const bool custom = record->IsCustom == QLatin1String("Y");
+        const bool custom = record->IsCustom == PanelPaste::Custom;
         const QString customCopy = record->Source() ? record->Source()->Prepped() : QString();
         if (custom) {
             const bool made = MakeTemplates(
@@ -601,7 +599,7 @@ bool frmPanel::Panel_Paste() {
             if (!record->PasteRange(sheet, RangeDefs)) {
                 result = false;
             } else {
-                record->ContentType = QStringLiteral("S");
+                record->ContentType = PanelContent::Range;
                 if (instance.Start()) {
                     pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
                     pasteSelection_ = window->RangeSelection().Address();
@@ -624,7 +622,7 @@ bool frmPanel::Panel_Paste() {
                    vbExclamation);
             return false;
         } else {
-            record->ContentType = QStringLiteral("C");
+            record->ContentType = PanelContent::Chart;
             record->PicRange = XL->ChartName;
             if (XL->ChartName.isEmpty()) {
                 // No chart of the copied one's size in the workbook as saved: either it was
@@ -650,7 +648,7 @@ bool frmPanel::Panel_Paste() {
                 ApplyDisplayMode(Record());
         }
         if (clsWorkspacePanel* r = Record())
-            r->ViewType = QStringLiteral("C");
+            r->ViewType = PanelView::Crop;
         IsDirty = true;
         return result;
     } catch (const std::exception& e) {
@@ -661,16 +659,16 @@ bool frmPanel::Panel_Paste() {
     }
 }
 
-bool frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What) {
+bool frmPanel::Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType, const QString& What) {
     try {
         if (!XLInst || !XLInst->ActiveSheet())
             return false;
         picTemp_->AutoSize = true;
         picTemp_->SetPicture(QImage());
         QGuiApplication::clipboard()->clear();
-        if (ContentType == QLatin1String("S")) {
+        if (ContentType == PanelContent::Range) {
             XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
-        } else if (ContentType == QLatin1String("C")) {
+        } else if (ContentType == PanelContent::Chart) {
             if (!CopyChartPicture(XLInst, What))
                 return false;
         }
@@ -754,8 +752,8 @@ void frmPanel::Panel_BrowsePicture() {
     QString fileName;
     SplitPath(path, nullptr, &fileName);
     record->Caption = fileName;
-    record->ContentType = QStringLiteral("P");
-    record->ViewType = QStringLiteral("A");
+    record->ContentType = PanelContent::Picture;
+    record->ViewType = PanelView::AutoSize;
     Panel_Autosize();
     IsDirty = true;
 }
@@ -914,7 +912,7 @@ void frmPanel::ToggleSelected() {
     }
 }
 
-void frmPanel::SetViewChecks(const QString& ViewType) {
+void frmPanel::SetViewChecks(PanelView ViewType) {
     QWidget* main = window();
     if (!main || main == this)
         return;
@@ -925,9 +923,9 @@ void frmPanel::SetViewChecks(const QString& ViewType) {
     check("mnuPanelAutosize", false);
     check("mnuPanelCrop", false);
     check("mnuPanelZoomToFit", false);
-    if (ViewType == QLatin1String("C"))
+    if (ViewType == PanelView::Crop)
         check("mnuPanelCrop", true);
-    else if (ViewType == QLatin1String("Z"))
+    else if (ViewType == PanelView::Zoom)
         check("mnuPanelZoomToFit", true);
     else
         check("mnuPanelAutosize", true);
@@ -945,9 +943,9 @@ void frmPanel::SetPanelMenus() {
         a->setChecked(main->EditMode);
     SetViewChecks(record->ViewType);
     if (QAction* a = item("mnuPanelCustomExcel"))
-        a->setEnabled(record->IsCustom == QLatin1String("Y"));
+        a->setEnabled(record->IsCustom == PanelPaste::Custom);
     if (QAction* a = item("mnuPanelRange"))
-        a->setEnabled(record->ContentType == QLatin1String("S"));
+        a->setEnabled(record->ContentType == PanelContent::Range);
     if (QAction* a = item("mnuPanelDrillback"))
         a->setEnabled(HasDrillback(record->SourceID, record->SheetName, gDB.get()));
 }
@@ -964,8 +962,8 @@ void frmPanel::Panel_Launch() {
     const clsWorkspacePanel* record = Record();
     if (!record)
         return;
-    const QString type = record->ContentType;
-    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
+    const PanelContent type = record->ContentType;
+    if (ShowsWorkbook(type) &&
         !record->SheetName.isEmpty())
         (void)LaunchExcel();  // a launch that fails says so itself
 }
@@ -994,9 +992,9 @@ void frmPanel::Panel_LaunchCustom() {
     const clsWorkspacePanel* record = Record();
     if (!record)
         return;
-    const QString type = record->ContentType;
-    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
-        record->IsCustom == QLatin1String("Y") && !record->SheetName.isEmpty())
+    const PanelContent type = record->ContentType;
+    if (ShowsWorkbook(type) &&
+        record->IsCustom == PanelPaste::Custom && !record->SheetName.isEmpty())
         (void)LaunchCustomExcel();  // a launch that fails says so itself
 }
 
@@ -1071,7 +1069,7 @@ void frmPanel::Panel_Autosize() {
     const int32_t frameY = PixelsToTwipsY(FrameExtent().height());
     picPanel_->AutoSize = true;
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("A");
+        record->ViewType = PanelView::AutoSize;
     picPanel_->SetPicture(picTemp_->Picture());
     Resize(ToInt32(picPanel_->Width() + frameX), ToInt32(picPanel_->Height() + frameY));
     picPanel_->SetLeft(0);
@@ -1087,14 +1085,14 @@ void frmPanel::Panel_Autosize() {
     SetCaption();
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("A"));
+    SetViewChecks(PanelView::AutoSize);
     --resizing_;
 }
 
 void frmPanel::Panel_Crop() {
     picPanel_->AutoSize = true;
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
     picPanel_->SetPicture(picTemp_->Picture());
     picFrame_->move(0, 0);
     picFrame_->SetWidth(ScaleWidth());
@@ -1110,7 +1108,7 @@ void frmPanel::Panel_Crop() {
     SetScrollBars();
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("C"));
+    SetViewChecks(PanelView::Crop);
 }
 
 void frmPanel::SetScrollBars() {
@@ -1178,13 +1176,13 @@ void frmPanel::Panel_ZoomToFit() {
     picPanel_->AutoRedraw = true;
     picPanel_->SetPicture(QImage());
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("Z");
+        record->ViewType = PanelView::Zoom;
     picPanel_->PaintPicture(picTemp_->Picture(), 0, 0, picPanel_->ScaleWidth(),
                             picPanel_->ScaleHeight());
     picPanel_->SetPicture(picPanel_->Image());
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("Z"));
+    SetViewChecks(PanelView::Zoom);
 }
 
 void frmPanel::resizeEvent(QResizeEvent* event) {
@@ -1210,14 +1208,14 @@ void frmPanel::Form_Resize() {
         return;
     ++resizing_;
     SetCaption();
-    const QString view = record->ViewType;
+    const PanelView view = record->ViewType;
     --resizing_;
-    if (view == QLatin1String("A")) {
+    if (view == PanelView::AutoSize) {
         Panel_Autosize();
-    } else if (view == QLatin1String("C")) {
+    } else if (view == PanelView::Crop) {
         picPanel_->resize(ClientSize());
         Panel_Crop();
-    } else if (view == QLatin1String("Z")) {
+    } else if (view == PanelView::Zoom) {
         picPanel_->resize(ClientSize());
         Panel_ZoomToFit();
     }
@@ -1229,12 +1227,12 @@ void frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
     if (!Panel)
         return;
     ++resizing_;
-    const QString view = Panel->ViewType;
-    if (view == QLatin1String("C")) {
+    const PanelView view = Panel->ViewType;
+    if (view == PanelView::Crop) {
         Resize(Panel->pWidth, Panel->pHeight);
         --resizing_;
         Panel_Crop();
-    } else if (view == QLatin1String("Z")) {
+    } else if (view == PanelView::Zoom) {
         Resize(Panel->pWidth, Panel->pHeight);
         --resizing_;
         Panel_ZoomToFit();

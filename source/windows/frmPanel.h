@@ -5,6 +5,7 @@
 // picture cache or from a picture file) lands in the hidden holding picture picTemp first; the
 // view types (autosize, crop, zoom to fit) lay it out from there into picPanel.
 
+#include "model/PanelCodes.h"
 #include "services/UserExcel.h"
 #include "services/modUtilsExcel.h"
 
@@ -125,12 +126,12 @@ private:
     void BrowseExcelFile(QString& Path);
 
     void GetUserExcel(UserExcelRef& XL);
-    [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType,
+    [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType,
                                         const QString& What);
     // Hands the open workbook, as relocation left it, to another core to paint the range or
     // chart `What` from, and the picture to the cache file `Cache` (none when "").
     [[nodiscard]] bool QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book,
-                                     const QString& ContentType, const QString& What,
+                                     PanelContent ContentType, const QString& What,
                                      const QString& Cache);
     [[nodiscard]] bool CopyChartPicture(ExcelApp& XLInst, const QString& ChartName);
     [[nodiscard]] bool ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What);
@@ -150,7 +151,7 @@ private:
     void SetScrollBars();
     void VScroll1_Change();
     void HScroll1_Change();
-    void SetViewChecks(const QString& ViewType);
+    void SetViewChecks(PanelView ViewType);
 
     struct Painted {
         QImage image;

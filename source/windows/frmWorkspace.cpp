@@ -577,10 +577,9 @@ namespace {
 // The workbook a panel's picture is rendered from, when it is one; "" otherwise.
 QString PanelWorkbook(const clsWorkspacePanel* record) {
     const clsPanelSource* source = record ? record->Source() : nullptr;
-    if (!source || !(record->ContentType == QLatin1String("S") || record->ContentType == QLatin1String("C") ||
-                     record->ContentType == QLatin1String("M")))
+    if (!source || !ShowsWorkbook(record->ContentType))
         return QString();
-    if (record->IsCustom == QLatin1String("Y"))
+    if (record->IsCustom == PanelPaste::Custom)
         return source->Prepped();
     return source->NewestFile.isEmpty() ? source->FullPath : source->DestFolder + source->NewestFile;
 }
@@ -676,7 +675,7 @@ void frmWorkspace::PasteNewPanel() {
     clsWorkspacePanel* record = gWorkspace->Panels(Index);
     record->pLeft = panel->Left();
     record->pTop = panel->Top();
-    record->IsCustom = QStringLiteral("N");
+    record->IsCustom = PanelPaste::Plain;
     if (panel->Panel_Paste()) {
         panel->Move(static_cast<int32_t>(std::nearbyint(PasteX_)),
                     static_cast<int32_t>(std::nearbyint(PasteY_)));

@@ -316,7 +316,7 @@ void frmWorkspace::mnuAlignBottom_Click() {
 // own scale inside the new size instead of stretching or shrinking it.
 void frmWorkspace::mnuSameWidth_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(base->Width(), w->Height());
         record->pWidth = w->Width();
     });
@@ -324,7 +324,7 @@ void frmWorkspace::mnuSameWidth_Click() {
 
 void frmWorkspace::mnuSameHeight_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(w->Width(), base->Height());
         record->pHeight = w->Height();
     });
@@ -332,7 +332,7 @@ void frmWorkspace::mnuSameHeight_Click() {
 
 void frmWorkspace::mnuSameBoth_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(base->Width(), base->Height());
         record->pWidth = w->Width();
         record->pHeight = w->Height();
