@@ -41,6 +41,12 @@
 namespace {
 
 const QString kModule = QStringLiteral("frmPanel");
+
+// Said when the saved workbook no longer holds what was copied from the open one.
+QString ChangedNotSaved() {
+    return QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot paste "
+                          "from it at this time.\r\nPlease refer to help for more on this.");
+}
 constexpr int16_t kMultiSlots = 4;
 
 // Conversions to 16-bit integers, as scroll bars and stored sizes take them: nearest, a half
@@ -235,29 +241,9 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
                 return false;
             }
         }
-        QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                    : source->DestFolder + source->NewestFile;
-        if (!FileExists(path)) {
-            if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
-                               QStringLiteral("] not found. Do you want to look for the file "
-                                              "yourself?")))
-                return false;
-            BrowseExcelFile(path);
-            if (path.isEmpty()) {
-                MsgBox(QStringLiteral("Unable to load panel.  No file selected."), vbExclamation);
-                return false;
-            }
-            if (!FileExists(path)) {
-                MsgBox(QStringLiteral("Unable to load panel.  [") + path + QStringLiteral("] not found"),
-                       vbExclamation);
-                return false;
-            }
-            source->FullPath = path;
-            source->DestFolder = FolderOf(path);
-            // The panel is loaded from the chosen file now; one whose row can't be stored
-            // (reported) is asked for again next time.
-            (void)source->SaveToDB(gDB.get());
-        }
+        const QString path = SourceFileToLoad(source);
+        if (path.isEmpty())
+            return false;
         const PanelContent type = record->ContentType;
         if (type == PanelContent::Picture) {
             QImage picture(path);
@@ -281,6 +267,33 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         LogError(kModule, procedure, ErrNum::kGeneral, ErrorText(e), true);
         return false;
     }
+}
+
+QString frmPanel::SourceFileToLoad(clsPanelSource* source) {
+    QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                : source->DestFolder + source->NewestFile;
+    if (FileExists(path))
+        return path;
+    if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
+                       QStringLiteral("] not found. Do you want to look for the file "
+                                      "yourself?")))
+        return QString();
+    BrowseExcelFile(path);
+    if (path.isEmpty()) {
+        MsgBox(QStringLiteral("Unable to load panel.  No file selected."), vbExclamation);
+        return QString();
+    }
+    if (!FileExists(path)) {
+        MsgBox(QStringLiteral("Unable to load panel.  [") + path + QStringLiteral("] not found"),
+               vbExclamation);
+        return QString();
+    }
+    source->FullPath = path;
+    source->DestFolder = FolderOf(path);
+    // The panel is loaded from the chosen file now; one whose row can't be stored (reported)
+    // is asked for again next time.
+    (void)source->SaveToDB(gDB.get());
+    return path;
 }
 
 bool frmPanel::ShowCachedPicture() {
@@ -416,55 +429,15 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
             xl::Worksheet* sheet = book->Sheets().Item(SheetName);
             sheet->Select();
             const PanelContent type = record->ContentType;
-            const QString changed =
-                QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot "
-                               "paste from it at this time.\r\nPlease refer to help for more on this.");
             if (ShowsRange(type) && record->IsCustom == PanelPaste::Custom) {
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
                 const QString what = record->adjRange(sheet);
                 ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
             } else if (ShowsRange(type)) {
-                sheet->Select();
-                QString bottom, anchor, content;
-                record->parseContentMatch(bottom, anchor, content);
-                bool refuse = false;
-                if (!bottom.isEmpty() && Interactive) {
-                    const QString now = RealBottomRight(sheet);
-                    refuse = sheet->Range(bottom).Address() != (now.isEmpty() ? QString() : sheet->Range(now).Address());
-                }
-                // The copied cells against the file: edits not saved differ here even when the
-                // last used cell stayed where it was.
-                if (!refuse && Interactive && pasteCheckCopied_)
-                    refuse = !desk::CopiedTextMatches(
-                        pasteCopiedText_, DisplayedCells(sheet, sheet->Range(pasteSelection_)));
-                if (refuse) {
-                    MsgBox(changed, vbCritical);
-                } else {
-                    // A range not found in this version (logged) is painted where it was stored.
-                    (void)record->GetAdjRange(sheet);
-                    const QString what = record->adjRange(sheet);
-                    if (DeferPainting && !Interactive)
-                        ok = QueuePainting(XLInst, book, PanelContent::Range, what, cache);
-                    else
-                        ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
-                }
+                ok = PaintRange(XLInst, book, sheet, Interactive, cache);
             } else if (type == PanelContent::Chart) {
-                if (Excel_HasShape(sheet, record->PicRange)) {
-                    if (DeferPainting && !Interactive)
-                        ok = QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache);
-                    else
-                        ok = Panel_PasteExcel(XLInst, PanelContent::Chart, record->PicRange);
-                } else if (Interactive) {
-                    MsgBox(changed, vbCritical);
-                } else {
-                    MsgBox(QStringLiteral("A chart named ") + record->PicRange +
-                               QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
-                               QStringLiteral("] of worksbook [") + book->Name() +
-                               QStringLiteral("].\r\nYou may have to re-define the dashboard "
-                                              "object.\r\nSee Help for more information."),
-                           vbInformation);
-                }
+                ok = PaintChart(XLInst, book, sheet, Interactive, cache);
             }
         }
         if (book)
@@ -485,6 +458,55 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         LogError(kModule, QStringLiteral("Panel_LoadExcel"), ErrNum::kGeneral, ErrorText(e), true);
     }
     return ok;
+}
+
+bool frmPanel::PaintRange(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                          bool Interactive, const QString& cache) {
+    clsWorkspacePanel* record = Record();
+    sheet->Select();
+    QString bottom, anchor, content;
+    record->parseContentMatch(bottom, anchor, content);
+    bool refuse = false;
+    if (!bottom.isEmpty() && Interactive) {
+        const QString now = RealBottomRight(sheet);
+        refuse = sheet->Range(bottom).Address() != (now.isEmpty() ? QString() : sheet->Range(now).Address());
+    }
+    // The copied cells against the file: edits not saved differ here even when the last used
+    // cell stayed where it was.
+    if (!refuse && Interactive && pasteCheckCopied_)
+        refuse = !desk::CopiedTextMatches(pasteCopiedText_,
+                                          DisplayedCells(sheet, sheet->Range(pasteSelection_)));
+    if (refuse) {
+        MsgBox(ChangedNotSaved(), vbCritical);
+        return false;
+    }
+    // A range not found in this version (logged) is painted where it was stored.
+    (void)record->GetAdjRange(sheet);
+    const QString what = record->adjRange(sheet);
+    if (DeferPainting && !Interactive)
+        return QueuePainting(XLInst, book, PanelContent::Range, what, cache);
+    return Panel_PasteExcel(XLInst, PanelContent::Range, what);
+}
+
+bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                          bool Interactive, const QString& cache) {
+    const clsWorkspacePanel* record = Record();
+    if (Excel_HasShape(sheet, record->PicRange)) {
+        if (DeferPainting && !Interactive)
+            return QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache);
+        return Panel_PasteExcel(XLInst, PanelContent::Chart, record->PicRange);
+    }
+    if (Interactive) {
+        MsgBox(ChangedNotSaved(), vbCritical);
+    } else {
+        MsgBox(QStringLiteral("A chart named ") + record->PicRange +
+                   QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
+                   QStringLiteral("] of worksbook [") + book->Name() +
+                   QStringLiteral("].\r\nYou may have to re-define the dashboard "
+                                  "object.\r\nSee Help for more information."),
+               vbInformation);
+    }
+    return false;
 }
 
 void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
@@ -547,8 +569,6 @@ void frmPanel::GetUserExcel(UserExcelRef& XL) {
 
 bool frmPanel::Panel_Paste() {
     bool result = false;
-    HiddenInstance instance;
-    ExcelApp& hidden = instance.XL;
     try {
         UserExcelRef XL;
         GetUserExcel(XL);
@@ -593,59 +613,14 @@ bool frmPanel::Panel_Paste() {
         }
 
         if (XL->Selection == UserExcel::SelectionKind::Range) {
-            QString RangeDefs = window->RangeSelection().Address();
-            for (const xl::Pane& pane : window->Panes())
-                RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
-            if (!record->PasteRange(sheet, RangeDefs)) {
-                result = false;
-            } else {
-                record->ContentType = PanelContent::Range;
-                if (instance.Start()) {
-                    pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
-                    pasteSelection_ = window->RangeSelection().Address();
-                    pasteCopiedText_ = XL->Copied.copiedText;
-                    if (!custom) {
-                        record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
-                        result = Panel_LoadExcel(fullName, fullName, true, hidden);
-                    } else {
-                        result = Panel_LoadExcel(customCopy, fullName, true, hidden);
-                    }
-                    pasteCheckCopied_ = false;
-                    instance.Close();
-                }
-                if (result)
-                    ApplyDisplayMode(Record());
-            }
+            result = PasteCopiedRange(*XL, record, custom ? customCopy : fullName);
         } else if (XL->Selection != UserExcel::SelectionKind::ChartObject) {
             MsgBox(QStringLiteral("Unable to paste.  Invalid selection.  Must either select a "
                                   "range, chart object or shape."),
                    vbExclamation);
             return false;
         } else {
-            record->ContentType = PanelContent::Chart;
-            record->PicRange = XL->ChartName;
-            if (XL->ChartName.isEmpty()) {
-                // No chart of the copied one's size in the workbook as saved: either it was
-                // made or resized since the last save, or the workbook is another one.
-                MsgBox(QStringLiteral("The copied chart was not found in the saved workbook ") +
-                           fullName +
-                           QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
-                                          "then copy the chart again."),
-                       vbExclamation);
-            } else if (instance.Start()) {
-                if (Excel_HasShape(sheet, record->PicRange)) {
-                    result = Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden);
-                } else {
-                    // Not in the saved file: the chart was made or renamed since the last save.
-                    MsgBox(QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou "
-                                          "cannot paste from it at this time.\r\nPlease refer to "
-                                          "help for more on this."),
-                           vbCritical);
-                }
-                instance.Close();
-            }
-            if (result)
-                ApplyDisplayMode(Record());
+            result = PasteCopiedChart(*XL, record, custom ? customCopy : fullName);
         }
         if (clsWorkspacePanel* r = Record())
             r->ViewType = PanelView::Crop;
@@ -653,10 +628,68 @@ bool frmPanel::Panel_Paste() {
         return result;
     } catch (const std::exception& e) {
         pasteCheckCopied_ = false;
-        instance.Close();
         LogError(kModule, QStringLiteral("Panel_Paste"), ErrNum::kGeneral, ErrorText(e), true);
         return result;
     }
+}
+
+bool frmPanel::PasteCopiedRange(const UserExcel& XL, clsWorkspacePanel* record,
+                                const QString& openPath) {
+    xl::Worksheet* sheet = XL.ActiveSheet();
+    xl::Window* window = XL.ActiveWindow();
+    const QString fullName = XL.ActiveWorkbook()->FullName();
+    QString RangeDefs = window->RangeSelection().Address();
+    for (const xl::Pane& pane : window->Panes())
+        RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
+    if (!record->PasteRange(sheet, RangeDefs))
+        return false;
+    record->ContentType = PanelContent::Range;
+    bool result = false;
+    HiddenInstance hidden;
+    if (hidden.Start()) {
+        // The copied cells are checked against the saved file as it is painted.
+        pasteCheckCopied_ = XL.Copied.kind == desk::ClipboardKind::Cells;
+        pasteSelection_ = window->RangeSelection().Address();
+        pasteCopiedText_ = XL.Copied.copiedText;
+        if (record->IsCustom != PanelPaste::Custom)
+            record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
+        result = Panel_LoadExcel(openPath, fullName, true, hidden.XL);
+        pasteCheckCopied_ = false;
+        hidden.Close();
+    }
+    if (result)
+        ApplyDisplayMode(Record());
+    return result;
+}
+
+bool frmPanel::PasteCopiedChart(const UserExcel& XL, clsWorkspacePanel* record,
+                                const QString& openPath) {
+    const QString fullName = XL.ActiveWorkbook()->FullName();
+    record->ContentType = PanelContent::Chart;
+    record->PicRange = XL.ChartName;
+    bool result = false;
+    if (XL.ChartName.isEmpty()) {
+        // No chart of the copied one's size in the workbook as saved: either it was made or
+        // resized since the last save, or the workbook is another one.
+        MsgBox(QStringLiteral("The copied chart was not found in the saved workbook ") + fullName +
+                   QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
+                                  "then copy the chart again."),
+               vbExclamation);
+        return false;
+    }
+    HiddenInstance hidden;
+    if (hidden.Start()) {
+        if (Excel_HasShape(XL.ActiveSheet(), record->PicRange)) {
+            result = Panel_LoadExcel(openPath, fullName, true, hidden.XL);
+        } else {
+            // Not in the saved file: the chart was made or renamed since the last save.
+            MsgBox(ChangedNotSaved(), vbCritical);
+        }
+        hidden.Close();
+    }
+    if (result)
+        ApplyDisplayMode(Record());
+    return result;
 }
 
 bool frmPanel::Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType, const QString& What) {

@@ -21,6 +21,7 @@ class QLabel;
 class QMdiSubWindow;
 class QScrollBar;
 class PictureBox;
+class clsPanelSource;
 class clsWorkspacePanel;
 class frmWorkspace;
 
@@ -124,8 +125,24 @@ private:
     void AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath);
     [[nodiscard]] bool LoadOtherSource(const QString& Path);
     void BrowseExcelFile(QString& Path);
+    // Paint the panel's range (relocated in this version) or chart from the open sheet, at
+    // once or on another core when painting is deferred; false after a message when the saved
+    // file does not hold what was copied, or the chart is missing.
+    [[nodiscard]] bool PaintRange(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                                  bool Interactive, const QString& cache);
+    [[nodiscard]] bool PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                                  bool Interactive, const QString& cache);
+    // The source's newest file, or the one the user picks when it is missing (then stored as
+    // the source's file); "" after a message when there is none to load from.
+    QString SourceFileToLoad(clsPanelSource* source);
 
     void GetUserExcel(UserExcelRef& XL);
+    // The copied range or chart made the panel's content, painted from `openPath` (the saved
+    // workbook, or its prepared copy for Paste Custom); false after a message when it can't be.
+    [[nodiscard]] bool PasteCopiedRange(const UserExcel& XL, clsWorkspacePanel* record,
+                                        const QString& openPath);
+    [[nodiscard]] bool PasteCopiedChart(const UserExcel& XL, clsWorkspacePanel* record,
+                                        const QString& openPath);
     [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType,
                                         const QString& What);
     // Hands the open workbook, as relocation left it, to another core to paint the range or
