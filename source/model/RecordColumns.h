@@ -44,6 +44,10 @@ struct Column {
     // 1 January 1900 that stands for no date); otherwise it leaves the field alone.
     bool nullIsEmpty = false;
     Fit fit = Fit::Refuse;
+    // A field held as an enum and stored as its code (model/PanelCodes.h): how a code read
+    // becomes the field (a Null leaves it alone); `stored` writes the code. Its field is
+    // std::monostate().
+    void (*fromCode)(Record&, const QString& code) = nullptr;
 };
 
 // The column's name in a row ("Top" for "[Top]").
@@ -131,7 +135,7 @@ QVariantList UpdateValues(const Record& record, const std::vector<Column<Record>
 // refused, `refused` names its column and nothing of the record has changed. Text and dates
 // that are Null leave their fields alone, unless marked nullIsEmpty.
 template <class Record>
-bool Read(Record& record, const db::Recordset& rs, const std::vector<Column<Record>>& columns,
+[[nodiscard]] bool Read(Record& record, const db::Recordset& rs, const std::vector<Column<Record>>& columns,
           QString* refused) {
     constexpr qint64 kMin = std::numeric_limits<int32_t>::min();
     constexpr qint64 kMax = std::numeric_limits<int32_t>::max();
@@ -158,7 +162,10 @@ bool Read(Record& record, const db::Recordset& rs, const std::vector<Column<Reco
         if (!(column.use & kRead))
             continue;
         const QString name = RowName(column.name);
-        if (const auto* text = std::get_if<QString Record::*>(&column.field)) {
+        if (column.fromCode) {
+            if (!rs.IsNull(name))
+                column.fromCode(record, rs.Text(name));
+        } else if (const auto* text = std::get_if<QString Record::*>(&column.field)) {
             if (!rs.IsNull(name))
                 record.**text = rs.Text(name);
             else if (column.nullIsEmpty)

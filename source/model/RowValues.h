@@ -22,4 +22,4 @@ void ReadTextIfSet(const db::Recordset& rs, const QString& column, QString& fiel
 // The key the row just inserted on DB was given. It names exactly that row, unlike a lookup
 // by name or path, which can meet an older row with the same text. False (reported under
 // module/procedure) when it does not fit a 32-bit key.
-bool InsertedKey(db::Database* DB, const QString& module, const QString& procedure, int32_t& key);
+[[nodiscard]] bool InsertedKey(db::Database* DB, const QString& module, const QString& procedure, int32_t& key);

@@ -43,11 +43,11 @@ public:
     // Time of the file in use: its modification time, now when it is gone, 1 January 1900
     // when no file is in use.
     QDateTime NewestFileTime() const;
-    bool LoadFromDB(int32_t SourceID, db::Database* DB);
+    [[nodiscard]] bool LoadFromDB(int32_t SourceID, db::Database* DB);
     bool chkHasCustom(int32_t SourceID, db::Database* DB);
-    bool LoadFromRecSet(const db::Recordset& rs);
-    bool SaveToDB(db::Database* DB);
-    bool DelFromDB(db::Database* DB, int32_t SourceID);
+    [[nodiscard]] bool LoadFromRecSet(const db::Recordset& rs);
+    [[nodiscard]] bool SaveToDB(db::Database* DB);
+    [[nodiscard]] bool DelFromDB(db::Database* DB, int32_t SourceID);
     // The custom panels' files, with the extension of the source workbook (FullPath): the
     // prepared copy of the source, Templates/PVCopy<ID>.<ext>, and the template that keeps the
     // pasted sheets and charts, Templates/PVTmpl<ID>.<ext>.
@@ -58,24 +58,24 @@ public:
     // (on the timer only when the check interval has run out) and looks for a newer file in
     // DestFolder until a look reaches a verdict. True when this request applied a newer file,
     // or when an earlier request of the pass already reached the verdict.
-    bool GetLatest(db::Database* DB, bool IsTimer);
+    [[nodiscard]] bool GetLatest(db::Database* DB, bool IsTimer);
     // The fetch of one update type: the file name (with extension, without folder) of the
     // version fetched, "" when none; Dt receives that version's time.
     QString chkSrcFolder(QDateTime& Dt);
     QString chkOutlook(QDateTime& Dt);
     QString chkRefresh(QDateTime& Dt);
     QString chkExtern(QDateTime& Dt);
-    bool UpdateDB(db::Database* DB);
+    [[nodiscard]] bool UpdateDB(db::Database* DB);
 
 private:
-    bool InsertDB(db::Database* DB);
+    [[nodiscard]] bool InsertDB(db::Database* DB);
     QString CustomFile(const QString& kind) const;
 
     // Steps of the update pass.
-    bool FetchSource(db::Database* DB);
-    bool chkNewestFile(db::Database* DB);
-    bool UpdateLastChecked(db::Database* DB, const QDateTime& Dt);
-    bool UpdateLastUpdated(db::Database* DB, const QDateTime& Dt);
+    [[nodiscard]] bool FetchSource(db::Database* DB);
+    [[nodiscard]] bool chkNewestFile(db::Database* DB);
+    [[nodiscard]] bool UpdateLastChecked(db::Database* DB, const QDateTime& Dt);
+    [[nodiscard]] bool UpdateLastUpdated(db::Database* DB, const QDateTime& Dt);
     // Locates the stored ranges of the source's relocatable range panels, in every dashboard,
     // again in the workbook at Path and stores them.
     void AdjustRanges(db::Database* DB, const QString& Path);

@@ -17,7 +17,8 @@ const QString kModule = QStringLiteral("clsPanelSource");
 }  // namespace
 
 QString clsPanelSource::chkRefresh(QDateTime& Dt) {
-    ExcelApp XL;
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
     try {
         // A source that has found no file in its folder yet (an imported one starts so) means
         // the workbook it was made from, under that workbook's own name.
@@ -32,7 +33,7 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
                 return QString();
             }
         }
-        if (!Excel_Init(XL))
+        if (!hidden.Start())
             return QString();
         XL->DisplayAlerts = false;
         xl::Workbook* wb = XL->Workbooks().Open(DestFolder + name);
@@ -40,10 +41,10 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
         wb->RefreshAll();
         wb->Save();
         Dt = SourceFileTime(DestFolder + name);
-        Excel_Exit(XL);
+        hidden.Close();
         return name;
     } catch (const std::exception& e) {
-        Excel_Exit(XL);
+        hidden.Close();
         LogError(kModule, QStringLiteral("chkRefresh"), ErrNum::kGeneral, QString::fromUtf8(e.what()),
                  true);
     }
@@ -51,7 +52,8 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
 }
 
 void clsPanelSource::DoPrep(db::Database* DB) {
-    ExcelApp XL;
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
     try {
         const QString prepped = Prepped();
         if (!File_Copy(DestFolder + NewestFile, prepped))
@@ -63,7 +65,7 @@ void clsPanelSource::DoPrep(db::Database* DB) {
                                {ID}, true, kModule, QStringLiteral("DoPrep")) ||
             rs->EOF_())
             return;
-        if (!Excel_Init(XL))
+        if (!hidden.Start())
             return;
         XL->DisplayAlerts = false;
         xl::Workbook* copy = XL->Workbooks().Open(prepped);
@@ -73,7 +75,7 @@ void clsPanelSource::DoPrep(db::Database* DB) {
             clsWorkspacePanel panel;
             if (!panel.LoadFromRecSet(DB, *rs))
                 continue;
-            if (panel.ContentType == QStringLiteral("C")) {
+            if (panel.ContentType == PanelContent::Chart) {
                 tmpl->Sheets().Item(QStringLiteral("PvChartCopy"))->ChartObjects().Item(panel.PicRange)->Copy();
                 // Beside the data, so the chart covers none of the cells it shows.
                 const xl::Range used = ws->UsedRange();
@@ -97,9 +99,9 @@ void clsPanelSource::DoPrep(db::Database* DB) {
             }
         }
         copy->Save();
-        Excel_Exit(XL);
+        hidden.Close();
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("DoPrep"), ErrNum::kGeneral, QString::fromUtf8(e.what()), true);
-        Excel_Exit(XL);
+        hidden.Close();
     }
 }

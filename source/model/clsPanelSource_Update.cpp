@@ -59,8 +59,10 @@ bool clsPanelSource::GetLatest(db::Database* DB, bool IsTimer) {
     try {
         const bool due = QDateTime::currentDateTime() >
                          LastChecked.addSecs(static_cast<qint64>(CheckEvery) * 60);
+        // Whatever the fetch brought (nothing, or a failure it reported), the newest file in
+        // the folder is what the panels follow.
         if ((due || !IsTimer) && !IsUpdated)
-            FetchSource(DB);
+            (void)FetchSource(DB);
         if (!IsChecked)
             return chkNewestFile(DB);
         return true;
@@ -137,7 +139,9 @@ bool clsPanelSource::FetchSource(db::Database* DB) {
 
     if (!fetched.isEmpty()) {
         LastUpdated = Dt;
-        UpdateLastUpdated(DB, Dt);
+        // The file is fetched either way; a time that could not be stored (reported) only
+        // makes the next start fetch once more.
+        (void)UpdateLastUpdated(DB, Dt);
     }
     IsUpdated = true;
     return true;
@@ -238,7 +242,9 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
             return false;
         }
         NewestFile = NameWithExtension(name, extension);
-        UpdateLastChecked(DB, ft);
+        // The newer file is followed even when its time could not be stored (reported): the
+        // next check finds it newer again and only repeats the work.
+        (void)UpdateLastChecked(DB, ft);
         AdjustRanges(DB, DestFolder + NewestFile);
         ClearBMPs(DB);
         IsChecked = true;
@@ -269,7 +275,8 @@ bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
 }
 
 void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
-    ExcelApp XL;
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
     try {
         std::unique_ptr<db::Recordset> rs;
         if (!SQL_OpenRecordset(DB, rs,
@@ -277,7 +284,7 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
                                               "ContentType = 'S'"),
                                {ID}, true, QString(), QString()))
             return;
-        if (rs->EOF_() || !Excel_Init(XL))
+        if (rs->EOF_() || !hidden.Start())
             return;
         XL->DisplayAlerts = false;
         xl::Workbook* wb = XL->Workbooks().Open(Path);
@@ -313,10 +320,10 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
             if (!panel.SaveToDB(DB, static_cast<int32_t>(rs->Number(QStringLiteral("WorkspaceID")))))
                 continue;
         }
-        Excel_Exit(XL);
+        hidden.Close();
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("AdjustRanges"), ErrNum::kGeneral, Describe(e), true);
-        Excel_Exit(XL);
+        hidden.Close();
     }
 }
 

@@ -27,12 +27,12 @@ public:
     // be stored; nothing is registered then.
     int32_t AddSource(const QString& FullPath);
     // Adds one source per DsbPanelSource row, with HasCustom set.
-    bool LoadAll(db::Database* DB);
+    [[nodiscard]] bool LoadAll(db::Database* DB);
     void Cleanup() {}
 
 private:
     // Refuses, and reports under `procedure`, a key already registered.
-    bool Add(std::unique_ptr<clsPanelSource> source, const QString& procedure);
+    [[nodiscard]] bool Add(std::unique_ptr<clsPanelSource> source, const QString& procedure);
 
     std::vector<std::unique_ptr<clsPanelSource>> pSources;  // in the order added
     QHash<int32_t, clsPanelSource*> pByID;

@@ -57,8 +57,10 @@ void clsWorkspace::DelPanel(int32_t Ndx, bool DelFromDB) {
     clsWorkspacePanel* panel = Panels(Ndx);
     if (!panel)
         return;
+    // A row that could not be deleted (reported) goes with the dashboard's next save, which
+    // deletes the rows of the panels it no longer holds.
     if (DelFromDB)
-        panel->Delete(gDB.get());
+        (void)panel->Delete(gDB.get());
     pPanels.erase(pPanels.begin() + (Ndx - 1));
 }
 
@@ -70,8 +72,9 @@ bool clsWorkspace::LoadFromDB(int32_t WorkspaceID, db::Database* DB) {
     if (rs->EOF_() || !columns::Read(*this, *rs, StoredColumns(), nullptr))
         return false;
     ID = WorkspaceID;
-    // Opening counts as use: the most recently used lists are ordered by this time.
-    SQL_Execute(DB, QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
+    // Opening counts as use: the most recently used lists are ordered by this time. A time
+    // that can't be stored (reported) does not keep the dashboard from opening.
+    (void)SQL_Execute(DB, QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
                 {QDateTime::currentDateTime(), WorkspaceID}, true, kModule,
                 QStringLiteral("LoadFromDB"));
     return LoadPanelsFromDB(DB);

@@ -29,30 +29,30 @@ public:
     void DelPanel(int32_t Ndx, bool DelFromDB);
     // Loads the row and its panel rows and stamps LastUpdated. False when the row is missing,
     // the dashboard has no panel, or some panel row could not be loaded.
-    bool LoadFromDB(int32_t WorkspaceID, db::Database* DB);
+    [[nodiscard]] bool LoadFromDB(int32_t WorkspaceID, db::Database* DB);
     // Stores the dashboard with all its panels in one transaction: whole or not at all. On
     // failure the record's and panels' IDs are as they were before the call.
-    bool SaveToDB(db::Database* DB);
+    [[nodiscard]] bool SaveToDB(db::Database* DB);
     // Deletes the panel rows, their cached pictures and the dashboard row, in one transaction,
     // and empties the panel list. False (reported) when the rows could not be deleted: then
     // nothing is deleted and the record keeps its panels. A dashboard never stored has nothing
     // to delete: true, with its list as it was.
-    bool Delete(db::Database* DB);
+    [[nodiscard]] bool Delete(db::Database* DB);
 
     // Some stored panel row of this dashboard did not load; saving then deletes no row that
     // is missing from the list, since it may be one that never loaded.
-    bool PartlyLoaded() const { return pPartlyLoaded; }
+    [[nodiscard]] bool PartlyLoaded() const { return pPartlyLoaded; }
 
 private:
-    bool LoadPanelsFromDB(db::Database* DB);
-    bool UpdateDB(db::Database* DB);
-    bool InsertDB(db::Database* DB);
-    bool DelPanels(db::Database* DB);
-    bool DelOrphanPanels(db::Database* DB);
+    [[nodiscard]] bool LoadPanelsFromDB(db::Database* DB);
+    [[nodiscard]] bool UpdateDB(db::Database* DB);
+    [[nodiscard]] bool InsertDB(db::Database* DB);
+    [[nodiscard]] bool DelPanels(db::Database* DB);
+    [[nodiscard]] bool DelOrphanPanels(db::Database* DB);
     // The stored panel rows of the dashboard; -1 when they could not be counted.
     int32_t CountPanels(db::Database* DB);
-    bool SavePanels(db::Database* DB);
-    bool StoredPanelIDs(db::Database* DB, const QString& procedure, std::vector<int32_t>& ids);
+    [[nodiscard]] bool SavePanels(db::Database* DB);
+    [[nodiscard]] bool StoredPanelIDs(db::Database* DB, const QString& procedure, std::vector<int32_t>& ids);
 
     std::vector<std::unique_ptr<clsWorkspacePanel>> pPanels;  // index 1 is pPanels[0]
     bool pPartlyLoaded = false;

@@ -23,16 +23,25 @@ const std::vector<columns::Column<Panel>>& StoredColumns() {
         {.name = "ID", .field = &Panel::ID, .use = kRead},
         {.name = "SourceID", .field = &Panel::SourceID},
         {.name = "Comments", .field = &Panel::Comments},
-        {.name = "ContentType", .field = &Panel::ContentType},
+        {.name = "ContentType",
+         .field = std::monostate(),
+         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.ContentType)); },
+         .fromCode = [](Panel& p, const QString& code) { p.ContentType = ContentFromCode(code); }},
         {.name = "SheetName", .field = &Panel::SheetName},
-        {.name = "ViewType", .field = &Panel::ViewType},
+        {.name = "ViewType",
+         .field = std::monostate(),
+         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.ViewType)); },
+         .fromCode = [](Panel& p, const QString& code) { p.ViewType = ViewFromCode(code); }},
         {.name = "Caption", .field = &Panel::Caption},
         {.name = "PicRange", .field = &Panel::PicRange},
         {.name = "RowHeights", .field = &Panel::RowHeights},
         {.name = "ColWidths", .field = &Panel::ColWidths},
         {.name = "RelativeTo", .field = &Panel::RelativeTo},
         {.name = "ContentMatch", .field = &Panel::ContentMatch},
-        {.name = "IsCustom", .field = &Panel::IsCustom},
+        {.name = "IsCustom",
+         .field = std::monostate(),
+         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.IsCustom)); },
+         .fromCode = [](Panel& p, const QString& code) { p.IsCustom = PasteFromCode(code); }},
         {.name = "LastViewed", .field = &Panel::LastViewed, .nullIsEmpty = true},
         {.name = "[Top]", .field = &Panel::pTop},
         {.name = "[Left]", .field = &Panel::pLeft},
@@ -129,13 +138,13 @@ bool clsWorkspacePanel::Delete(db::Database* DB) {
 void clsWorkspacePanel::ClearSource() {
     SourceID = 0;
     Comments.clear();
-    ContentType.clear();
-    IsCustom.clear();
+    ContentType = PanelContent::None;
+    IsCustom = PanelPaste::None;
     SheetName.clear();
     PicRange.clear();
     RelativeTo.clear();
     ContentMatch.clear();
-    ViewType.clear();
+    ViewType = PanelView::None;
     Caption.clear();
     movRange.clear();
     pAdjMovRange.clear();

@@ -4,6 +4,7 @@
 // version of the workbook. Stored as one row of DsbSavedPanel.
 
 #include "model/ModelDates.h"
+#include "model/PanelCodes.h"
 #include "platform/database/Database.h"
 
 #include <QDateTime>
@@ -22,8 +23,8 @@ public:
     int32_t ID = 0;        // below 1 while not stored; also names the cached picture
     int32_t SourceID = 0;  // DsbPanelSource.ID; 0 when none
     QString Comments;
-    QString ContentType;  // "S" range, "C" chart, "P" picture file, "M" read as a range
-    QString IsCustom;     // "Y" custom paste, "N" ordinary
+    PanelContent ContentType = PanelContent::None;
+    PanelPaste IsCustom = PanelPaste::None;
     QString SheetName;
     QString PicRange;  // range`fixed rows`fixed columns; a chart panel's chart name
     QString RowHeights;
@@ -34,7 +35,7 @@ public:
     int32_t pTop = 0;      // [Top], twips
     int32_t pWidth = 0;    // Width, twips
     int32_t pHeight = 0;   // Height, twips
-    QString ViewType;      // "A" autosize, "C" crop, "Z" zoom to fit
+    PanelView ViewType = PanelView::None;
     QDateTime LastViewed = NoDate();
     QString Caption;
 
@@ -51,13 +52,13 @@ public:
     // The registered source of SourceID, or nullptr when the registry holds none.
     clsPanelSource* Source() const;
 
-    bool LoadFromDB(int32_t PanelID, db::Database* DB);
+    [[nodiscard]] bool LoadFromDB(int32_t PanelID, db::Database* DB);
     // Fills the record from the current row. False, with nothing changed, when a number of the
     // row does not fit its field.
-    bool LoadFromRecSet(db::Database* DB, const db::Recordset& rs);
-    bool SaveToDB(db::Database* DB, int32_t WorkspaceID);
+    [[nodiscard]] bool LoadFromRecSet(db::Database* DB, const db::Recordset& rs);
+    [[nodiscard]] bool SaveToDB(db::Database* DB, int32_t WorkspaceID);
     // Deletes the row and, once it is gone, its cached picture.
-    bool Delete(db::Database* DB);
+    [[nodiscard]] bool Delete(db::Database* DB);
     void ClearSource();
 
     // ---- range capture (clsWorkspacePanel_Relocation.cpp) ----
@@ -65,7 +66,7 @@ public:
     // then a back-quote and each pane's visible range, the main pane last) into PicRange,
     // RowHeights and ColWidths. False after a message, or when the addresses can't be taken
     // (logged); the record is then not given a PicRange.
-    bool PasteRange(xl::Worksheet* UserWS, const QString& RangeDefs);
+    [[nodiscard]] bool PasteRange(xl::Worksheet* UserWS, const QString& RangeDefs);
     // Append the runs of equal heights (widths) of rows (columns) start to last.
     void GetHeights(xl::Worksheet* ws, int32_t start, int32_t last);
     void GetWidths(xl::Worksheet* ws, int32_t start, int32_t last);
@@ -74,7 +75,7 @@ public:
     // Finds where the stored range lies now (adjMovRange) by RelativeTo and sets the shift.
     // False, logged, when the stored texts can't be read or no range results: adjMovRange is
     // then the stored range unmoved (empty when even that is no address) and the shift 0.
-    bool GetAdjRange(xl::Worksheet* WSheet);
+    [[nodiscard]] bool GetAdjRange(xl::Worksheet* WSheet);
     // The picture range after GetAdjRange: the fixed area joined to the found range, with the
     // rows and columns between them hidden and the stored sizes applied to the sheet in
     // memory. "" (logged) when it can't be built.
@@ -107,14 +108,14 @@ public:
     QString MapCell(int32_t RowOff, int32_t ColOff, xl::Worksheet* ws);
 
 private:
-    bool InsertDB(db::Database* DB, int32_t WorkspaceID);
-    bool UpdateDB(db::Database* DB, int32_t WorkspaceID);
+    [[nodiscard]] bool InsertDB(db::Database* DB, int32_t WorkspaceID);
+    [[nodiscard]] bool UpdateDB(db::Database* DB, int32_t WorkspaceID);
 
-    bool CaptureSelection(xl::Worksheet* ws, const QString& RangeDefs);
+    [[nodiscard]] bool CaptureSelection(xl::Worksheet* ws, const QString& RangeDefs);
     void BuildPicRange();
     void CaptureHeightsWidths(xl::Worksheet* ws);
     // GetAdjRange without its report: false with the reason in `why`.
-    bool LocateRange(xl::Worksheet* WSheet, QString& why);
+    [[nodiscard]] bool LocateRange(xl::Worksheet* WSheet, QString& why);
     // These throw xl::Error; their public callers trap it.
     void ParsePicRange();
     void CalcPicRange(xl::Worksheet* ws);

@@ -1,6 +1,7 @@
 #include "services/DesktopLaunch.h"
 
 #include "services/UserPrompts.h"
+#include "services/modUtilsLog.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -31,6 +32,14 @@ bool OpenDocument(const QString& pathOrUrl) {
     const QUrl url = pathOrUrl.contains(QStringLiteral("://")) ? QUrl(pathOrUrl)
                                                                : QUrl::fromLocalFile(pathOrUrl);
     return QDesktopServices::openUrl(url);
+}
+
+void ShowDocument(const QString& pathOrUrl, const QString& module, const QString& procedure) {
+    if (!OpenDocument(pathOrUrl))
+        LogEvent(module, procedure,
+                 QStringLiteral("No application could be started to show ") + pathOrUrl +
+                     QLatin1Char('.'),
+                 true);
 }
 
 bool StartProgram(const QString& program) {

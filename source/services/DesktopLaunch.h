@@ -9,9 +9,12 @@
 namespace DesktopLaunch {
 
 // Opens a local file (or a web address) with the desktop's default application.
-bool OpenDocument(const QString& pathOrUrl);
+[[nodiscard]] bool OpenDocument(const QString& pathOrUrl);
+// Opens it for a command the user chose (a guide, the web site): when no application would
+// take it, the user is told and the log names the command.
+void ShowDocument(const QString& pathOrUrl, const QString& module, const QString& procedure);
 // Starts a program found on the PATH, detached from this one.
-bool StartProgram(const QString& program);
+[[nodiscard]] bool StartProgram(const QString& program);
 
 // Scripted runs only: the requests so far ("open <path>" / "start <program>") and the result
 // the next requests get (true unless set).

@@ -150,7 +150,9 @@ bool Excel_GetInstance(UserExcelRef& XL) {
         return false;
     }
     auto user = std::make_shared<UserExcel>();
-    user->Attach(copied);
+    // One that attached only in part is handed over all the same: its Problem and members
+    // tell the paste which refusal to show.
+    (void)user->Attach(copied);
     XL = std::move(user);
     return true;
 }

@@ -35,11 +35,11 @@ public:
 
     // Builds the instance from a classified clipboard content. False (with Problem set) when
     // something of it is missing; the members say how far it got.
-    bool Attach(const desk::ClipboardSelection& copied);
+    [[nodiscard]] bool Attach(const desk::ClipboardSelection& copied);
 
 private:
-    bool OpenWorkbook(const QString& path);
-    bool FindChart();
+    [[nodiscard]] bool OpenWorkbook(const QString& path);
+    [[nodiscard]] bool FindChart();
 
     xl::Workbook* workbook_ = nullptr;
     xl::Worksheet* sheet_ = nullptr;
@@ -54,7 +54,7 @@ void WatchUserSpreadsheet();
 // Attaches to the user's spreadsheet through what is on the clipboard now. False, and an event
 // in the log, when the clipboard holds no cells or chart copied in a spreadsheet; the variable
 // is then left empty. An instance already held is kept.
-bool Excel_GetInstance(UserExcelRef& XL);
+[[nodiscard]] bool Excel_GetInstance(UserExcelRef& XL);
 
 // The cells of `range` as the engine displays them, cut to the sheet's used area (hidden rows
 // and columns included), for comparing with the copied text.

@@ -53,7 +53,7 @@ QString AskSaveFile(QWidget* parent, const QString& title, const QString& concer
 // Folder picker: the chosen folder without a trailing separator, "" on cancel.
 QString AskFolder(QWidget* parent, const QString& title, const QString& concerned);
 // Colour picker: false on cancel.
-bool AskColor(QWidget* parent, const QColor& initial, QColor* chosen);
+[[nodiscard]] bool AskColor(QWidget* parent, const QColor& initial, QColor* chosen);
 // Any other modal dialog of ours that tests answer in place: `kind` names it, `show` runs the
 // real dialog and returns its result.
 QVariant AskCustom(const QString& kind, const std::function<QVariant()>& show);
@@ -100,7 +100,7 @@ struct Shown {
 // A message box with no queued answer gets its default button; a dialog gets "cancel".
 void Enable();
 void Disable();
-bool Enabled();
+[[nodiscard]] bool Enabled();
 void Reset();  // empties the queues and the record, and forgets the last folder used
 void QueueMsgBox(int answer);
 void QueueDialog(const QString& kind, const QVariant& answer);  // "" or invalid = cancel

@@ -46,10 +46,7 @@ bool ReadOptionsSettings(const QString& iniPath, bool /*flag*/) {
     return true;
 }
 
-bool GetOptionsSettings() {
-    ReadOptionsSettings(GetINIFile(), true);
-    return true;
-}
+bool GetOptionsSettings() { return ReadOptionsSettings(GetINIFile(), true); }
 
 void SaveOptionsSettings() {
     const QString ini = GetINIFile();
@@ -91,7 +88,8 @@ bool Main(const std::function<void()>& showMainWindow) {
     InstallProgramIcon();
     InitLog(GetLogFile(), false, false);
     SetHelpFile();
-    GetOptionsSettings();
+    // Options never stop the start: a value missing or out of range takes its default.
+    (void)GetOptionsSettings();
     if (!InitStandard()) {
         MsgBox(QStringLiteral("Error occurred during initialization of ") + App::Title() +
                    QStringLiteral(".\r\nIf this occurred right after install, try re-running the application \r\n"

@@ -21,23 +21,23 @@ extern QString gCaptionAlignment;   // "Left" or "Center"
 
 // The entry procedure: log, help, options and repository; then `showMainWindow`. Returns
 // false when start-up was refused (its boxes shown); the program then ends.
-bool Main(const std::function<void()>& showMainWindow);
-bool InitStandard();
+[[nodiscard]] bool Main(const std::function<void()>& showMainWindow);
+[[nodiscard]] bool InitStandard();
 void Main_Exit();
 
-bool ReadOptionsSettings(const QString& iniPath, bool flag);
-bool GetOptionsSettings();
+[[nodiscard]] bool ReadOptionsSettings(const QString& iniPath, bool flag);
+[[nodiscard]] bool GetOptionsSettings();
 void SaveOptionsSettings();
 
 QString GetRepositoryFile();
 QString GetPanelsFolder();     // ends with a separator; "" when it can't be made
 QString GetTemplatesFolder();  // ends with a separator; "" when it can't be made
 
-bool HasDrillback(int32_t sourceID, const QString& sheetName, db::Database* DB);
+[[nodiscard]] bool HasDrillback(int32_t sourceID, const QString& sheetName, db::Database* DB);
 
-bool DeleteSystemSettings(const QString& key);
+[[nodiscard]] bool DeleteSystemSettings(const QString& key);
 QString GetSystemSettings(const QString& key);
-bool SaveSystemSettings(const QString& key, const QString& value);
+[[nodiscard]] bool SaveSystemSettings(const QString& key, const QString& value);
 
 // Colours are stored as RGB values with red in the low byte, the form the INI files and the
 // repository already hold.

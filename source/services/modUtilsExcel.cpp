@@ -143,7 +143,7 @@ bool Excel_Launch(const QString& FullPath, const QString& SheetName) {
                      false);
         // The desktop's program titles its window after the file; raising it is best effort.
         if (!PromptScript::Enabled())
-            desk::BringToFront(QFileInfo(FullPath).fileName());
+            (void)desk::BringToFront(QFileInfo(FullPath).fileName());
         return true;
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("Excel_Launch"), ErrNum::kGeneral,

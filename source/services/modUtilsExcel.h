@@ -17,25 +17,43 @@ using ExcelApp = std::shared_ptr<xl::Application>;
 
 // Attaches to the user's running spreadsheet. Not available yet: True only when the variable
 // already holds an instance; otherwise False and an event in the log.
-bool Excel_GetInstance(ExcelApp& XL);
+[[nodiscard]] bool Excel_GetInstance(ExcelApp& XL);
 // Starts a hidden instance when the variable is empty; an instance already held is kept.
-bool Excel_Init(ExcelApp& XL);
+[[nodiscard]] bool Excel_Init(ExcelApp& XL);
 // Closes the instance's workbooks unsaved, puts back its settings and empties the variable.
 void Excel_Exit(ExcelApp& XL);
 void CloseWorkbooks(ExcelApp& XL);
 
-bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
-bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
-bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
+// A hidden instance held for a scope: Start() starts it, and whatever way the scope is left (a
+// return, a failure, an exception) the instance and the workbooks it opened are closed with it,
+// so that none outlives the work it was started for. Close() ends it earlier, where what
+// follows (a message, showing the saved file) should not find it still open.
+class HiddenInstance {
+public:
+    HiddenInstance() = default;
+    HiddenInstance(const HiddenInstance&) = delete;
+    HiddenInstance& operator=(const HiddenInstance&) = delete;
+    ~HiddenInstance() { Close(); }
+    [[nodiscard]] bool Start() { return Excel_Init(XL); }
+    void Close() {
+        if (XL)
+            Excel_Exit(XL);
+    }
+    ExcelApp XL;
+};
+
+[[nodiscard]] bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
+[[nodiscard]] bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
+[[nodiscard]] bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);
 
 // Shows a workbook to the user: the file opens in the desktop's default application for it.
 // That application can't be told which sheet to show, so the workbook opens at the sheet it
 // was saved on; the sheet the caller wanted is noted in the log. False after a message when
 // the file is missing or no application would take it.
-bool Excel_Launch(const QString& FullPath, const QString& SheetName);
+[[nodiscard]] bool Excel_Launch(const QString& FullPath, const QString& SheetName);
 // Saves a copy of an open workbook under another path in its own format (modUtilsExcelCopy.cpp).
 // The target is replaced atomically: an old file there stays whole until the copy is.
-bool CopyOpenWorkbook(xl::Workbook* WB, const QString& TargetPath);
+[[nodiscard]] bool CopyOpenWorkbook(xl::Workbook* WB, const QString& TargetPath);
 
 QString RangeCorner(const QString& Address, const QString& Which);
 QString ShiftRowsAddress(xl::Worksheet* WS, const QString& Address, int32_t Offset);

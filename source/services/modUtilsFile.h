@@ -5,17 +5,17 @@
 #include <QDateTime>
 #include <QString>
 
-bool FileExists(const QString& path);    // normal files only
-bool FolderExists(const QString& path);  // any entry: an existing file also answers true
-bool FolderCreate(const QString& path);  // one level; the parent must exist
-bool FileRename(const QString& oldPath, const QString& newPath);
+[[nodiscard]] bool FileExists(const QString& path);    // normal files only
+[[nodiscard]] bool FolderExists(const QString& path);  // any entry: an existing file also answers true
+[[nodiscard]] bool FolderCreate(const QString& path);  // one level; the parent must exist
+[[nodiscard]] bool FileRename(const QString& oldPath, const QString& newPath);
 // "/" when the path holds a "/" anywhere, else "\" (also for an empty path).
 QString GetPathSeparator(const QString& path);
 
 // Copies a file over any existing target. The target is either left as it was or replaced by
 // the whole copy; a target ending in a separator names the folder to copy into. The copy keeps
 // the source's modification time, which the source update pass compares.
-bool File_Copy(const QString& source, const QString& target);
+[[nodiscard]] bool File_Copy(const QString& source, const QString& target);
 // Splits a path into its folder (no trailing separator), file name and extension. Each output
 // is optional; the extension output is left unchanged when the name has none, and the file
 // name keeps its extension when no extension output is given.
@@ -27,5 +27,5 @@ QString GetFolder(const QString& path);
 // name; "" when nothing matches or the mask is empty, "none" when the folder can't be searched.
 QString NewestMatch(const QString& maskPath);
 // Sets the file's access and modification times to the local date-time.
-bool AdjustFileTime(const QString& path, const QDateTime& when);
+[[nodiscard]] bool AdjustFileTime(const QString& path, const QDateTime& when);
 

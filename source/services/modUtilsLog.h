@@ -14,8 +14,8 @@ void LogEvent(const QString& module, const QString& procedure, const QString& me
               bool showMsg = false);
 
 // The state the reporters run on, for the status of a run and for tests.
-bool LogFileOn();
-bool LogDBOn();
+[[nodiscard]] bool LogFileOn();
+[[nodiscard]] bool LogDBOn();
 QString LogDBPath();
 void SetLogQuiet(bool quiet);
 // Forgets the open log (tests start each case from nothing).

@@ -4,4 +4,4 @@
 #include <QString>
 
 // "Confirm Action" with the question icon, Yes and No, No the default: true only for Yes.
-bool ConfirmAction(const QString& prompt);
+[[nodiscard]] bool ConfirmAction(const QString& prompt);

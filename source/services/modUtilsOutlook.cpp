@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <optional>
+
 
 bool gOutlookWasRunning = false;
 
@@ -98,6 +100,118 @@ void Outlook_Exit(OutlookInstance& olApp) {
     olApp.reset();
 }
 
+namespace {
+
+// The newest mail whose subject and one of whose attachments match, and that attachment.
+struct ChosenAttachment {
+    std::unique_ptr<mail::Message> message;
+    size_t index = 0;
+};
+
+// The folder a source's stored value names ("<path>`<display name>", the Inbox when it has no
+// separator); nullopt, after a message naming it, when the store has no such folder.
+std::optional<mail::Folder> StoredFolder(const mail::Store& store, const QString& folderValue) {
+    QString folderPath;
+    QString folderName = QStringLiteral("Inbox");
+    const int separator = folderValue.indexOf(kValueSeparator);
+    if (separator >= 0) {
+        folderPath = folderValue.left(separator);
+        folderName = folderValue.mid(separator + 1);
+    }
+    const mail::Folder tree = store.Folders();
+    if (const mail::Folder* folder = mail::Store::FindFolder(tree, folderPath))
+        return *folder;
+    MsgBox(QStringLiteral("[") + folderName + QStringLiteral("] not found in the mail store ") +
+               store.Root() + QStringLiteral(". Unable to check for newest files."),
+           vbCritical);
+    return std::nullopt;
+}
+
+// Among the folder's mails received after `newestTime`, the newest whose subject matches and
+// that has a matching attachment (the last such attachment of the mail); `newestTime` becomes
+// its delivery time. A mail that can't be read is logged and passed over.
+ChosenAttachment NewestMatchingMail(const mail::Store& store, const mail::Folder& folder,
+                                    const QDateTime& since, const QRegularExpression& subjectRE,
+                                    const QRegularExpression& attachRE, QDateTime& newestTime) {
+    const QString proc = QStringLiteral("NewestAttach");
+    // The mail program narrowed the search to mails received on the day of `since` or
+    // later before the patterns were tried; mails before that are never read.
+    const QDateTime notBefore = since.isValid() ? since.date().startOfDay() : QDateTime();
+    ChosenAttachment chosen;
+    for (const mail::MailEntry& entry : store.Mails(folder, notBefore)) {
+        if (!entry.problem.isEmpty()) {
+            LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + entry.problem);
+            continue;
+        }
+        // Only a strictly later mail can take the choice over: the others need no reading.
+        if (!IsLater(entry.received, newestTime))
+            continue;
+        // The subject decides from the header block alone; only a match is read whole.
+        std::unique_ptr<mail::Message> message;
+        try {
+            if (!subjectRE.match(mail::HeaderSubject(entry.file)).hasMatch())
+                continue;
+            message = mail::Message::Open(entry.file);
+        } catch (const mail::Error& e) {
+            LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + e.message());
+            continue;
+        }
+        bool matched = false;
+        for (size_t i = 0; i < message->Attachments().size(); ++i) {
+            if (attachRE.match(message->Attachments()[i].safeName).hasMatch()) {
+                chosen.index = i;
+                matched = true;
+            }
+        }
+        if (matched) {
+            newestTime = entry.received;
+            chosen.message = std::move(message);
+        }
+    }
+    return chosen;
+}
+
+// The output folder, made when missing; false after a message when it can't be.
+bool EnsureOutputFolder(const QString& outputFolder) {
+    if (FolderExists(outputFolder) || FolderCreate(outputFolder))
+        return true;
+    MsgBox(QStringLiteral("Unable to create output path [") + outputFolder +
+               QStringLiteral("].  Make sure you have rights to create the folder."),
+           vbExclamation);
+    return false;
+}
+
+// Saves the chosen attachment into the output folder under its own name, or a stamped one
+// when that is taken, dated with the mail's delivery time; "" after a message when the file
+// can't be written.
+QString SaveChosenAttachment(const ChosenAttachment& chosen, const QString& outputFolder,
+                             const QDateTime& received) {
+    // The name the mail gives is only trusted as a bare file name inside the output folder.
+    const QString fileName = chosen.message->Attachments()[chosen.index].safeName;
+    const QString folderWithSeparator = App::WithSeparator(outputFolder);
+    QString target = folderWithSeparator + fileName;
+    // Any entry of that name counts as taken, hidden files included: none is overwritten.
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        target = folderWithSeparator + StampedName(fileName);
+    try {
+        chosen.message->SaveAttachment(chosen.index, target);
+    } catch (const mail::Error& e) {
+        MsgBox(QStringLiteral("Unable to save attachment as [") + target +
+                   QStringLiteral("].  Make sure you have proper rights to the folder."),
+               vbExclamation);
+        LogEvent(kModule, QStringLiteral("NewestAttach"),
+                 QStringLiteral("Error during call to SaveAsFile. ErrNum = ") +
+                     QString::number(ErrNum::kFileAccess) + QLatin1Char(' ') + e.message());
+        return QString();
+    }
+    // The copy is dated as the mail was delivered, so newer-file checks compare like with like.
+    // A copy that keeps its own time (logged) is still the newest attachment: it is used.
+    (void)AdjustFileTime(target, received);
+    return target;
+}
+
+}  // namespace
+
 QString NewestAttach(const QString& subjectPattern, const QString& attachPattern,
                      const QString& folderValue, const QDateTime& since,
                      const QString& outputFolder, QDateTime& newestTime) {
@@ -106,105 +220,36 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
     try {
         const QRegularExpression attachRE = PatternRegExp(attachPattern);
         const QRegularExpression subjectRE = PatternRegExp(subjectPattern);
-
         if (!Outlook_GetInstance(olApp)) {
             MsgBox(App::Title() + QStringLiteral(" is unable to check the mail for updates. ") +
                        MailStoreProblem(),
                    vbCritical);
             return QString();
         }
-
-        QString folderPath;
-        QString folderName = QStringLiteral("Inbox");
-        const int separator = folderValue.indexOf(kValueSeparator);
-        if (separator >= 0) {
-            folderPath = folderValue.left(separator);
-            folderName = folderValue.mid(separator + 1);
-        }
-        const mail::Folder tree = olApp->Folders();
-        const mail::Folder* folder = mail::Store::FindFolder(tree, folderPath);
+        const std::optional<mail::Folder> folder = StoredFolder(*olApp, folderValue);
         if (!folder) {
-            MsgBox(QStringLiteral("[") + folderName + QStringLiteral("] not found in the mail store ") +
-                       olApp->Root() + QStringLiteral(". Unable to check for newest files."),
-                   vbCritical);
             Outlook_Exit(olApp);
             return QString();
         }
-
-        // The mail program narrowed the search to mails received on the day of `since` or
-        // later before the patterns were tried; mails before that are never read.
-        const QDateTime notBefore = since.isValid() ? since.date().startOfDay() : QDateTime();
-        std::unique_ptr<mail::Message> chosen;
-        size_t chosenIndex = 0;
-        for (const mail::MailEntry& entry : olApp->Mails(*folder, notBefore)) {
-            if (!entry.problem.isEmpty()) {
-                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + entry.problem);
-                continue;
-            }
-            // Only a strictly later mail can take the choice over: the others need no reading.
-            if (!IsLater(entry.received, newestTime))
-                continue;
-            // The subject decides from the header block alone; only a match is read whole.
-            std::unique_ptr<mail::Message> message;
-            try {
-                if (!subjectRE.match(mail::HeaderSubject(entry.file)).hasMatch())
-                    continue;
-                message = mail::Message::Open(entry.file);
-            } catch (const mail::Error& e) {
-                LogEvent(kModule, proc, QStringLiteral("Mail skipped: ") + e.message());
-                continue;
-            }
-            bool matched = false;
-            for (size_t i = 0; i < message->Attachments().size(); ++i) {
-                if (attachRE.match(message->Attachments()[i].safeName).hasMatch()) {
-                    chosenIndex = i;
-                    matched = true;
-                }
-            }
-            if (matched) {
-                newestTime = entry.received;
-                chosen = std::move(message);
-            }
-        }
-
-        if (!chosen) {
+        const ChosenAttachment chosen =
+            NewestMatchingMail(*olApp, *folder, since, subjectRE, attachRE, newestTime);
+        if (!chosen.message) {
             Outlook_Exit(olApp);
             LogEvent(kModule, proc, QStringLiteral("post Outlook_Exit"));
             return QString();
         }
-
-        if (!FolderExists(outputFolder) && !FolderCreate(outputFolder)) {
-            MsgBox(QStringLiteral("Unable to create output path [") + outputFolder +
-                       QStringLiteral("].  Make sure you have rights to create the folder."),
-                   vbExclamation);
+        if (!EnsureOutputFolder(outputFolder)) {
             Outlook_Exit(olApp);
             return QString();
         }
-
-        // The name the mail gives is only trusted as a bare file name inside the output folder.
-        const QString fileName = chosen->Attachments()[chosenIndex].safeName;
-        const QString folderWithSeparator = App::WithSeparator(outputFolder);
-        QString target = folderWithSeparator + fileName;
-        // Any entry of that name counts as taken, hidden files included: none is overwritten.
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-            target = folderWithSeparator + StampedName(fileName);
-
         QString result;
+        // An attachment no later than the copy in hand is not saved again.
         if (IsLater(newestTime, since)) {
-            try {
-                chosen->SaveAttachment(chosenIndex, target);
-            } catch (const mail::Error& e) {
-                MsgBox(QStringLiteral("Unable to save attachment as [") + target +
-                           QStringLiteral("].  Make sure you have proper rights to the folder."),
-                       vbExclamation);
-                LogEvent(kModule, proc,
-                         QStringLiteral("Error during call to SaveAsFile. ErrNum = ") +
-                             QString::number(ErrNum::kFileAccess) + QLatin1Char(' ') + e.message());
+            result = SaveChosenAttachment(chosen, outputFolder, newestTime);
+            if (result.isEmpty()) {
                 Outlook_Exit(olApp);
                 return QString();
             }
-            AdjustFileTime(target, newestTime);
-            result = target;
         }
         Outlook_Exit(olApp);
         LogEvent(kModule, proc, QStringLiteral("post Outlook_Exit"));

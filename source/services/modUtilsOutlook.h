@@ -21,9 +21,9 @@ using OutlookInstance = std::unique_ptr<mail::Store>;
 extern bool gOutlookWasRunning;
 
 // Attaches to the store when its root is a Maildir; never creates one.
-bool Outlook_GetInstance(OutlookInstance& olApp);
+[[nodiscard]] bool Outlook_GetInstance(OutlookInstance& olApp);
 // Attaches like Outlook_GetInstance; when there is no store, reports it with a box.
-bool Outlook_Init(OutlookInstance& olApp);
+[[nodiscard]] bool Outlook_Init(OutlookInstance& olApp);
 // Releases the instance (quitting it only when this program started it).
 void Outlook_Exit(OutlookInstance& olApp);
 

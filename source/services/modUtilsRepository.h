@@ -7,8 +7,8 @@
 
 #include <memory>
 
-bool InitRepository(std::unique_ptr<db::Database>& DB, const QString& path);
-bool ValidateRepository(const QString& path);
+[[nodiscard]] bool InitRepository(std::unique_ptr<db::Database>& DB, const QString& path);
+[[nodiscard]] bool ValidateRepository(const QString& path);
 void SaveDefaultRepository(const QString& path);
 QString GetDefaultRepository();
 // The program version as stored in an opened repository (written by InitRepository).

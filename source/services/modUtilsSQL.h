@@ -17,12 +17,12 @@ inline const QString kConnectString = QStringLiteral("MS Access;pwd=Wren527");
 // The key inside a connect string ("pwd=...").
 QString DatabaseKey(const QString& connect);
 
-bool SQL_OpenDatabase(std::unique_ptr<db::Database>& DB, const QString& path,
+[[nodiscard]] bool SQL_OpenDatabase(std::unique_ptr<db::Database>& DB, const QString& path,
                       const QString& connect, bool showMsg, const QString& callerModule,
                       const QString& callerProc);
-bool SQL_Execute(db::Database* DB, const QString& statement, const QVariantList& params,
+[[nodiscard]] bool SQL_Execute(db::Database* DB, const QString& statement, const QVariantList& params,
                  bool showMsg, const QString& callerModule, const QString& callerProc);
-bool SQL_OpenRecordset(db::Database* DB, std::unique_ptr<db::Recordset>& rs,
+[[nodiscard]] bool SQL_OpenRecordset(db::Database* DB, std::unique_ptr<db::Recordset>& rs,
                        const QString& statement, const QVariantList& params, bool showMsg,
                        const QString& callerModule, const QString& callerProc);
 void SQL_CloseDatabase(std::unique_ptr<db::Database>& DB, bool showMsg,
@@ -31,5 +31,5 @@ void SQL_CloseDatabase(std::unique_ptr<db::Database>& DB, bool showMsg,
 // Runs `work` in one transaction on DB: committed when it returns true, rolled back when it
 // returns false or a statement inside fails. Failures of the transaction itself are reported
 // like those of the routines above.
-bool SQL_InTransaction(db::Database* DB, bool showMsg, const QString& callerModule,
+[[nodiscard]] bool SQL_InTransaction(db::Database* DB, bool showMsg, const QString& callerModule,
                        const QString& callerProc, const std::function<bool()>& work);

@@ -4,7 +4,7 @@
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "services/DesktopLaunch.h"
 
 #include <QClipboard>
@@ -42,45 +42,79 @@ QString ShownWorkbookPath(const QString& dashboardName) {
            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
            QStringLiteral(".xlsx");
 }
+// The workbook a dashboard is published into and what its "Info" sheet says: B1 the sheet the
+// picture goes on, B2 the cell that gets the date, B3 the placeholder shape the picture takes
+// the place of (each "" when not given).
+struct PublishTarget {
+    xl::Workbook* WB = nullptr;
+    QString B1, B2, B3;
+};
+
+// The template when there is one (itself when just chosen, else a new workbook made from it), a
+// new empty workbook otherwise; a sheet the template names but lacks is added and logged.
+PublishTarget OpenPublishTarget(ExcelApp& XL, const QString& templatePath,
+                                const QString& pickedFile) {
+    PublishTarget target;
+    if (!templatePath.isEmpty() && FileExists(templatePath)) {
+        // Only the template just chosen is itself the workbook; an existing template is never
+        // changed by publishing.
+        target.WB = pickedFile.isEmpty() ? XL->Workbooks().Add(templatePath)
+                                         : XL->Workbooks().Open(templatePath);
+        if (Excel_HasSheet(target.WB, QStringLiteral("Info"))) {
+            xl::Worksheet* info = target.WB->Sheets().Item(QStringLiteral("Info"));
+            target.B1 = InfoText(info, QStringLiteral("B1"));
+            if (!Excel_HasSheet(target.WB, target.B1)) {
+                xl::Worksheet* added = target.WB->Sheets().Add();
+                LogEvent(kModule, kProc,
+                         QLatin1Char('[') + target.B1 + QStringLiteral("] not found in template file [") +
+                             templatePath + QLatin1Char(']'));
+                target.B1 = added->Name();
+            }
+            target.B2 = InfoText(info, QStringLiteral("B2"));
+            target.B3 = InfoText(info, QStringLiteral("B3"));
+        }
+    }
+    if (target.B1.isEmpty()) {
+        target.WB = XL->Workbooks().Add();
+        target.B1 = target.WB->Sheets().Item(1)->Name();
+        target.B2.clear();
+        target.B3.clear();
+    }
+    return target;
+}
+
+// The picture just pasted (the sheet's last shape) takes the placeholder's place, width and
+// name, so the next publication replaces it in turn; false when there is no such placeholder.
+bool ReplacePlaceholder(xl::Worksheet* WS, const QString& placeholder) {
+    if (placeholder.isEmpty() || !Excel_HasShape(WS, placeholder))
+        return false;
+    xl::Shape* P = WS->Shapes().Item(placeholder);
+    auto last = [WS] { return WS->Shapes().Item(WS->Shapes().Count()); };
+    last()->SetTop(P->Top());
+    last()->SetLeft(P->Left());
+    last()->SetWidth(P->Width());
+    P->Delete();
+    last()->SetName(placeholder);
+    return true;
+}
 }  // namespace
 
 QString PublishIntoWorkbook(const QString& dashboardName, const QString& templatePath,
                             const QString& pickedFile, const QImage& picture) {
-    ExcelApp XL;
-    if (!Excel_GetInstance(XL) && !Excel_Init(XL)) {
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
+    if (!Excel_GetInstance(XL) && !hidden.Start()) {
         MsgBox(QStringLiteral("Unable to publish to Excel.  Please save any open Excel "
                               "spreadsheets and retry."),
                vbInformation);
         return QString();
     }
     try {
-        xl::Workbook* WB = nullptr;
-        QString B1, B2, B3;
-        if (!templatePath.isEmpty() && FileExists(templatePath)) {
-            // Only the template just chosen is itself the workbook; an existing template is
-            // never changed by publishing.
-            WB = pickedFile.isEmpty() ? XL->Workbooks().Add(templatePath)
-                                      : XL->Workbooks().Open(templatePath);
-            if (Excel_HasSheet(WB, QStringLiteral("Info"))) {
-                xl::Worksheet* info = WB->Sheets().Item(QStringLiteral("Info"));
-                B1 = InfoText(info, QStringLiteral("B1"));
-                if (!Excel_HasSheet(WB, B1)) {
-                    xl::Worksheet* added = WB->Sheets().Add();
-                    LogEvent(kModule, kProc,
-                             QLatin1Char('[') + B1 + QStringLiteral("] not found in template file [") +
-                                 templatePath + QLatin1Char(']'));
-                    B1 = added->Name();
-                }
-                B2 = InfoText(info, QStringLiteral("B2"));
-                B3 = InfoText(info, QStringLiteral("B3"));
-            }
-        }
-        if (B1.isEmpty()) {
-            WB = XL->Workbooks().Add();
-            B1 = WB->Sheets().Item(1)->Name();
-            B2.clear();
-            B3.clear();
-        }
+        const PublishTarget target = OpenPublishTarget(XL, templatePath, pickedFile);
+        xl::Workbook* WB = target.WB;
+        const QString& B1 = target.B1;
+        const QString& B2 = target.B2;
+        const QString& B3 = target.B3;
         xl::Worksheet* WS = WB->Sheets().Item(B1);
         WS->Activate();
         if (!B2.isEmpty()) {
@@ -99,26 +133,16 @@ QString PublishIntoWorkbook(const QString& dashboardName, const QString& templat
         QGuiApplication::clipboard()->clear();
 
         bool savedInPlace = false;
-        if (!B3.isEmpty() && Excel_HasShape(WS, B3)) {
-            xl::Shape* P = WS->Shapes().Item(B3);
-            auto last = [WS] { return WS->Shapes().Item(WS->Shapes().Count()); };
-            last()->SetTop(P->Top());
-            last()->SetLeft(P->Left());
-            last()->SetWidth(P->Width());
-            P->Delete();
-            // The picture takes the placeholder's name, so the next publication replaces it.
-            last()->SetName(B3);
-            if (!pickedFile.isEmpty()) {
-                WB->Save();
-                savedInPlace = true;
-            }
+        if (ReplacePlaceholder(WS, B3) && !pickedFile.isEmpty()) {
+            WB->Save();
+            savedInPlace = true;
         }
         QString shown = WB->FullName();
         if (!savedInPlace) {
             shown = ShownWorkbookPath(dashboardName);
             WB->SaveAs(shown);
         }
-        Excel_Exit(XL);
+        hidden.Close();
         if (!DesktopLaunch::OpenDocument(shown)) {
             LogEvent(kModule, kProc,
                      QStringLiteral("The dashboard was published to [") + shown +
@@ -130,7 +154,7 @@ QString PublishIntoWorkbook(const QString& dashboardName, const QString& templat
         QGuiApplication::clipboard()->clear();
         // The user is told: a publication that silently did nothing looks like one that worked.
         LogError(kModule, kProc, ErrNum::kUnreadable, QString::fromStdString(e.what()), true);
-        Excel_Exit(XL);
+        hidden.Close();
         return QString();
     }
 }

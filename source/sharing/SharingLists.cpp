@@ -1,6 +1,6 @@
 #include "sharing/SharingLists.h"
 
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 
 #include <QAbstractItemView>
 #include <QDialog>

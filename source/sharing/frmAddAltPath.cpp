@@ -4,7 +4,7 @@
 #include "services/modMain.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -13,15 +13,15 @@ public:
     explicit frmAddAltPath(QWidget* parent = nullptr);
 
     // Loads and runs the dialog modally; true when a pair was stored.
-    bool Show();
+    [[nodiscard]] bool Show();
     void Form_Load();
     void cmdOK_Click();
-    bool ValidateInput();
-    bool SaveAltPaths();
+    [[nodiscard]] bool ValidateInput();
+    [[nodiscard]] bool SaveAltPaths();
 
     QComboBox* cmbBase() const { return cmbBase_; }
     QLineEdit* txtAlt() const { return txtAlt_; }
-    bool Saved() const { return saved_; }
+    [[nodiscard]] bool Saved() const { return saved_; }
 
 private:
     void cmbBase_Load();

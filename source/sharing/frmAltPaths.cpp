@@ -5,7 +5,7 @@
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/frmAddAltPath.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "services/Twips.h"
 
 #include <QAbstractItemView>
@@ -99,9 +99,10 @@ void frmAltPaths::cmdDelete_Click() {
         const QTableWidgetItem* item = grdAltPaths_->item(row, column);
         return item ? item->text() : QString();
     };
-    SQL_Execute(gDB.get(),
-                QStringLiteral("DELETE FROM DsbAltPaths WHERE BasePath = ? AND AltPath = ?"),
-                {cellText(0), cellText(1)}, true, kModule, QStringLiteral("cmdDelete_Click"));
+    // The grid is filled again either way: after a failed delete (reported) it still shows the pair.
+    (void)SQL_Execute(gDB.get(),
+                      QStringLiteral("DELETE FROM DsbAltPaths WHERE BasePath = ? AND AltPath = ?"),
+                      {cellText(0), cellText(1)}, true, kModule, QStringLiteral("cmdDelete_Click"));
     FillGrid();
 }
 

@@ -3,14 +3,14 @@
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/SharingLists.h"
 #include "sharing/frmAltPaths.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +28,30 @@ bool SameFile(const QString& a, const QString& b) {
     if (!ca.isEmpty() && !cb.isEmpty())
         return ca == cb;
     return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
+// Keeps only the chosen dashboards in the copy, with their panels and the sources these use,
+// and nothing of the repository's own settings; false (reported) when any of it fails.
+bool PruneToDashboards(db::Database* target, const QVariantList& ids) {
+    const QString inList = InListMarks(ids.size());
+    const bool pruned = SQL_InTransaction(target, true, kModule, kProc, [&] {
+        return SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbSavedWorkspace WHERE ID NOT IN ") + inList,
+                           ids, true, kModule, kProc) &&
+               SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbSavedPanel WHERE WorkspaceID NOT IN ") +
+                               inList,
+                           ids, true, kModule, kProc) &&
+               SQL_Execute(target,
+                           QStringLiteral("DELETE FROM DsbPanelSource WHERE ID NOT IN ( SELECT "
+                                          "DISTINCT SourceID FROM DsbSavedPanel WHERE SourceID "
+                                          "IS NOT NULL)"),
+                           {}, true, kModule, kProc) &&
+               SQL_Execute(target, QStringLiteral("DELETE FROM DsbSystem"), {}, true, kModule,
+                           kProc);
+    });
+    // The deleted rows would otherwise stay readable in the file's free pages.
+    return pruned && SQL_Execute(target, QStringLiteral("VACUUM"), {}, true, kModule, kProc);
 }
 }  // namespace
 
@@ -153,28 +177,7 @@ bool frmExport::ExportDashboard() {
         return false;
     }
 
-    const QVariantList ids = IDValues(GetSelectedIDs());
-    const QString inList = InListMarks(ids.size());
-    db::Database* target = copy.get();
-    bool pruned = SQL_InTransaction(target, true, kModule, kProc, [&] {
-        return SQL_Execute(target,
-                           QStringLiteral("DELETE FROM DsbSavedWorkspace WHERE ID NOT IN ") + inList,
-                           ids, true, kModule, kProc) &&
-               SQL_Execute(target,
-                           QStringLiteral("DELETE FROM DsbSavedPanel WHERE WorkspaceID NOT IN ") +
-                               inList,
-                           ids, true, kModule, kProc) &&
-               SQL_Execute(target,
-                           QStringLiteral("DELETE FROM DsbPanelSource WHERE ID NOT IN ( SELECT "
-                                          "DISTINCT SourceID FROM DsbSavedPanel WHERE SourceID "
-                                          "IS NOT NULL)"),
-                           {}, true, kModule, kProc) &&
-               SQL_Execute(target, QStringLiteral("DELETE FROM DsbSystem"), {}, true, kModule,
-                           kProc);
-    });
-    // The deleted rows would otherwise stay readable in the file's free pages.
-    if (pruned)
-        pruned = SQL_Execute(target, QStringLiteral("VACUUM"), {}, true, kModule, kProc);
+    const bool pruned = PruneToDashboards(copy.get(), IDValues(GetSelectedIDs()));
     SQL_CloseDatabase(copy, true, kModule, kProc);
     if (!pruned) {
         discard();

@@ -22,14 +22,14 @@ public:
     void cmdAltPath_Click();
 
     QListWidget* list() const { return lstWorkspaces_; }
-    bool Unloaded() const { return unloaded_; }
+    [[nodiscard]] bool Unloaded() const { return unloaded_; }
 
 private:
     void lstWorkspaces_Load();
     QString GetSelectedIDs() const;
     QString GetExportFile();
-    bool ValidateSelection();
-    bool ExportDashboard();
+    [[nodiscard]] bool ValidateSelection();
+    [[nodiscard]] bool ExportDashboard();
     void Unload();
 
     QListWidget* lstWorkspaces_ = nullptr;

@@ -4,13 +4,13 @@
 #include "services/DashboardFileCheck.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 #include "sharing/SharingLists.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QListWidget>
 #include <QSet>
@@ -52,6 +52,121 @@ const char* const kPathColumns[3] = {"FullPath", "DestFolder", "SourceFolder"};
 
 // 1 January 1900: a new source counts as never fetched nor checked.
 QDateTime NeverChecked() { return QDateTime(QDate(1900, 1, 1), QTime(0, 0)); }
+
+// The scratch sources' folder paths rewritten by the shared file's alternate paths: a base
+// path that is not here but whose alternate is becomes that alternate, the longest base path
+// first, so a nested folder takes its own alternate.
+bool RewriteSourcePaths(const QString& proc) {
+    std::unique_ptr<db::Recordset> alt;
+    if (!SQL_OpenRecordset(gDB.get(), alt,
+                           QStringLiteral("SELECT BasePath, AltPath FROM shared.DsbAltPaths "
+                                          "ORDER BY length(BasePath) DESC"),
+                           {}, true, kModule, proc))
+        return false;
+    std::unique_ptr<db::Recordset> temp;
+    if (!SQL_OpenRecordset(gDB.get(), temp,
+                           QStringLiteral("SELECT rowid AS RowNo, FullPath, DestFolder, "
+                                          "SourceFolder FROM TempSources ORDER BY rowid"),
+                           {}, true, kModule, proc)) {
+        MsgBox(QStringLiteral("Error accessing source panels.") + kStop, vbExclamation);
+        return false;
+    }
+    std::vector<TempPaths> rows;
+    for (; !temp->EOF_(); temp->MoveNext()) {
+        TempPaths row{temp->Number(QStringLiteral("RowNo")), {}};
+        for (int c = 0; c < 3; ++c)
+            row.paths[c] = temp->Field(QLatin1String(kPathColumns[c]));
+        rows.push_back(row);
+    }
+    for (; !alt->EOF_(); alt->MoveNext()) {
+        if (alt->IsNull(QStringLiteral("BasePath")) || alt->IsNull(QStringLiteral("AltPath")))
+            continue;
+        const QString base = alt->Text(QStringLiteral("BasePath"));
+        const QString other = alt->Text(QStringLiteral("AltPath"));
+        if (base.isEmpty() || FolderExists(base) || !FolderExists(other))
+            continue;
+        for (TempPaths& row : rows) {
+            for (QVariant& path : row.paths) {
+                if (path.isNull())
+                    continue;
+                // The selection is by the path's start in any letter case; the replacement
+                // is of the base path exactly as written, wherever it occurs.
+                QString value = path.toString();
+                if (!value.startsWith(base, Qt::CaseInsensitive))
+                    continue;
+                value.replace(base, other, Qt::CaseSensitive);
+                if (value != path.toString()) {
+                    path = value;
+                    row.changed = true;
+                }
+            }
+        }
+    }
+    for (const TempPaths& row : rows) {
+        if (!row.changed)
+            continue;
+        if (!SQL_Execute(gDB.get(),
+                         QStringLiteral("UPDATE TempSources SET FullPath = ?, DestFolder = ?, "
+                                        "SourceFolder = ? WHERE rowid = ?"),
+                         {row.paths[0], row.paths[1], row.paths[2], row.rowid}, true, kModule,
+                         proc))
+            return false;
+    }
+
+    return true;
+}
+
+// Each scratch source gets the ID it has in the repository (NewID): an alike repository
+// source (same update type, mask and folder) is reused as it stands, any other is inserted.
+bool MapImportedSources(const QString& proc) {
+    std::unique_ptr<db::Recordset> imported;
+    if (!SQL_OpenRecordset(gDB.get(), imported,
+                           QStringLiteral("SELECT rowid AS RowNo, * FROM TempSources ORDER BY rowid"),
+                           {}, true, kModule, proc)) {
+        MsgBox(QStringLiteral("Error accessing source panels.") + kStop, vbExclamation);
+        return false;
+    }
+    for (; !imported->EOF_(); imported->MoveNext()) {
+        const auto field = [&imported](const char* name) {
+            return imported->Field(QLatin1String(name));
+        };
+        std::unique_ptr<db::Recordset> match;
+        if (!SQL_OpenRecordset(gDB.get(), match,
+                               QStringLiteral("SELECT ID FROM main.DsbPanelSource WHERE "
+                                              "UpdateType IS ? AND Mask IS ? AND DestFolder IS ? "
+                                              "ORDER BY ID LIMIT 1"),
+                               {field("UpdateType"), field("Mask"), field("DestFolder")}, true,
+                               kModule, proc)) {
+            MsgBox(QStringLiteral("Error accessing destination panels.") + kStop, vbExclamation);
+            return false;
+        }
+        qint64 newID = 0;
+        if (!match->EOF_()) {
+            newID = match->Number(QStringLiteral("ID"));
+        } else {
+            if (!SQL_Execute(
+                    gDB.get(),
+                    QStringLiteral("INSERT INTO main.DsbPanelSource (FullPath, Mask, DestFolder, "
+                                   "NewestFile, LastUpdated, LastChecked, CheckEveryNMin, "
+                                   "UpdateType, SourceFolder, OutlookFolder, OutlookSubject, "
+                                   "OutlookSender, OutlookAttachment, MacroName, CmdLine, "
+                                   "AddedParams) VALUES (") +
+                        Marks(16) + QLatin1Char(')'),
+                    {field("FullPath"), field("Mask"), field("DestFolder"), QString(""),
+                     NeverChecked(), NeverChecked(), field("CheckEveryNMin"), field("UpdateType"),
+                     field("SourceFolder"), field("OutlookFolder"), field("OutlookSubject"),
+                     field("OutlookSender"), field("OutlookAttachment"), field("MacroName"),
+                     field("CmdLine"), field("AddedParams")},
+                    true, kModule, proc))
+                return false;
+            newID = gDB->LastInsertId();
+        }
+        if (!SQL_Execute(gDB.get(), QStringLiteral("UPDATE TempSources SET NewID = ? WHERE rowid = ?"),
+                         {newID, imported->Number(QStringLiteral("RowNo"))}, true, kModule, proc))
+            return false;
+    }
+    return true;
+}
 }  // namespace
 
 bool DelTempSources() {
@@ -198,9 +313,10 @@ void frmImport::cmdOK_Click() {
         return;
     }
     MsgBox(QStringLiteral("Nothing was imported."), vbExclamation);
-    // The list is read again, so it shows what the repository holds now.
+    // The list is read again, so it shows what the repository holds now; a list that can't be
+    // read (reported) stays empty, and the user can only cancel.
     lstWorkspaces_->clear();
-    lstWorkspaces_Load();
+    (void)lstWorkspaces_Load();
 }
 
 bool frmImport::ImportDashboard() {
@@ -258,112 +374,7 @@ bool frmImport::ImportSources(const QVariantList& ids, const QString& inList) {
         MsgBox(QStringLiteral("Error accessing source panels.") + kStop, vbExclamation);
         return false;
     }
-
-    // Path rewriting, the longest base path first, so a nested folder takes its own alternate.
-    std::unique_ptr<db::Recordset> alt;
-    if (!SQL_OpenRecordset(gDB.get(), alt,
-                           QStringLiteral("SELECT BasePath, AltPath FROM shared.DsbAltPaths "
-                                          "ORDER BY length(BasePath) DESC"),
-                           {}, true, kModule, proc))
-        return false;
-    std::unique_ptr<db::Recordset> temp;
-    if (!SQL_OpenRecordset(gDB.get(), temp,
-                           QStringLiteral("SELECT rowid AS RowNo, FullPath, DestFolder, "
-                                          "SourceFolder FROM TempSources ORDER BY rowid"),
-                           {}, true, kModule, proc)) {
-        MsgBox(QStringLiteral("Error accessing source panels.") + kStop, vbExclamation);
-        return false;
-    }
-    std::vector<TempPaths> rows;
-    for (; !temp->EOF_(); temp->MoveNext()) {
-        TempPaths row{temp->Number(QStringLiteral("RowNo")), {}};
-        for (int c = 0; c < 3; ++c)
-            row.paths[c] = temp->Field(QLatin1String(kPathColumns[c]));
-        rows.push_back(row);
-    }
-    for (; !alt->EOF_(); alt->MoveNext()) {
-        if (alt->IsNull(QStringLiteral("BasePath")) || alt->IsNull(QStringLiteral("AltPath")))
-            continue;
-        const QString base = alt->Text(QStringLiteral("BasePath"));
-        const QString other = alt->Text(QStringLiteral("AltPath"));
-        if (base.isEmpty() || FolderExists(base) || !FolderExists(other))
-            continue;
-        for (TempPaths& row : rows) {
-            for (QVariant& path : row.paths) {
-                if (path.isNull())
-                    continue;
-                // The selection is by the path's start in any letter case; the replacement
-                // is of the base path exactly as written, wherever it occurs.
-                QString value = path.toString();
-                if (!value.startsWith(base, Qt::CaseInsensitive))
-                    continue;
-                value.replace(base, other, Qt::CaseSensitive);
-                if (value != path.toString()) {
-                    path = value;
-                    row.changed = true;
-                }
-            }
-        }
-    }
-    for (const TempPaths& row : rows) {
-        if (!row.changed)
-            continue;
-        if (!SQL_Execute(gDB.get(),
-                         QStringLiteral("UPDATE TempSources SET FullPath = ?, DestFolder = ?, "
-                                        "SourceFolder = ? WHERE rowid = ?"),
-                         {row.paths[0], row.paths[1], row.paths[2], row.rowid}, true, kModule,
-                         proc))
-            return false;
-    }
-
-    // Source mapping: an alike repository source is reused as it stands.
-    std::unique_ptr<db::Recordset> imported;
-    if (!SQL_OpenRecordset(gDB.get(), imported,
-                           QStringLiteral("SELECT rowid AS RowNo, * FROM TempSources ORDER BY rowid"),
-                           {}, true, kModule, proc)) {
-        MsgBox(QStringLiteral("Error accessing source panels.") + kStop, vbExclamation);
-        return false;
-    }
-    for (; !imported->EOF_(); imported->MoveNext()) {
-        const auto field = [&imported](const char* name) {
-            return imported->Field(QLatin1String(name));
-        };
-        std::unique_ptr<db::Recordset> match;
-        if (!SQL_OpenRecordset(gDB.get(), match,
-                               QStringLiteral("SELECT ID FROM main.DsbPanelSource WHERE "
-                                              "UpdateType IS ? AND Mask IS ? AND DestFolder IS ? "
-                                              "ORDER BY ID LIMIT 1"),
-                               {field("UpdateType"), field("Mask"), field("DestFolder")}, true,
-                               kModule, proc)) {
-            MsgBox(QStringLiteral("Error accessing destination panels.") + kStop, vbExclamation);
-            return false;
-        }
-        qint64 newID = 0;
-        if (!match->EOF_()) {
-            newID = match->Number(QStringLiteral("ID"));
-        } else {
-            if (!SQL_Execute(
-                    gDB.get(),
-                    QStringLiteral("INSERT INTO main.DsbPanelSource (FullPath, Mask, DestFolder, "
-                                   "NewestFile, LastUpdated, LastChecked, CheckEveryNMin, "
-                                   "UpdateType, SourceFolder, OutlookFolder, OutlookSubject, "
-                                   "OutlookSender, OutlookAttachment, MacroName, CmdLine, "
-                                   "AddedParams) VALUES (") +
-                        Marks(16) + QLatin1Char(')'),
-                    {field("FullPath"), field("Mask"), field("DestFolder"), QString(""),
-                     NeverChecked(), NeverChecked(), field("CheckEveryNMin"), field("UpdateType"),
-                     field("SourceFolder"), field("OutlookFolder"), field("OutlookSubject"),
-                     field("OutlookSender"), field("OutlookAttachment"), field("MacroName"),
-                     field("CmdLine"), field("AddedParams")},
-                    true, kModule, proc))
-                return false;
-            newID = gDB->LastInsertId();
-        }
-        if (!SQL_Execute(gDB.get(), QStringLiteral("UPDATE TempSources SET NewID = ? WHERE rowid = ?"),
-                         {newID, imported->Number(QStringLiteral("RowNo"))}, true, kModule, proc))
-            return false;
-    }
-    return true;
+    return RewriteSourcePaths(proc) && MapImportedSources(proc);
 }
 
 bool frmImport::ImportWorkspaces(const QVariantList& ids, const QString& inList) {

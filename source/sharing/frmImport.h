@@ -24,21 +24,21 @@ public:
     // Activates and runs the dialog modally; returns once it has unloaded itself.
     void Show();
     void Form_Activate();
-    bool lstWorkspaces_Load();
+    [[nodiscard]] bool lstWorkspaces_Load();
     void cmdOK_Click();
-    bool ImportDashboard();
+    [[nodiscard]] bool ImportDashboard();
     QString GetSelectedIDs() const;
     QString GetSelectedNames() const;
 
     QListWidget* list() const { return lstWorkspaces_; }
-    bool Unloaded() const { return unloaded_; }
+    [[nodiscard]] bool Unloaded() const { return unloaded_; }
 
 private:
-    bool ValidateSelection();
-    bool CheckSharedTables();
-    bool ImportSources(const QVariantList& ids, const QString& inList);
-    bool ImportWorkspaces(const QVariantList& ids, const QString& inList);
-    bool ImportPanels(int32_t OldWorkspaceID, int32_t NewWorkspaceID);
+    [[nodiscard]] bool ValidateSelection();
+    [[nodiscard]] bool CheckSharedTables();
+    [[nodiscard]] bool ImportSources(const QVariantList& ids, const QString& inList);
+    [[nodiscard]] bool ImportWorkspaces(const QVariantList& ids, const QString& inList);
+    [[nodiscard]] bool ImportPanels(int32_t OldWorkspaceID, int32_t NewWorkspaceID);
     void Form_Unload();
     void Unload();
 
@@ -48,4 +48,4 @@ private:
 };
 
 // Drops the import's scratch table from the repository; true when it is gone.
-bool DelTempSources();
+[[nodiscard]] bool DelTempSources();

@@ -3,7 +3,7 @@
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
 #include "services/modUtilsHelp.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QDir>
 #include <QLabel>

@@ -27,7 +27,7 @@ public:
 
 private:
     void lstTemplates_Load();
-    bool ValidateSelection();
+    [[nodiscard]] bool ValidateSelection();
 
     QListWidget* lstTemplates_;
 };

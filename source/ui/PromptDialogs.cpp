@@ -1,6 +1,6 @@
 #include "ui/PromptDialogs.h"
 
-#include "services/MailFolderDialog.h"
+#include "ui/MailFolderDialog.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsHelp.h"
 #include "ui/HelpWindow.h"

@@ -1,7 +1,7 @@
 #include "windows/DashboardList.h"
 
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsSQL.h"
 
 #include <QComboBox>

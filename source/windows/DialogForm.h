@@ -30,15 +30,15 @@ public:
     // Activates and runs the dialog modally; returns once it has unloaded itself.
     void Show();
     virtual void Form_Activate() {}
-    bool IsUnloaded() const { return unloaded_; }
+    [[nodiscard]] bool IsUnloaded() const { return unloaded_; }
 
 protected:
     void Unload(int result = QDialog::Rejected);
     // OK of a dialog that has nothing to check.
-    static bool AlwaysValid() { return true; }
+    [[nodiscard]] static bool AlwaysValid() { return true; }
     // The panel dialogs refuse a negative panel index on activation: the message, then the
     // dialog unloads. True when the index was refused.
-    bool RefusedPanelIndex(int index);
+    [[nodiscard]] bool RefusedPanelIndex(int index);
 
 private:
     bool unloaded_ = false;

@@ -10,10 +10,10 @@
 class QLineEdit;
 
 // The number a text stands for, blanks around it ignored; false when it is no number.
-bool ParseNumeric(const QString& text, double& value);
+[[nodiscard]] bool ParseNumeric(const QString& text, double& value);
 // The stored value of a validated box's text.
 int16_t FrequencyValue(const QString& text);
 // The numeric checks of a frequency box, from "not numeric" on, in the dialogs' order. `what`
 // opens the messages: "Frequency" or "Refresh frequency". On failure the message is shown,
 // the box's text selected and focused, and the result is false.
-bool ValidateFrequencyValue(QLineEdit* box, const QString& what);
+[[nodiscard]] bool ValidateFrequencyValue(QLineEdit* box, const QString& what);

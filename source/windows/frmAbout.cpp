@@ -5,7 +5,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/DesktopLaunch.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

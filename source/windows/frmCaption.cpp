@@ -4,7 +4,7 @@
 #include "services/UserPrompts.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

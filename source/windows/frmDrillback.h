@@ -22,7 +22,7 @@ public:
 
 private:
     void cmbSourceDoc_Load();
-    bool ValidateInput();
+    [[nodiscard]] bool ValidateInput();
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdHelp_Click();

@@ -7,8 +7,9 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsRepository.h"
 #include "services/modUtilsSQL.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "services/ProgramIcon.h"
+#include "ui/BusyCursor.h"
 #include "ui/PromptDialogs.h"
 #include "windows/frmWorkspace.h"
 
@@ -35,14 +36,6 @@ bool IsOpenRepository(const QString& path) {
     return std::filesystem::equivalent(std::filesystem::path(gDB->Name().toStdString()),
                                        std::filesystem::path(path.toStdString()), error);
 }
-
-class Hourglass {
-public:
-    Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~Hourglass() { QApplication::restoreOverrideCursor(); }
-    Hourglass(const Hourglass&) = delete;
-    Hourglass& operator=(const Hourglass&) = delete;
-};
 
 }  // namespace
 
@@ -164,7 +157,7 @@ bool frmLogin::SwitchTo(const QString& path) {
     if (gDB)
         SQL_CloseDatabase(gDB, true, kModule, QStringLiteral("cmdOK_Click"));
     gDB = std::move(opened);
-    const Hourglass hourglass;
+    const BusyCursor hourglass;
     // Loading the new window makes a new dashboard and registry; its first activation loads
     // the sources and dashboards of the new repository.
     (new frmWorkspace)->show();

@@ -23,9 +23,9 @@ protected:
 private:
     void EnableButtons();
     void cmdBrowse_Click();
-    bool ValidateInput();
+    [[nodiscard]] bool ValidateInput();
     void cmdOK_Click();
-    bool SwitchTo(const QString& path);
+    [[nodiscard]] bool SwitchTo(const QString& path);
     void cmdCancel_Click();
     void cmdHelp_Click();
 

@@ -2,10 +2,10 @@
 
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "windows/DashboardList.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

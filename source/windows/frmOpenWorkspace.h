@@ -24,7 +24,7 @@ public:
 
 private:
     void cmbSource_Load();
-    bool ValidateInput();
+    [[nodiscard]] bool ValidateInput();
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdHelp_Click();

@@ -2,12 +2,12 @@
 
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "ui/PromptDialogs.h"
 #include "windows/Colors.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "windows/FrequencyBox.h"
 #include "windows/frmWorkspace.h"
 

@@ -23,7 +23,7 @@ public:
 
 private:
     void SetSwatch(const QColor& color);
-    bool ValidateInput();
+    [[nodiscard]] bool ValidateInput();
     void cmdWorkspaceColor_Click();
     void cmdOK_Click();
     void cmdCancel_Click();

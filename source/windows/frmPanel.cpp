@@ -7,7 +7,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "platform/workbook/CopyPicture.h"
 #include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"
@@ -41,6 +41,12 @@
 namespace {
 
 const QString kModule = QStringLiteral("frmPanel");
+
+// Said when the saved workbook no longer holds what was copied from the open one.
+QString ChangedNotSaved() {
+    return QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot paste "
+                          "from it at this time.\r\nPlease refer to help for more on this.");
+}
 constexpr int16_t kMultiSlots = 4;
 
 // Conversions to 16-bit integers, as scroll bars and stored sizes take them: nearest, a half
@@ -218,13 +224,16 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
         if (!Reload && Refresh && record->ID > 0 && FileExists(cache))
             QFile::remove(cache);
-        source->GetLatest(gDB.get(), Reload);
+        // A source that could not be brought up to date (reported) still names the newest
+        // file it knows of: the panel is painted from that.
+        (void)source->GetLatest(gDB.get(), Reload);
         const bool cached = record->ID > 0 && FileExists(cache);
         if (Reload && cached)
             return false;  // the picture shown is still the newest
         if (!Reload && !cached && record->ID > 0) {
-            // The update pass may have relocated the range in the stored row.
-            record->LoadFromDB(record->ID, gDB.get());
+            // The update pass may have relocated the range in the stored row; a row that can't
+            // be read again (reported) leaves the record as it was.
+            (void)record->LoadFromDB(record->ID, gDB.get());
             record = Record();
             source = record->Source();
             if (!source) {
@@ -232,44 +241,22 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
                 return false;
             }
         }
-        QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                    : source->DestFolder + source->NewestFile;
-        if (!FileExists(path)) {
-            if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
-                               QStringLiteral("] not found. Do you want to look for the file "
-                                              "yourself?")))
-                return false;
-            BrowseExcelFile(path);
-            if (path.isEmpty()) {
-                MsgBox(QStringLiteral("Unable to load panel.  No file selected."), vbExclamation);
-                return false;
-            }
-            if (!FileExists(path)) {
-                MsgBox(QStringLiteral("Unable to load panel.  [") + path + QStringLiteral("] not found"),
-                       vbExclamation);
-                return false;
-            }
-            source->FullPath = path;
-            source->DestFolder = FolderOf(path);
-            source->SaveToDB(gDB.get());
-        }
-        const QString type = record->ContentType;
-        if (type == QLatin1String("P")) {
+        const QString path = SourceFileToLoad(source);
+        if (path.isEmpty())
+            return false;
+        const PanelContent type = record->ContentType;
+        if (type == PanelContent::Picture) {
             QImage picture(path);
             if (picture.isNull())
                 throw xl::Error(path + QStringLiteral(" is not a picture that can be read."));
             picTemp_->AutoSize = true;
             picTemp_->SetPicture(picture);
-        } else if (type == QLatin1String("S") || type == QLatin1String("C") ||
-                   type == QLatin1String("M")) {
-            const QString openPath = record->IsCustom == QLatin1String("Y") ? source->Prepped() : path;
-            bool ok = false;
-            Panel_LoadExcel(openPath, path, false, XLInst, ok);
-            if (!ok)
+        } else if (ShowsWorkbook(type)) {
+            const QString openPath = record->IsCustom == PanelPaste::Custom ? source->Prepped() : path;
+            if (!Panel_LoadExcel(openPath, path, false, XLInst))
                 return false;
-        } else {
-            bool ok = false;
-            LoadOtherSource(path, ok);
+        } else if (!LoadOtherSource(path)) {
+            return false;
         }
         if (PicturePending())
             return true;  // FinishPicture shows it
@@ -280,6 +267,33 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         LogError(kModule, procedure, ErrNum::kGeneral, ErrorText(e), true);
         return false;
     }
+}
+
+QString frmPanel::SourceFileToLoad(clsPanelSource* source) {
+    QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                : source->DestFolder + source->NewestFile;
+    if (FileExists(path))
+        return path;
+    if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
+                       QStringLiteral("] not found. Do you want to look for the file "
+                                      "yourself?")))
+        return QString();
+    BrowseExcelFile(path);
+    if (path.isEmpty()) {
+        MsgBox(QStringLiteral("Unable to load panel.  No file selected."), vbExclamation);
+        return QString();
+    }
+    if (!FileExists(path)) {
+        MsgBox(QStringLiteral("Unable to load panel.  [") + path + QStringLiteral("] not found"),
+               vbExclamation);
+        return QString();
+    }
+    source->FullPath = path;
+    source->DestFolder = FolderOf(path);
+    // The panel is loaded from the chosen file now; one whose row can't be stored (reported)
+    // is asked for again next time.
+    (void)source->SaveToDB(gDB.get());
+    return path;
 }
 
 bool frmPanel::ShowCachedPicture() {
@@ -300,8 +314,8 @@ bool frmPanel::ShowCachedPicture() {
     return true;
 }
 
-void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
-                             const QString& What, const QString& Cache, bool& ok) {
+bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent ContentType,
+                             const QString& What, const QString& Cache) {
     // The workbook goes with the job: what relocation hid or sized is painted, and no later
     // panel opens it in that state.
     std::shared_ptr<xl::Workbook> book(XLInst->Detach(Book));
@@ -311,14 +325,14 @@ void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QStrin
     auto promise = std::make_shared<std::promise<Painted>>();
     pending_ = promise->get_future().share();
     pendingChart_.clear();
-    if (ContentType == QLatin1String("C") && book->ActiveSheet())
+    if (ContentType == PanelContent::Chart && book->ActiveSheet())
         pendingChart_ = QStringLiteral("A chart named ") + What + QStringLiteral(" was not found in spreadsheet [") +
                         book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
                         QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                        "Help for more information.");
     QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache] {
         Painted out;
-        out.chart = ContentType == QLatin1String("C");
+        out.chart = ContentType == PanelContent::Chart;
         try {
             xl::Worksheet* sheet = book->ActiveSheet();
             if (!sheet)
@@ -339,7 +353,7 @@ void frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QStrin
     });
     if (clsWorkspacePanel* record = Record())
         record->ContentType = ContentType;
-    ok = true;
+    return true;
 }
 
 bool frmPanel::PicturePainted() const {
@@ -377,14 +391,14 @@ bool frmPanel::FinishPicture() {
     return true;
 }
 
-void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
-                               bool Interactive, ExcelApp& XLInst, bool& ok) {
-    ok = false;
+bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
+                               bool Interactive, ExcelApp& XLInst) {
+    bool ok = false;
     QString cache;
     if (!XLInst) {
         LogEvent(kModule, QStringLiteral("Panel_LoadExcel"), QStringLiteral("XLInst Is Nothing"),
                  false);
-        return;
+        return false;
     }
     xl::Workbook* book = nullptr;
     try {
@@ -398,8 +412,7 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 if (!picture.isNull()) {
                     picTemp_->AutoSize = true;
                     picTemp_->SetPicture(picture);
-                    ok = true;
-                    return;
+                    return true;
                 }
                 // An unreadable cache file is rendered again and replaced.
             }
@@ -415,56 +428,16 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         } else {
             xl::Worksheet* sheet = book->Sheets().Item(SheetName);
             sheet->Select();
-            const QString type = record->ContentType;
-            const QString changed =
-                QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou cannot "
-                               "paste from it at this time.\r\nPlease refer to help for more on this.");
-            if ((type == QLatin1String("S") || type == QLatin1String("M")) &&
-                record->IsCustom == QLatin1String("Y")) {
+            const PanelContent type = record->ContentType;
+            if (ShowsRange(type) && record->IsCustom == PanelPaste::Custom) {
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
                 const QString what = record->adjRange(sheet);
-                Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
-            } else if (type == QLatin1String("S") || type == QLatin1String("M")) {
-                sheet->Select();
-                QString bottom, anchor, content;
-                record->parseContentMatch(bottom, anchor, content);
-                bool refuse = false;
-                if (!bottom.isEmpty() && Interactive) {
-                    const QString now = RealBottomRight(sheet);
-                    refuse = sheet->Range(bottom).Address() != (now.isEmpty() ? QString() : sheet->Range(now).Address());
-                }
-                // The copied cells against the file: edits not saved differ here even when the
-                // last used cell stayed where it was.
-                if (!refuse && Interactive && pasteCheckCopied_)
-                    refuse = !desk::CopiedTextMatches(
-                        pasteCopiedText_, DisplayedCells(sheet, sheet->Range(pasteSelection_)));
-                if (refuse) {
-                    MsgBox(changed, vbCritical);
-                } else {
-                    record->GetAdjRange(sheet);
-                    const QString what = record->adjRange(sheet);
-                    if (DeferPainting && !Interactive)
-                        QueuePainting(XLInst, book, QStringLiteral("S"), what, cache, ok);
-                    else
-                        Panel_PasteExcel(XLInst, QStringLiteral("S"), what, ok);
-                }
-            } else if (type == QLatin1String("C")) {
-                if (Excel_HasShape(sheet, record->PicRange)) {
-                    if (DeferPainting && !Interactive)
-                        QueuePainting(XLInst, book, QStringLiteral("C"), record->PicRange, cache, ok);
-                    else
-                        Panel_PasteExcel(XLInst, QStringLiteral("C"), record->PicRange, ok);
-                } else if (Interactive) {
-                    MsgBox(changed, vbCritical);
-                } else {
-                    MsgBox(QStringLiteral("A chart named ") + record->PicRange +
-                               QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
-                               QStringLiteral("] of worksbook [") + book->Name() +
-                               QStringLiteral("].\r\nYou may have to re-define the dashboard "
-                                              "object.\r\nSee Help for more information."),
-                           vbInformation);
-                }
+                ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
+            } else if (ShowsRange(type)) {
+                ok = PaintRange(XLInst, book, sheet, Interactive, cache);
+            } else if (type == PanelContent::Chart) {
+                ok = PaintChart(XLInst, book, sheet, Interactive, cache);
             }
         }
         if (book)
@@ -484,6 +457,56 @@ void frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         ok = false;
         LogError(kModule, QStringLiteral("Panel_LoadExcel"), ErrNum::kGeneral, ErrorText(e), true);
     }
+    return ok;
+}
+
+bool frmPanel::PaintRange(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                          bool Interactive, const QString& cache) {
+    clsWorkspacePanel* record = Record();
+    sheet->Select();
+    QString bottom, anchor, content;
+    record->parseContentMatch(bottom, anchor, content);
+    bool refuse = false;
+    if (!bottom.isEmpty() && Interactive) {
+        const QString now = RealBottomRight(sheet);
+        refuse = sheet->Range(bottom).Address() != (now.isEmpty() ? QString() : sheet->Range(now).Address());
+    }
+    // The copied cells against the file: edits not saved differ here even when the last used
+    // cell stayed where it was.
+    if (!refuse && Interactive && pasteCheckCopied_)
+        refuse = !desk::CopiedTextMatches(pasteCopiedText_,
+                                          DisplayedCells(sheet, sheet->Range(pasteSelection_)));
+    if (refuse) {
+        MsgBox(ChangedNotSaved(), vbCritical);
+        return false;
+    }
+    // A range not found in this version (logged) is painted where it was stored.
+    (void)record->GetAdjRange(sheet);
+    const QString what = record->adjRange(sheet);
+    if (DeferPainting && !Interactive)
+        return QueuePainting(XLInst, book, PanelContent::Range, what, cache);
+    return Panel_PasteExcel(XLInst, PanelContent::Range, what);
+}
+
+bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                          bool Interactive, const QString& cache) {
+    const clsWorkspacePanel* record = Record();
+    if (Excel_HasShape(sheet, record->PicRange)) {
+        if (DeferPainting && !Interactive)
+            return QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache);
+        return Panel_PasteExcel(XLInst, PanelContent::Chart, record->PicRange);
+    }
+    if (Interactive) {
+        MsgBox(ChangedNotSaved(), vbCritical);
+    } else {
+        MsgBox(QStringLiteral("A chart named ") + record->PicRange +
+                   QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
+                   QStringLiteral("] of worksbook [") + book->Name() +
+                   QStringLiteral("].\r\nYou may have to re-define the dashboard "
+                                  "object.\r\nSee Help for more information."),
+               vbInformation);
+    }
+    return false;
 }
 
 void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
@@ -491,7 +514,7 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
     try {
         book = XLInst->Workbooks().Open(SourcePath, true);
         if (Excel_HasSheet(book, Panel->SheetName))
-            Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));
+            (void)Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));  // logged; stays where stored
         book->Close();
     } catch (const std::exception& e) {
         if (book)
@@ -500,7 +523,7 @@ void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QS
     }
 }
 
-void frmPanel::LoadOtherSource(const QString& /*Path*/, bool& ok) { ok = true; }
+bool frmPanel::LoadOtherSource(const QString& /*Path*/) { return true; }
 
 void frmPanel::BrowseExcelFile(QString& Path) {
     // The file that was not found is the file concerned: its folder may still be there.
@@ -546,7 +569,6 @@ void frmPanel::GetUserExcel(UserExcelRef& XL) {
 
 bool frmPanel::Panel_Paste() {
     bool result = false;
-    ExcelApp hidden;
     try {
         UserExcelRef XL;
         GetUserExcel(XL);
@@ -572,18 +594,16 @@ bool frmPanel::Panel_Paste() {
         SplitPath(fullName, nullptr, &fileName, &ext);
         record->Caption = fileName;
         record->SheetName = sheet->Name();
-        record->ViewType = QStringLiteral("A");
+        record->ViewType = PanelView::AutoSize;
         record->ContentMatch.clear();
         record->RelativeTo = QStringLiteral("bottom");
-        const bool custom = record->IsCustom == QLatin1String("Y");
+        const bool custom = record->IsCustom == PanelPaste::Custom;
         const QString customCopy = record->Source() ? record->Source()->Prepped() : QString();
         if (custom) {
-            bool ok = false;
-            MakeTemplates(record, window, workbook, record->SheetName,
-                          XL->Selection == UserExcel::SelectionKind::ChartObject ? XL->ChartName
-                                                                                 : QString(),
-                          ok);
-            if (!ok) {
+            const bool made = MakeTemplates(
+                record, window, workbook, record->SheetName,
+                XL->Selection == UserExcel::SelectionKind::ChartObject ? XL->ChartName : QString());
+            if (!made) {
                 MsgBox(QStringLiteral("Unable to copy ") + fullName +
                            QStringLiteral(". Cannot continue with Paste Custom feature."),
                        vbExclamation);
@@ -593,92 +613,97 @@ bool frmPanel::Panel_Paste() {
         }
 
         if (XL->Selection == UserExcel::SelectionKind::Range) {
-            QString RangeDefs = window->RangeSelection().Address();
-            for (const xl::Pane& pane : window->Panes())
-                RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
-            if (!record->PasteRange(sheet, RangeDefs)) {
-                result = false;
-            } else {
-                record->ContentType = QStringLiteral("S");
-                if (Excel_Init(hidden)) {
-                    bool ok = false;
-                    pasteCheckCopied_ = XL->Copied.kind == desk::ClipboardKind::Cells;
-                    pasteSelection_ = window->RangeSelection().Address();
-                    pasteCopiedText_ = XL->Copied.copiedText;
-                    if (!custom) {
-                        record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
-                        Panel_LoadExcel(fullName, fullName, true, hidden, ok);
-                    } else {
-                        Panel_LoadExcel(customCopy, fullName, true, hidden, ok);
-                    }
-                    pasteCheckCopied_ = false;
-                    result = ok;
-                    Excel_Exit(hidden);
-                }
-                if (result)
-                    ApplyDisplayMode(Record());
-            }
+            result = PasteCopiedRange(*XL, record, custom ? customCopy : fullName);
         } else if (XL->Selection != UserExcel::SelectionKind::ChartObject) {
             MsgBox(QStringLiteral("Unable to paste.  Invalid selection.  Must either select a "
                                   "range, chart object or shape."),
                    vbExclamation);
             return false;
         } else {
-            record->ContentType = QStringLiteral("C");
-            record->PicRange = XL->ChartName;
-            if (XL->ChartName.isEmpty()) {
-                // No chart of the copied one's size in the workbook as saved: either it was
-                // made or resized since the last save, or the workbook is another one.
-                MsgBox(QStringLiteral("The copied chart was not found in the saved workbook ") +
-                           fullName +
-                           QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
-                                          "then copy the chart again."),
-                       vbExclamation);
-            } else if (Excel_Init(hidden)) {
-                if (Excel_HasShape(sheet, record->PicRange)) {
-                    bool ok = false;
-                    Panel_LoadExcel(custom ? customCopy : fullName, fullName, true, hidden, ok);
-                    result = ok;
-                } else {
-                    // Not in the saved file: the chart was made or renamed since the last save.
-                    MsgBox(QStringLiteral("The spreadsheet has been changed and not saved.\r\nYou "
-                                          "cannot paste from it at this time.\r\nPlease refer to "
-                                          "help for more on this."),
-                           vbCritical);
-                }
-                Excel_Exit(hidden);
-            }
-            if (result)
-                ApplyDisplayMode(Record());
+            result = PasteCopiedChart(*XL, record, custom ? customCopy : fullName);
         }
         if (clsWorkspacePanel* r = Record())
-            r->ViewType = QStringLiteral("C");
+            r->ViewType = PanelView::Crop;
         IsDirty = true;
         return result;
     } catch (const std::exception& e) {
         pasteCheckCopied_ = false;
-        Excel_Exit(hidden);
         LogError(kModule, QStringLiteral("Panel_Paste"), ErrNum::kGeneral, ErrorText(e), true);
         return result;
     }
 }
 
-void frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
-                                bool& ok) {
-    ok = false;
+bool frmPanel::PasteCopiedRange(const UserExcel& XL, clsWorkspacePanel* record,
+                                const QString& openPath) {
+    xl::Worksheet* sheet = XL.ActiveSheet();
+    xl::Window* window = XL.ActiveWindow();
+    const QString fullName = XL.ActiveWorkbook()->FullName();
+    QString RangeDefs = window->RangeSelection().Address();
+    for (const xl::Pane& pane : window->Panes())
+        RangeDefs += QLatin1Char('`') + pane.VisibleRange().Address();
+    if (!record->PasteRange(sheet, RangeDefs))
+        return false;
+    record->ContentType = PanelContent::Range;
+    bool result = false;
+    HiddenInstance hidden;
+    if (hidden.Start()) {
+        // The copied cells are checked against the saved file as it is painted.
+        pasteCheckCopied_ = XL.Copied.kind == desk::ClipboardKind::Cells;
+        pasteSelection_ = window->RangeSelection().Address();
+        pasteCopiedText_ = XL.Copied.copiedText;
+        if (record->IsCustom != PanelPaste::Custom)
+            record->ContentMatch = QStringLiteral("bottom=") + RealBottomRight(sheet);
+        result = Panel_LoadExcel(openPath, fullName, true, hidden.XL);
+        pasteCheckCopied_ = false;
+        hidden.Close();
+    }
+    if (result)
+        ApplyDisplayMode(Record());
+    return result;
+}
+
+bool frmPanel::PasteCopiedChart(const UserExcel& XL, clsWorkspacePanel* record,
+                                const QString& openPath) {
+    const QString fullName = XL.ActiveWorkbook()->FullName();
+    record->ContentType = PanelContent::Chart;
+    record->PicRange = XL.ChartName;
+    bool result = false;
+    if (XL.ChartName.isEmpty()) {
+        // No chart of the copied one's size in the workbook as saved: either it was made or
+        // resized since the last save, or the workbook is another one.
+        MsgBox(QStringLiteral("The copied chart was not found in the saved workbook ") + fullName +
+                   QStringLiteral(".\r\nSave the workbook in your spreadsheet program, "
+                                  "then copy the chart again."),
+               vbExclamation);
+        return false;
+    }
+    HiddenInstance hidden;
+    if (hidden.Start()) {
+        if (Excel_HasShape(XL.ActiveSheet(), record->PicRange)) {
+            result = Panel_LoadExcel(openPath, fullName, true, hidden.XL);
+        } else {
+            // Not in the saved file: the chart was made or renamed since the last save.
+            MsgBox(ChangedNotSaved(), vbCritical);
+        }
+        hidden.Close();
+    }
+    if (result)
+        ApplyDisplayMode(Record());
+    return result;
+}
+
+bool frmPanel::Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType, const QString& What) {
     try {
         if (!XLInst || !XLInst->ActiveSheet())
-            return;
+            return false;
         picTemp_->AutoSize = true;
         picTemp_->SetPicture(QImage());
         QGuiApplication::clipboard()->clear();
-        if (ContentType == QLatin1String("S")) {
+        if (ContentType == PanelContent::Range) {
             XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
-        } else if (ContentType == QLatin1String("C")) {
-            bool copied = false;
-            CopyChartPicture(XLInst, What, copied);
-            if (!copied)
-                return;
+        } else if (ContentType == PanelContent::Chart) {
+            if (!CopyChartPicture(XLInst, What))
+                return false;
         }
         CopyPic2007();
         picTemp_->AutoRedraw = true;
@@ -686,17 +711,16 @@ void frmPanel::Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, co
         if (bitmap.isNull())
             throw xl::Error(QStringLiteral("There is no picture on the clipboard."));
         picTemp_->SetPicture(bitmap);
-        ok = true;
         if (clsWorkspacePanel* record = Record())
             record->ContentType = ContentType;
+        return true;
     } catch (const std::exception& e) {
-        ok = false;
         LogError(kModule, QStringLiteral("Panel_PasteExcel"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 
-void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok) {
-    ok = false;
+bool frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName) {
     xl::Worksheet* sheet = XLInst ? XLInst->ActiveSheet() : nullptr;
     try {
         if (!sheet)
@@ -704,7 +728,7 @@ void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool
         const QString note = sheet->Shapes().Item(ChartName)->CopyPicture(1, 2);
         if (!note.isEmpty())
             LogEvent(kModule, QStringLiteral("CopyChartPicture"), note, false);
-        ok = true;
+        return true;
     } catch (const std::exception&) {
         const QString sheetName = sheet ? sheet->Name() : QString();
         const QString bookName = sheet ? sheet->Parent()->Name() : QString();
@@ -714,14 +738,14 @@ void frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool
                    QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                   "Help for more information."),
                vbInformation);
+        return false;
     }
 }
 
-void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok) {
-    ok = false;
+bool frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What) {
     try {
         if (!XLInst || !XLInst->ActiveSheet())
-            return;
+            return false;
         if (Slot < 1 || Slot > int16_t(picTempMulti_.size()))
             throw xl::Error(QStringLiteral("Subscript out of range"));
         PictureBox* slot = picTempMulti_[size_t(Slot - 1)];
@@ -730,9 +754,10 @@ void frmPanel::ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& W
         XLInst->ActiveSheet()->Range(What).CopyPicture(1, 2);
         CopyPic2007();
         slot->SetPicture(ClipboardBitmap());
-        ok = true;
+        return true;
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("ShowPictureMulti"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 
@@ -760,8 +785,8 @@ void frmPanel::Panel_BrowsePicture() {
     QString fileName;
     SplitPath(path, nullptr, &fileName);
     record->Caption = fileName;
-    record->ContentType = QStringLiteral("P");
-    record->ViewType = QStringLiteral("A");
+    record->ContentType = PanelContent::Picture;
+    record->ViewType = PanelView::AutoSize;
     Panel_Autosize();
     IsDirty = true;
 }
@@ -777,11 +802,11 @@ QString UnusedSheetName(xl::Workbook* book) {
 }
 }  // namespace
 
-void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
+bool frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
                              xl::Workbook* Workbook, const QString& SheetName,
-                             const QString& ChartName, bool& ok) {
-    ok = false;
-    ExcelApp hidden;
+                             const QString& ChartName) {
+    HiddenInstance instance;
+    ExcelApp& hidden = instance.XL;
     try {
         clsPanelSource* source = Panel->Source();
         if (!source)
@@ -790,7 +815,7 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
         const QString copyPath = source->Prepped();
         const QString templatePath = source->CustomTemplate();
         if (CopyOpenWorkbook(Workbook, copyPath)) {
-            if (!Excel_Init(hidden)) {
+            if (!instance.Start()) {
                 MsgBox(QStringLiteral("Unable to open Excel instance.  Please close some programs "
                                       "to free up memory."),
                        vbCritical);
@@ -832,15 +857,16 @@ void frmPanel::MakeTemplates(clsWorkspacePanel* Panel, xl::Window* /*Window*/,
                         pasted.back()->SetName(ChartName);
                 }
                 tmpl->Save();
-                Excel_Exit(hidden);
+                instance.Close();
             }
         }
         if (clsPanelSource* source = Panel->Source())
             source->HasCustom = true;
-        ok = true;
+        return true;
     } catch (const std::exception& e) {
-        Excel_Exit(hidden);
+        instance.Close();
         LogError(kModule, QStringLiteral("MakeTemplates"), ErrNum::kGeneral, ErrorText(e), true);
+        return false;
     }
 }
 
@@ -919,7 +945,7 @@ void frmPanel::ToggleSelected() {
     }
 }
 
-void frmPanel::SetViewChecks(const QString& ViewType) {
+void frmPanel::SetViewChecks(PanelView ViewType) {
     QWidget* main = window();
     if (!main || main == this)
         return;
@@ -930,9 +956,9 @@ void frmPanel::SetViewChecks(const QString& ViewType) {
     check("mnuPanelAutosize", false);
     check("mnuPanelCrop", false);
     check("mnuPanelZoomToFit", false);
-    if (ViewType == QLatin1String("C"))
+    if (ViewType == PanelView::Crop)
         check("mnuPanelCrop", true);
-    else if (ViewType == QLatin1String("Z"))
+    else if (ViewType == PanelView::Zoom)
         check("mnuPanelZoomToFit", true);
     else
         check("mnuPanelAutosize", true);
@@ -950,9 +976,9 @@ void frmPanel::SetPanelMenus() {
         a->setChecked(main->EditMode);
     SetViewChecks(record->ViewType);
     if (QAction* a = item("mnuPanelCustomExcel"))
-        a->setEnabled(record->IsCustom == QLatin1String("Y"));
+        a->setEnabled(record->IsCustom == PanelPaste::Custom);
     if (QAction* a = item("mnuPanelRange"))
-        a->setEnabled(record->ContentType == QLatin1String("S"));
+        a->setEnabled(record->ContentType == PanelContent::Range);
     if (QAction* a = item("mnuPanelDrillback"))
         a->setEnabled(HasDrillback(record->SourceID, record->SheetName, gDB.get()));
 }
@@ -969,10 +995,10 @@ void frmPanel::Panel_Launch() {
     const clsWorkspacePanel* record = Record();
     if (!record)
         return;
-    const QString type = record->ContentType;
-    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
+    const PanelContent type = record->ContentType;
+    if (ShowsWorkbook(type) &&
         !record->SheetName.isEmpty())
-        LaunchExcel();
+        (void)LaunchExcel();  // a launch that fails says so itself
 }
 
 bool frmPanel::LaunchExcel() {
@@ -981,7 +1007,7 @@ bool frmPanel::LaunchExcel() {
         clsPanelSource* source = record ? record->Source() : nullptr;
         if (!source)
             throw xl::Error(QStringLiteral("Object variable or With block variable not set"));
-        source->GetLatest(gDB.get(), true);
+        (void)source->GetLatest(gDB.get(), true);  // as far as it got (reported): the newest known
         const QString path = source->NewestFile.isEmpty() ? source->FullPath
                                                           : source->DestFolder + source->NewestFile;
         if (FileExists(path))
@@ -999,10 +1025,10 @@ void frmPanel::Panel_LaunchCustom() {
     const clsWorkspacePanel* record = Record();
     if (!record)
         return;
-    const QString type = record->ContentType;
-    if ((type == QLatin1String("S") || type == QLatin1String("C") || type == QLatin1String("M")) &&
-        record->IsCustom == QLatin1String("Y") && !record->SheetName.isEmpty())
-        LaunchCustomExcel();
+    const PanelContent type = record->ContentType;
+    if (ShowsWorkbook(type) &&
+        record->IsCustom == PanelPaste::Custom && !record->SheetName.isEmpty())
+        (void)LaunchCustomExcel();  // a launch that fails says so itself
 }
 
 bool frmPanel::LaunchCustomExcel() {
@@ -1076,7 +1102,7 @@ void frmPanel::Panel_Autosize() {
     const int32_t frameY = PixelsToTwipsY(FrameExtent().height());
     picPanel_->AutoSize = true;
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("A");
+        record->ViewType = PanelView::AutoSize;
     picPanel_->SetPicture(picTemp_->Picture());
     Resize(ToInt32(picPanel_->Width() + frameX), ToInt32(picPanel_->Height() + frameY));
     picPanel_->SetLeft(0);
@@ -1092,14 +1118,14 @@ void frmPanel::Panel_Autosize() {
     SetCaption();
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("A"));
+    SetViewChecks(PanelView::AutoSize);
     --resizing_;
 }
 
 void frmPanel::Panel_Crop() {
     picPanel_->AutoSize = true;
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
     picPanel_->SetPicture(picTemp_->Picture());
     picFrame_->move(0, 0);
     picFrame_->SetWidth(ScaleWidth());
@@ -1115,7 +1141,7 @@ void frmPanel::Panel_Crop() {
     SetScrollBars();
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("C"));
+    SetViewChecks(PanelView::Crop);
 }
 
 void frmPanel::SetScrollBars() {
@@ -1183,13 +1209,13 @@ void frmPanel::Panel_ZoomToFit() {
     picPanel_->AutoRedraw = true;
     picPanel_->SetPicture(QImage());
     if (clsWorkspacePanel* record = Record())
-        record->ViewType = QStringLiteral("Z");
+        record->ViewType = PanelView::Zoom;
     picPanel_->PaintPicture(picTemp_->Picture(), 0, 0, picPanel_->ScaleWidth(),
                             picPanel_->ScaleHeight());
     picPanel_->SetPicture(picPanel_->Image());
     if (!IsLoad)
         IsDirty = true;
-    SetViewChecks(QStringLiteral("Z"));
+    SetViewChecks(PanelView::Zoom);
 }
 
 void frmPanel::resizeEvent(QResizeEvent* event) {
@@ -1215,14 +1241,14 @@ void frmPanel::Form_Resize() {
         return;
     ++resizing_;
     SetCaption();
-    const QString view = record->ViewType;
+    const PanelView view = record->ViewType;
     --resizing_;
-    if (view == QLatin1String("A")) {
+    if (view == PanelView::AutoSize) {
         Panel_Autosize();
-    } else if (view == QLatin1String("C")) {
+    } else if (view == PanelView::Crop) {
         picPanel_->resize(ClientSize());
         Panel_Crop();
-    } else if (view == QLatin1String("Z")) {
+    } else if (view == PanelView::Zoom) {
         picPanel_->resize(ClientSize());
         Panel_ZoomToFit();
     }
@@ -1230,16 +1256,16 @@ void frmPanel::Form_Resize() {
         IsDirty = true;
 }
 
-bool frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
+void frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
     if (!Panel)
-        return false;
+        return;
     ++resizing_;
-    const QString view = Panel->ViewType;
-    if (view == QLatin1String("C")) {
+    const PanelView view = Panel->ViewType;
+    if (view == PanelView::Crop) {
         Resize(Panel->pWidth, Panel->pHeight);
         --resizing_;
         Panel_Crop();
-    } else if (view == QLatin1String("Z")) {
+    } else if (view == PanelView::Zoom) {
         Resize(Panel->pWidth, Panel->pHeight);
         --resizing_;
         Panel_ZoomToFit();
@@ -1248,7 +1274,6 @@ bool frmPanel::ApplyDisplayMode(clsWorkspacePanel* Panel) {
         Panel_Autosize();
     }
     SetCaption();
-    return true;
 }
 
 // --- Mouse -----------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // picture cache or from a picture file) lands in the hidden holding picture picTemp first; the
 // view types (autosize, crop, zoom to fit) lay it out from there into picPanel.
 
+#include "model/PanelCodes.h"
 #include "services/UserExcel.h"
 #include "services/modUtilsExcel.h"
 
@@ -20,6 +21,7 @@ class QLabel;
 class QMdiSubWindow;
 class QScrollBar;
 class PictureBox;
+class clsPanelSource;
 class clsWorkspacePanel;
 class frmWorkspace;
 
@@ -37,29 +39,29 @@ public:
     void SetCaption();
     void Panel_Autosize();
     void Panel_Crop();
-    bool Panel_Paste();
+    [[nodiscard]] bool Panel_Paste();
     void Panel_BrowsePicture();
     void Panel_ZoomToFit();
     void Panel_Launch();
     void Panel_LaunchCustom();
     void Panel_Drillback();
-    bool Panel_Reload(ExcelApp& XLInst);
-    bool Panel_Load(ExcelApp& XLInst, bool Refresh);
+    [[nodiscard]] bool Panel_Reload(ExcelApp& XLInst);
+    [[nodiscard]] bool Panel_Load(ExcelApp& XLInst, bool Refresh);
 
     // While the caller sets it, a load that renders a range or chart paints it on another core:
     // Panel_Load returns True with the picture still coming (PicturePending), and
     // FinishPicture shows it. A dashboard's panels are painted side by side so.
     bool DeferPainting = false;
-    bool PicturePending() const { return pending_.valid(); }
+    [[nodiscard]] bool PicturePending() const { return pending_.valid(); }
     // The picture painted elsewhere is there and sound: FinishPicture would show it at once.
-    bool PicturePainted() const;
+    [[nodiscard]] bool PicturePainted() const;
     // Waits for the picture painted elsewhere (the engine's wait hook runs meanwhile), then shows
     // it in the record's view type as Panel_Load would have; False after reporting a painting
     // that failed.
-    bool FinishPicture();
+    [[nodiscard]] bool FinishPicture();
     // Shows the panel's cached picture, when there is one, without asking its source for
     // anything: what a dashboard shows while its sources are fetched. False when there is none.
-    bool ShowCachedPicture();
+    [[nodiscard]] bool ShowCachedPicture();
     void Panel_Properties(bool IsNew);
     void Panel_Range(bool IsNew);
     void Panel_Caption(bool IsNew);
@@ -115,40 +117,58 @@ protected:
 private:
     clsWorkspacePanel* Record() const;
     frmWorkspace* MainWindow() const;
-    bool EditMode() const;
+    [[nodiscard]] bool EditMode() const;
 
-    bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
-    void Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath, bool Interactive,
-                         ExcelApp& XLInst, bool& ok);
+    [[nodiscard]] bool LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload);
+    [[nodiscard]] bool Panel_LoadExcel(const QString& OpenPath, const QString& SourcePath,
+                                       bool Interactive, ExcelApp& XLInst);
     void AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath);
-    void LoadOtherSource(const QString& Path, bool& ok);
+    [[nodiscard]] bool LoadOtherSource(const QString& Path);
     void BrowseExcelFile(QString& Path);
+    // Paint the panel's range (relocated in this version) or chart from the open sheet, at
+    // once or on another core when painting is deferred; false after a message when the saved
+    // file does not hold what was copied, or the chart is missing.
+    [[nodiscard]] bool PaintRange(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                                  bool Interactive, const QString& cache);
+    [[nodiscard]] bool PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* sheet,
+                                  bool Interactive, const QString& cache);
+    // The source's newest file, or the one the user picks when it is missing (then stored as
+    // the source's file); "" after a message when there is none to load from.
+    QString SourceFileToLoad(clsPanelSource* source);
 
     void GetUserExcel(UserExcelRef& XL);
-    void Panel_PasteExcel(ExcelApp& XLInst, const QString& ContentType, const QString& What,
-                          bool& ok);
+    // The copied range or chart made the panel's content, painted from `openPath` (the saved
+    // workbook, or its prepared copy for Paste Custom); false after a message when it can't be.
+    [[nodiscard]] bool PasteCopiedRange(const UserExcel& XL, clsWorkspacePanel* record,
+                                        const QString& openPath);
+    [[nodiscard]] bool PasteCopiedChart(const UserExcel& XL, clsWorkspacePanel* record,
+                                        const QString& openPath);
+    [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType,
+                                        const QString& What);
     // Hands the open workbook, as relocation left it, to another core to paint the range or
     // chart `What` from, and the picture to the cache file `Cache` (none when "").
-    void QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, const QString& ContentType,
-                       const QString& What, const QString& Cache, bool& ok);
-    void CopyChartPicture(ExcelApp& XLInst, const QString& ChartName, bool& ok);
-    void ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What, bool& ok);
+    [[nodiscard]] bool QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book,
+                                     PanelContent ContentType, const QString& What,
+                                     const QString& Cache);
+    [[nodiscard]] bool CopyChartPicture(ExcelApp& XLInst, const QString& ChartName);
+    [[nodiscard]] bool ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What);
     // ChartName names the copied chart; empty when cells were copied.
-    void MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window, xl::Workbook* Workbook,
-                       const QString& SheetName, const QString& ChartName, bool& ok);
+    [[nodiscard]] bool MakeTemplates(clsWorkspacePanel* Panel, xl::Window* Window,
+                                     xl::Workbook* Workbook, const QString& SheetName,
+                                     const QString& ChartName);
 
     void ToggleSelected();
     void SetPanelMenus();
     void SetMultiMenus();
-    bool LaunchExcel();
-    bool LaunchCustomExcel();
+    [[nodiscard]] bool LaunchExcel();
+    [[nodiscard]] bool LaunchCustomExcel();
     void ClearPanel();
 
-    bool ApplyDisplayMode(clsWorkspacePanel* Panel);
+    void ApplyDisplayMode(clsWorkspacePanel* Panel);
     void SetScrollBars();
     void VScroll1_Change();
     void HScroll1_Change();
-    void SetViewChecks(const QString& ViewType);
+    void SetViewChecks(PanelView ViewType);
 
     struct Painted {
         QImage image;

@@ -3,13 +3,13 @@
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsFolder.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsOutlook.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 #include "windows/FrequencyBox.h"
 
 #include <QComboBox>

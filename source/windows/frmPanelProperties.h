@@ -27,7 +27,7 @@ private:
     void cmbUpdateType_Click();
     void cmdSourceFolder_Click();
     void cmdOFolder_Click();
-    bool ValidateInput();
+    [[nodiscard]] bool ValidateInput();
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdHelp_Click();

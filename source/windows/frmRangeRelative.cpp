@@ -3,11 +3,11 @@
 #include "model/ContentMatch.h"
 #include "model/Globals.h"
 #include "services/UserPrompts.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsLog.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -207,9 +207,10 @@ void frmRangeRelative::CheckFix() {
 }
 
 bool frmRangeRelative::PrepAnchorChoice() {
-    ExcelApp XL;
+    HiddenInstance hidden;
+    ExcelApp& XL = hidden.XL;
     try {
-        if (!Excel_Init(XL))
+        if (!hidden.Start())
             throw std::runtime_error("The hidden spreadsheet instance could not be started");
         xl::Workbook* book = XL->Workbooks().Open(SourceFile_);
         xl::Worksheet* ws = book->Sheets().Item(Panel_->SheetName);
@@ -257,7 +258,7 @@ bool frmRangeRelative::PrepAnchorChoice() {
             }
         }
         cmbAnchor_->setCurrentIndex(-1);
-        Excel_Exit(XL);
+        hidden.Close();
         if (cmbAnchor_->count() > 0) {
             // The stored anchor stays the choice when it is still there; else the first value.
             cmbAnchor_->setCurrentIndex(storedIndex >= 0 ? storedIndex : 0);
@@ -265,7 +266,7 @@ bool frmRangeRelative::PrepAnchorChoice() {
         }
         return true;
     } catch (const std::exception& e) {
-        Excel_Exit(XL);
+        hidden.Close();
         const auto* engineError = dynamic_cast<const xl::Error*>(&e);
         LogError(kModule, QStringLiteral("PrepAnchorChoice"),
                  engineError ? ErrNum::kUnreadable : ErrNum::kGeneral, QString::fromUtf8(e.what()),

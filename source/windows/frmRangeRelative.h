@@ -40,7 +40,7 @@ private:
     QString GetRelativeTo() const;
     void cmbRelativeTo_Click();
     void ShowAnchor();
-    bool PrepAnchorChoice();
+    [[nodiscard]] bool PrepAnchorChoice();
     void cmbAnchor_Click();
     void ClearFixed();
     void cmdOK_Click();

@@ -2,10 +2,10 @@
 
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "services/modUtilsSQL.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QApplication>
 #include <QGridLayout>

@@ -20,8 +20,8 @@ public:
     void Form_Load();
 
 private:
-    bool ExistWorkspace(const QString& Name);
-    bool ValidateInput();
+    [[nodiscard]] bool ExistWorkspace(const QString& Name);
+    [[nodiscard]] bool ValidateInput();
     void RefuseName(const QString& message);
     void cmdOK_Click();
     void cmdCancel_Click();

@@ -4,7 +4,7 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
 #include "services/DesktopLaunch.h"
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -57,7 +57,7 @@ frmTip::frmTip(QWidget* parent) : QDialog(parent) {
 
 void frmTip::cmdGuide_Click() {
     if (FileExists(GuidePath_))
-        DesktopLaunch::OpenDocument(GuidePath_);
+        DesktopLaunch::ShowDocument(GuidePath_, objectName(), QStringLiteral("cmdGuide_Click"));
 }
 
 void frmTip::cmdHelp_Click() { ShowHelp(this, objectName()); }

@@ -4,7 +4,7 @@
 #include "services/App.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsHelp.h"
@@ -26,7 +26,7 @@
 #include "sharing/frmExport.h"
 #include "sharing/frmImport.h"
 #include "sharing/modPublish.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 #include "services/StatusText.h"
 #include "platform/workbook/Waiting.h"
 
@@ -406,13 +406,12 @@ void frmWorkspace::Form_Activate() {
     else
         cmbWorkspaces_->setCurrentIndex(0);
     if (gWorkspace && gWorkspace->ID < 1 && FirstActivate_) {
-        Busy_ = true;
+        const BusyState busy(this);
         AskCustom(QStringLiteral("frmTip"), [this] {
             frmTip tip(this);
             tip.exec();
             return QVariant();
         });
-        Busy_ = false;
     }
     FirstActivate_ = false;
     Activating_ = false;
@@ -516,13 +515,12 @@ void frmWorkspace::SetPanelMenuEnabled(bool enabled) {
 }
 
 void frmWorkspace::SetHourglass(bool on) {
-    if (on == Hourglass_)
+    if (on == Hourglass_.has_value())
         return;
-    Hourglass_ = on;
     if (on)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        Hourglass_.emplace();
     else
-        QApplication::restoreOverrideCursor();
+        Hourglass_.reset();
 }
 
 frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
@@ -538,7 +536,8 @@ frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
 }
 
 void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
-    LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
+    // A panel that could not be loaded has been offered for deletion already.
+    (void)LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
 }
 
 bool frmWorkspace::LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh) {
@@ -578,10 +577,9 @@ namespace {
 // The workbook a panel's picture is rendered from, when it is one; "" otherwise.
 QString PanelWorkbook(const clsWorkspacePanel* record) {
     const clsPanelSource* source = record ? record->Source() : nullptr;
-    if (!source || !(record->ContentType == QLatin1String("S") || record->ContentType == QLatin1String("C") ||
-                     record->ContentType == QLatin1String("M")))
+    if (!source || !ShowsWorkbook(record->ContentType))
         return QString();
-    if (record->IsCustom == QLatin1String("Y"))
+    if (record->IsCustom == PanelPaste::Custom)
         return source->Prepped();
     return source->NewestFile.isEmpty() ? source->FullPath : source->DestFolder + source->NewestFile;
 }
@@ -663,7 +661,7 @@ void frmWorkspace::mnuPanelPaste_Click() {
 }
 
 void frmWorkspace::PasteNewPanel() {
-    Busy_ = true;
+    const BusyState busy(this);
     auto* panel = new frmPanel;
     QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
     frame->hide();
@@ -671,14 +669,13 @@ void frmWorkspace::PasteNewPanel() {
     const int16_t Index = gWorkspace->AddPanel();
     if (Index < 1) {
         UnloadPanel(panel);
-        Busy_ = false;
         return;
     }
     panel->Index = Index;
     clsWorkspacePanel* record = gWorkspace->Panels(Index);
     record->pLeft = panel->Left();
     record->pTop = panel->Top();
-    record->IsCustom = QStringLiteral("N");
+    record->IsCustom = PanelPaste::Plain;
     if (panel->Panel_Paste()) {
         panel->Move(static_cast<int32_t>(std::nearbyint(PasteX_)),
                     static_cast<int32_t>(std::nearbyint(PasteY_)));
@@ -691,10 +688,9 @@ void frmWorkspace::PasteNewPanel() {
         if (gWorkspace->NumPanels() < 1)
             SetPanelMenuEnabled(false);
     }
-    Busy_ = false;
 }
 
-bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
+void frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
     const int16_t Removed = Window->Index;
     gWorkspace->DelPanel(Removed, FromDB);
     if (gWorkspace->NumPanels() < 1)
@@ -703,7 +699,6 @@ bool frmWorkspace::DeletePanel(frmPanel* Window, bool FromDB) {
     for (frmPanel* panel : PanelWindows())
         if (panel->Index >= Removed)
             panel->Index = static_cast<int16_t>(panel->Index - 1);
-    return true;
 }
 
 // --- The dashboard list and title -------------------------------------------------------
@@ -725,18 +720,13 @@ int32_t frmWorkspace::SelectedWorkspaceID() const {
 }
 
 void frmWorkspace::cmbWorkspaces_Click() {
-    Busy_ = true;
-    if (cmbWorkspaces_->currentIndex() < 0 || !gWorkspace) {
-        Busy_ = false;
+    const BusyState busy(this);
+    if (cmbWorkspaces_->currentIndex() < 0 || !gWorkspace)
         return;
-    }
-    if (SelectedWorkspaceID() == gWorkspace->ID) {
-        Busy_ = false;
+    if (SelectedWorkspaceID() == gWorkspace->ID)
         return;
-    }
     if (!QuerySaveChanges(true)) {
         Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
-        Busy_ = false;
         return;
     }
     // Saving or discarding re-selects the chosen entry, which opens it in a nested pass of
@@ -749,7 +739,6 @@ void frmWorkspace::cmbWorkspaces_Click() {
     SetWorkspaceCaption(gWorkspace->Name);
     if (EditMode)
         mnuWorkspaceLayout_Click();
-    Busy_ = false;
 }
 
 // --- Opening and saving ---------------------------------------------------------------
@@ -795,34 +784,31 @@ void frmWorkspace::KeepUnsavedInList() {
 }
 
 bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
-    Busy_ = true;
+    const BusyState busy(this);
     SetHourglass(true);
     try {
         UnloadPanels();
         gWorkspace = std::make_unique<clsWorkspace>();
         // A dashboard that loads only in part still opens with what it has.
-        gWorkspace->LoadFromDB(ID, gDB.get());
+        (void)gWorkspace->LoadFromDB(ID, gDB.get());
         SetPanelMenuEnabled(gWorkspace->NumPanels() >= 1);
         if (gSources)
             gSources->ClearFlags();
-        ExcelApp XLInst;
-        if (!Excel_Init(XLInst)) {
+        HiddenInstance XLInst;
+        if (!XLInst.Start()) {
             SetHourglass(false);
-            Busy_ = false;
             return false;
         }
         {
             const Pass pass(this, QStringLiteral("Opening %1...").arg(gWorkspace->Name));
-            LoadPanelWindows(XLInst, false);
+            LoadPanelWindows(XLInst.XL, false);
         }
-        Excel_Exit(XLInst);
+        XLInst.Close();
         SetWorkspaceCaption(gWorkspace->Name);
         SetHourglass(false);
-        Busy_ = false;
         return true;
     } catch (const std::exception& e) {
         SetHourglass(false);
-        Busy_ = false;
         LogError(kModule, QStringLiteral("Workspace_LoadPanels"), ErrNum::kGeneral,
                  QString::fromUtf8(e.what()), true);
         return false;
@@ -832,7 +818,7 @@ bool frmWorkspace::Workspace_LoadPanels(int32_t ID) {
 void frmWorkspace::mnuWorkspaceNew_Click() {
     if (!QuerySaveChanges(false))
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     UnloadPanels();
     gWorkspace = std::make_unique<clsWorkspace>();
     gWorkspace->Name = QStringLiteral("Untitled");
@@ -841,13 +827,12 @@ void frmWorkspace::mnuWorkspaceNew_Click() {
     cmbWorkspaces_->setCurrentIndex(cmbWorkspaces_->count() - 1);
     SetPanelMenuEnabled(false);
     Dirty_ = true;
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuWorkspaceOpen_Click() {
     if (!QuerySaveChanges(false))
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     const QVariant answer = AskCustom(QStringLiteral("frmOpenWorkspace"), [this] {
         frmOpenWorkspace dialog(this);
         dialog.Operation = QString();
@@ -857,33 +842,30 @@ void frmWorkspace::mnuWorkspaceOpen_Click() {
     const int32_t WorkspaceID = answer.isValid() ? answer.toInt() : -1;
     if (WorkspaceID > 0)
         Combo_SelectByData(cmbWorkspaces_, WorkspaceID);
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuWorkspaceRefresh_Click() {
     if (!QuerySaveChanges(false))
         return;
     KeepUnsavedInList();
-    Busy_ = true;
+    const BusyState busy(this);
     SetHourglass(true);
     UnloadPanels();
     if (gSources)
         gSources->ClearFlags();
-    ExcelApp XLInst;
-    if (!Excel_Init(XLInst)) {
+    HiddenInstance XLInst;
+    if (!XLInst.Start()) {
         SetHourglass(false);
-        Busy_ = false;
         return;
     }
     // The records in memory: panels pasted since the last save have no row to render from.
     {
         const Pass pass(this, QStringLiteral("Refreshing %1...").arg(gWorkspace->Name));
-        LoadPanelWindows(XLInst, true);
+        LoadPanelWindows(XLInst.XL, true);
     }
-    Excel_Exit(XLInst);
+    XLInst.Close();
     ClearDirty();
     SetHourglass(false);
-    Busy_ = false;
 }
 
 bool frmWorkspace::mnuWorkspaceSave_Click() {
@@ -894,7 +876,7 @@ bool frmWorkspace::mnuWorkspaceSave_Click() {
 }
 
 bool frmWorkspace::SaveWorkspace() {
-    Busy_ = true;
+    const BusyState busy(this);
     const bool saved = gWorkspace->SaveToDB(gDB.get());
     if (saved) {
         ClearDirty();
@@ -904,7 +886,6 @@ bool frmWorkspace::SaveWorkspace() {
         Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
         SetWorkspaceCaption(gWorkspace->Name);
     }
-    Busy_ = false;
     return saved;
 }
 
@@ -919,7 +900,7 @@ QString frmWorkspace::AskWorkspaceName(const QString& Mode) {
 }
 
 void frmWorkspace::mnuWorkspaceRename_Click() {
-    Busy_ = true;
+    const BusyState busy(this);
     // The moved and resized windows are part of what is stored with the new name.
     SavePanelPositions();
     const QString WorkspaceName = AskWorkspaceName(QStringLiteral("Rename"));
@@ -930,11 +911,10 @@ void frmWorkspace::mnuWorkspaceRename_Click() {
         if (!SaveWorkspace())
             gWorkspace->Name = previous;
     }
-    Busy_ = false;
 }
 
 bool frmWorkspace::mnuWorkspaceSaveAs_Click() {
-    Busy_ = true;
+    const BusyState busy(this);
     SavePanelPositions();
     bool saved = false;
     const QString WorkspaceName = AskWorkspaceName(QStringLiteral("SaveAs"));
@@ -960,7 +940,6 @@ bool frmWorkspace::mnuWorkspaceSaveAs_Click() {
                     record->ID = previousPanelIDs[static_cast<size_t>(i - 1)];
         }
     }
-    Busy_ = false;
     return saved;
 }
 
@@ -1008,19 +987,20 @@ void frmWorkspace::mnuHelpContents_Click() { ShowHelp(this, QStringLiteral("Main
 void frmWorkspace::mnuHelpLearningGuide_Click() {
     const QString path = LearningGuidePath();
     if (FileExists(path))
-        DesktopLaunch::OpenDocument(path);
+        DesktopLaunch::ShowDocument(path, kModule, QStringLiteral("mnuHelpLearningGuide_Click"));
 }
 
-void frmWorkspace::mnuHelpWeb_Click() { DesktopLaunch::OpenDocument(kWebSite); }
+void frmWorkspace::mnuHelpWeb_Click() {
+    DesktopLaunch::ShowDocument(kWebSite, kModule, QStringLiteral("mnuHelpWeb_Click"));
+}
 
 void frmWorkspace::mnuHelpAbout_Click() {
-    Busy_ = true;
+    const BusyState busy(this);
     AskCustom(QStringLiteral("frmAbout"), [this] {
         frmAbout about(this);
         about.exec();
         return QVariant();
     });
-    Busy_ = false;
 }
 
 // --- Tools: import and export ---------------------------------------------------------------
@@ -1034,7 +1014,7 @@ void frmWorkspace::mnuToolsImport_Click() {
     const QString path = GetImportFileName();
     if (path.isEmpty())
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     AskCustom(QStringLiteral("frmImport"), [this, path] {
         frmImport dialog(this);
         dialog.ImportFile = path;
@@ -1048,7 +1028,6 @@ void frmWorkspace::mnuToolsImport_Click() {
                    QStringLiteral(" was unable to use its database. Please contact your "
                                   "administrator to correct the problem."),
                vbInformation);
-        Busy_ = false;
         close();
         return;
     }
@@ -1060,7 +1039,6 @@ void frmWorkspace::mnuToolsImport_Click() {
             Combo_AddItem(cmbWorkspaces_, gWorkspace->Name, 0);
         Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
     }
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuToolsExport_Click() {
@@ -1107,7 +1085,7 @@ void frmWorkspace::mnuWorkspacePublish_Click() {
 // --- Tools, project switch and the panel dialogs ----------------------------------------
 
 void frmWorkspace::mnuToolsOptions_Click() {
-    Busy_ = true;
+    const BusyState busy(this);
     AskCustom(QStringLiteral("frmOptions"), [this] {
         frmOptions options(this);
         options.Show();
@@ -1118,13 +1096,12 @@ void frmWorkspace::mnuToolsOptions_Click() {
     for (frmPanel* panel : PanelWindows())
         panel->SetCaption();
     TickCount_ = 0;
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuWorkspaceSwitchRepository_Click() {
     if (!QuerySaveChanges(false))
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     AskCustom(QStringLiteral("frmLogin"), [] {
         // Modeless, and owned by nobody: the switch closes this window underneath it.
         auto* login = new frmLogin;
@@ -1133,7 +1110,6 @@ void frmWorkspace::mnuWorkspaceSwitchRepository_Click() {
         login->show();
         return QVariant();
     });
-    Busy_ = false;
 }
 
 frmPanel* frmWorkspace::ActivePanel() const {
@@ -1145,7 +1121,6 @@ void frmWorkspace::ForwardToActivePanel(const std::function<void(frmPanel*)>& op
     frmPanel* panel = ActivePanel();
     if (!panel)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     opener(panel);
-    Busy_ = false;
 }

@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "services/modUtilsExcel.h"
+#include "ui/BusyCursor.h"
 
 class QAction;
 class QComboBox;
@@ -36,10 +38,26 @@ public:
     QMdiArea* mdiArea() const { return mdiArea_; }
     // The open panel windows, oldest first.
     std::vector<frmPanel*> PanelWindows() const;
-    bool IsBusy() const { return Busy_; }
-    bool IsDashboardDirty() const { return Dirty_; }
+    [[nodiscard]] bool IsBusy() const { return Busy_; }
+    // The window is busy with a command for the guard's scope: the periodic refresh skips its
+    // turn meanwhile. Guards nest; each puts back the state it found, so a save run inside a
+    // command leaves the command busy.
+    class BusyState {
+    public:
+        explicit BusyState(frmWorkspace* window) : window_(window), was_(window->Busy_) {
+            window_->Busy_ = true;
+        }
+        ~BusyState() { window_->Busy_ = was_; }
+        BusyState(const BusyState&) = delete;
+        BusyState& operator=(const BusyState&) = delete;
+
+    private:
+        frmWorkspace* window_;
+        bool was_;
+    };
+    [[nodiscard]] bool IsDashboardDirty() const { return Dirty_; }
     // Offers to save unsaved edits; false when the user cancelled or the save failed.
-    bool QuerySaveChanges(bool Reselect);
+    [[nodiscard]] bool QuerySaveChanges(bool Reselect);
     void KeepUnsavedInList();
     double PasteX() const { return PasteX_; }
     double PasteY() const { return PasteY_; }
@@ -53,7 +71,7 @@ public:
     // for LibreOffice or for pictures painted on other cores, the busy pointer and the pass's
     // status show, and the commands that would interfere are refused (their menus and the
     // toolbar greyed); a close waits for the pass's end.
-    bool IsPassRunning() const { return PassDepth_ > 0; }
+    [[nodiscard]] bool IsPassRunning() const { return PassDepth_ > 0; }
     // Shows the pictures of this pass that other cores have painted by now; failures wait for
     // the pass to report them.
     void ShowPaintedPictures();
@@ -82,8 +100,8 @@ private:
     void mnuWorkspaceNew_Click();
     void mnuWorkspaceOpen_Click();
     void mnuWorkspaceRename_Click();
-    bool mnuWorkspaceSave_Click();
-    bool mnuWorkspaceSaveAs_Click();
+    [[nodiscard]] bool mnuWorkspaceSave_Click();
+    [[nodiscard]] bool mnuWorkspaceSaveAs_Click();
     void mnuWorkspaceRefresh_Click();
     void mnuWorkspaceDelete_Click();
     void mnuWorkspaceExit_Click();
@@ -108,17 +126,17 @@ private:
 
     void SetWorkspaceCaption(const QString& Name);
     void UnloadPanels();
-    bool IsAnyPanelDirty();
+    [[nodiscard]] bool IsAnyPanelDirty();
     void ClearDirty();
     void SavePanelPositions();
     void cmbWorkspaces_Load();
-    bool Workspace_LoadPanels(int32_t ID);
+    [[nodiscard]] bool Workspace_LoadPanels(int32_t ID);
     void LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh);
     // The window of record Index, placed but not shown yet.
     frmPanel* NewPanelWindow(int16_t Index);
     // Loads a window made by NewPanelWindow and shows it, or offers to delete its panel; False
     // when it could not be loaded.
-    bool LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh);
+    [[nodiscard]] bool LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh);
     void ShowPanelWindow(frmPanel* Window);
     void OfferPanelDeletion(frmPanel* Window);
     // Every panel window of the current dashboard, from the last record to the first: the
@@ -133,8 +151,8 @@ private:
     void PasteNewPanel();
     void mnuWorkspacePaste_Click();
     void mnuPanelPaste_Click();
-    bool SaveWorkspace();
-    bool DeletePanel(frmPanel* Window, bool FromDB);
+    [[nodiscard]] bool SaveWorkspace();
+    void DeletePanel(frmPanel* Window, bool FromDB);
 
     // Asks frmSaveWorkspace for a name in the given mode; "" when cancelled.
     QString AskWorkspaceName(const QString& Mode);
@@ -156,7 +174,7 @@ private:
     // The dashboard chosen in frmOpenWorkspace for a Copy or Move; 0 or below when cancelled.
     int32_t AskTargetWorkspace(const QString& Operation);
     // A Copy or Move target chosen before another command deleted it gets nothing written.
-    bool TargetStillExists(int32_t Target, const QString& procedure);
+    [[nodiscard]] bool TargetStillExists(int32_t Target, const QString& procedure);
     void ClearMarks();
     // The frame of the align and same-size commands: `change` runs on each marked window but
     // the reference one, and returns after writing the record.
@@ -192,7 +210,7 @@ private:
     bool Dirty_ = false;
     bool FirstActivate_ = true;
     bool Activating_ = false;  // a modal window of the first activation re-activates us
-    bool Hourglass_ = false;
+    std::optional<BusyCursor> Hourglass_;
     QPointer<frmPanel> BasePanel_;
     int16_t TickCount_ = 0;
     double PasteX_ = 0;

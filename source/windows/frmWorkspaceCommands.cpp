@@ -30,31 +30,6 @@ namespace {
 
 const QString kModule = QStringLiteral("frmWorkspace");
 
-// A hidden spreadsheet instance a command starts for itself. Whatever way the command leaves
-// (an early return, a failure, an exception), the instance and the workbooks it opened are
-// closed with it, so that none outlives the command.
-class HiddenInstance {
-public:
-    HiddenInstance() = default;
-    HiddenInstance(const HiddenInstance&) = delete;
-    HiddenInstance& operator=(const HiddenInstance&) = delete;
-    ~HiddenInstance() {
-        if (XL)
-            Excel_Exit(XL);
-    }
-    bool Start() { return Excel_Init(XL); }
-    ExcelApp XL;
-};
-
-// The pointer of a periodic pass: busy, but the user may go on working meanwhile.
-class BusyPointer {
-public:
-    BusyPointer() { QApplication::setOverrideCursor(Qt::BusyCursor); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-};
-
 // A pass runs unattended: when a panel's workbook is gone, the panel keeps the picture it
 // shows and the log keeps the reason, for whoever wonders later why it stopped following.
 void NoteMissingWorkbook(const frmPanel* panel) {
@@ -129,14 +104,13 @@ void frmWorkspace::mnuPanelDelete_Click() {
     QPointer<frmPanel> active = ActivePanel();
     if (!active)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     if (ConfirmAction(QStringLiteral("You are about to delete the active panel.  You will not be "
                                      "able to undelete.\nDo you want to continue?")) &&
         active) {
         DeletePanel(active, true);
         Dirty_ = true;
     }
-    Busy_ = false;
 }
 
 int32_t frmWorkspace::AskTargetWorkspace(const QString& Operation) {
@@ -171,13 +145,11 @@ void frmWorkspace::mnuPanelCopy_Click() {
     if (!QuerySaveChanges(false))
         return;
     KeepUnsavedInList();
-    Busy_ = true;
+    const BusyState busy(this);
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Copy"));
     clsWorkspacePanel* Source = active ? gWorkspace->Panels(active->Index) : nullptr;
-    if (Target <= 0 || !Source) {
-        Busy_ = false;
+    if (Target <= 0 || !Source)
         return;
-    }
     try {
         if (Target != gWorkspace->ID) {
             if (TargetStillExists(Target, QStringLiteral("mnuPanelCopy_Click"))) {
@@ -206,7 +178,6 @@ void frmWorkspace::mnuPanelCopy_Click() {
         LogError(kModule, QStringLiteral("mnuPanelCopy_Click"), ErrNum::kGeneral,
                  QString::fromUtf8(e.what()), true);
     }
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuPanelMove_Click() {
@@ -216,7 +187,7 @@ void frmWorkspace::mnuPanelMove_Click() {
     if (!QuerySaveChanges(false))
         return;
     KeepUnsavedInList();
-    Busy_ = true;
+    const BusyState busy(this);
     const int32_t Target = AskTargetWorkspace(QStringLiteral("Move"));
     clsWorkspacePanel* record = active ? gWorkspace->Panels(active->Index) : nullptr;
     if (record && Target > 0 && Target != gWorkspace->ID &&
@@ -227,22 +198,17 @@ void frmWorkspace::mnuPanelMove_Click() {
         else
             MsgBox(QStringLiteral("Unable to move the panel."), vbExclamation);
     }
-    Busy_ = false;
 }
 
 void frmWorkspace::mnuPanelRefresh_Click() {
     QPointer<frmPanel> active = ActivePanel();
     if (!active)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     if (active->IsDirty) {
-        if (!QuerySaveChanges(false) || !active) {
-            Busy_ = false;
+        if (!QuerySaveChanges(false) || !active)
             return;
-        }
         KeepUnsavedInList();
-        // A save clears the flag on its way out; the command still runs.
-        Busy_ = true;
     }
     SetHourglass(true);
     try {
@@ -252,14 +218,14 @@ void frmWorkspace::mnuPanelRefresh_Click() {
             clsWorkspacePanel* record = gWorkspace->Panels(active->Index);
             if (record && record->Source())
                 record->Source()->ClearFlags();
-            active->Panel_Load(XLInst.XL, true);
+            // A panel that can't be refreshed (reported) keeps the picture it shows.
+            (void)active->Panel_Load(XLInst.XL, true);
         }
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("mnuPanelRefresh_Click"), ErrNum::kGeneral,
                  QString::fromUtf8(e.what()), true);
     }
     SetHourglass(false);
-    Busy_ = false;
 }
 
 // --- Layout mode ----------------------------------------------------------------------------
@@ -350,7 +316,7 @@ void frmWorkspace::mnuAlignBottom_Click() {
 // own scale inside the new size instead of stretching or shrinking it.
 void frmWorkspace::mnuSameWidth_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(base->Width(), w->Height());
         record->pWidth = w->Width();
     });
@@ -358,7 +324,7 @@ void frmWorkspace::mnuSameWidth_Click() {
 
 void frmWorkspace::mnuSameHeight_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(w->Width(), base->Height());
         record->pHeight = w->Height();
     });
@@ -366,7 +332,7 @@ void frmWorkspace::mnuSameHeight_Click() {
 
 void frmWorkspace::mnuSameBoth_Click() {
     ChangeMarkedPanels([](frmPanel* w, const frmPanel* base, clsWorkspacePanel* record) {
-        record->ViewType = QStringLiteral("C");
+        record->ViewType = PanelView::Crop;
         w->Resize(base->Width(), base->Height());
         record->pWidth = w->Width();
         record->pHeight = w->Height();
@@ -452,9 +418,10 @@ void frmWorkspace::timerRefresh_Timer() {
 void frmWorkspace::RefreshAllPanels() {
     if (Busy_ || EditMode)
         return;
-    Busy_ = true;
+    const BusyState busy(this);
     {
-        const BusyPointer pointer;
+        // Busy, but the user may go on working meanwhile.
+        const BusyCursor pointer(Qt::BusyCursor);
         const Pass pass(this, QStringLiteral("Refreshing the panels..."));
         // Pictures painted on other cores show as they are done.
         painting_.clear();
@@ -473,7 +440,8 @@ void frmWorkspace::RefreshAllPanels() {
                 if (!XLInst.Start())
                     continue;
                 panel->DeferPainting = true;
-                panel->Panel_Reload(XLInst.XL);
+                // A panel that can't be reloaded (reported) keeps its picture; the pass goes on.
+                (void)panel->Panel_Reload(XLInst.XL);
                 if (!panel)
                     continue;
                 panel->DeferPainting = false;
@@ -488,7 +456,6 @@ void frmWorkspace::RefreshAllPanels() {
         painting_.clear();
         for (const QPointer<frmPanel>& panel : rest)
             if (panel && panel->PicturePending())
-                panel->FinishPicture();
+                (void)panel->FinishPicture();  // a failed picture is reported; the old one stays
     }
-    Busy_ = false;
 }

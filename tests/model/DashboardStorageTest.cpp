@@ -11,15 +11,15 @@ void FillPanel(clsWorkspacePanel* p, int32_t sourceID, const QString& caption) {
     p->SourceID = sourceID;
     p->Caption = caption;
     p->Comments = caption + QStringLiteral(" notes");
-    p->ContentType = QStringLiteral("S");
-    p->IsCustom = QStringLiteral("N");
+    p->ContentType = PanelContent::Range;
+    p->IsCustom = PanelPaste::Plain;
     p->SheetName = QStringLiteral("Data");
     p->PicRange = QStringLiteral("$B$3:$F$20``");
     p->RowHeights = QStringLiteral("3:20=15");
     p->ColWidths = QStringLiteral("B:F=8.43");
     p->RelativeTo = QStringLiteral("bottom");
     p->ContentMatch = QStringLiteral("bottom=$H$40");
-    p->ViewType = QStringLiteral("A");
+    p->ViewType = PanelView::AutoSize;
     p->pLeft = 120;
     p->pTop = 240;
     p->pWidth = 3000;
@@ -80,8 +80,8 @@ TEST_F(ModelTest, NewDashboardIsInsertedAndReadBackInSourceOrder) {
     EXPECT_EQ(p->ColWidths, QStringLiteral("B:F=8.43"));
     EXPECT_EQ(p->RelativeTo, QStringLiteral("bottom"));
     EXPECT_EQ(p->ContentMatch, QStringLiteral("bottom=$H$40"));
-    EXPECT_EQ(p->IsCustom, QStringLiteral("N"));
-    EXPECT_EQ(p->ViewType, QStringLiteral("A"));
+    EXPECT_EQ(p->IsCustom, PanelPaste::Plain);
+    EXPECT_EQ(p->ViewType, PanelView::AutoSize);
     EXPECT_EQ(p->pLeft, 120);
     EXPECT_EQ(p->pTop, 240);
     EXPECT_EQ(p->pWidth, 3000);
@@ -463,4 +463,53 @@ TEST_F(ModelTest, DashboardWhosePanelsCouldNotBeReadKeepsThemOnSave) {
     EXPECT_EQ(
         Scalar(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE WorkspaceID = ?"), {id}),
         4);
+}
+
+TEST_F(ModelTest, StoredCodesBecomeTheirKindsAndAreWrittenBackAsTheyWere) {
+    const int32_t id = StoreThreePanels();
+    const QString codesOfFirst = QStringLiteral(
+        "SELECT ContentType || '/' || IsCustom || '/' || ViewType FROM DsbSavedPanel "
+        "WHERE Caption = 'first'");
+    // What a paste stores: the one-letter codes.
+    EXPECT_EQ(TextOf(codesOfFirst), QStringLiteral("S/N/A"));
+
+    struct Case {
+        const char* content;
+        const char* paste;
+        const char* view;
+        PanelContent contentKind;
+        PanelPaste pasteKind;
+        PanelView viewKind;
+    };
+    const Case cases[] = {
+        {"C", "Y", "C", PanelContent::Chart, PanelPaste::Custom, PanelView::Crop},
+        {"P", "N", "Z", PanelContent::Picture, PanelPaste::Plain, PanelView::Zoom},
+        {"M", "Y", "A", PanelContent::ReadRange, PanelPaste::Custom, PanelView::AutoSize},
+    };
+    for (const Case& c : cases) {
+        const QString codes = QStringLiteral("%1/%2/%3").arg(QLatin1String(c.content),
+                                                             QLatin1String(c.paste), QLatin1String(c.view));
+        SCOPED_TRACE(codes.toStdString());
+        Exec(QStringLiteral("UPDATE DsbSavedPanel SET ContentType = ?, IsCustom = ?, ViewType = ? "
+                            "WHERE Caption = 'first'"),
+             {QString::fromLatin1(c.content), QString::fromLatin1(c.paste), QString::fromLatin1(c.view)});
+        clsWorkspace w;
+        ASSERT_TRUE(w.LoadFromDB(id, gDB.get()));
+        const clsWorkspacePanel* p = w.Panels(1);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->ContentType, c.contentKind);
+        EXPECT_EQ(p->IsCustom, c.pasteKind);
+        EXPECT_EQ(p->ViewType, c.viewKind);
+        ASSERT_TRUE(w.SaveToDB(gDB.get()));
+        EXPECT_EQ(TextOf(codesOfFirst), codes);
+    }
+
+    // Codes are compared as stored: another letter, or the right one in lower case, is no kind.
+    Exec(QStringLiteral("UPDATE DsbSavedPanel SET ContentType = 's', IsCustom = 'X', ViewType = 'z' "
+                        "WHERE Caption = 'first'"));
+    clsWorkspace w;
+    ASSERT_TRUE(w.LoadFromDB(id, gDB.get()));
+    EXPECT_EQ(w.Panels(1)->ContentType, PanelContent::None);
+    EXPECT_EQ(w.Panels(1)->IsCustom, PanelPaste::None);
+    EXPECT_EQ(w.Panels(1)->ViewType, PanelView::None);
 }

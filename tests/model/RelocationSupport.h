@@ -49,7 +49,7 @@ protected:
     // A panel as a paste leaves it: captured, with the sheet's last used cell and a rule.
     static bool Capture(clsWorkspacePanel& p, xl::Worksheet* ws, const QString& rule,
                         const QString& selection = QString()) {
-        p.ContentType = QStringLiteral("S");
+        p.ContentType = PanelContent::Range;
         p.SheetName = ws->Name();
         p.RelativeTo = rule;
         p.ContentMatch = QStringLiteral("bottom=") + RealBottomRight(ws);

@@ -3,11 +3,11 @@
 #include "TestSupport.h"
 
 #include "services/UserPrompts.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMath.h"
 #include "services/modUtilsMisc.h"
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -32,7 +32,7 @@ TEST_F(IniTest, ValuesAreReadAsTheProfileFunctionsReadThem) {
                              "  DASHBOARD COLOR = 255 \r\npanel time stamp=5\r\n"
                              "Caption Alignment=\r\nRefresh Frequency=7 minutes\r\n"
                              "[Other]\r\nKey=\"quoted value\"\r\n=no key\r\n"));
-    GetOptionsSettings();
+    ASSERT_TRUE(GetOptionsSettings());
     EXPECT_EQ(gDashboardColor, 255);
     EXPECT_TRUE(gPanelTimeStamp);                              // any nonzero value
     EXPECT_EQ(gCaptionAlignment, QStringLiteral("Center"));    // empty reads as the default
@@ -54,7 +54,7 @@ TEST_F(IniTest, EmptyNumericValuesTakeTheirDefaults) {
     gDashboardColor = 0;
     gPanelTimeStamp = false;
     gRefreshFrequency = 0;
-    GetOptionsSettings();
+    ASSERT_TRUE(GetOptionsSettings());
     EXPECT_EQ(gDashboardColor, 16777215);
     EXPECT_TRUE(gPanelTimeStamp);
     EXPECT_EQ(gRefreshFrequency, 10);
@@ -62,7 +62,7 @@ TEST_F(IniTest, EmptyNumericValuesTakeTheirDefaults) {
     EXPECT_EQ(INI_ReadInt(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Dashboard Color"), -7), -7);
     // A value that is there but no number still reads as 0, as the profile functions read it.
     WriteText(GetINIFile(), QStringLiteral("[Options]\nDashboard Color=none\n"));
-    GetOptionsSettings();
+    ASSERT_TRUE(GetOptionsSettings());
     EXPECT_EQ(gDashboardColor, 0);
 }
 
@@ -71,14 +71,14 @@ TEST_F(IniTest, RefreshFrequencyOutsideWhatTheOptionsAllowIsTheDefault) {
         {"-1", 10}, {"32001", 10}, {"70000", 10}, {"0", 0}, {"32000", 32000}, {"1", 1}, {"abc", 0}};
     for (const auto& c : cases) {
         WriteText(GetINIFile(), QStringLiteral("[Options]\nRefresh Frequency=%1\n").arg(QLatin1String(c.stored)));
-        GetOptionsSettings();
+        ASSERT_TRUE(GetOptionsSettings());
         EXPECT_EQ(gRefreshFrequency, c.expected) << c.stored;
     }
 }
 
 TEST_F(IniTest, SavingWritesBackAndKeepsOtherLines) {
     WriteText(GetINIFile(), QStringLiteral("; my notes\n[Settings]\nLog DB=\n\n[Options]\nPanel Time Stamp=5\nExtra=keep me\n"));
-    GetOptionsSettings();
+    ASSERT_TRUE(GetOptionsSettings());
     gDashboardColor = RGBValue(1, 2, 3);
     gRefreshFrequency = 25;
     gCaptionAlignment = QStringLiteral("Left");
@@ -89,7 +89,7 @@ TEST_F(IniTest, SavingWritesBackAndKeepsOtherLines) {
     EXPECT_TRUE(text.contains(QStringLiteral("Panel Time Stamp=-1")));
     EXPECT_EQ(text.count(QStringLiteral("Panel Time Stamp")), 1);
     EXPECT_TRUE(text.contains(QStringLiteral("Dashboard Color=197121")));
-    GetOptionsSettings();
+    ASSERT_TRUE(GetOptionsSettings());
     EXPECT_EQ(gDashboardColor, RGBValue(1, 2, 3));
     EXPECT_EQ(gRefreshFrequency, 25);
     EXPECT_EQ(gCaptionAlignment, QStringLiteral("Left"));

@@ -1,4 +1,4 @@
-#include "services/MailFolderDialog.h"
+#include "ui/MailFolderDialog.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsINI.h"
 #include "services/modUtilsLog.h"

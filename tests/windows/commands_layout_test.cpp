@@ -137,18 +137,18 @@ TEST_F(LayoutModeTest, AlignRightsAndBottomsUseEachWindowsOwnSize) {
 }
 
 TEST_F(LayoutModeTest, MakeSameSizeCropsAnAutosizePanel) {
-    ASSERT_EQ(Record("Small")->ViewType, QStringLiteral("A"));
+    ASSERT_EQ(Record("Small")->ViewType, PanelView::AutoSize);
     EnterLayout("Base", {"Small"});
     const QRect idle = Geometry("Idle");
     Click("mnuSameBoth");
-    EXPECT_EQ(Record("Small")->ViewType, QStringLiteral("C"));
+    EXPECT_EQ(Record("Small")->ViewType, PanelView::Crop);
     EXPECT_EQ(Geometry("Small").size(), QSize(3000, 1500));
     EXPECT_EQ(Record("Small")->pWidth, 3000);
     EXPECT_EQ(Record("Small")->pHeight, 1500);
     EXPECT_EQ(Geometry("Small").topLeft(), QPoint(300, 4500));
     EXPECT_EQ(Geometry("Idle"), idle);
-    EXPECT_EQ(Record("Idle")->ViewType, QStringLiteral("A"));
-    EXPECT_EQ(Record("Base")->ViewType, QStringLiteral("A"));
+    EXPECT_EQ(Record("Idle")->ViewType, PanelView::AutoSize);
+    EXPECT_EQ(Record("Base")->ViewType, PanelView::AutoSize);
 
     LeftClick("Wide");
     Click("mnuSameWidth");
@@ -171,7 +171,7 @@ TEST_F(LayoutModeTest, NothingMarkedChangesNothing) {
     for (frmPanel* p : Window()->PanelWindows())
         EXPECT_EQ(QRect(p->Left(), p->Top(), p->Width(), p->Height()), before[i++]);
     EXPECT_FALSE(Window()->IsDashboardDirty());
-    EXPECT_EQ(Record("Small")->ViewType, QStringLiteral("A"));
+    EXPECT_EQ(Record("Small")->ViewType, PanelView::AutoSize);
 }
 
 TEST_F(LayoutModeTest, ArrangementMovesWindowsButNotRecords) {
@@ -181,7 +181,7 @@ TEST_F(LayoutModeTest, ArrangementMovesWindowsButNotRecords) {
     QApplication::processEvents();
     // Cropped panels keep the size they are given; autosize ones fit themselves to the picture.
     for (frmPanel* p : Window()->PanelWindows())
-        gWorkspace->Panels(p->Index)->ViewType = QStringLiteral("C");
+        gWorkspace->Panels(p->Index)->ViewType = PanelView::Crop;
     Click("mnuEditVertical");
     const QRect room = Window()->mdiArea()->viewport()->rect();
     int32_t widthSum = 0;

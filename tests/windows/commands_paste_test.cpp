@@ -39,7 +39,7 @@ TEST_F(PasteCommandsTest, APastedPanelAppearsAtTheLastRightClick) {
     // The record keeps the window's first place until a save copies the positions.
     const clsWorkspacePanel* record = gWorkspace->Panels(second->Index);
     EXPECT_NE(QPoint(record->pLeft, record->pTop), QPoint(second->Left(), second->Top()));
-    EXPECT_EQ(record->IsCustom, QStringLiteral("N"));
+    EXPECT_EQ(record->IsCustom, PanelPaste::Plain);
     EXPECT_EQ(record->ID, 0);
     EXPECT_EQ(Window()->mdiArea()->activeSubWindow(), second->SubWindow());
 
@@ -47,7 +47,7 @@ TEST_F(PasteCommandsTest, APastedPanelAppearsAtTheLastRightClick) {
     Copy(QStringLiteral("range"));
     Click("mnuWorkspacePasteCustom");
     ASSERT_EQ(gWorkspace->NumPanels(), 3);
-    EXPECT_EQ(gWorkspace->Panels(3)->IsCustom, QStringLiteral("N"));
+    EXPECT_EQ(gWorkspace->Panels(3)->IsCustom, PanelPaste::Plain);
     EXPECT_EQ(Window()->PanelWindows().size(), 3u);
     EXPECT_FALSE(Window()->IsBusy());
 }

@@ -6,7 +6,7 @@
 
 #include "../fixtures/MaildirFixture.h"
 #include "platform/mail/MailStore.h"
-#include "services/MailFolderDialog.h"
+#include "ui/MailFolderDialog.h"
 #include "services/modUtilsINI.h"
 #include "sharing/frmAddAltPath.h"
 #include "sharing/frmAltPaths.h"
@@ -105,7 +105,7 @@ TEST_F(DialogFitTest, SharingAndMailDialogsFitTheirTexts) {
         ExpectShownDialogFits("frmPublish", [] { frmPublish dialog; dialog.Show(); }, true);
         ExpectShownDialogFits("frmExport", [] { frmExport dialog; dialog.Show(); }, true);
         ExpectShownDialogFits("frmAltPaths", [] { frmAltPaths dialog; dialog.Show(); }, true);
-        ExpectShownDialogFits("frmAddAltPath", [] { frmAddAltPath dialog; dialog.Show(); });
+        ExpectShownDialogFits("frmAddAltPath", [] { frmAddAltPath dialog; (void)dialog.Show(); });
         ExpectShownDialogFits("MailFolderDialog", [&store] {
             MailFolderDialog dialog(store.Folders());
             dialog.exec();

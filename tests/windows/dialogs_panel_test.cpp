@@ -5,7 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include "../fixtures/MaildirFixture.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsINI.h"
 #include "windows/frmCaption.h"
 #include "windows/frmDrillback.h"

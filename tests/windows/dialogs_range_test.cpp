@@ -6,7 +6,7 @@
 #include "WindowTestSupport.h"
 
 #include "model/ContentMatch.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "windows/frmRangeRelative.h"
 
 #include <QGroupBox>
@@ -36,7 +36,7 @@ protected:
         const int16_t index = gWorkspace->AddPanel();
         clsWorkspacePanel* panel = gWorkspace->Panels(index);
         panel->SourceID = sourceID;
-        panel->ContentType = QStringLiteral("S");
+        panel->ContentType = PanelContent::Range;
         panel->SheetName = sheet;
         panel->PicRange = range + QStringLiteral("``");
         panel->RelativeTo = rule;

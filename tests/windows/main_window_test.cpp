@@ -4,7 +4,7 @@
 #include "WindowTestSupport.h"
 
 #include "services/App.h"
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
 #include "services/ProgramIcon.h"
 #include "services/Twips.h"

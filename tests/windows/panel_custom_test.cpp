@@ -15,7 +15,7 @@ frmPanel* CustomPanel(frmWorkspace* window) {
     auto* panel = new frmPanel;
     window->mdiArea()->addSubWindow(panel);
     panel->Index = gWorkspace->AddPanel();
-    gWorkspace->Panels(panel->Index)->IsCustom = QStringLiteral("Y");
+    gWorkspace->Panels(panel->Index)->IsCustom = PanelPaste::Custom;
     return panel;
 }
 
@@ -64,7 +64,7 @@ TEST_F(PanelTest, ACustomChartPasteKeepsTheChartUnderItsName) {
     frmPanel* panel = CustomPanel(Window());
     ASSERT_TRUE(panel->Panel_Paste()) << PromptScript::Messages().join('|').toStdString();
     const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
-    EXPECT_EQ(record->ContentType, QStringLiteral("C"));
+    EXPECT_EQ(record->ContentType, PanelContent::Chart);
     ASSERT_FALSE(record->PicRange.isEmpty());
     const QString templatePath = GetTemplatesFolder() + QStringLiteral("PVTmpl") +
                                  QString::number(record->SourceID) + QStringLiteral(".xlsx");

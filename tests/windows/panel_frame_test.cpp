@@ -68,7 +68,7 @@ TEST_F(PanelFrameTest, APastedPanelIsShownAsLargeAsItsPicture) {
     EXPECT_EQ(panel->size(), picture);
     EXPECT_EQ(panel->SubWindow()->size(), picture + FrameExtra(panel));
     EXPECT_EQ(panel->picPanel()->geometry(), QRect(QPoint(0, 0), picture));
-    EXPECT_EQ(RecordOf(panel)->ViewType, QStringLiteral("C"));
+    EXPECT_EQ(RecordOf(panel)->ViewType, PanelView::Crop);
 
     // Saved, the row keeps that frame in twips; opened again, the crop window has that size.
     PromptScript::QueueDialog(QStringLiteral("frmSaveWorkspace"), QStringLiteral("Frames"));
@@ -142,7 +142,7 @@ TEST_F(PanelFrameTest, AWindowBeyond32767TwipsKeepsItsSize) {
     QCoreApplication::processEvents();
     ASSERT_EQ(Window()->PanelWindows().size(), 1u) << PromptScript::Messages().join('|').toStdString();
     frmPanel* reopened = Window()->PanelWindows().front();
-    EXPECT_EQ(RecordOf(reopened)->ViewType, QStringLiteral("C"));
+    EXPECT_EQ(RecordOf(reopened)->ViewType, PanelView::Crop);
     EXPECT_EQ(reopened->SubWindow()->size(), outer);
 }
 
@@ -153,8 +153,8 @@ TEST_F(PanelFrameTest, ThePanelMenuFollowsTheActivePanel) {
     Copy(QStringLiteral("chart"));
     frmPanel* chart = Paste();
     ASSERT_TRUE(chart) << PromptScript::Messages().join('|').toStdString();
-    ASSERT_EQ(RecordOf(chart)->ContentType, QStringLiteral("C"));
-    ASSERT_EQ(RecordOf(chart)->ViewType, QStringLiteral("C"));
+    ASSERT_EQ(RecordOf(chart)->ContentType, PanelContent::Chart);
+    ASSERT_EQ(RecordOf(chart)->ViewType, PanelView::Crop);
     // Side by side, as the user would drag them.
     chart->SubWindow()->move(range->SubWindow()->geometry().right() + 20, 0);
 

@@ -147,7 +147,7 @@ TEST_F(PanelLoadTest, APictureFileGetsASourceOfItsOwn) {
     PromptScript::QueueDialog(QStringLiteral("open"), picture);
     panel->Panel_BrowsePicture();
     const clsWorkspacePanel* record = gWorkspace->Panels(1);
-    EXPECT_EQ(record->ContentType, QStringLiteral("P"));
+    EXPECT_EQ(record->ContentType, PanelContent::Picture);
     EXPECT_EQ(record->Caption, QStringLiteral("logo.bmp"));
     EXPECT_NE(record->SourceID, source_);
     EXPECT_EQ(panel->picPanel()->Picture().size(), QSize(64, 32));

@@ -42,12 +42,12 @@ TEST_F(PanelTest, PastedRangesKeepTheirPanesSizesAndPicture) {
         if (c.colWidths) {
             EXPECT_TRUE(record->ColWidths.contains(QLatin1String(c.colWidths))) << record->ColWidths.toStdString();
         }
-        EXPECT_EQ(record->ContentType, QStringLiteral("S"));
+        EXPECT_EQ(record->ContentType, PanelContent::Range);
         EXPECT_EQ(record->SheetName, QStringLiteral("Data"));
         EXPECT_EQ(record->Caption, QFileInfo(workbook).completeBaseName());
         EXPECT_EQ(record->RelativeTo, QStringLiteral("bottom"));
         EXPECT_EQ(record->ContentMatch, QStringLiteral("bottom=$C$5"));
-        EXPECT_EQ(record->ViewType, QStringLiteral("C"));
+        EXPECT_EQ(record->ViewType, PanelView::Crop);
         EXPECT_EQ(record->ID, 0);
         EXPECT_TRUE(panel->IsDirty);
         ASSERT_TRUE(record->Source());
@@ -166,7 +166,7 @@ TEST_F(PanelTest, AChartIsFoundBySizeInTheWorkbookLastCopiedFrom) {
     frmPanel* panel = Paste();
     ASSERT_TRUE(panel) << PromptScript::Messages().join('|').toStdString();
     const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
-    EXPECT_EQ(record->ContentType, QStringLiteral("C"));
+    EXPECT_EQ(record->ContentType, PanelContent::Chart);
     EXPECT_FALSE(record->PicRange.isEmpty());
     EXPECT_EQ(record->SheetName, QStringLiteral("Data"));
     // 15 cm by 7.5 cm at 96 dpi.
@@ -199,7 +199,7 @@ TEST_F(PanelTest, AChartOfAWorkbookSavedByCalcIsFoundByTheSizeItsDrawingDeclares
     ASSERT_TRUE(panel) << PromptScript::Messages().join('|').toStdString();
     EXPECT_FALSE(DialogsShown().contains(QStringLiteral("open")));
     const clsWorkspacePanel* record = gWorkspace->Panels(panel->Index);
-    EXPECT_EQ(record->ContentType, QStringLiteral("C"));
+    EXPECT_EQ(record->ContentType, PanelContent::Chart);
     EXPECT_EQ(record->PicRange, QStringLiteral("Chart 1"));
     EXPECT_EQ(record->Source()->FullPath, saved);
 

@@ -41,7 +41,7 @@ protected:
     }
     // Crop mode over a plain picture of w by h pixels in a client area of cw by ch.
     void CropOver(int w, int h, int cw, int ch) {
-        Record()->ViewType = QStringLiteral("C");
+        Record()->ViewType = PanelView::Crop;
         QImage image(w, h, QImage::Format_RGB32);
         image.fill(Qt::darkGreen);
         panel_->picTemp()->SetPicture(image);
@@ -68,7 +68,7 @@ TEST_F(PanelViewTest, TheThreeViewTypesStartFromTheHeldPicture) {
 
     panel_->Panel_Crop();
     EXPECT_EQ(Checked(), QStringList{"mnuPanelCrop"});
-    EXPECT_EQ(Record()->ViewType, QStringLiteral("C"));
+    EXPECT_EQ(Record()->ViewType, PanelView::Crop);
     EXPECT_TRUE(panel_->IsDirty);
     SetClientPixels(panel_, 400, 300);
     EXPECT_EQ(panel_->size(), QSize(400, 300));
@@ -172,7 +172,7 @@ TEST_F(PanelViewTest, TitlesWithMarksTimeStampAndCentring) {
     gPanelTimeStamp = false;
 
     // Too narrow for the title: no blanks whatever the alignment.
-    Record()->ViewType = QStringLiteral("C");
+    Record()->ViewType = PanelView::Crop;
     gCaptionAlignment = QStringLiteral("Center");
     SetClientPixels(panel_, 10, 200);
     panel_->SetCaption();
@@ -222,7 +222,7 @@ std::pair<int, int> ShownTitle(QWidget* frame, QRect* area) {
 // title centred over the title area, not cut short, whatever the style.
 TEST_F(PanelViewTest, CentredTitlesShowWholeInTheMiddleOfTheTitleArea) {
     Record()->Caption = QStringLiteral("report-2026-01");
-    Record()->ViewType = QStringLiteral("C");
+    Record()->ViewType = PanelView::Crop;
     clsPanelSource* source = gSources->Source(source_);
     source->DestFolder = Folder() + QLatin1Char('/');
     source->NewestFile = QStringLiteral("Sales.xlsx");
@@ -278,7 +278,7 @@ TEST_F(PanelViewTest, DoubleClickOpensTheWorkbookOutsideLayoutMode) {
     EXPECT_EQ(PromptScript::Messages().back(), QStringLiteral("Unable to launch Excel file.  [") +
                                                    InFolder(QStringLiteral("Gone.xlsx")) +
                                                    QStringLiteral("] not found."));
-    Record()->ContentType = QStringLiteral("P");
+    Record()->ContentType = PanelContent::Picture;
     panel_->Panel_Launch();
     EXPECT_TRUE(DesktopLaunch::Requests().isEmpty());
 }

@@ -68,7 +68,7 @@ public:
     void Attach(const QString& path, const QString& alias, const QString& key);
     void Detach(const QString& alias);
     QStringList TableNames(const QString& schema = QStringLiteral("main"));
-    bool HasTable(const QString& table, const QString& schema = QStringLiteral("main"));
+    [[nodiscard]] bool HasTable(const QString& table, const QString& schema = QStringLiteral("main"));
     void DropTable(const QString& table);
 
     // Nested safely: each level is a savepoint.
@@ -90,7 +90,7 @@ public:
     // the one schema of the connection that is known to be ours ("" when none is).
     void Guard(const QString& trusted = QString());
     void Unguard();
-    bool Guarded() const { return guarded_; }
+    [[nodiscard]] bool Guarded() const { return guarded_; }
 
 private:
     Database(sqlite3* handle, QString path, QString key);
@@ -149,19 +149,19 @@ class Recordset {
 public:
     Recordset(QStringList columns, std::vector<QVariantList> rows);
 
-    bool EOF_() const { return pos_ >= static_cast<int>(rows_.size()); }
-    bool BOF() const { return pos_ < 0 || rows_.empty(); }
+    [[nodiscard]] bool EOF_() const { return pos_ >= static_cast<int>(rows_.size()); }
+    [[nodiscard]] bool BOF() const { return pos_ < 0 || rows_.empty(); }
     void MoveNext() { if (pos_ < static_cast<int>(rows_.size())) ++pos_; }
     void MoveFirst() { pos_ = 0; }
     void MoveLast() { pos_ = rows_.empty() ? 0 : static_cast<int>(rows_.size()) - 1; }
     int RecordCount() const { return static_cast<int>(rows_.size()); }
     const QStringList& Columns() const { return columns_; }
-    bool HasField(const QString& name) const { return ColumnIndex(name) >= 0; }
+    [[nodiscard]] bool HasField(const QString& name) const { return ColumnIndex(name) >= 0; }
 
     // The value at the cursor; a null QVariant for Null, a missing column or end of file.
     QVariant Field(const QString& name) const;
     QVariant Field(int index) const;
-    bool IsNull(const QString& name) const { return Field(name).isNull(); }
+    [[nodiscard]] bool IsNull(const QString& name) const { return Field(name).isNull(); }
     // Null-aware conveniences: Null reads as "", 0 or the given default date.
     QString Text(const QString& name) const;
     qint64 Number(const QString& name) const;

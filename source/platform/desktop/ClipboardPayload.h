@@ -35,7 +35,7 @@ struct SheetLink {
     QString range;        // A2:C4 or B3, no "$", corners ordered; "" when not a cell reference
 
     // The document has a path of its own, so it was saved at least once.
-    bool IsSaved() const;
+    [[nodiscard]] bool IsSaved() const;
 };
 
 std::optional<SheetLink> ParseSheetLink(const QByteArray& bytes);
@@ -59,7 +59,7 @@ struct ObjectDescriptor {
     int32_t width = 0;    // 1/100 mm
     int32_t height = 0;   // 1/100 mm
 
-    bool IsChart() const;
+    [[nodiscard]] bool IsChart() const;
 };
 
 std::optional<ObjectDescriptor> ParseObjectDescriptorFormat(const QString& formatName);
@@ -79,7 +79,7 @@ QString ExpectedCopiedText(const QList<QStringList>& displayed);
 
 // Whether the copied text shows the cells `displayed`, so that the copy and the saved file
 // agree. Line ends are compared without regard to CR LF or a missing last one.
-bool CopiedTextMatches(const QString& copiedText, const QList<QStringList>& displayed);
+[[nodiscard]] bool CopiedTextMatches(const QString& copiedText, const QList<QStringList>& displayed);
 
 // The full name of the first offered format whose name before any ";" parameters is `base`
 // (any case); "" when none is offered.

@@ -61,7 +61,7 @@ struct ClipboardSelection {
     QSizeF sizePoints;
     QSize sizePixels;
 
-    bool IsUsable() const { return refusal == Refusal::None; }
+    [[nodiscard]] bool IsUsable() const { return refusal == Refusal::None; }
 };
 
 // Classifies a clipboard's content. `rememberedWorkbook` is the workbook of the last spreadsheet

@@ -9,10 +9,10 @@ namespace desk {
 
 // Opens an existing file with the desktop's default application for its type. False when the
 // file does not exist or the desktop would not take it; `error` then says why.
-bool OpenWithDesktop(const QString& path, QString* error = nullptr);
+[[nodiscard]] bool OpenWithDesktop(const QString& path, QString* error = nullptr);
 
 // Raises the window whose title holds `title`, with wmctrl when it is installed. Without wmctrl,
 // or without such a window, nothing happens and the answer is false.
-bool BringToFront(const QString& title);
+[[nodiscard]] bool BringToFront(const QString& title);
 
 }  // namespace desk

@@ -26,7 +26,7 @@ struct Folder {
     QString dir;   // the Maildir's absolute directory; "" for a level that only holds folders
     std::vector<Folder> children;  // sorted by name, ignoring case
 
-    bool IsMaildir() const { return !dir.isEmpty(); }
+    [[nodiscard]] bool IsMaildir() const { return !dir.isEmpty(); }
 };
 
 // A mail of a folder as listed, before it is read.
@@ -59,7 +59,7 @@ QString FitFileName(const QString& name, int maxBytes = kMaxFileNameBytes);
 QString HeaderSubject(const QString& file);
 
 // True when `dir` is a Maildir (holds cur/ and new/).
-bool IsMaildir(const QString& dir);
+[[nodiscard]] bool IsMaildir(const QString& dir);
 
 // One mail, parsed in full. Only mails that parse cleanly are opened: a file that is no MIME
 // mail, is cut short, or carries neither a Date nor a Received header throws.
@@ -94,7 +94,7 @@ public:
     explicit Store(const QString& root);
     QString Root() const { return root_; }
     // The store can be used: its root is a Maildir.
-    bool IsRunning() const;
+    [[nodiscard]] bool IsRunning() const;
     // The folder tree: Maildir++ folders (".Reports", ".Reports.2024") and plain nested
     // Maildirs (Reports/2024) alike, below the Inbox.
     Folder Folders() const;

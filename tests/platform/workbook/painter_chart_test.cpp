@@ -102,8 +102,9 @@ TEST_P(ChartProducers, EveryKindDrawsEachSeriesInItsColour) {
         EXPECT_FALSE(pic.placeholder);
         EXPECT_EQ(pic.image.size(), ShapePixels(*shape));
         // LibreOffice's chart is as wide as it showed it, not as its cell anchor measures here.
-        if (GetParam())
+        if (GetParam()) {
             EXPECT_GT(pic.image.width(), std::lround(shape->Width() * 96.0 / 72.0));
+        }
         const xl::ChartPlot& plot = data->plots.front();
         const bool pie = plot.kind == xl::ChartKind::Pie || plot.kind == xl::ChartKind::Doughnut;
         const bool line = plot.kind == xl::ChartKind::Line || plot.kind == xl::ChartKind::Scatter;

@@ -1,4 +1,4 @@
-#include "services/DialogButtons.h"
+#include "ui/DialogButtons.h"
 
 #include <QHBoxLayout>
 #include <QLayout>

@@ -1,4 +1,4 @@
-#include "services/MailFolderDialog.h"
+#include "ui/MailFolderDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

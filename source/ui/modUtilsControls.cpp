@@ -1,4 +1,4 @@
-#include "services/modUtilsControls.h"
+#include "ui/modUtilsControls.h"
 
 #include <QApplication>
 #include <QComboBox>

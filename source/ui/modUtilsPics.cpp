@@ -1,4 +1,4 @@
-#include "services/modUtilsPics.h"
+#include "ui/modUtilsPics.h"
 
 #include "services/modUtilsLog.h"
 
