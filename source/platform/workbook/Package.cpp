@@ -181,9 +181,11 @@ QString AttrText(const pugi::xml_node& n, const char* local) {
     return QString::fromUtf8(n.attribute(local).value());
 }
 
+// Per tag: an element node, or the text node beside it; per attribute: its own node.
+constexpr int64_t kNodeBytes = 64, kAttributeBytes = 40;
+static_assert(kAttributeBytes <= kNodeBytes);
+
 int64_t TreeBytes(const char* data, size_t size) {
-    // Per tag: an element node, or the text node beside it; per attribute: its own node.
-    constexpr int64_t kNodeBytes = 64, kAttributeBytes = 40;
     int64_t tags = 0, attributes = 0;
     const char* end = data + size;
     for (const char* p = data; p < end; ++p) {
@@ -194,6 +196,10 @@ int64_t TreeBytes(const char* data, size_t size) {
 }
 
 void CheckTreeBytes(const char* data, size_t size, const QString& what) {
+    // Text too short to pass the cap even were every byte a tag is not counted: the slices of
+    // a large sheet are, every one of them.
+    if (int64_t(size) * (1 + kNodeBytes) <= kMaxTreeBytes)
+        return;
     const int64_t bytes = TreeBytes(data, size);
     if (bytes > kMaxTreeBytes)
         throw Error(QStringLiteral("%1 would take %2 MB of memory to read, more than the %3 MB "

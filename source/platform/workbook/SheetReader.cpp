@@ -371,8 +371,21 @@ private:
         for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
             if (c.type() != pugi::node_element || !Is(c, "c"))
                 continue;
+            // The attributes a cell may have, found in one pass rather than a search for each.
+            pugi::xml_attribute ref, style, type;
+            for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
+                const char* name = a.name();
+                if (name[0] == 0 || name[1] != 0)
+                    continue;
+                pugi::xml_attribute* slot = name[0] == 'r'   ? &ref
+                                            : name[0] == 's' ? &style
+                                            : name[0] == 't' ? &type
+                                                             : nullptr;
+                if (slot && !*slot)  // the first of a name counts, as a search would find it
+                    *slot = a;
+            }
             int32_t cr = number, cc = lastCol + 1;
-            if (pugi::xml_attribute ref = c.attribute("r")) {
+            if (ref) {
                 if (!ParseCellRef(ref.value(), cr, cc))
                     Fail(QStringLiteral("sheet %1 has a cell \"%2\" outside the grid")
                              .arg(sh_.name, QString::fromUtf8(ref.value())));
@@ -396,9 +409,9 @@ private:
             Cell cell;
             cell.number = 0;
             cell.col = uint16_t(cc);
-            if (pugi::xml_attribute s = c.attribute("s"))
-                cell.style = CheckedStyle(s.as_uint(0), [&] { return CellAddress(cr, cc, false, false); });
-            ReadValue(c, cell, cr, cc);
+            if (style)
+                cell.style = CheckedStyle(style.as_uint(0), [&] { return CellAddress(cr, cc, false, false); });
+            ReadValue(c, type.value(), cell, cr, cc);
             sh_.cells.push_back(cell);
         }
         row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
@@ -422,8 +435,8 @@ private:
             sh_.rows.push_back(row);
     }
 
-    void ReadValue(const pugi::xml_node& c, Cell& cell, int32_t row, int32_t col) {
-        const char* t = c.attribute("t").value();
+    // `t` is the cell's type attribute, "" when it has none.
+    void ReadValue(const pugi::xml_node& c, const char* t, Cell& cell, int32_t row, int32_t col) {
         const auto what = [&] {
             return QStringLiteral("cell %1 of sheet %2").arg(CellAddress(row, col, false, false), sh_.name);
         };

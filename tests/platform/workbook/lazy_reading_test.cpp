@@ -229,6 +229,28 @@ TEST(LazyReading, EachSheetIsReadWhenFirstUsedAndABrokenOneIsRefusedAlone) {
     EXPECT_EQ(good->UsedRange().Address(), QStringLiteral("$A$1:$B$1"));
 }
 
+// A cell's attributes are found in whatever order a producer writes them, beside attributes
+// this reader does not know.
+TEST(LazyReading, ACellsAttributesAreReadInAnyOrder) {
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("order.xlsx"));
+    Write(path, ZipOf(BookOf({{"S", "<worksheet " + kNs + "><sheetData><row r=\"2\">"
+                                    "<c t=\"s\" s=\"1\" r=\"B2\"><v>0</v></c>"
+                                    "<c cm=\"1\" x=\"y\" s=\"1\" r=\"D2\"><v>3</v></c>"
+                                    "<c vm=\"1\" t=\"str\" r=\"F2\"><f>A1</f><v>result</v></c>"
+                                    "<c s=\"1\"><v>4</v></c></row></sheetData></worksheet>"}},
+                             "<sst " + kNs + "><si><t>hello</t></si></sst>")));
+    Application app;
+    Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
+    EXPECT_EQ(ws->Range(QStringLiteral("B2")).Value(), CellValue::Text(QStringLiteral("hello")));
+    EXPECT_EQ(ws->StyleIndex(2, 2), 1u);
+    EXPECT_EQ(ws->Range(QStringLiteral("D2")).Text(), QStringLiteral("3.00"));
+    EXPECT_EQ(ws->Range(QStringLiteral("F2")).Value(), CellValue::Text(QStringLiteral("result")));
+    // A cell without a reference follows the one before it.
+    EXPECT_EQ(ws->Range(QStringLiteral("G2")).Text(), QStringLiteral("4.00"));
+    EXPECT_EQ(ws->UsedRange().Address(), QStringLiteral("$B$2:$G$2"));
+}
+
 // One parse of a workbook, as the Application keeps it, painted from on many threads at once:
 // each sheet and chart is read once, and every picture is the picture painted alone.
 TEST(LazyReading, AWorkbookPaintedOnManyThreadsAtOnceIsReadOnceAndAlike) {
