@@ -168,3 +168,26 @@ TEST_F(ExcelHelpers, NoRunningSpreadsheetToAttachTo) {
     EXPECT_TRUE(LogText().contains("Excel_GetInstance"));
     EXPECT_TRUE(Excel_GetInstance(XL));  // a held instance is kept
 }
+
+TEST_F(ExcelHelpers, AHiddenInstanceClosesWithItsScopeHoweverTheScopeIsLeft) {
+    std::weak_ptr<xl::Application> left;
+    try {
+        HiddenInstance hidden;
+        ASSERT_TRUE(hidden.Start());
+        hidden.XL->Workbooks().Open(Fixture(QStringLiteral("relocation.xlsx")));
+        left = hidden.XL;
+        throw std::runtime_error("the work failed half-way");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_TRUE(left.expired());
+
+    // Closed early, it is not closed twice; the next one starts afresh.
+    HiddenInstance first;
+    ASSERT_TRUE(first.Start());
+    first.Close();
+    EXPECT_FALSE(first.XL);
+    first.Close();
+    HiddenInstance second;
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.XL->Workbooks().Count(), 0);
+}

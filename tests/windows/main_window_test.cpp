@@ -740,6 +740,22 @@ TEST_F(WindowTest, RightClickOnTheBackgroundRemembersThePastePoint) {
     menu->hide();
 }
 
+TEST_F(WindowTest, BusyStatesNestAndEachPutsBackWhatItFound) {
+    StartWindow();
+    frmWorkspace* w = Window();
+    ASSERT_FALSE(w->IsBusy());
+    {
+        const frmWorkspace::BusyState command(w);
+        {
+            // A save run inside a command: its end leaves the command busy.
+            const frmWorkspace::BusyState save(w);
+            EXPECT_TRUE(w->IsBusy());
+        }
+        EXPECT_TRUE(w->IsBusy());
+    }
+    EXPECT_FALSE(w->IsBusy());
+}
+
 TEST_F(WindowTest, HelpMenuOpensTheGuideOnlyWhenItIsThere) {
     StartWindow();
     Click("mnuHelpLearningGuide");
