@@ -755,6 +755,22 @@ TEST_F(WindowTest, HelpMenuOpensTheGuideOnlyWhenItIsThere) {
     EXPECT_FALSE(Window()->IsBusy());
 }
 
+TEST_F(WindowTest, AGuideOrWebSiteNoApplicationWouldShowIsSaidSo) {
+    StartWindow();
+    const QString guide = InFolder(App::EXEName() + QStringLiteral("_Learning_Guide.pdf"));
+    testsupport::WriteText(guide, QStringLiteral("%PDF-1.4"));
+    DesktopLaunch::SetScriptedResult(false);
+    Click("mnuHelpLearningGuide");
+    Click("mnuHelpWeb");
+    DesktopLaunch::SetScriptedResult(true);
+    ASSERT_EQ(DesktopLaunch::Requests().size(), 2);
+    const QStringList shown = PromptScript::Messages();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], QStringLiteral("No application could be started to show ") + guide +
+                            QLatin1Char('.'));
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("No application could be started to show http")));
+}
+
 TEST_F(WindowTest, ShowingTheWindowStartsTheSession) {
     const int32_t source = AddSource(InFolder(QStringLiteral("Sales.xlsx")));
     const int32_t a = AddDashboard(QStringLiteral("Alpha"));
