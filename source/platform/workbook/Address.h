@@ -23,11 +23,11 @@ struct RangeRef {
     int32_t Rows() const { return row2 - row1 + 1; }
     int32_t Cols() const { return col2 - col1 + 1; }
     int64_t Cells() const { return int64_t(Rows()) * Cols(); }
-    bool Contains(int32_t r, int32_t c) const {
+    [[nodiscard]] bool Contains(int32_t r, int32_t c) const {
         return r >= row1 && r <= row2 && c >= col1 && c <= col2;
     }
-    bool IsWholeRows() const { return col1 == 1 && col2 == kMaxCols; }
-    bool IsWholeColumns() const { return row1 == 1 && row2 == kMaxRows; }
+    [[nodiscard]] bool IsWholeRows() const { return col1 == 1 && col2 == kMaxCols; }
+    [[nodiscard]] bool IsWholeColumns() const { return row1 == 1 && row2 == kMaxRows; }
     bool operator==(const RangeRef&) const = default;
 };
 

@@ -19,7 +19,7 @@ struct CellValue {
     static CellValue Boolean(bool b) { return {ValueType::Boolean, b ? 1.0 : 0.0, {}}; }
     static CellValue Error(const QString& code) { return {ValueType::Error, 0.0, code}; }
 
-    bool IsEmpty() const { return type == ValueType::Empty; }
+    [[nodiscard]] bool IsEmpty() const { return type == ValueType::Empty; }
     bool operator==(const CellValue& o) const {
         return type == o.type && number == o.number && text == o.text;
     }

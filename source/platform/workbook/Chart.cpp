@@ -150,6 +150,86 @@ bool IsPlotElement(const char* local) {
     return n > 5 && std::strcmp(local + n - 5, "Chart") == 0;
 }
 
+// One series: its name, categories (or x values) and values from the cached points, its colours
+// and the colours of single points.
+ChartSeries ReadSeries(const pugi::xml_node& s, const ChartPlot& plot, const Theme& theme) {
+    ChartSeries ser;
+    ser.index = Child(s, "idx").attribute("val").as_int(int(plot.series.size()));
+    ser.name = RichText(Child(s, "tx"));
+    ser.valueFormat = QStringLiteral("General");
+    if (plot.kind == ChartKind::Scatter) {
+        pugi::xml_node xv = Child(s, "xVal");
+        ser.categories = CachedTexts(xv);
+        ser.xValues = CachedNumbers(xv, nullptr);
+        ser.values = CachedNumbers(Child(s, "yVal"), &ser.valueFormat);
+    } else {
+        ser.categories = CachedTexts(Child(s, "cat"));
+        ser.values = CachedNumbers(Child(s, "val"), &ser.valueFormat);
+    }
+    ReadShapeColors(Child(s, "spPr"), theme, ser.fillColor, ser.lineColor,
+                    &ser.noLine);
+    for (pugi::xml_node dpt : s.children()) {
+        if (!Is(dpt, "dPt"))
+            continue;
+        const int idx = Child(dpt, "idx").attribute("val").as_int(-1);
+        if (idx < 0 || idx >= kMaxPoints)
+            continue;
+        QColor fill, line;
+        ReadShapeColors(Child(dpt, "spPr"), theme, fill, line, nullptr);
+        while (ser.pointColors.size() <= idx)
+            ser.pointColors.append(QColor());
+        ser.pointColors[idx] = fill;
+    }
+    return ser;
+}
+
+// A plot's kind and the settings its kind uses; its series are read apart.
+ChartPlot ReadPlotSettings(const pugi::xml_node& p, const char* local) {
+    ChartPlot plot;
+    plot.element = QString::fromUtf8(local);
+    plot.kind = KindOf(local);
+    plot.barDirection = QString::fromUtf8(Child(p, "barDir").attribute("val").value());
+    if (plot.kind == ChartKind::Bar && plot.barDirection.isEmpty())
+        plot.barDirection = QStringLiteral("col");
+    plot.grouping = QString::fromUtf8(Child(p, "grouping").attribute("val").value());
+    if (plot.grouping.isEmpty())
+        plot.grouping = plot.kind == ChartKind::Bar ? QStringLiteral("clustered")
+                                                    : QStringLiteral("standard");
+    if (pugi::xml_node vc = Child(p, "varyColors"))
+        plot.varyColors = vc.attribute("val").as_bool(true);
+    if (pugi::xml_node h = Child(p, "holeSize"))
+        plot.holeSize = std::clamp(h.attribute("val").as_int(50), 1, 90);
+    if (pugi::xml_node a = Child(p, "firstSliceAng"))
+        plot.firstSliceAngle = a.attribute("val").as_int(0) % 360;
+    if (pugi::xml_node g = Child(p, "gapWidth"))
+        plot.gapWidth = std::clamp(g.attribute("val").as_int(150), 0, 500);
+    if (pugi::xml_node o = Child(p, "overlap"))
+        plot.overlap = std::clamp(o.attribute("val").as_int(0), -100, 100);
+    plot.scatterStyle = QString::fromUtf8(Child(p, "scatterStyle").attribute("val").value());
+    return plot;
+}
+
+// An axis: where it is, whether it is hidden, its title, number format and fixed bounds.
+ChartAxis ReadAxis(const pugi::xml_node& p, const char* local) {
+    ChartAxis axis;
+    axis.kind = QString::fromUtf8(local);
+    axis.position = QString::fromUtf8(Child(p, "axPos").attribute("val").value());
+    axis.deleted = Child(p, "delete").attribute("val").as_bool(false);
+    if (pugi::xml_node t = Child(p, "title"))
+        axis.title = RichText(Child(t, "tx"));
+    axis.numberFormat = QString::fromUtf8(Child(p, "numFmt").attribute("formatCode").value());
+    pugi::xml_node scaling = Child(p, "scaling");
+    if (pugi::xml_node mn = Child(scaling, "min")) {
+        axis.hasMin = true;
+        axis.min = mn.attribute("val").as_double();
+    }
+    if (pugi::xml_node mx = Child(scaling, "max")) {
+        axis.hasMax = true;
+        axis.max = mx.attribute("val").as_double();
+    }
+    return axis;
+}
+
 }  // namespace
 
 QString ChartData::KindName() const {
@@ -173,57 +253,11 @@ ChartData ReadChart(const Package& pkg, const QString& partName, const Theme& th
     for (pugi::xml_node p : plotArea.children()) {
         const char* local = LocalName(p.name());
         if (IsPlotElement(local)) {
-            ChartPlot plot;
-            plot.element = QString::fromUtf8(local);
-            plot.kind = KindOf(local);
-            plot.barDirection = QString::fromUtf8(Child(p, "barDir").attribute("val").value());
-            if (plot.kind == ChartKind::Bar && plot.barDirection.isEmpty())
-                plot.barDirection = QStringLiteral("col");
-            plot.grouping = QString::fromUtf8(Child(p, "grouping").attribute("val").value());
-            if (plot.grouping.isEmpty())
-                plot.grouping = plot.kind == ChartKind::Bar ? QStringLiteral("clustered")
-                                                            : QStringLiteral("standard");
-            if (pugi::xml_node vc = Child(p, "varyColors"))
-                plot.varyColors = vc.attribute("val").as_bool(true);
-            if (pugi::xml_node h = Child(p, "holeSize"))
-                plot.holeSize = std::clamp(h.attribute("val").as_int(50), 1, 90);
-            if (pugi::xml_node a = Child(p, "firstSliceAng"))
-                plot.firstSliceAngle = a.attribute("val").as_int(0) % 360;
-            if (pugi::xml_node g = Child(p, "gapWidth"))
-                plot.gapWidth = std::clamp(g.attribute("val").as_int(150), 0, 500);
-            if (pugi::xml_node o = Child(p, "overlap"))
-                plot.overlap = std::clamp(o.attribute("val").as_int(0), -100, 100);
-            plot.scatterStyle = QString::fromUtf8(Child(p, "scatterStyle").attribute("val").value());
+            ChartPlot plot = ReadPlotSettings(p, local);
             for (pugi::xml_node s : p.children()) {
                 if (!Is(s, "ser"))
                     continue;
-                ChartSeries ser;
-                ser.index = Child(s, "idx").attribute("val").as_int(int(plot.series.size()));
-                ser.name = RichText(Child(s, "tx"));
-                ser.valueFormat = QStringLiteral("General");
-                if (plot.kind == ChartKind::Scatter) {
-                    pugi::xml_node xv = Child(s, "xVal");
-                    ser.categories = CachedTexts(xv);
-                    ser.xValues = CachedNumbers(xv, nullptr);
-                    ser.values = CachedNumbers(Child(s, "yVal"), &ser.valueFormat);
-                } else {
-                    ser.categories = CachedTexts(Child(s, "cat"));
-                    ser.values = CachedNumbers(Child(s, "val"), &ser.valueFormat);
-                }
-                ReadShapeColors(Child(s, "spPr"), theme, ser.fillColor, ser.lineColor,
-                                &ser.noLine);
-                for (pugi::xml_node dpt : s.children()) {
-                    if (!Is(dpt, "dPt"))
-                        continue;
-                    const int idx = Child(dpt, "idx").attribute("val").as_int(-1);
-                    if (idx < 0 || idx >= kMaxPoints)
-                        continue;
-                    QColor fill, line;
-                    ReadShapeColors(Child(dpt, "spPr"), theme, fill, line, nullptr);
-                    while (ser.pointColors.size() <= idx)
-                        ser.pointColors.append(QColor());
-                    ser.pointColors[idx] = fill;
-                }
+                ChartSeries ser = ReadSeries(s, plot, theme);
                 points += ser.categories.size() + qsizetype(ser.values.size()) +
                           qsizetype(ser.xValues.size()) + ser.pointColors.size();
                 if (points > kMaxChartPoints)
@@ -235,23 +269,7 @@ ChartData ReadChart(const Package& pkg, const QString& partName, const Theme& th
             chart.plots.push_back(std::move(plot));
         } else if (std::strcmp(local, "catAx") == 0 || std::strcmp(local, "valAx") == 0 ||
                    std::strcmp(local, "dateAx") == 0 || std::strcmp(local, "serAx") == 0) {
-            ChartAxis axis;
-            axis.kind = QString::fromUtf8(local);
-            axis.position = QString::fromUtf8(Child(p, "axPos").attribute("val").value());
-            axis.deleted = Child(p, "delete").attribute("val").as_bool(false);
-            if (pugi::xml_node t = Child(p, "title"))
-                axis.title = RichText(Child(t, "tx"));
-            axis.numberFormat = QString::fromUtf8(Child(p, "numFmt").attribute("formatCode").value());
-            pugi::xml_node scaling = Child(p, "scaling");
-            if (pugi::xml_node mn = Child(scaling, "min")) {
-                axis.hasMin = true;
-                axis.min = mn.attribute("val").as_double();
-            }
-            if (pugi::xml_node mx = Child(scaling, "max")) {
-                axis.hasMax = true;
-                axis.max = mx.attribute("val").as_double();
-            }
-            chart.axes.append(axis);
+            chart.axes.append(ReadAxis(p, local));
         }
     }
 

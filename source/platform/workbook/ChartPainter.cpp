@@ -330,7 +330,24 @@ private:
         f.plot = plot;
 
         p_->setFont(label_);
-        // Gridlines and value labels.
+        DrawValueGrid(plot, value, ticks, vLabels, horizontalValues, showValue, leftW);
+        DrawOtherAxis(plot, otherLabels, otherScale, otherFormat, horizontalValues, showOther, leftW);
+        // Axis titles.
+        p_->setFont(axisTitle_);
+        p_->setPen(kTextColor);
+        if (!leftTitle.isEmpty())
+            DrawUpwards(leftTitle, QPointF(area.left() + ft.height() / 2, plot.center().y()));
+        if (!bottomTitle.isEmpty())
+            p_->drawText(QRectF(plot.left(), area.bottom() - ft.height(), plot.width(), ft.height()),
+                         Qt::AlignCenter, bottomTitle);
+        return f;
+    }
+
+    // Gridlines and value labels, across the plot for horizontal values, else along it.
+    void DrawValueGrid(const QRectF& plot, const Scale& value, const std::vector<double>& ticks,
+                       const QStringList& vLabels, bool horizontalValues, bool showValue,
+                       double leftW) {
+        QFontMetricsF fm(label_);
         for (size_t i = 0; i < ticks.size(); ++i) {
             const double fr = value.Frac(ticks[i]);
             p_->setPen(QPen(kLineColor, 1));
@@ -353,7 +370,15 @@ private:
                 }
             }
         }
-        // The category (or x) axis line and its labels.
+    }
+
+    // The category (or x) axis line and its labels: an x scale's ticks, bar categories up the
+    // left side (the first at the bottom), or other categories along the bottom, thinned out
+    // where they would overlap.
+    void DrawOtherAxis(const QRectF& plot, const QStringList& otherLabels, const Scale* otherScale,
+                       const QString& otherFormat, bool horizontalValues, bool showOther,
+                       double leftW) {
+        QFontMetricsF fm(label_);
         p_->setPen(QPen(kLineColor, 1));
         if (otherScale) {
             const std::vector<double> oticks = otherScale->Ticks();
@@ -404,15 +429,6 @@ private:
                 }
             }
         }
-        // Axis titles.
-        p_->setFont(axisTitle_);
-        p_->setPen(kTextColor);
-        if (!leftTitle.isEmpty())
-            DrawUpwards(leftTitle, QPointF(area.left() + ft.height() / 2, plot.center().y()));
-        if (!bottomTitle.isEmpty())
-            p_->drawText(QRectF(plot.left(), area.bottom() - ft.height(), plot.width(), ft.height()),
-                         Qt::AlignCenter, bottomTitle);
-        return f;
     }
 
     // The values a plot reaches, stacked when it stacks.

@@ -111,6 +111,155 @@ FormatKind KindOf(const QString& code) {
     return code == QLatin1String("@") ? kText : kOther;
 }
 
+// Whether a cell shows (or, searching the stored values, holds) a text the pattern matches, and
+// whether the search passes over it as hidden. One per search: it keeps what it has worked out
+// about the shared strings, the cell formats and the hidden columns.
+class CellMatcher {
+public:
+    CellMatcher(const Worksheet& sheet, const Pattern& pattern, bool displayed)
+        : sheet_(sheet),
+          data_(sheet.Data()),
+          book_(sheet.Book()),
+          shared_(book_.SharedStrings()),
+          edited_(sheet.EditedValues()),
+          pattern_(pattern),
+          displayed_(displayed),
+          formatKinds_(size_t(book_.Look().styles.cellXfs.size()), kUnknown),
+          numbersCanMatch_(pattern.GeneralNumbersCanMatch()) {}
+
+    // Searching values passes over hidden rows and columns, as the spreadsheet does; searching
+    // the stored values (xlFormulas) finds them too.
+    bool Hidden(int32_t r, int32_t c) {
+        if (!displayed_)
+            return false;
+        if (hiddenColumns_.empty())
+            hiddenColumns_.assign(size_t(kMaxCols) + 1, -1);
+        int8_t& h = hiddenColumns_[size_t(c)];
+        if (h < 0)
+            h = sheet_.ColumnWidthPixels(c) == 0 ? 1 : 0;
+        return h == 1 || sheet_.RowHeight(r) == 0;
+    }
+
+    bool Matches(int32_t r, int32_t c, const Cell* cell) {
+        if (!edited_.empty()) {
+            auto it = edited_.find({r, c});
+            if (it != edited_.end())
+                return MatchesValue(r, c, it->second);
+        }
+        if (!cell || cell->kind == CellKind::Blank)
+            return false;
+        if (pattern_.MatchesAnything()) {
+            // An empty text (a formula giving "") shows nothing, so "*" passes it over.
+            if (cell->kind == CellKind::SharedString)
+                return !shared_.IsEmpty(cell->text);
+            if (cell->kind == CellKind::Text)
+                return !data_.strings.IsEmpty(cell->text);
+            return true;
+        }
+        // A text shows as itself under General or "@": shared strings are tested once each,
+        // and General numbers only when the pattern could match digits at all.
+        if (displayed_) {
+            const FormatKind kind = FormatOf(cell->style);
+            if (kind != kOther) {
+                switch (cell->kind) {
+                case CellKind::SharedString: {
+                    if (sharedVerdict_.empty())
+                        sharedVerdict_.assign(shared_.size(), -1);
+                    int8_t& verdict = sharedVerdict_[cell->text];
+                    if (verdict < 0)
+                        verdict = pattern_.Matches(shared_[cell->text]) ? 1 : 0;
+                    return verdict == 1;
+                }
+                case CellKind::Text: return pattern_.Matches(data_.strings[cell->text]);
+                case CellKind::Number:
+                    if (kind == kGeneral && !numbersCanMatch_)
+                        return false;
+                    break;
+                default: break;
+                }
+            }
+        }
+        return MatchesValue(r, c, data_.ValueOf(*cell, shared_));
+    }
+
+private:
+    bool MatchesValue(int32_t r, int32_t c, const CellValue& v) const {
+        if (v.IsEmpty() || ((v.type == ValueType::Text) && v.text.isEmpty()))
+            return false;
+        if (pattern_.MatchesAnything())
+            return true;
+        QString text;
+        if (displayed_)
+            text = FormatValue(v, sheet_.Style(r, c).numFmtCode, book_.date1904).text;
+        else
+            text = v.type == ValueType::Number    ? QString::number(v.number, 'g', 15)
+                   : v.type == ValueType::Boolean ? (v.number != 0 ? QStringLiteral("TRUE")
+                                                                    : QStringLiteral("FALSE"))
+                                                  : v.text;
+        return pattern_.Matches(text);
+    }
+
+    FormatKind FormatOf(uint32_t style) {
+        int8_t& k = formatKinds_[style];
+        if (k == kUnknown)
+            k = KindOf(book_.Look().styles.Xf(style).numFmtCode);
+        return FormatKind(k);
+    }
+
+    const Worksheet& sheet_;
+    const SheetData& data_;
+    const WorkbookData& book_;
+    const StringTable& shared_;
+    const std::map<std::pair<int32_t, int32_t>, CellValue>& edited_;
+    const Pattern& pattern_;
+    const bool displayed_;
+    std::vector<int8_t> formatKinds_;
+    std::vector<int8_t> sharedVerdict_;
+    std::vector<int8_t> hiddenColumns_;
+    const bool numbersCanMatch_;
+};
+
+// Calls consider(row, column, cell) for the stored cells inside R: row by row from the start row
+// in the search's direction, wrapping, so that a search by rows tests few cells once it has
+// found one; within a row in the same direction.
+template <class Consider>
+void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow, bool previous,
+                      Consider&& consider) {
+    auto lo = std::lower_bound(data.rows.begin(), data.rows.end(), R.row1,
+                               [](const RowData& x, int32_t v) { return x.row < v; });
+    auto hi = std::upper_bound(data.rows.begin(), data.rows.end(), R.row2,
+                               [](int32_t v, const RowData& x) { return v < x.row; });
+    const size_t count = size_t(hi - lo);
+    size_t start = size_t(std::lower_bound(lo, hi, afterRow,
+                                           [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
+    auto visitRow = [&](const RowData& row) {
+        if (row.cellCount == 0)
+            return;
+        const Cell* begin = data.cells.data() + row.firstCell;
+        const Cell* end = begin + row.cellCount;
+        const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
+        if (!previous) {
+            for (const Cell* c = first; c != end && c->col <= R.col2; ++c)
+                consider(row.row, c->col, c);
+        } else {
+            const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
+            for (const Cell* c = last; c != first;) {
+                --c;
+                consider(row.row, c->col, c);
+            }
+        }
+    };
+    // Going backwards, the first row to visit is the last one at or above the start row.
+    const int64_t back = int64_t(std::upper_bound(lo, hi, afterRow, [](int32_t v, const RowData& x) {
+                                     return v < x.row;
+                                 }) - lo) - 1;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t idx = !previous ? (start + i) % count
+                                     : size_t((back - int64_t(i) + 2 * int64_t(count)) % int64_t(count));
+        visitRow(lo[idx]);
+    }
+}
+
 }  // namespace
 
 std::optional<Range> Range::Find(const QString& what, std::optional<Range> after, int lookIn,
@@ -147,139 +296,22 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
         return ((d % N) + N) % N;
     };
 
+    CellMatcher matcher(*sheet_, pattern, displayed);
     const SheetData& data = sheet_->Data();
-    const WorkbookData& book = sheet_->Book();
-    const StringTable& shared = book.SharedStrings();
-    const Styles& styles = book.Look().styles;
     const auto& edited = sheet_->EditedValues();
-    // A text shows as itself under General or "@": shared strings are tested once each, and
-    // General numbers only when the pattern could match digits at all.
-    std::vector<int8_t> sharedVerdict;
-    std::vector<int8_t> formatKinds(size_t(styles.cellXfs.size()), kUnknown);
-    const bool numbersCanMatch = pattern.GeneralNumbersCanMatch();
-    auto formatKind = [&](uint32_t style) {
-        int8_t& k = formatKinds[style];
-        if (k == kUnknown)
-            k = KindOf(styles.Xf(style).numFmtCode);
-        return FormatKind(k);
-    };
-
-    auto matchesValue = [&](int32_t r, int32_t c, const CellValue& v) {
-        if (v.IsEmpty() || ((v.type == ValueType::Text) && v.text.isEmpty()))
-            return false;
-        if (pattern.MatchesAnything())
-            return true;
-        QString text;
-        if (displayed)
-            text = FormatValue(v, sheet_->Style(r, c).numFmtCode, book.date1904).text;
-        else
-            text = v.type == ValueType::Number    ? QString::number(v.number, 'g', 15)
-                   : v.type == ValueType::Boolean ? (v.number != 0 ? QStringLiteral("TRUE")
-                                                                    : QStringLiteral("FALSE"))
-                                                  : v.text;
-        return pattern.Matches(text);
-    };
-
-    auto matches = [&](int32_t r, int32_t c, const Cell* cell) {
-        if (!edited.empty()) {
-            auto it = edited.find({r, c});
-            if (it != edited.end())
-                return matchesValue(r, c, it->second);
-        }
-        if (!cell || cell->kind == CellKind::Blank)
-            return false;
-        if (pattern.MatchesAnything()) {
-            // An empty text (a formula giving "") shows nothing, so "*" passes it over.
-            if (cell->kind == CellKind::SharedString)
-                return !shared.IsEmpty(cell->text);
-            if (cell->kind == CellKind::Text)
-                return !data.strings.IsEmpty(cell->text);
-            return true;
-        }
-        if (displayed) {
-            const FormatKind kind = formatKind(cell->style);
-            if (kind != kOther) {
-                switch (cell->kind) {
-                case CellKind::SharedString: {
-                    if (sharedVerdict.empty())
-                        sharedVerdict.assign(shared.size(), -1);
-                    int8_t& verdict = sharedVerdict[cell->text];
-                    if (verdict < 0)
-                        verdict = pattern.Matches(shared[cell->text]) ? 1 : 0;
-                    return verdict == 1;
-                }
-                case CellKind::Text: return pattern.Matches(data.strings[cell->text]);
-                case CellKind::Number:
-                    if (kind == kGeneral && !numbersCanMatch)
-                        return false;
-                    break;
-                default: break;
-                }
-            }
-        }
-        return matchesValue(r, c, data.ValueOf(*cell, shared));
-    };
-
-    // Searching values passes over hidden rows and columns, as the spreadsheet does; searching
-    // the stored values (xlFormulas) finds them too.
-    std::vector<int8_t> hiddenColumns;
-    auto hidden = [&](int32_t r, int32_t c) {
-        if (!displayed)
-            return false;
-        if (hiddenColumns.empty())
-            hiddenColumns.assign(size_t(kMaxCols) + 1, -1);
-        int8_t& h = hiddenColumns[size_t(c)];
-        if (h < 0)
-            h = sheet_->ColumnWidthPixels(c) == 0 ? 1 : 0;
-        return h == 1 || sheet_->RowHeight(r) == 0;
-    };
 
     int64_t bestKey = std::numeric_limits<int64_t>::max();
     int32_t bestRow = 0, bestCol = 0;
     auto consider = [&](int32_t r, int32_t c, const Cell* cell) {
         const int64_t k = key(r, c);
-        if (k < bestKey && !hidden(r, c) && matches(r, c, cell)) {
+        if (k < bestKey && !matcher.Hidden(r, c) && matcher.Matches(r, c, cell)) {
             bestKey = k;
             bestRow = r;
             bestCol = c;
         }
     };
 
-    // Stored rows inside the range, visited from the start row in the search's direction so
-    // that a search by rows tests few cells once it has found one.
-    auto lo = std::lower_bound(data.rows.begin(), data.rows.end(), R.row1,
-                               [](const RowData& x, int32_t v) { return x.row < v; });
-    auto hi = std::upper_bound(data.rows.begin(), data.rows.end(), R.row2,
-                               [](int32_t v, const RowData& x) { return v < x.row; });
-    const size_t count = size_t(hi - lo);
-    size_t start = size_t(std::lower_bound(lo, hi, afterRow,
-                                           [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
-    auto visitRow = [&](const RowData& row) {
-        if (row.cellCount == 0)
-            return;
-        const Cell* begin = data.cells.data() + row.firstCell;
-        const Cell* end = begin + row.cellCount;
-        const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
-        if (!previous) {
-            for (const Cell* c = first; c != end && c->col <= R.col2; ++c)
-                consider(row.row, c->col, c);
-        } else {
-            const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
-            for (const Cell* c = last; c != first;) {
-                --c;
-                consider(row.row, c->col, c);
-            }
-        }
-    };
-    // Going backwards, the first row to visit is the last one at or above the start row.
-    const int64_t back = int64_t(std::upper_bound(lo, hi, afterRow, [](int32_t v, const RowData& x) {
-                                     return v < x.row;
-                                 }) - lo) - 1;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t idx = !previous ? (start + i) % count
-                                     : size_t((back - int64_t(i) + 2 * int64_t(count)) % int64_t(count));
-        visitRow(lo[idx]);
-    }
+    VisitStoredCells(data, R, afterRow, previous, consider);
     for (const auto& [p, v] : edited)
         if (R.Contains(p.first, p.second))
             consider(p.first, p.second, data.FindCell(p.first, p.second));

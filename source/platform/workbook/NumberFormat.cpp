@@ -193,118 +193,15 @@ public:
         int i = 0;
         const int len = s_.size();
         while (i < len) {
-            Section& sec = f.secs.back();
-            const QChar c = s_[i];
-            const char16_t u = c.unicode();
-            switch (u) {
-            case ';':
+            if (s_[i] == QLatin1Char(';')) {
                 if (f.secs.size() == 4) return false;
                 f.secs.emplace_back();
                 ++i;
-                break;
-            case '"': {
-                const int close = s_.indexOf(QLatin1Char('"'), i + 1);
-                if (close < 0) return false;
-                AddLit(sec, s_.mid(i + 1, close - i - 1));
-                i = close + 1;
-                break;
+                continue;
             }
-            case '\\':
-                if (i + 1 >= len) return false;
-                AddLit(sec, QString(s_[i + 1]));
-                i += 2;
-                break;
-            case '_':
-            case '*': {
-                if (i + 1 >= len) return false;
-                Tok t;
-                t.t = u == '_' ? T::Pad : T::Fill;
-                t.c = s_[i + 1];
-                sec.toks.push_back(t);
-                i += 2;
-                break;
-            }
-            case '[': {
-                const int close = s_.indexOf(QLatin1Char(']'), i + 1);
-                if (close < 0) return false;
-                if (!Bracket(sec, s_.mid(i + 1, close - i - 1))) return false;
-                i = close + 1;
-                break;
-            }
-            case '0': case '#': case '?': {
-                Tok t;
-                t.t = T::Digit;
-                t.c = c;
-                t.s = QString(c);
-                sec.toks.push_back(t);
-                ++i;
-                break;
-            }
-            case '.': Add(sec, T::Point, QStringLiteral(".")); ++i; break;
-            case ',': Add(sec, T::Comma, QStringLiteral(",")); ++i; break;
-            case '%': Add(sec, T::Percent, QStringLiteral("%")); ++i; break;
-            case '@': Add(sec, T::At, QStringLiteral("@")); ++i; break;
-            case '/': {
-                Add(sec, T::Slash, QStringLiteral("/"));
-                ++i;
-                if (i < len && s_[i] >= QLatin1Char('1') && s_[i] <= QLatin1Char('9')) {
-                    int j = i;
-                    while (j < len && s_[j] >= QLatin1Char('0') && s_[j] <= QLatin1Char('9') && j - i < 9) ++j;
-                    Tok t;
-                    t.t = T::FixedDen;
-                    t.s = s_.mid(i, j - i);
-                    t.n = t.s.toInt();
-                    sec.toks.push_back(t);
-                    i = j;
-                }
-                break;
-            }
-            case 'E': case 'e':
-                if (i + 1 < len && (s_[i + 1] == QLatin1Char('+') || s_[i + 1] == QLatin1Char('-'))) {
-                    Add(sec, T::Exp, s_.mid(i, 2));
-                    i += 2;
-                } else {
-                    // "e" is the year in the en-US date codes.
-                    const int n = Run(i, c);
-                    Tok t;
-                    t.t = T::Year;
-                    t.n = 4;
-                    t.s = s_.mid(i, n);
-                    sec.toks.push_back(t);
-                    i += n;
-                }
-                break;
-            case 'G': case 'g':
-                if (StartsWithCI(s_, i, QLatin1StringView("general"))) {
-                    Add(sec, T::General, s_.mid(i, 7));
-                    i += 7;
-                } else {
-                    AddLit(sec, QString(c));
-                    ++i;
-                }
-                break;
-            case 'A': case 'a':
-                if (StartsWithCI(s_, i, QLatin1StringView("am/pm"))) {
-                    Add(sec, T::AmPm, s_.mid(i, 5));
-                    i += 5;
-                } else if (StartsWithCI(s_, i, QLatin1StringView("a/p"))) {
-                    Add(sec, T::AmPm, s_.mid(i, 3));
-                    i += 3;
-                } else {
-                    AddLit(sec, QString(c));
-                    ++i;
-                }
-                break;
-            case 'y': case 'Y': i += DateRun(sec, i, T::Year); break;
-            case 'm': case 'M': i += DateRun(sec, i, T::MonthOrMinute); break;
-            case 'd': case 'D': i += DateRun(sec, i, T::Day); break;
-            case 'h': case 'H': i += DateRun(sec, i, T::Hour); break;
-            case 's': case 'S': i += DateRun(sec, i, T::Second); break;
-            default:
-                AddLit(sec, QString(c));
-                ++i;
-                break;
-            }
+            const int used = Token(f.secs.back(), i);
+            if (used <= 0) return false;
+            i += used;
         }
         for (Section& sec : f.secs) Analyse(sec);
         const int count = static_cast<int>(f.secs.size());
@@ -318,6 +215,117 @@ public:
             f.numberSections = count;
         }
         return true;
+    }
+
+    // Reads the token at i (anything but a section's end) into the section; the characters it
+    // takes, 0 when the code is malformed there.
+    int Token(Section& sec, int i) {
+        const int len = s_.size();
+        const QChar c = s_[i];
+        const char16_t u = c.unicode();
+        switch (u) {
+        case '"': {
+            const int close = s_.indexOf(QLatin1Char('"'), i + 1);
+            if (close < 0) return 0;
+            AddLit(sec, s_.mid(i + 1, close - i - 1));
+            return close + 1 - i;
+        }
+        case '\\':
+            if (i + 1 >= len) return 0;
+            AddLit(sec, QString(s_[i + 1]));
+            return 2;
+        case '_':
+        case '*': {
+            if (i + 1 >= len) return 0;
+            Tok t;
+            t.t = u == '_' ? T::Pad : T::Fill;
+            t.c = s_[i + 1];
+            sec.toks.push_back(t);
+            return 2;
+        }
+        case '[': {
+            const int close = s_.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0) return 0;
+            if (!Bracket(sec, s_.mid(i + 1, close - i - 1))) return 0;
+            return close + 1 - i;
+        }
+        case '0': case '#': case '?': {
+            Tok t;
+            t.t = T::Digit;
+            t.c = c;
+            t.s = QString(c);
+            sec.toks.push_back(t);
+            return 1;
+        }
+        case '.': Add(sec, T::Point, QStringLiteral(".")); return 1;
+        case ',': Add(sec, T::Comma, QStringLiteral(",")); return 1;
+        case '%': Add(sec, T::Percent, QStringLiteral("%")); return 1;
+        case '@': Add(sec, T::At, QStringLiteral("@")); return 1;
+        case '/': {
+            Add(sec, T::Slash, QStringLiteral("/"));
+            const int from = i + 1;
+            int j = from;
+            if (from < len && s_[from] >= QLatin1Char('1') && s_[from] <= QLatin1Char('9')) {
+                while (j < len && s_[j] >= QLatin1Char('0') && s_[j] <= QLatin1Char('9') && j - from < 9) ++j;
+                Tok t;
+                t.t = T::FixedDen;
+                t.s = s_.mid(from, j - from);
+                t.n = t.s.toInt();
+                sec.toks.push_back(t);
+            }
+            return j - i;
+        }
+        case 'E': case 'e': case 'G': case 'g': case 'A': case 'a': return Word(sec, i);
+        case 'y': case 'Y': return DateRun(sec, i, T::Year);
+        case 'm': case 'M': return DateRun(sec, i, T::MonthOrMinute);
+        case 'd': case 'D': return DateRun(sec, i, T::Day);
+        case 'h': case 'H': return DateRun(sec, i, T::Hour);
+        case 's': case 'S': return DateRun(sec, i, T::Second);
+        default:
+            AddLit(sec, QString(c));
+            return 1;
+        }
+    }
+
+    // The tokens that start with a letter of a word: an exponent or the year ("e"), "General",
+    // "AM/PM" or "A/P"; the letter alone is shown as itself.
+    int Word(Section& sec, int i) {
+        const int len = s_.size();
+        const QChar c = s_[i];
+        if (c == QLatin1Char('E') || c == QLatin1Char('e')) {
+            if (i + 1 < len && (s_[i + 1] == QLatin1Char('+') || s_[i + 1] == QLatin1Char('-'))) {
+                Add(sec, T::Exp, s_.mid(i, 2));
+                return 2;
+            } else {
+                // "e" is the year in the en-US date codes.
+                const int n = Run(i, c);
+                Tok t;
+                t.t = T::Year;
+                t.n = 4;
+                t.s = s_.mid(i, n);
+                sec.toks.push_back(t);
+                return n;
+            }
+        }
+        if (c == QLatin1Char('G') || c == QLatin1Char('g')) {
+            if (StartsWithCI(s_, i, QLatin1StringView("general"))) {
+                Add(sec, T::General, s_.mid(i, 7));
+                return 7;
+            } else {
+                AddLit(sec, QString(c));
+                return 1;
+            }
+        }
+        if (StartsWithCI(s_, i, QLatin1StringView("am/pm"))) {
+            Add(sec, T::AmPm, s_.mid(i, 5));
+            return 5;
+        }
+        if (StartsWithCI(s_, i, QLatin1StringView("a/p"))) {
+            Add(sec, T::AmPm, s_.mid(i, 3));
+            return 3;
+        }
+        AddLit(sec, QString(c));
+        return 1;
     }
 
 private:
@@ -740,6 +748,141 @@ void EmitCommon(Out& o, const Tok& t, const QString* text = nullptr) {
     }
 }
 
+// A number's digits as a section shows them, apart from the decimals (which come from the
+// rounded Decimal itself).
+struct NumberParts {
+    QString intDigits, expDigits, numDigits, denDigits;
+    int lastFrac = -1;  // the last decimal that is not 0; -1 when none
+    int exponent = 0;
+    bool blankFraction = false;
+};
+
+// The digits of a fraction: the whole part (when the format shows one), numerator and
+// denominator; a fraction that comes out as 0 is shown blank.
+void FractionParts(const Section& sec, double av, NumberParts& n) {
+    double x = av * std::pow(10.0, sec.shift);
+    if (!std::isfinite(x)) x = std::numeric_limits<double>::max();
+    const bool hasInt = sec.intCount > 0;
+    double whole = hasInt ? std::floor(x) : 0.0;
+    long long p = 0, q = 1;
+    if (!hasInt && x >= 1e9) {
+        // Too large for a meaningful fraction: everything goes into the numerator.
+        double top = std::round(sec.fixedDen > 0 ? x * sec.fixedDen : x);
+        if (!std::isfinite(top)) top = std::numeric_limits<double>::max();
+        Decimal::Of(top).IntDigits(n.numDigits);
+        n.denDigits = QStringLiteral("1");
+    } else {
+        const double f = x - whole;
+        if (sec.fixedDen > 0) {
+            q = sec.fixedDen;
+            p = std::llround(f * static_cast<double>(q));
+        } else {
+            const int digits = std::clamp(sec.denCount, 1, 7);
+            long long maxDen = 1;
+            for (int i = 0; i < digits; ++i) maxDen *= 10;
+            BestFraction(f, maxDen - 1, p, q);
+        }
+        if (hasInt && p >= q) {  // 0.99 over eighths is a whole 1
+            whole += static_cast<double>(p / q);
+            p %= q;
+        }
+        n.numDigits = QString::number(p);
+        n.denDigits = QString::number(q);
+    }
+    if (hasInt) {
+        Decimal w = Decimal::Of(whole);
+        w.IntDigits(n.intDigits);
+        if (p == 0) {
+            n.blankFraction = true;
+            if (n.intDigits.isEmpty()) n.intDigits = QStringLiteral("0");
+        }
+    }
+}
+
+// The mantissa (into d) and exponent of a scientific or engineering format; rounding that
+// carries into a new digit moves the exponent on.
+void ScientificParts(const Section& sec, Decimal& d, NumberParts& parts) {
+    if (!d.Zero()) {
+        const int n = std::max(sec.intCount, 0);
+        int e = d.point - 1;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (sec.engineering) {
+                parts.exponent = static_cast<int>(std::floor(static_cast<double>(e) / n)) * n;
+            } else {
+                parts.exponent = e - (std::max(n, 1) - 1);
+                if (n == 0) parts.exponent = e + 1;
+            }
+            Decimal m = d;
+            m.point -= parts.exponent;
+            m.Round(sec.decCount);
+            if (m.point > e - parts.exponent + 1 && attempt < 2) {  // rounding carried into a new digit
+                ++e;
+                continue;
+            }
+            d = m;
+            break;
+        }
+    }
+    d.IntDigits(parts.intDigits);
+    parts.expDigits = QString::number(std::abs(parts.exponent));
+    if (parts.exponent == 0) parts.expDigits.clear();
+}
+
+// The section's tokens with the number's parts put in.
+void EmitNumber(Out& o, const Section& sec, const Decimal& d, const NumberParts& n) {
+    const int count = static_cast<int>(sec.toks.size());
+    for (int i = 0; i < count; ++i) {
+        const Tok& t = sec.toks[i];
+        if (i == sec.intAnchor) o.Lit(n.intDigits);
+        switch (t.t) {
+        case T::Digit:
+            switch (t.role) {
+            case Role::Int: EmitAligned(o, n.intDigits, t, sec.intCount, sec.grouping); break;
+            case Role::Dec:
+                if (t.index <= n.lastFrac) o.Ch(QLatin1Char(d.FracDigit(t.index)));
+                else if (t.c == QLatin1Char('0')) o.Ch(QLatin1Char('0'));
+                else if (t.c == QLatin1Char('?')) o.Ch(QLatin1Char(' '));
+                break;
+            case Role::ExpDigit: EmitAligned(o, n.expDigits, t, sec.expCount, false); break;
+            case Role::Num:
+                if (n.blankFraction) o.Ch(QLatin1Char(' '));
+                else EmitAligned(o, n.numDigits, t, sec.numCount, false);
+                break;
+            case Role::Den:
+                if (n.blankFraction) {
+                    o.Ch(QLatin1Char(' '));
+                } else if (sec.denRightAligned) {
+                    EmitAligned(o, n.denDigits, t, sec.denCount, false);
+                } else {
+                    // Left-aligned so the fraction bars of a column line up.
+                    const int len = static_cast<int>(n.denDigits.size());
+                    if (t.index < len) {
+                        if (t.index == sec.denCount - 1) o.Lit(n.denDigits.mid(t.index));
+                        else o.Ch(n.denDigits[t.index]);
+                    }
+                    else if (t.c == QLatin1Char('?')) o.Ch(QLatin1Char(' '));
+                }
+                break;
+            case Role::None: break;
+            }
+            break;
+        case T::Point: o.Ch(QLatin1Char('.')); break;
+        case T::Percent: o.Ch(QLatin1Char('%')); break;
+        case T::Exp:
+            o.Ch(t.s[0]);
+            if (n.exponent < 0) o.Ch(QLatin1Char('-'));
+            else if (t.s[1] == QLatin1Char('+')) o.Ch(QLatin1Char('+'));
+            break;
+        case T::Slash: o.Ch(n.blankFraction ? QLatin1Char(' ') : QLatin1Char('/')); break;
+        case T::FixedDen:
+            if (n.blankFraction) o.Lit(QString(t.s.size(), QLatin1Char(' ')));
+            else o.Lit(t.s);
+            break;
+        default: EmitCommon(o, t); break;
+        }
+    }
+}
+
 FormattedValue FormatNumber(const Section& sec, double av, int generalMaxChars) {
     Out o;
     o.v.color = sec.color;
@@ -754,138 +897,24 @@ FormattedValue FormatNumber(const Section& sec, double av, int generalMaxChars) 
 
     Decimal d = Decimal::Of(av);
     if (!d.Zero()) d.point += sec.shift;
-    QString intDigits, expDigits, numDigits, denDigits;
-    int lastFrac = -1;
-    int exponent = 0;
-    bool blankFraction = false;
-
+    NumberParts n;
     if (sec.fraction) {
-        double x = av * std::pow(10.0, sec.shift);
-        if (!std::isfinite(x)) x = std::numeric_limits<double>::max();
-        const bool hasInt = sec.intCount > 0;
-        double whole = hasInt ? std::floor(x) : 0.0;
-        long long p = 0, q = 1;
-        if (!hasInt && x >= 1e9) {
-            // Too large for a meaningful fraction: everything goes into the numerator.
-            double top = std::round(sec.fixedDen > 0 ? x * sec.fixedDen : x);
-            if (!std::isfinite(top)) top = std::numeric_limits<double>::max();
-            Decimal::Of(top).IntDigits(numDigits);
-            denDigits = QStringLiteral("1");
-        } else {
-            const double f = x - whole;
-            if (sec.fixedDen > 0) {
-                q = sec.fixedDen;
-                p = std::llround(f * static_cast<double>(q));
-            } else {
-                const int digits = std::clamp(sec.denCount, 1, 7);
-                long long maxDen = 1;
-                for (int i = 0; i < digits; ++i) maxDen *= 10;
-                BestFraction(f, maxDen - 1, p, q);
-            }
-            if (hasInt && p >= q) {  // 0.99 over eighths is a whole 1
-                whole += static_cast<double>(p / q);
-                p %= q;
-            }
-            numDigits = QString::number(p);
-            denDigits = QString::number(q);
-        }
-        if (hasInt) {
-            Decimal w = Decimal::Of(whole);
-            w.IntDigits(intDigits);
-            if (p == 0) {
-                blankFraction = true;
-                if (intDigits.isEmpty()) intDigits = QStringLiteral("0");
-            }
-        }
+        FractionParts(sec, av, n);
     } else if (sec.sci) {
-        if (!d.Zero()) {
-            const int n = std::max(sec.intCount, 0);
-            int e = d.point - 1;
-            for (int attempt = 0; attempt < 3; ++attempt) {
-                if (sec.engineering) {
-                    exponent = static_cast<int>(std::floor(static_cast<double>(e) / n)) * n;
-                } else {
-                    exponent = e - (std::max(n, 1) - 1);
-                    if (n == 0) exponent = e + 1;
-                }
-                Decimal m = d;
-                m.point -= exponent;
-                m.Round(sec.decCount);
-                if (m.point > e - exponent + 1 && attempt < 2) {  // rounding carried into a new digit
-                    ++e;
-                    continue;
-                }
-                d = m;
-                break;
-            }
-        }
-        d.IntDigits(intDigits);
-        expDigits = QString::number(std::abs(exponent));
-        if (exponent == 0) expDigits.clear();
+        ScientificParts(sec, d, n);
     } else {
         d.Round(sec.decCount);
-        d.IntDigits(intDigits);
+        d.IntDigits(n.intDigits);
     }
     if (sec.decCount > 0) {
         for (int i = sec.decCount - 1; i >= 0; --i) {
             if (d.FracDigit(i) != '0') {
-                lastFrac = i;
+                n.lastFrac = i;
                 break;
             }
         }
     }
-
-    const int count = static_cast<int>(sec.toks.size());
-    for (int i = 0; i < count; ++i) {
-        const Tok& t = sec.toks[i];
-        if (i == sec.intAnchor) o.Lit(intDigits);
-        switch (t.t) {
-        case T::Digit:
-            switch (t.role) {
-            case Role::Int: EmitAligned(o, intDigits, t, sec.intCount, sec.grouping); break;
-            case Role::Dec:
-                if (t.index <= lastFrac) o.Ch(QLatin1Char(d.FracDigit(t.index)));
-                else if (t.c == QLatin1Char('0')) o.Ch(QLatin1Char('0'));
-                else if (t.c == QLatin1Char('?')) o.Ch(QLatin1Char(' '));
-                break;
-            case Role::ExpDigit: EmitAligned(o, expDigits, t, sec.expCount, false); break;
-            case Role::Num:
-                if (blankFraction) o.Ch(QLatin1Char(' '));
-                else EmitAligned(o, numDigits, t, sec.numCount, false);
-                break;
-            case Role::Den:
-                if (blankFraction) {
-                    o.Ch(QLatin1Char(' '));
-                } else if (sec.denRightAligned) {
-                    EmitAligned(o, denDigits, t, sec.denCount, false);
-                } else {
-                    // Left-aligned so the fraction bars of a column line up.
-                    const int len = static_cast<int>(denDigits.size());
-                    if (t.index < len) {
-                        if (t.index == sec.denCount - 1) o.Lit(denDigits.mid(t.index));
-                        else o.Ch(denDigits[t.index]);
-                    }
-                    else if (t.c == QLatin1Char('?')) o.Ch(QLatin1Char(' '));
-                }
-                break;
-            case Role::None: break;
-            }
-            break;
-        case T::Point: o.Ch(QLatin1Char('.')); break;
-        case T::Percent: o.Ch(QLatin1Char('%')); break;
-        case T::Exp:
-            o.Ch(t.s[0]);
-            if (exponent < 0) o.Ch(QLatin1Char('-'));
-            else if (t.s[1] == QLatin1Char('+')) o.Ch(QLatin1Char('+'));
-            break;
-        case T::Slash: o.Ch(blankFraction ? QLatin1Char(' ') : QLatin1Char('/')); break;
-        case T::FixedDen:
-            if (blankFraction) o.Lit(QString(t.s.size(), QLatin1Char(' ')));
-            else o.Lit(t.s);
-            break;
-        default: EmitCommon(o, t); break;
-        }
-    }
+    EmitNumber(o, sec, d, n);
     return o.v;
 }
 

@@ -46,6 +46,6 @@ FormattedValue FormatValue(const CellValue& value, const QString& formatCode,
 
 // Whether a number shown through this code is a date or time (its first section has date or
 // time parts), for callers that treat such cells as dates rather than plain numbers.
-bool IsDateFormat(const QString& formatCode);
+[[nodiscard]] bool IsDateFormat(const QString& formatCode);
 
 }  // namespace xl

@@ -74,7 +74,7 @@ public:
 
     // Every entry, in the zip's order; their bytes are read through Part.
     const QList<ZipEntry>& Entries() const { return entries_; }
-    bool Has(const QString& partName) const { return index_.contains(partName); }
+    [[nodiscard]] bool Has(const QString& partName) const { return index_.contains(partName); }
     // The bytes of a part, inflated now; empty when absent. Throws xl::Error "part <name> is
     // damaged (...)" when its stored bytes do not inflate to what the zip declares.
     QByteArray Part(const QString& partName) const;
@@ -110,7 +110,7 @@ private:
 // XML helpers shared by the part readers. Producers may prefix elements ("x:c") or not, so
 // elements are matched by their local name.
 const char* LocalName(const char* qualified);
-inline bool Is(const pugi::xml_node& n, const char* local) {
+[[nodiscard]] inline bool Is(const pugi::xml_node& n, const char* local) {
     return std::strcmp(LocalName(n.name()), local) == 0;
 }
 pugi::xml_node Child(const pugi::xml_node& n, const char* local);

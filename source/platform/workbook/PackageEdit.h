@@ -25,7 +25,7 @@ public:
     const QList<ZipEntry>& Entries() const { return entries_; }
     // The package the unchanged parts are copied from.
     const Package& Source() const { return source_; }
-    bool Has(const QString& part) const { return index_.contains(part); }
+    [[nodiscard]] bool Has(const QString& part) const { return index_.contains(part); }
     // A part's bytes, inflated from the source when unchanged (xl::Error when they are damaged
     // there).
     QByteArray Get(const QString& part) const;

@@ -204,6 +204,12 @@ struct CellPaint {
     double scale = 1;  // below 1 when shrunk to fit
 };
 
+// A cell's text across: the cell (or merged area) from x0 to x1, inside its margins from innerL
+// to innerR, and the indent.
+struct TextBox {
+    int x0, x1, innerL, innerR, indent;
+};
+
 struct BorderSeg {
     bool vertical = false;
     int fixed = 0, from = 0, to = 0;
@@ -513,35 +519,8 @@ private:
             const FontInfo& fi = FontOf(st.fontId);
             cp.fontId = st.fontId;
             cp.color = fi.color;
-            // 1..90 turn the text counter-clockwise, 91..180 clockwise by the excess over 90;
-            // 255 (letters stacked) is shown turned upwards.
-            const int rot = al.textRotation;
-            cp.rotation = rot == 255 ? 90 : rot > 90 && rot <= 180 ? -(rot - 90)
-                                                                   : std::clamp(rot, 0, 90);
-            const QString& hz = al.horizontal;
             const bool isText = value.type == ValueType::Text;
-            if (hz == QLatin1String("left"))
-                cp.h = HAlign::Left;
-            else if (hz == QLatin1String("right"))
-                cp.h = HAlign::Right;
-            else if (hz == QLatin1String("center"))
-                cp.h = HAlign::Center;
-            else if (hz == QLatin1String("fill"))
-                cp.h = HAlign::Fill;
-            else if (hz == QLatin1String("centerContinuous"))
-                cp.h = HAlign::CenterAcross;
-            else if (hz == QLatin1String("justify") || hz == QLatin1String("distributed"))
-                cp.h = HAlign::Left;
-            else
-                cp.h = isText ? HAlign::Left
-                              : value.type == ValueType::Number ? HAlign::Right : HAlign::Center;
-            const QString& vt = al.vertical;
-            cp.v = vt == QLatin1String("top") || vt == QLatin1String("justify") ||
-                           vt == QLatin1String("distributed")
-                       ? VAlign::Top
-                       : vt == QLatin1String("center") ? VAlign::Center : VAlign::Bottom;
-            cp.wrap = al.wrapText || hz == QLatin1String("justify") ||
-                      hz == QLatin1String("distributed");
+            SetAlignment(cp, al, value);
             const int indent = (cp.h == HAlign::Left || cp.h == HAlign::Right)
                                    ? std::clamp(al.indent, 0, 250) * (mdw_ * 9 + 6) / 7
                                    : 0;
@@ -578,60 +557,103 @@ private:
                 continue;
             }
             line.ExpandFill(room);
-            const double w = line.width * cp.scale;
             // Text spills into empty neighbours; numbers never do.
             const bool spills = isText && cp.merge < 0 && cp.rotation == 0 && !shrink;
-            auto emptyAt = [&](int k) {
-                return k >= 0 && k < n && row[size_t(k)].value.IsEmpty() && row[size_t(k)].merge < 0;
-            };
-            int clipL = cp.clip.left(), clipR = cp.clip.right();
-            switch (cp.h) {
-            case HAlign::Left:
-            case HAlign::Fill:
-                cp.textX = innerL + indent;
-                if (spills)
-                    for (int k = i + 1; cp.textX + w > clipR && emptyAt(k); ++k) {
-                        row[size_t(k) - 1].noRightGrid = true;
-                        clipR = row[size_t(k)].x1 - 1;
-                    }
-                break;
-            case HAlign::Right:
-                cp.textX = innerR - indent - w;
-                if (spills)
-                    for (int k = i - 1; cp.textX < clipL && emptyAt(k); --k) {
-                        row[size_t(k)].noRightGrid = true;
-                        clipL = row[size_t(k)].x0 + 1;
-                    }
-                break;
-            case HAlign::Center:
-                cp.textX = (x0 + x1) / 2.0 - w / 2;
-                if (spills) {
-                    for (int k = i + 1; cp.textX + w > clipR && emptyAt(k); ++k) {
-                        row[size_t(k) - 1].noRightGrid = true;
-                        clipR = row[size_t(k)].x1 - 1;
-                    }
-                    for (int k = i - 1; cp.textX < clipL && emptyAt(k); --k) {
-                        row[size_t(k)].noRightGrid = true;
-                        clipL = row[size_t(k)].x0 + 1;
-                    }
-                }
-                break;
-            case HAlign::CenterAcross: {
-                // Centred over the following empty cells that are centred across too.
-                int k = i + 1;
-                for (; emptyAt(k) && row[size_t(k)].style->alignment.horizontal ==
-                                         QLatin1String("centerContinuous");
-                     ++k)
-                    row[size_t(k) - 1].noRightGrid = true;
-                clipR = row[size_t(k) - 1].x1 - 1;
-                cp.textX = (x0 + row[size_t(k) - 1].x1) / 2.0 - w / 2;
-                break;
-            }
-            }
-            cp.clip.setLeft(clipL);
-            cp.clip.setRight(clipR);
+            PlaceLine(row, i, line.width * cp.scale, {x0, x1, innerL, innerR, indent}, spills);
             cp.line = std::move(line);
         }
+    }
+
+    // How the cell's text is turned and aligned: its own alignment, else text to the left,
+    // numbers to the right and the rest centred.
+    static void SetAlignment(CellPaint& cp, const Alignment& al, const CellValue& value) {
+        // 1..90 turn the text counter-clockwise, 91..180 clockwise by the excess over 90;
+        // 255 (letters stacked) is shown turned upwards.
+        const int rot = al.textRotation;
+        cp.rotation = rot == 255 ? 90 : rot > 90 && rot <= 180 ? -(rot - 90)
+                                                               : std::clamp(rot, 0, 90);
+        const QString& hz = al.horizontal;
+        const bool isText = value.type == ValueType::Text;
+        if (hz == QLatin1String("left"))
+            cp.h = HAlign::Left;
+        else if (hz == QLatin1String("right"))
+            cp.h = HAlign::Right;
+        else if (hz == QLatin1String("center"))
+            cp.h = HAlign::Center;
+        else if (hz == QLatin1String("fill"))
+            cp.h = HAlign::Fill;
+        else if (hz == QLatin1String("centerContinuous"))
+            cp.h = HAlign::CenterAcross;
+        else if (hz == QLatin1String("justify") || hz == QLatin1String("distributed"))
+            cp.h = HAlign::Left;
+        else
+            cp.h = isText ? HAlign::Left
+                          : value.type == ValueType::Number ? HAlign::Right : HAlign::Center;
+        const QString& vt = al.vertical;
+        cp.v = vt == QLatin1String("top") || vt == QLatin1String("justify") ||
+                       vt == QLatin1String("distributed")
+                   ? VAlign::Top
+                   : vt == QLatin1String("center") ? VAlign::Center : VAlign::Bottom;
+        cp.wrap = al.wrapText || hz == QLatin1String("justify") ||
+                  hz == QLatin1String("distributed");
+    }
+
+    // Where the text of row[i] starts, `w` wide, and how far it may show: a text that spills
+    // takes the room of the empty cells beside it (and their gridlines).
+    void PlaceLine(std::vector<CellPaint>& row, int i, double w, const TextBox& box, bool spills) {
+        const int n = int(row.size());
+        CellPaint& cp = row[size_t(i)];
+        const int x0 = box.x0, x1 = box.x1, innerL = box.innerL, innerR = box.innerR;
+        const int indent = box.indent;
+        auto emptyAt = [&](int k) {
+            return k >= 0 && k < n && row[size_t(k)].value.IsEmpty() && row[size_t(k)].merge < 0;
+        };
+        int clipL = cp.clip.left(), clipR = cp.clip.right();
+        switch (cp.h) {
+        case HAlign::Left:
+        case HAlign::Fill:
+            cp.textX = innerL + indent;
+            if (spills)
+                for (int k = i + 1; cp.textX + w > clipR && emptyAt(k); ++k) {
+                    row[size_t(k) - 1].noRightGrid = true;
+                    clipR = row[size_t(k)].x1 - 1;
+                }
+            break;
+        case HAlign::Right:
+            cp.textX = innerR - indent - w;
+            if (spills)
+                for (int k = i - 1; cp.textX < clipL && emptyAt(k); --k) {
+                    row[size_t(k)].noRightGrid = true;
+                    clipL = row[size_t(k)].x0 + 1;
+                }
+            break;
+        case HAlign::Center:
+            cp.textX = (x0 + x1) / 2.0 - w / 2;
+            if (spills) {
+                for (int k = i + 1; cp.textX + w > clipR && emptyAt(k); ++k) {
+                    row[size_t(k) - 1].noRightGrid = true;
+                    clipR = row[size_t(k)].x1 - 1;
+                }
+                for (int k = i - 1; cp.textX < clipL && emptyAt(k); --k) {
+                    row[size_t(k)].noRightGrid = true;
+                    clipL = row[size_t(k)].x0 + 1;
+                }
+            }
+            break;
+        case HAlign::CenterAcross: {
+            // Centred over the following empty cells that are centred across too.
+            int k = i + 1;
+            for (; emptyAt(k) && row[size_t(k)].style->alignment.horizontal ==
+                                     QLatin1String("centerContinuous");
+                 ++k)
+                row[size_t(k) - 1].noRightGrid = true;
+            clipR = row[size_t(k) - 1].x1 - 1;
+            cp.textX = (x0 + row[size_t(k) - 1].x1) / 2.0 - w / 2;
+            break;
+        }
+        }
+        cp.clip.setLeft(clipL);
+        cp.clip.setRight(clipR);
     }
 
     void DrawGrid(QPainter& p, int32_t r, int y0, int y1, const std::vector<CellPaint>& row) {

@@ -33,7 +33,7 @@ public:
     int NumFmtOf(uint32_t xf) const;
     // The number format of `xf` shows values as General does: built-in format 0, or a custom
     // format whose code is "General" (as LibreOffice writes its default style).
-    bool IsGeneral(uint32_t xf) const;
+    [[nodiscard]] bool IsGeneral(uint32_t xf) const;
     // The format `xf` of `src` as a format of this workbook (font, fill, border and number
     // format brought along).
     uint32_t Import(const StylesEdit& src, uint32_t xf);
@@ -65,13 +65,13 @@ struct ShapeState {
     bool deleted = false;
 };
 
-bool ShapeChanged(const DrawingShape& now, const DrawingShape& read);
+[[nodiscard]] bool ShapeChanged(const DrawingShape& now, const DrawingShape& read);
 
 // Each returns whether it changed anything.
-bool WriteSheetEdits(PackageEdit& pkg, const QString& sheetPart, const SheetEdits& edits, StylesEdit& styles);
-bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector<ShapeState>& shapes);
+[[nodiscard]] bool WriteSheetEdits(PackageEdit& pkg, const QString& sheetPart, const SheetEdits& edits, StylesEdit& styles);
+[[nodiscard]] bool WriteShapeEdits(PackageEdit& pkg, const SheetData& sheet, const std::vector<ShapeState>& shapes);
 // The cached results of the formulas of `sheetPart` taken from the same sheet recalculated.
-bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
+[[nodiscard]] bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const SheetData& recalculated,
                          const StringTable& sharedStrings);
 
 void WriteDateTime(PackageEdit& pkg, const WorkbookData& book, const SheetData& sheet, const RangeRef& range,

@@ -220,146 +220,128 @@ void CountEntry(qsizetype& count, const char* what) {
                         .arg(QString::fromLatin1(what)));
 }
 
-}  // namespace
-
-Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& theme) {
-    Styles st;
-    pugi::xml_document doc;
-    pugi::xml_node root;
-    if (!partName.isEmpty() && pkg.Has(partName)) {
-        const QByteArray& xml = pkg.Part(partName);
-        // Cell formats and cell styles together, counted before any tree is built.
-        if (CountElements(xml, "xf") > 2 * kMaxCellFormats)
-            throw Error(QStringLiteral("the workbook defines more than %1 cell formats, more "
-                                       "than a workbook can have")
-                            .arg(kMaxCellFormats));
-        LoadXml(doc, xml, partName);
-        root = doc.document_element();
+// One <font> entry. A font that names no face or size gets them from the Normal style later:
+// its name stays empty and its size -1.
+Font ReadFont(const pugi::xml_node& n, const Theme& theme, const QList<QColor>& palette) {
+    Font f;
+    const QString name = ValAttr(n, "name");
+    if (!name.isEmpty())
+        f.name = name;
+    if (pugi::xml_node sz = Child(n, "sz"))
+        f.size = std::clamp(sz.attribute("val").as_double(11), 1.0, 409.0);
+    f.bold = Flag(n, "b");
+    f.italic = Flag(n, "i");
+    f.strike = Flag(n, "strike");
+    if (pugi::xml_node u = Child(n, "u")) {
+        const QString v = AttrText(u, "val");
+        f.underline = v == QLatin1String("double")             ? Underline::Double
+                      : v == QLatin1String("singleAccounting") ? Underline::SingleAccounting
+                      : v == QLatin1String("doubleAccounting") ? Underline::DoubleAccounting
+                      : v == QLatin1String("none")             ? Underline::None
+                                                               : Underline::Single;
     }
-    qsizetype numFmts = 0, fonts = 0, fills = 0, borders = 0, styleXfs = 0, cellXfs = 0;
+    f.color = ReadColor(Child(n, "color"), theme, palette);
+    f.vertAlign = ValAttr(n, "vertAlign");
+    // A scheme font names the theme's font instead of its own.
+    const QString scheme = ValAttr(n, "scheme");
+    if (scheme == QLatin1String("minor") && name.isEmpty())
+        f.name = theme.minorFont;
+    else if (scheme == QLatin1String("major") && name.isEmpty())
+        f.name = theme.majorFont;
+    if (name.isEmpty() && f.name == Font{}.name)
+        f.name.clear();  // named after the default font below
+    if (!Child(n, "sz"))
+        f.size = -1;
+    return f;
+}
 
-    if (pugi::xml_node colors = Child(root, "colors"))
-        for (pugi::xml_node c : Child(colors, "indexedColors").children())
-            st.indexedPalette.append(ParseRgb(AttrText(c, "rgb")));
-
-    QHash<int, QString> customFormats;
-    for (pugi::xml_node n : Child(root, "numFmts").children()) {
-        if (!Is(n, "numFmt"))
-            continue;
-        CountEntry(numFmts, "number formats");
-        customFormats.insert(n.attribute("numFmtId").as_int(), AttrText(n, "formatCode"));
-    }
-
-    for (pugi::xml_node n : Child(root, "fonts").children()) {
-        if (!Is(n, "font"))
-            continue;
-        CountEntry(fonts, "fonts");
-        Font f;
-        const QString name = ValAttr(n, "name");
-        if (!name.isEmpty())
-            f.name = name;
-        if (pugi::xml_node sz = Child(n, "sz"))
-            f.size = std::clamp(sz.attribute("val").as_double(11), 1.0, 409.0);
-        f.bold = Flag(n, "b");
-        f.italic = Flag(n, "i");
-        f.strike = Flag(n, "strike");
-        if (pugi::xml_node u = Child(n, "u")) {
-            const QString v = AttrText(u, "val");
-            f.underline = v == QLatin1String("double")             ? Underline::Double
-                          : v == QLatin1String("singleAccounting") ? Underline::SingleAccounting
-                          : v == QLatin1String("doubleAccounting") ? Underline::DoubleAccounting
-                          : v == QLatin1String("none")             ? Underline::None
-                                                                   : Underline::Single;
+// One <fill> entry: a pattern with its colours, or a gradient as its first and last stops.
+Fill ReadFill(const pugi::xml_node& n, const Theme& theme, const QList<QColor>& palette) {
+    Fill f;
+    if (pugi::xml_node p = Child(n, "patternFill")) {
+        const QString type = AttrText(p, "patternType");
+        // A patternFill with colours but no type is solid in practice (some writers omit it).
+        f.pattern = !type.isEmpty() ? type : (Child(p, "fgColor") ? QStringLiteral("solid")
+                                                                   : QStringLiteral("none"));
+        f.fgColor = ReadColor(Child(p, "fgColor"), theme, palette);
+        f.bgColor = ReadColor(Child(p, "bgColor"), theme, palette);
+    } else if (pugi::xml_node g = Child(n, "gradientFill")) {
+        f.gradient = true;
+        f.pattern = QStringLiteral("gradient");
+        QList<QColor> stops;
+        for (pugi::xml_node s : g.children())
+            if (Is(s, "stop"))
+                stops.append(ReadColor(Child(s, "color"), theme, palette));
+        if (!stops.isEmpty()) {
+            f.fgColor = stops.front();
+            f.bgColor = stops.back();
         }
-        f.color = ReadColor(Child(n, "color"), theme, st.indexedPalette);
-        f.vertAlign = ValAttr(n, "vertAlign");
-        // A scheme font names the theme's font instead of its own.
-        const QString scheme = ValAttr(n, "scheme");
-        if (scheme == QLatin1String("minor") && name.isEmpty())
-            f.name = theme.minorFont;
-        else if (scheme == QLatin1String("major") && name.isEmpty())
-            f.name = theme.majorFont;
-        if (name.isEmpty() && f.name == Font{}.name)
-            f.name.clear();  // named after the default font below
-        if (!Child(n, "sz"))
-            f.size = -1;
-        st.fonts.append(f);
     }
-    if (st.fonts.isEmpty())
-        st.fonts.append(Font{});
+    return f;
+}
 
-    for (pugi::xml_node n : Child(root, "fills").children()) {
-        if (!Is(n, "fill"))
-            continue;
-        CountEntry(fills, "fills");
-        Fill f;
-        if (pugi::xml_node p = Child(n, "patternFill")) {
-            const QString type = AttrText(p, "patternType");
-            // A patternFill with colours but no type is solid in practice (some writers omit it).
-            f.pattern = !type.isEmpty() ? type : (Child(p, "fgColor") ? QStringLiteral("solid")
-                                                                       : QStringLiteral("none"));
-            f.fgColor = ReadColor(Child(p, "fgColor"), theme, st.indexedPalette);
-            f.bgColor = ReadColor(Child(p, "bgColor"), theme, st.indexedPalette);
-        } else if (pugi::xml_node g = Child(n, "gradientFill")) {
-            f.gradient = true;
-            f.pattern = QStringLiteral("gradient");
-            QList<QColor> stops;
-            for (pugi::xml_node s : g.children())
-                if (Is(s, "stop"))
-                    stops.append(ReadColor(Child(s, "color"), theme, st.indexedPalette));
-            if (!stops.isEmpty()) {
-                f.fgColor = stops.front();
-                f.bgColor = stops.back();
-            }
+// One <border> entry; "start" and "end" stand for left and right where those are missing.
+Border ReadBorder(const pugi::xml_node& n, const Theme& theme, const QList<QColor>& palette) {
+    Border b;
+    auto side = [&](const char* a, const char* alt) {
+        BorderSide s;
+        pugi::xml_node e = Child(n, a);
+        if (!e && alt)
+            e = Child(n, alt);
+        if (e) {
+            s.style = AttrText(e, "style");
+            s.color = ReadColor(Child(e, "color"), theme, palette);
         }
-        st.fills.append(f);
-    }
-    while (st.fills.size() < 2)
-        st.fills.append(Fill{});
-
-    for (pugi::xml_node n : Child(root, "borders").children()) {
-        if (!Is(n, "border"))
-            continue;
-        CountEntry(borders, "borders");
-        Border b;
-        auto side = [&](const char* a, const char* alt) {
-            BorderSide s;
-            pugi::xml_node e = Child(n, a);
-            if (!e && alt)
-                e = Child(n, alt);
-            if (e) {
-                s.style = AttrText(e, "style");
-                s.color = ReadColor(Child(e, "color"), theme, st.indexedPalette);
-            }
-            return s;
-        };
-        b.left = side("left", "start");
-        b.right = side("right", "end");
-        b.top = side("top", nullptr);
-        b.bottom = side("bottom", nullptr);
-        b.diagonal = side("diagonal", nullptr);
-        b.diagonalUp = BoolAttr(n, "diagonalUp", false);
-        b.diagonalDown = BoolAttr(n, "diagonalDown", false);
-        st.borders.append(b);
-    }
-    if (st.borders.isEmpty())
-        st.borders.append(Border{});
-
-    auto checkedId = [&](const pugi::xml_node& xf, const char* attr, qsizetype count) {
-        const int id = xf.attribute(attr).as_int(0);
-        if (id < 0 || id >= count)
-            throw Error(QStringLiteral("a cell format names %1 %2, which the styles part lacks")
-                            .arg(QString::fromUtf8(attr))
-                            .arg(id));
-        return id;
+        return s;
     };
+    b.left = side("left", "start");
+    b.right = side("right", "end");
+    b.top = side("top", nullptr);
+    b.bottom = side("bottom", nullptr);
+    b.diagonal = side("diagonal", nullptr);
+    b.diagonalUp = BoolAttr(n, "diagonalUp", false);
+    b.diagonalDown = BoolAttr(n, "diagonalDown", false);
+    return b;
+}
 
+// A cell format's <alignment> and <protection>, where it has them.
+void ReadAlignmentAndProtection(const pugi::xml_node& n, CellStyle& s) {
+    if (pugi::xml_node a = Child(n, "alignment")) {
+        if (pugi::xml_attribute h = a.attribute("horizontal"))
+            s.alignment.horizontal = QString::fromUtf8(h.value());
+        if (pugi::xml_attribute v = a.attribute("vertical"))
+            s.alignment.vertical = QString::fromUtf8(v.value());
+        s.alignment.wrapText = BoolAttr(a, "wrapText", false);
+        s.alignment.shrinkToFit = BoolAttr(a, "shrinkToFit", false);
+        s.alignment.indent = std::clamp(a.attribute("indent").as_int(0), 0, 250);
+        s.alignment.textRotation = a.attribute("textRotation").as_int(0);
+    }
+    if (pugi::xml_node p = Child(n, "protection")) {
+        s.locked = BoolAttr(p, "locked", true);
+        s.hidden = BoolAttr(p, "hidden", false);
+    }
+}
+
+// The index a cell format gives in `attr`, refused when the styles part has no such entry.
+int CheckedId(const pugi::xml_node& xf, const char* attr, qsizetype count) {
+    const int id = xf.attribute(attr).as_int(0);
+    if (id < 0 || id >= count)
+        throw Error(QStringLiteral("a cell format names %1 %2, which the styles part lacks")
+                        .arg(QString::fromUtf8(attr))
+                        .arg(id));
+    return id;
+}
+
+// The Normal cell style's font (the theme's minor font at 11 points where it names none) is
+// given to every font that names no face or size of its own.
+void ApplyNormalFont(const pugi::xml_node& root, const Theme& theme, Styles& st) {
+    qsizetype styleXfs = 0;
     QList<int> styleXfFonts;
     for (pugi::xml_node n : Child(root, "cellStyleXfs").children()) {
         if (!Is(n, "xf"))
             continue;
         CountEntry(styleXfs, "cell styles");
-        styleXfFonts.append(checkedId(n, "fontId", st.fonts.size()));
+        styleXfFonts.append(CheckedId(n, "fontId", st.fonts.size()));
     }
     int normalXf = 0;
     for (pugi::xml_node n : Child(root, "cellStyles").children())
@@ -379,6 +361,66 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
         if (f.size < 0)
             f.size = normal.size;
     }
+}
+
+}  // namespace
+
+Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& theme) {
+    Styles st;
+    pugi::xml_document doc;
+    pugi::xml_node root;
+    if (!partName.isEmpty() && pkg.Has(partName)) {
+        const QByteArray& xml = pkg.Part(partName);
+        // Cell formats and cell styles together, counted before any tree is built.
+        if (CountElements(xml, "xf") > 2 * kMaxCellFormats)
+            throw Error(QStringLiteral("the workbook defines more than %1 cell formats, more "
+                                       "than a workbook can have")
+                            .arg(kMaxCellFormats));
+        LoadXml(doc, xml, partName);
+        root = doc.document_element();
+    }
+    qsizetype numFmts = 0, fonts = 0, fills = 0, borders = 0, cellXfs = 0;
+
+    if (pugi::xml_node colors = Child(root, "colors"))
+        for (pugi::xml_node c : Child(colors, "indexedColors").children())
+            st.indexedPalette.append(ParseRgb(AttrText(c, "rgb")));
+
+    QHash<int, QString> customFormats;
+    for (pugi::xml_node n : Child(root, "numFmts").children()) {
+        if (!Is(n, "numFmt"))
+            continue;
+        CountEntry(numFmts, "number formats");
+        customFormats.insert(n.attribute("numFmtId").as_int(), AttrText(n, "formatCode"));
+    }
+
+    for (pugi::xml_node n : Child(root, "fonts").children()) {
+        if (!Is(n, "font"))
+            continue;
+        CountEntry(fonts, "fonts");
+        st.fonts.append(ReadFont(n, theme, st.indexedPalette));
+    }
+    if (st.fonts.isEmpty())
+        st.fonts.append(Font{});
+
+    for (pugi::xml_node n : Child(root, "fills").children()) {
+        if (!Is(n, "fill"))
+            continue;
+        CountEntry(fills, "fills");
+        st.fills.append(ReadFill(n, theme, st.indexedPalette));
+    }
+    while (st.fills.size() < 2)
+        st.fills.append(Fill{});
+
+    for (pugi::xml_node n : Child(root, "borders").children()) {
+        if (!Is(n, "border"))
+            continue;
+        CountEntry(borders, "borders");
+        st.borders.append(ReadBorder(n, theme, st.indexedPalette));
+    }
+    if (st.borders.isEmpty())
+        st.borders.append(Border{});
+
+    ApplyNormalFont(root, theme, st);
 
     for (pugi::xml_node n : Child(root, "cellXfs").children()) {
         if (!Is(n, "xf"))
@@ -388,23 +430,10 @@ Styles ReadStyles(const Package& pkg, const QString& partName, const Theme& them
         s.numFmtId = n.attribute("numFmtId").as_int(0);
         s.numFmtCode = customFormats.contains(s.numFmtId) ? customFormats.value(s.numFmtId)
                                                            : BuiltInFormatCode(s.numFmtId);
-        s.fontId = checkedId(n, "fontId", st.fonts.size());
-        s.fillId = checkedId(n, "fillId", st.fills.size());
-        s.borderId = checkedId(n, "borderId", st.borders.size());
-        if (pugi::xml_node a = Child(n, "alignment")) {
-            if (pugi::xml_attribute h = a.attribute("horizontal"))
-                s.alignment.horizontal = QString::fromUtf8(h.value());
-            if (pugi::xml_attribute v = a.attribute("vertical"))
-                s.alignment.vertical = QString::fromUtf8(v.value());
-            s.alignment.wrapText = BoolAttr(a, "wrapText", false);
-            s.alignment.shrinkToFit = BoolAttr(a, "shrinkToFit", false);
-            s.alignment.indent = std::clamp(a.attribute("indent").as_int(0), 0, 250);
-            s.alignment.textRotation = a.attribute("textRotation").as_int(0);
-        }
-        if (pugi::xml_node p = Child(n, "protection")) {
-            s.locked = BoolAttr(p, "locked", true);
-            s.hidden = BoolAttr(p, "hidden", false);
-        }
+        s.fontId = CheckedId(n, "fontId", st.fonts.size());
+        s.fillId = CheckedId(n, "fillId", st.fills.size());
+        s.borderId = CheckedId(n, "borderId", st.borders.size());
+        ReadAlignmentAndProtection(n, s);
         st.cellXfs.append(s);
     }
     if (st.cellXfs.isEmpty())

@@ -60,7 +60,7 @@ struct Fill {
 struct BorderSide {
     QString style;  // "" none, "thin", "medium", "thick", "dashed", "dotted", "double", "hair"...
     QColor color;   // invalid: automatic (black)
-    bool IsSet() const { return !style.isEmpty() && style != QLatin1String("none"); }
+    [[nodiscard]] bool IsSet() const { return !style.isEmpty() && style != QLatin1String("none"); }
 };
 
 struct Border {

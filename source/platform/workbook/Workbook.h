@@ -49,7 +49,7 @@ public:
     std::optional<double> Get(int32_t key) const;
     // Every span as (first, last, value), in order.
     std::vector<std::tuple<int32_t, int32_t, double>> Spans() const;
-    bool Empty() const { return spans_.empty(); }
+    [[nodiscard]] bool Empty() const { return spans_.empty(); }
 
 private:
     std::map<int32_t, std::pair<int32_t, double>> spans_;  // first -> (last, value)
@@ -62,7 +62,7 @@ public:
     Range() = default;
     Range(Worksheet* sheet, const RangeRef& ref);
 
-    bool IsValid() const { return sheet_ != nullptr; }
+    [[nodiscard]] bool IsValid() const { return sheet_ != nullptr; }
     Worksheet* Parent() const { return sheet_; }
     const RangeRef& Ref() const { return ref_; }
 
@@ -163,7 +163,7 @@ public:
     QString Name() const { return data_.name; }
     void SetName(const QString& name) { data_.name = name; }
     ShapeType Type() const;
-    bool HasChart() const { return data_.kind == ShapeKind::Chart; }
+    [[nodiscard]] bool HasChart() const { return data_.kind == ShapeKind::Chart; }
     // The chart's parsed data; nullptr for a shape that is no chart (or whose part is gone).
     const ChartData* Chart() const;
     // Position and size in points from the sheet's top-left corner, through its anchor.
@@ -184,7 +184,7 @@ public:
     Range TopLeftCell() const;
     Range BottomRightCell() const;
     void Delete();
-    bool IsDeleted() const { return deleted_; }
+    [[nodiscard]] bool IsDeleted() const { return deleted_; }
     // ChartObject.Copy: puts the chart (or picture) on the clipboard (WorkbookWriter.cpp).
     void Copy() const;
     void Select();
@@ -243,7 +243,7 @@ public:
     QString Name() const { return Entry().name; }
     int Index() const { return index_; }  // 1-based
     SheetKind Kind() const { return Entry().kind; }
-    bool IsVisible() const { return Entry().state == QLatin1String("visible"); }
+    [[nodiscard]] bool IsVisible() const { return Entry().state == QLatin1String("visible"); }
 
     // Throws xl::Error for an address the grid can't take.
     xl::Range Range(const QString& address);
@@ -305,7 +305,7 @@ public:
     int MaxDigitWidth() const;
     const QList<RangeRef>& MergedCells() const { return Data().merges; }
     std::optional<RangeRef> MergeAreaOf(int32_t row, int32_t col) const;
-    bool ShowGridLines() const { return Data().view.showGridLines; }
+    [[nodiscard]] bool ShowGridLines() const { return Data().view.showGridLines; }
     // The sheet's view as the model has it: the saved one until a selection changes it.
     const SheetView& View() const;
     SheetView& View();
@@ -388,7 +388,7 @@ public:
     std::vector<Pane> Panes() const;
     Range RangeSelection() const;
     Range ActiveCell() const;
-    bool FreezePanes() const;
+    [[nodiscard]] bool FreezePanes() const;
     int32_t SplitRow() const;
     int32_t SplitColumn() const;
     QSize GridSize() const { return size_; }
@@ -427,9 +427,9 @@ public:
     // Recalculates every formula through LibreOffice; throws xl::Error when it can't.
     void RefreshAll();
     // False after a change that no Save has written yet.
-    bool Saved() const;
+    [[nodiscard]] bool Saved() const;
     // A workbook made by Workbooks.Add that was never saved has no file.
-    bool HasFile() const;
+    [[nodiscard]] bool HasFile() const;
 
     const WorkbookData& Data() const { return *data_; }
     std::shared_ptr<const WorkbookData> SharedData() const { return data_; }

@@ -34,10 +34,10 @@ constexpr qsizetype kMaxCellChars = 32767;
 class StringTable {
 public:
     size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
+    [[nodiscard]] bool empty() const { return ends_.empty(); }
     QString operator[](size_t i) const { return text_.mid(Start(i), qsizetype(ends_[i]) - Start(i)); }
     // Whether string i is "".
-    bool IsEmpty(size_t i) const { return qsizetype(ends_[i]) == Start(i); }
+    [[nodiscard]] bool IsEmpty(size_t i) const { return qsizetype(ends_[i]) == Start(i); }
     // A string in UTF-8 as the next one. Throws xl::Error when the buffer would pass what an
     // offset can address.
     void Append(const char* utf8, size_t bytes);
@@ -94,7 +94,7 @@ struct PaneView {
     int32_t topLeftRow = 1, topLeftCol = 1;  // of the bottom-right pane
     QString activePane = QStringLiteral("topLeft");
     QString state = QStringLiteral("split");  // "split", "frozen", "frozenSplit"
-    bool IsFrozen() const { return state != QLatin1String("split"); }
+    [[nodiscard]] bool IsFrozen() const { return state != QLatin1String("split"); }
 };
 
 struct SelectionView {
@@ -217,7 +217,7 @@ public:
         state_.store(kRead, std::memory_order_release);
         return *value_;
     }
-    bool IsRead() const { return state_.load(std::memory_order_acquire) == kRead; }
+    [[nodiscard]] bool IsRead() const { return state_.load(std::memory_order_acquire) == kRead; }
 
 private:
     enum : int { kNotRead, kRead, kFailed };
@@ -252,7 +252,7 @@ public:
     // nullptr when the package has no such part.
     const ChartData* Chart(const QString& partName) const;
     // Whether sheet `index` has been read (successfully) yet.
-    bool IsSheetRead(size_t index) const;
+    [[nodiscard]] bool IsSheetRead(size_t index) const;
 
 private:
     friend std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray&, const QString&,

@@ -27,7 +27,7 @@ public:
     // Reads the workbook again from `pkg`; the model's sheet and shape objects that are
     // still there stay the same objects.
     static void Commit(Workbook& book, const PackageEdit& pkg);
-    static bool HasPendingEdits(const Workbook& book);
+    [[nodiscard]] static bool HasPendingEdits(const Workbook& book);
     static void WriteTo(Workbook& book, const QString& path);
     static Workbook* AddBook(Application& app, std::shared_ptr<const WorkbookData> data, const QString& name);
     static QString NextBookName(Application& app, const QString& stem);

@@ -32,7 +32,7 @@ public:
     // Makes every byte left available.
     void FillAll();
     // Whether every byte of the part has been inflated (some may still be here).
-    bool AtEnd() const { return end_; }
+    [[nodiscard]] bool AtEnd() const { return end_; }
     const char* Data() const { return buffer_.constData() + front_; }
     char* MutableData() { return buffer_.data() + front_; }
     qsizetype Size() const { return buffer_.size() - front_; }
@@ -51,7 +51,7 @@ private:
     bool end_ = false;
 };
 
-inline bool IsNameEnd(char ch) {
+[[nodiscard]] inline bool IsNameEnd(char ch) {
     return ch == '>' || ch == '/' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }
 
