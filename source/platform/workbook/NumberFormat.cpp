@@ -569,8 +569,16 @@ private:
                     if (t.role == Role::Int && t.c == QLatin1Char('#')) sec.engineering = true;
             }
         }
-        // Commas between integer placeholders group thousands; commas right after the last
-        // placeholder of a run divide by a thousand each; any other comma is shown.
+        AnalyseCommas(sec);
+        sec.shift = std::clamp(sec.shift, -300, 300);
+    }
+
+    // Commas between integer placeholders group thousands; commas right after the last
+    // placeholder of a run divide by a thousand each; any other comma is shown. A percent sign
+    // multiplies by a hundred.
+    static void AnalyseCommas(Section& sec) {
+        auto& toks = sec.toks;
+        const int count = static_cast<int>(toks.size());
         for (int i = 0; i < count; ++i) {
             Tok& t = toks[i];
             if (t.t == T::Percent) sec.shift += 2;
@@ -597,7 +605,6 @@ private:
                 ToLiteral(t);
             }
         }
-        sec.shift = std::clamp(sec.shift, -300, 300);
     }
 
     static void Assign(Tok& t, Role role, int& counter) {
@@ -928,6 +935,42 @@ void ZeroPadded(Out& o, long long v, int width) {
     o.Lit(s);
 }
 
+// The calendar day of a serial day number, as the spreadsheet counts it.
+struct CalendarDay {
+    int year = 0, month = 1, day = 0;
+    int weekday = 0;  // 0 = Sunday
+};
+
+CalendarDay CalendarOf(long long days, bool date1904) {
+    CalendarDay cal;
+    QDate date;
+    if (date1904) {
+        date = QDate(1904, 1, 1).addDays(days);
+        cal.weekday = date.dayOfWeek() % 7;
+    } else {
+        // The 1900 system counts a 29 February 1900 that never was (serial 60) and calls
+        // serial 0 "1/0/1900"; its weekdays before March 1900 follow that count.
+        cal.weekday = static_cast<int>((days + 6) % 7);
+        if (days == 0) {
+            cal.year = 1900;
+            cal.month = 1;
+            cal.day = 0;
+        } else if (days == 60) {
+            cal.year = 1900;
+            cal.month = 2;
+            cal.day = 29;
+        } else {
+            date = days < 60 ? QDate(1899, 12, 31).addDays(days) : QDate(1899, 12, 30).addDays(days);
+        }
+    }
+    if (date.isValid()) {
+        cal.year = date.year();
+        cal.month = date.month();
+        cal.day = date.day();
+    }
+    return cal;
+}
+
 FormattedValue FormatDate(const Section& sec, double v, bool date1904) {
     // 9999-12-31 is the last day either date system can show.
     const double maxSerial = date1904 ? 2957003.0 : 2958465.0;
@@ -948,38 +991,15 @@ FormattedValue FormatDate(const Section& sec, double v, bool date1904) {
     const int second = static_cast<int>(secs % 60);
     const long long sub = ticks % unit;
 
-    int year = 0, month = 1, day = 0, weekday = 0;  // weekday 0 = Sunday
+    CalendarDay cal;
     bool needDate = false;
     for (const Tok& t : sec.toks)
         needDate |= t.t == T::Year || t.t == T::Month || t.t == T::Day;
     if (needDate) {
         if (days > static_cast<long long>(maxSerial)) return Hashes();
-        QDate date;
-        if (date1904) {
-            date = QDate(1904, 1, 1).addDays(days);
-            weekday = date.dayOfWeek() % 7;
-        } else {
-            // The 1900 system counts a 29 February 1900 that never was (serial 60) and calls
-            // serial 0 "1/0/1900"; its weekdays before March 1900 follow that count.
-            weekday = static_cast<int>((days + 6) % 7);
-            if (days == 0) {
-                year = 1900;
-                month = 1;
-                day = 0;
-            } else if (days == 60) {
-                year = 1900;
-                month = 2;
-                day = 29;
-            } else {
-                date = days < 60 ? QDate(1899, 12, 31).addDays(days) : QDate(1899, 12, 30).addDays(days);
-            }
-        }
-        if (date.isValid()) {
-            year = date.year();
-            month = date.month();
-            day = date.day();
-        }
+        cal = CalendarOf(days, date1904);
     }
+    const int year = cal.year, month = cal.month, day = cal.day, weekday = cal.weekday;
 
     Out o;
     o.v.color = sec.color;
