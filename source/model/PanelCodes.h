@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 // What the panel shows. ContentType: "S" a range, "C" a chart, "P" a picture file, "M" a range
 // read the same way as "S".
 enum class PanelContent { None, Range, Chart, Picture, ReadRange };
@@ -25,63 +27,40 @@ inline bool ShowsRange(PanelContent content) {
     return content == PanelContent::Range || content == PanelContent::ReadRange;
 }
 
-inline QString StoredCode(PanelContent content) {
-    switch (content) {
-    case PanelContent::Range: return QStringLiteral("S");
-    case PanelContent::Chart: return QStringLiteral("C");
-    case PanelContent::Picture: return QStringLiteral("P");
-    case PanelContent::ReadRange: return QStringLiteral("M");
-    case PanelContent::None: break;
-    }
+// Each kind beside the code it is stored as. The codes are compared as they are stored, letter
+// case included.
+template <typename Kind>
+struct StoredAs {
+    Kind kind;
+    const char* code;
+};
+inline constexpr StoredAs<PanelContent> kContentCodes[] = {{PanelContent::Range, "S"},
+                                                           {PanelContent::Chart, "C"},
+                                                           {PanelContent::Picture, "P"},
+                                                           {PanelContent::ReadRange, "M"}};
+inline constexpr StoredAs<PanelPaste> kPasteCodes[] = {{PanelPaste::Plain, "N"}, {PanelPaste::Custom, "Y"}};
+inline constexpr StoredAs<PanelView> kViewCodes[] = {
+    {PanelView::AutoSize, "A"}, {PanelView::Crop, "C"}, {PanelView::Zoom, "Z"}};
+
+template <typename Kind, std::size_t N>
+QString CodeOf(const StoredAs<Kind> (&codes)[N], Kind kind) {
+    for (const StoredAs<Kind>& entry : codes)
+        if (entry.kind == kind)
+            return QLatin1String(entry.code);
     return QString();
 }
 
-inline QString StoredCode(PanelPaste paste) {
-    switch (paste) {
-    case PanelPaste::Plain: return QStringLiteral("N");
-    case PanelPaste::Custom: return QStringLiteral("Y");
-    case PanelPaste::None: break;
-    }
-    return QString();
+template <typename Kind, std::size_t N>
+Kind KindOf(const StoredAs<Kind> (&codes)[N], const QString& code) {
+    for (const StoredAs<Kind>& entry : codes)
+        if (code == QLatin1String(entry.code))
+            return entry.kind;
+    return Kind::None;
 }
 
-inline QString StoredCode(PanelView view) {
-    switch (view) {
-    case PanelView::AutoSize: return QStringLiteral("A");
-    case PanelView::Crop: return QStringLiteral("C");
-    case PanelView::Zoom: return QStringLiteral("Z");
-    case PanelView::None: break;
-    }
-    return QString();
-}
-
-// The codes are compared as they are stored, letter case included.
-inline PanelContent ContentFromCode(const QString& code) {
-    if (code == QLatin1String("S"))
-        return PanelContent::Range;
-    if (code == QLatin1String("C"))
-        return PanelContent::Chart;
-    if (code == QLatin1String("P"))
-        return PanelContent::Picture;
-    if (code == QLatin1String("M"))
-        return PanelContent::ReadRange;
-    return PanelContent::None;
-}
-
-inline PanelPaste PasteFromCode(const QString& code) {
-    if (code == QLatin1String("N"))
-        return PanelPaste::Plain;
-    if (code == QLatin1String("Y"))
-        return PanelPaste::Custom;
-    return PanelPaste::None;
-}
-
-inline PanelView ViewFromCode(const QString& code) {
-    if (code == QLatin1String("A"))
-        return PanelView::AutoSize;
-    if (code == QLatin1String("C"))
-        return PanelView::Crop;
-    if (code == QLatin1String("Z"))
-        return PanelView::Zoom;
-    return PanelView::None;
-}
+inline QString StoredCode(PanelContent content) { return CodeOf(kContentCodes, content); }
+inline QString StoredCode(PanelPaste paste) { return CodeOf(kPasteCodes, paste); }
+inline QString StoredCode(PanelView view) { return CodeOf(kViewCodes, view); }
+inline PanelContent ContentFromCode(const QString& code) { return KindOf(kContentCodes, code); }
+inline PanelPaste PasteFromCode(const QString& code) { return KindOf(kPasteCodes, code); }
+inline PanelView ViewFromCode(const QString& code) { return KindOf(kViewCodes, code); }

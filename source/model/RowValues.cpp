@@ -17,11 +17,6 @@ bool ReadInt32(const db::Recordset& rs, const QString& column, int32_t& out) {
     return true;
 }
 
-void ReadTextIfSet(const db::Recordset& rs, const QString& column, QString& field) {
-    if (!rs.IsNull(column))
-        field = rs.Text(column);
-}
-
 bool InsertedKey(db::Database* DB, const QString& module, const QString& procedure, int32_t& key) {
     const qint64 newID = DB->LastInsertId();
     if (newID < 1 || newID > std::numeric_limits<int32_t>::max()) {

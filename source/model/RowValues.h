@@ -16,8 +16,6 @@ QString OverflowText(const QString& column, const QVariant& value);
 
 // False when the value lies outside the 32-bit range; `out` is then untouched.
 bool ReadInt32(const db::Recordset& rs, const QString& column, int32_t& out);
-// A Null column leaves the field as it was.
-void ReadTextIfSet(const db::Recordset& rs, const QString& column, QString& field);
 
 // The key the row just inserted on DB was given. It names exactly that row, unlike a lookup
 // by name or path, which can meet an older row with the same text. False (reported under

@@ -419,7 +419,11 @@ void Message::SaveAttachment(size_t index, const QString& target) const {
     if (fd < 0)
         throw Error(target + QStringLiteral(" can't be written: ") +
                     QString::fromLocal8Bit(std::strerror(errno)));
-    ::fchmod(fd, 0644);
+    // mkstemp makes it private; a saved attachment gets what open(0644) gave it, the user's
+    // umask applied.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0644 & ~mask);
     GRef<GMimeStream> out(g_mime_stream_fs_new(fd));  // owns the descriptor
     bool written = true;
     gint64 decoded = 0;

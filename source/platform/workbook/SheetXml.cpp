@@ -782,11 +782,12 @@ QString CopySheetInto(PackageEdit& pkg, const WorkbookData& dst, const WorkbookD
     pugi::xml_document doc;
     LoadPart(doc, src.package.Part(sheet.partName), sheet.partName);
     pugi::xml_node root = doc.document_element();
-    const bool sameStyles = src.package.Part(src.stylesPart) == pkg.Get(dst.stylesPart);
+    const QByteArray srcStylesXml = src.package.Part(src.stylesPart);
+    const bool sameStyles = srcStylesXml == pkg.Get(dst.stylesPart);
     const bool sameStrings = !src.sharedStringsPart.isEmpty() &&
                              src.package.Part(src.sharedStringsPart) == pkg.Get(dst.sharedStringsPart);
     StylesEdit styles(pkg, dst);
-    const StylesEdit srcStyles(src.package.Part(src.stylesPart));
+    const StylesEdit srcStyles(srcStylesXml);
     auto remap = [&](pugi::xml_node n, const char* attr) {
         if (pugi::xml_attribute a = n.attribute(attr); a && !sameStyles)
             a.set_value(styles.Import(srcStyles, a.as_uint()));
@@ -950,8 +951,9 @@ void PasteCells(PackageEdit& pkg, const WorkbookData& dst, const SheetData& shee
     if (row + rows - 1 > kMaxRows || col + cols - 1 > kMaxCols)
         throw Error(QStringLiteral("Paste: the copied cells don't fit on the sheet at %1").arg(CellAddress(row, col)));
     StylesEdit styles(pkg, dst);
-    const bool sameStyles = src.package.Part(src.stylesPart) == pkg.Get(dst.stylesPart);
-    const StylesEdit srcStyles(src.package.Part(src.stylesPart));
+    const QByteArray srcStylesXml = src.package.Part(src.stylesPart);
+    const bool sameStyles = srcStylesXml == pkg.Get(dst.stylesPart);
+    const StylesEdit srcStyles(srcStylesXml);
     pugi::xml_document doc;
     LoadPart(doc, pkg.Get(sheet.partName), sheet.partName);
     for (int32_t r = range.row1; r <= range.row2; ++r)

@@ -17,11 +17,14 @@ void SetWaitHook(std::function<void()> hook) {
 
 void WhileWaiting() {
     // A wait inside the hook (an event handler that waits in turn) just waits.
-    if (!gHook || gInHook || std::this_thread::get_id() != gHookThread)
+    // Only the thread that set the hook looks at it: the others just wait.
+    if (std::this_thread::get_id() != gHookThread || gInHook || !gHook)
         return;
-    gInHook = true;
+    struct InHook {
+        InHook() { gInHook = true; }
+        ~InHook() { gInHook = false; }  // a hook that throws stays on for the next wait
+    } inHook;
     gHook();
-    gInHook = false;
 }
 
 }  // namespace xl

@@ -1045,7 +1045,11 @@ void Application::Prefetch(const QList<QPair<QString, QString>>& sheets) {
     }
     for (const QString& key : files) {
         const QFileInfo info(key);
-        if (!info.isFile() || pending_.count(key))
+        if (!info.isFile())
+            continue;
+        // A read under way of the file as it is now serves; one of an older file is replaced.
+        if (auto p = pending_.find(key);
+            p != pending_.end() && p->second.size == info.size() && p->second.modified == info.lastModified())
             continue;
         const QStringList wanted = names[key];
         auto cached = cache_.find(key);
@@ -1081,13 +1085,16 @@ std::shared_ptr<const WorkbookData> Application::Load(const QString& path) {
         return it->second.data;
     std::shared_ptr<const WorkbookData> data;
     if (auto p = pending_.find(key); p != pending_.end()) {
-        PendingRead read = p->second;
-        pending_.erase(p);
+        const PendingRead read = p->second;
+        // Kept while it is waited for: an event let in meanwhile that loads the same workbook
+        // waits for the same read rather than reading the file again.
         if (read.size == size && read.modified == modified) {
             while (read.data.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
                 WhileWaiting();
-            data = read.data.get();  // a read that failed throws its error here
         }
+        pending_.erase(key);
+        if (read.size == size && read.modified == modified)
+            data = read.data.get();  // a read that failed throws its error here
     }
     if (!data)
         data = ReadWorkbookFile(key);

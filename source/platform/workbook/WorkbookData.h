@@ -38,12 +38,9 @@ public:
     QString operator[](size_t i) const { return text_.mid(Start(i), qsizetype(ends_[i]) - Start(i)); }
     // Whether string i is "".
     [[nodiscard]] bool IsEmpty(size_t i) const { return qsizetype(ends_[i]) == Start(i); }
-    // A string in UTF-8 as the next one. Throws xl::Error when the buffer would pass what an
-    // offset can address.
-    void Append(const char* utf8, size_t bytes);
-    void Append(const QString& s);
-    // A string made of pieces: Piece adds to the string under way, End makes it the next one.
-    // Both return the characters the string holds so far.
+    // A string made of pieces: Piece adds to the string under way (throwing xl::Error when the
+    // buffer would pass what an offset can address), End makes it the next one. Piece returns
+    // the characters the string holds so far.
     qsizetype Piece(const char* utf8, size_t bytes);
     qsizetype PieceSize() const { return text_.size() - Start(ends_.size()); }
     void End();

@@ -54,18 +54,6 @@ const ColSpan* SheetData::FindCol(int32_t col) const {
     return col <= it->last ? &*it : nullptr;
 }
 
-void StringTable::Append(const QString& s) {
-    if (text_.size() + s.size() > qsizetype(UINT32_MAX))
-        throw Error(QStringLiteral("its strings are too long to read"));
-    text_ += s;
-    ends_.push_back(uint32_t(text_.size()));
-}
-
-void StringTable::Append(const char* utf8, size_t bytes) {
-    Piece(utf8, bytes);
-    End();
-}
-
 qsizetype StringTable::Piece(const char* utf8, size_t bytes) {
     const qsizetype used = text_.size();
     // A character never takes more UTF-16 units than UTF-8 bytes.
@@ -351,20 +339,24 @@ std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, c
 
 template <class T, class Read>
 const T& WorkbookData::Guarded(const ReadOnce<T>& once, Read read) const {
-    return once.Get([&]() -> T {
-        const QString prefix = QStringLiteral("%1 is not an .xlsx workbook this program can read: ").arg(path);
-        try {
-            return read();
-        } catch (const Error& e) {
-            // What another part's reading refused (the shared strings a sheet needs) says so
-            // already.
-            if (e.Message().startsWith(prefix))
-                throw;
-            throw Error(prefix + e.Message());
-        } catch (const std::bad_alloc&) {
-            throw Error(prefix + QStringLiteral("it is too large to read into memory"));
-        }
-    });
+    const QString prefix = QStringLiteral("%1 is not an .xlsx workbook this program can read: ").arg(path);
+    // Memory that ran short is the moment's, not the workbook's: it is said but not remembered,
+    // so that the next use (fewer workbooks read at once) tries again.
+    try {
+        return once.Get([&]() -> T {
+            try {
+                return read();
+            } catch (const Error& e) {
+                // What another part's reading refused (the shared strings a sheet needs) says
+                // so already.
+                if (e.Message().startsWith(prefix))
+                    throw;
+                throw Error(prefix + e.Message());
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        throw Error(prefix + QStringLiteral("it is too large to read into memory"));
+    }
 }
 
 const SheetData& WorkbookData::Sheet(size_t index) const {

@@ -63,15 +63,19 @@ std::map<QString, StoredPart> StoredParts(const QString& path) {
     }
     for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
         zip_stat_t st;
-        zip_stat_index(za, zip_uint64_t(i), 0, &st);
+        if (zip_stat_index(za, zip_uint64_t(i), 0, &st) != 0) {
+            ADD_FAILURE() << "libzip can't read entry " << i << " of " << path.toStdString();
+            continue;
+        }
         StoredPart part;
         part.method = st.comp_method;
         part.bytes.resize(qsizetype(st.comp_size));
+        // A part not read whole must not pass for one that is.
         zip_file_t* f = zip_fopen_index(za, zip_uint64_t(i), ZIP_FL_COMPRESSED);
-        if (f) {
-            zip_fread(f, part.bytes.data(), st.comp_size);
+        if (!f || zip_fread(f, part.bytes.data(), st.comp_size) != zip_int64_t(st.comp_size))
+            ADD_FAILURE() << "libzip can't read " << st.name << " of " << path.toStdString();
+        if (f)
             zip_fclose(f);
-        }
         out[QString::fromUtf8(st.name)] = part;
     }
     zip_discard(za);
