@@ -9,6 +9,8 @@
 //     headless, against our cold first picture.
 // Figures only: nothing is asserted. SB_BENCH_NO_LIBREOFFICE=1 leaves out the LibreOffice runs.
 
+#include "BenchSupport.h"
+
 #include "platform/workbook/CopyPicture.h"
 #include "platform/workbook/Workbook.h"
 
@@ -33,14 +35,7 @@ double Ms(Clock::time_point from) {
 }
 
 void Row(const char* what, double value, const char* unit, const char* target) {
-    std::printf("  %-56s %10.3f %-3s %s\n", what, value, unit, target);
-}
-
-double Median(std::vector<double> v);
-
-void Samples(const char* what, const std::vector<double>& v, const char* unit, const char* target) {
-    const double min = v.empty() ? 0 : *std::min_element(v.begin(), v.end());
-    std::printf("  %-56s min %9.3f median %9.3f %-3s %s\n", what, min, Median(v), unit, target);
+    std::printf("  %-58s %10.3f %-3s %s\n", what, value, unit, target);
 }
 
 // Cold: a new Application each time, the file read again, then the first range's picture.
@@ -52,11 +47,6 @@ constexpr int kCharts = 5;
 QString RangeOf(int k) {  // block k of the "Report" sheet, below its title row
     const int top = 2 + 31 * k;
     return QStringLiteral("A%1:L%2").arg(top).arg(top + 29);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // One whole pass: every range and every chart of the open workbook; returns the time.
@@ -142,13 +132,13 @@ int main(int argc, char** argv) {
     try {
         std::vector<double> openOnly;
         const std::vector<double> firstPicture = ColdFirstPicture(path, 7, &openOnly);
-        Samples("cold: open the workbook and paint its first range", firstPicture, "ms", "(goal < 100 ms)");
-        Samples("cold: of which opening it (zip directory, list of sheets)", openOnly, "ms", "");
+        bench::PrintSamples("cold: open the workbook and paint its first range", firstPicture, "ms", "< 100 ms");
+        bench::PrintSamples("cold: of which opening it (zip directory, list of sheets)", openOnly, "ms", "");
         const QString small = folder + QStringLiteral("/painting_bench_small.xlsx");
         if (QFileInfo::exists(small)) {
             const std::vector<double> smallPicture = ColdFirstPicture(small, 7);
-            Samples("cold: the same without the big sheet", smallPicture, "ms", "");
-            Row("ratio with the big sheet / without", Median(firstPicture) / Median(smallPicture), "x",
+            bench::PrintSamples("cold: the same without the big sheet", smallPicture, "ms", "");
+            Row("ratio with the big sheet / without", bench::Median(firstPicture) / bench::Median(smallPicture), "x",
                 "(goal < 1.5)");
         }
         std::vector<double> coldAll;
@@ -158,7 +148,7 @@ int main(int argc, char** argv) {
             PaintAll(again.Workbooks().Open(path));
             coldAll.push_back(Ms(t));
         }
-        Samples("cold: open it and paint 20 ranges and 5 charts", coldAll, "ms", "");
+        bench::PrintSamples("cold: open it and paint 20 ranges and 5 charts", coldAll, "ms", "");
 
         // Warm: the workbook open; the fonts and formats met once already.
         xl::Application excel;
@@ -172,10 +162,10 @@ int main(int argc, char** argv) {
             perChart.push_back(c / kCharts);
             perPicture.push_back(all / (kRanges + kCharts));
         }
-        const double warmPicture = Median(perPicture);
-        Samples("warm: per range picture (30 x 12)", perRange, "ms", "(goal < 20 ms)");
-        Samples("warm: per chart picture", perChart, "ms", "");
-        Samples("warm: per picture, ranges and charts", perPicture, "ms", "");
+        const double warmPicture = bench::Median(perPicture);
+        bench::PrintSamples("warm: per range picture (30 x 12)", perRange, "ms", "< 20 ms");
+        bench::PrintSamples("warm: per chart picture", perChart, "ms", "");
+        bench::PrintSamples("warm: per picture, ranges and charts", perPicture, "ms", "");
 
         if (qEnvironmentVariableIsSet("SB_BENCH_NO_LIBREOFFICE")) {
             std::printf("  LibreOffice: left out (SB_BENCH_NO_LIBREOFFICE)\n");
@@ -183,10 +173,10 @@ int main(int argc, char** argv) {
             std::printf("  LibreOffice: soffice not found, or it made no page-1 PNG of the workbook (its headless "
                         "Calc may lack the PNG export filter); no ratio\n");
         } else {
-            Samples("LibreOffice: the workbook to a PNG of page 1, headless", png, "ms", "");
-            Row("ratio LibreOffice page-1 PNG / our cold first picture", Median(png) / Median(firstPicture), "x",
+            bench::PrintSamples("LibreOffice: the workbook to a PNG of page 1, headless", png, "ms", "");
+            Row("ratio LibreOffice page-1 PNG / our cold first picture", bench::Median(png) / bench::Median(firstPicture), "x",
                 "(like for like)");
-            Row("ratio LibreOffice page-1 PNG / our warm picture", Median(png) / warmPicture, "x", "");
+            Row("ratio LibreOffice page-1 PNG / our warm picture", bench::Median(png) / warmPicture, "x", "");
         }
     } catch (const xl::Error& e) {
         std::printf("  failed: %s\n", e.what());

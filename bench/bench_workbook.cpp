@@ -4,6 +4,8 @@
 // peak memory of a process that reads a 50 MB workbook (< 3 times the file). Figures only:
 // nothing is asserted.
 
+#include "BenchSupport.h"
+
 #include "platform/workbook/Workbook.h"
 
 #include <QGuiApplication>
@@ -39,19 +41,13 @@ long PeakMb() {
     return u.ru_maxrss / 1024;  // kilobytes on Linux
 }
 
-void Row(const char* what, double value, const char* unit, const char* target, double cpu = -1) {
-    std::printf("  %-44s %10.3f %-3s", what, value, unit);
+void Row(const char* what, double value, const char* unit, const char* goal, double cpu = -1) {
+    std::printf("  %-58s     %10.3f %-3s", what, value, unit);
     if (cpu >= 0)
         std::printf(" (cpu %8.3f ms)", cpu);
-    else
-        std::printf("                 ");
-    std::printf("  target %s\n", target);
-}
-
-void Samples(const char* what, std::vector<double> v, const char* unit, const char* target) {
-    std::sort(v.begin(), v.end());
-    std::printf("  %-44s min %9.3f median %9.3f %-3s  target %s\n", what, v.empty() ? 0 : v.front(),
-                v.empty() ? 0 : v[v.size() / 2], unit, target);
+    if (*goal)
+        std::printf("  goal %s", goal);
+    std::printf("\n");
 }
 
 // The peak memory of this program reading one workbook, every sheet of it, and nothing else,
@@ -92,7 +88,7 @@ int main(int argc, char** argv) {
         const QString last = lastRow && lastCol ? ws->Cells(lastRow->Row(), lastCol->Column()).Address()
                                                 : QStringLiteral("(none)");
         std::printf("  %zu cells, last used cell %s\n", ws->Data().cells.size(), qPrintable(last));
-        Row("open the 1,000,000-cell workbook", openMs, "ms", "-", openCpu);
+        Row("open the 1,000,000-cell workbook", openMs, "ms", "", openCpu);
         Row("open it and find the last used cell", totalMs, "ms", "< 1500 ms", totalCpu);
         Row("peak memory so far", double(PeakMb()), "MB", "< 600 MB");
         // More samples, each in an Application of its own: one sample under load misleads.
@@ -106,8 +102,8 @@ int main(int argc, char** argv) {
             cells.Find(QStringLiteral("*"), std::nullopt, xl::xlValues, xl::xlPart, xl::xlByColumns, xl::xlPrevious);
             totals.push_back(Ms(s));
         }
-        Samples("open the 1,000,000-cell workbook", opens, "ms", "-");
-        Samples("open it and find the last used cell", totals, "ms", "< 1500 ms");
+        bench::PrintSamples("open the 1,000,000-cell workbook", opens, "ms", "");
+        bench::PrintSamples("open it and find the last used cell", totals, "ms", "< 1500 ms");
 
         t = Clock::now();
         cpu = CpuMs();
@@ -123,7 +119,7 @@ int main(int argc, char** argv) {
             fresh.Workbooks().Open(fiveMb)->Close();
             firstOpens.push_back(Ms(t));
         }
-        Samples("open the 5 MB workbook the first time", firstOpens, "ms", "-");
+        bench::PrintSamples("open the 5 MB workbook the first time", firstOpens, "ms", "");
         excel.Workbooks().Open(fiveMb)->Close();
         t = Clock::now();
         cpu = CpuMs();
@@ -136,7 +132,7 @@ int main(int argc, char** argv) {
             excel.Workbooks().Open(fiveMb)->Close();
             reopen.push_back(Ms(t));
         }
-        Samples("open the unchanged 5 MB workbook again", reopen, "ms", "< 1 ms");
+        bench::PrintSamples("open the unchanged 5 MB workbook again", reopen, "ms", "< 1 ms");
     } catch (const xl::Error& e) {
         std::printf("  failed: %s\n", e.what());
         return 1;
@@ -153,7 +149,7 @@ int main(int argc, char** argv) {
                 ratios.push_back(mb * 1024 * 1024 / double(QFileInfo(fifty).size()));
         }
         std::printf("  the 50 MB workbook: %.1f MB on disk\n", QFileInfo(fifty).size() / 1048576.0);
-        Samples("peak memory reading it / its file size", ratios, "x", "< 3");
+        bench::PrintSamples("peak memory reading it / its file size", ratios, "x", "< 3");
     }
     return 0;
 }
