@@ -185,6 +185,13 @@ clsWorkspacePanel* frmPanel::Record() const {
     return gWorkspace ? gWorkspace->Panels(Index) : nullptr;
 }
 
+QString frmPanel::CacheFile() const {
+    const clsWorkspacePanel* record = Record();
+    if (!record || record->ID < 1)
+        return QString();
+    return GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+}
+
 frmWorkspace* frmPanel::MainWindow() const { return qobject_cast<frmWorkspace*>(window()); }
 
 bool frmPanel::EditMode() const {
@@ -221,7 +228,7 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             MsgBox(QStringLiteral("Panel has no source defined."), vbExclamation);
             return false;
         }
-        const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+        const QString cache = CacheFile();
         if (!Reload && Refresh && record->ID > 0 && FileExists(cache))
             QFile::remove(cache);
         // A source that could not be brought up to date (reported) still names the newest
@@ -300,15 +307,18 @@ bool frmPanel::ShowCachedPicture() {
     clsWorkspacePanel* record = Record();
     if (!record || record->ID < 1)
         return false;
-    const QString cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+    const QString cache = CacheFile();
     if (!FileExists(cache))
         return false;
+    const QDateTime written = QFileInfo(cache).lastModified();
     const QImage picture(cache);
     if (picture.isNull())
         return false;
     IsLoad = true;
     picTemp_->AutoSize = true;
     picTemp_->SetPicture(picture);
+    shownCacheKey_ = picture.cacheKey();
+    shownCacheTime_ = written;
     ApplyDisplayMode(record);
     IsLoad = false;
     return true;
@@ -406,8 +416,12 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         if (!record)
             throw xl::Error(QStringLiteral("No panel record at index %1").arg(Index));
         if (record->ID > 0) {
-            cache = GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+            cache = CacheFile();
             if (FileExists(cache)) {
+                // Shown from this very file a moment ago (the dashboard opening): kept.
+                if (picTemp_->Picture().cacheKey() == shownCacheKey_ &&
+                    QFileInfo(cache).lastModified() == shownCacheTime_)
+                    return true;
                 const QImage picture(cache);
                 if (!picture.isNull()) {
                     picTemp_->AutoSize = true;

@@ -9,6 +9,7 @@
 #include "services/UserExcel.h"
 #include "services/modUtilsExcel.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -116,6 +117,8 @@ protected:
 
 private:
     clsWorkspacePanel* Record() const;
+    // Where the panel's last picture is kept; empty for a panel not stored yet.
+    QString CacheFile() const;
     frmWorkspace* MainWindow() const;
     [[nodiscard]] bool EditMode() const;
 
@@ -180,6 +183,10 @@ private:
     QString pendingChart_;
 
     PictureBox* picTemp_ = nullptr;
+    // The cached picture ShowCachedPicture put in picTemp_, and the file's time then: a load
+    // that finds the file unchanged keeps that picture rather than reading it again.
+    qint64 shownCacheKey_ = 0;
+    QDateTime shownCacheTime_;
     PictureBox* picFrame_ = nullptr;
     PictureBox* picPanel_ = nullptr;
     PictureBox* picTempFrame_ = nullptr;

@@ -46,12 +46,6 @@ QString Slug(const QString& text) {
     return s;
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QString Title(const QString& file) {
     return QLatin1Char('^') + QRegularExpression::escape(file) + QStringLiteral(" - LibreOffice Calc$");
 }
@@ -67,14 +61,13 @@ void Journey::SetUp() {
                 QLatin1Char('.') + QLatin1String(test->name());
     QDir(evidence_).removeRecursively();
     QDir().mkpath(evidence_);
-    for (const char* folder : {"work", "home", "tmp", "run", "stubs", "openpyxl"})
+    for (const char* folder : {"work", "home", "tmp", "run", "stubs", "openpyxl", "profile/user"})
         ASSERT_TRUE(QDir().mkpath(root_.filePath(QLatin1String(folder))));
     QFile::setPermissions(root_.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(WriteFile(root_.filePath(QStringLiteral("profile/user/registrymodifications.xcu")), kProfileSettings));
-    const QString stub = root_.filePath(QStringLiteral("stubs/xdg-open"));
-    ASSERT_TRUE(WriteFile(stub, kOpenStub));
-    QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    testsupport::WriteBytes(
+        root_.filePath(QStringLiteral("profile/user/registrymodifications.xcu")), kProfileSettings);
+    testsupport::WriteScript(root_.filePath(QStringLiteral("stubs/xdg-open")), kOpenStub);
     QString why;
     ASSERT_TRUE(desk_.Start(root_.filePath(QStringLiteral("x")), &why)) << why.toStdString();
 }
@@ -152,39 +145,65 @@ bool Journey::MakeWorkbooks() {
         ADD_FAILURE() << why.toStdString();
         return false;
     }
+    QList<std::pair<QString, QString>> copies;
     for (const QString& name : QDir(made).entryList({QStringLiteral("*.xlsx")}, QDir::Files))
-        if (!SaveWithLibreOffice(made + QLatin1Char('/') + name, Work(name)))
-            return false;
-    return true;
+        copies.append({made + QLatin1Char('/') + name, Work(name)});
+    return SaveWithLibreOffice(copies);
 }
 
 bool Journey::SaveWithLibreOffice(const QString& source, const QString& target) {
+    return SaveWithLibreOffice({{source, target}});
+}
+
+bool Journey::SaveWithLibreOffice(const QList<std::pair<QString, QString>>& copies) {
     const QString out = root_.filePath(QStringLiteral("converted"));
     QDir(out).removeRecursively();
     QDir().mkpath(out);
-    const QString converted = out + QLatin1Char('/') + QFileInfo(source).fileName();
-    // A LibreOffice that dies while it sets up its profile gets one more start.
-    for (int attempt = 1; attempt <= 2 && !QFileInfo::exists(converted); ++attempt) {
+    const auto converted = [&](const QString& source) {
+        return out + QLatin1Char('/') + QFileInfo(source).fileName();
+    };
+    const auto unsaved = [&] {
+        QStringList sources;
+        for (const auto& [source, target] : copies)
+            if (!QFileInfo::exists(converted(source)))
+                sources.append(source);
+        return sources;
+    };
+    // One LibreOffice start for all of them: each cold start costs seconds. One that dies while
+    // it sets up its profile gets one more start, for what it had not saved yet.
+    for (int attempt = 1; attempt <= 2 && !unsaved().isEmpty(); ++attempt) {
         QProcess p;
         p.setProcessEnvironment(CalcEnvironment());
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.setStandardOutputFile(root_.filePath(QStringLiteral("calc.log")), QIODevice::Append);
         p.start(testsupport::Soffice(),
-                {QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-                 QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(root_.filePath(QStringLiteral("profile"))).toString(),
-                 QStringLiteral("--convert-to"), QStringLiteral("xlsx:Calc MS Excel 2007 XML"),
-                 QStringLiteral("--outdir"), out, source});
+                QStringList{
+                    QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                    QStringLiteral("--nologo"),
+                    QStringLiteral("-env:UserInstallation=") +
+                        QUrl::fromLocalFile(root_.filePath(QStringLiteral("profile"))).toString(),
+                    QStringLiteral("--convert-to"), QStringLiteral("xlsx:Calc MS Excel 2007 XML"),
+                    QStringLiteral("--outdir"), out} +
+                    unsaved());
         if (!p.waitForFinished(300000)) {
             p.kill();
             p.waitForFinished();
         }
     }
-    if (!QFileInfo::exists(converted)) {
-        Fail(QStringLiteral("LibreOffice did not save ") + source);
+    const QStringList failed = unsaved();
+    if (!failed.isEmpty()) {
+        Fail(QStringLiteral("LibreOffice did not save ") + failed.join(QStringLiteral(", ")));
         return false;
     }
-    QFile::remove(target);
-    return QFile::rename(converted, target);
+    for (const auto& [source, target] : copies) {
+        QFile::remove(target);
+        if (!QFile::rename(converted(source), target)) {
+            Fail(QStringLiteral("cannot move LibreOffice's copy of ") + source +
+                 QStringLiteral(" to ") + target);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Journey::StartCalc(const QString& workbook) {
@@ -365,6 +384,17 @@ QImage Journey::MenuPicture(const QString& letter) {
 bool Journey::Paste() {
     // New is the first item and Exit the last: up from New wraps to Exit, Layout Mode, Paste.
     return Menu(QStringLiteral("d"), {QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Up")});
+}
+
+bool Journey::SaveDashboard(const QString& name) {
+    // Down from New: Open, Rename, Save.
+    return Menu(QStringLiteral("d"), QStringList(3, QStringLiteral("Down"))) &&
+           Answer(QStringLiteral("^Save [Dd]ashboard"), {QStringLiteral("Return")}, name);
+}
+
+bool Journey::RefreshDashboard() {
+    // Down from Save: Save As, Publish, Refresh.
+    return Menu(QStringLiteral("d"), QStringList(6, QStringLiteral("Down")));
 }
 
 bool Journey::Answer(const QString& titlePattern, const QStringList& keys, const QString& text) {

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 // Twips per pixel at the 96 dots per inch of the journeys' screen.
 constexpr int kTwipsPerPixel = 15;
@@ -39,6 +40,8 @@ protected:
     [[nodiscard]] bool MakeWorkbooks();
     // A workbook saved again by LibreOffice (headless, the same private profile).
     [[nodiscard]] bool SaveWithLibreOffice(const QString& source, const QString& target);
+    // Each (source, target) saved again so, all in one LibreOffice start.
+    [[nodiscard]] bool SaveWithLibreOffice(const QList<std::pair<QString, QString>>& copies);
 
     // --- LibreOffice Calc, as the user's spreadsheet -------------------------------------
     [[nodiscard]] bool StartCalc(const QString& workbook);
@@ -63,6 +66,10 @@ protected:
     QImage MenuPicture(const QString& letter);
     // Dashboard > Paste: the third item from the bottom, whatever is enabled above it.
     [[nodiscard]] bool Paste();
+    // Dashboard > Save, the dashboard named `name` in the question that asks for it.
+    [[nodiscard]] bool SaveDashboard(const QString& name);
+    // Dashboard > Refresh.
+    [[nodiscard]] bool RefreshDashboard();
     // Waits for a window whose title matches, and answers it with `keys`.
     [[nodiscard]] bool Answer(const QString& titlePattern, const QStringList& keys, const QString& text = QString());
     // Right-clicks the dashboard background at `at` (main window coordinates), so that the next

@@ -56,8 +56,7 @@ TEST_F(Journey, AChartFromCalcBecomesAPanelAndThePanelMenuFollowsTheClickedPanel
     ASSERT_TRUE(WaitOnScreen(QStringLiteral("the refreshed chart panel shows the chart"), chart.copy(0, 0, 500, chart.height())));
 
     // Saved: a chart panel, its window as wide as the chart in 32-bit twips.
-    ASSERT_TRUE(Menu(QStringLiteral("d"), QStringList(3, QStringLiteral("Down"))));
-    ASSERT_TRUE(Answer(QStringLiteral("^Save [Dd]ashboard"), {QStringLiteral("Return")}, QStringLiteral("Charts")));
+    ASSERT_TRUE(SaveDashboard(QStringLiteral("Charts")));
     ASSERT_TRUE(Step(QStringLiteral("the chart panel is stored"), 60, [&] {
         return Number(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel WHERE ContentType = 'C'")) == 1;
     }));

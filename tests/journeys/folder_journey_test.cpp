@@ -41,8 +41,7 @@ TEST_F(Journey, APanelFollowsANewerWorkbookDroppedIntoItsWatchedFolder) {
     }));
 
     // Dashboard > Save, named "Reports".
-    ASSERT_TRUE(Menu(QStringLiteral("d"), QStringList(3, QStringLiteral("Down"))));
-    ASSERT_TRUE(Answer(QStringLiteral("^Save [Dd]ashboard"), {QStringLiteral("Return")}, QStringLiteral("Reports")));
+    ASSERT_TRUE(SaveDashboard(QStringLiteral("Reports")));
     ASSERT_TRUE(Step(QStringLiteral("the panel is stored"), 60,
                      [&] { return Number(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel")) == 1; }));
     const qint64 panel = Number(QStringLiteral("SELECT ID FROM DsbSavedPanel"));
@@ -57,7 +56,7 @@ TEST_F(Journey, APanelFollowsANewerWorkbookDroppedIntoItsWatchedFolder) {
 
     // Dashboard > Refresh: fetched into the report's folder, the range found again six rows
     // down (the last used cell moved with it), the picture drawn from the new file.
-    ASSERT_TRUE(Menu(QStringLiteral("d"), QStringList(6, QStringLiteral("Down"))));
+    ASSERT_TRUE(RefreshDashboard());
     ASSERT_TRUE(Step(QStringLiteral("the newer report is fetched and recorded"), 120, [&] {
         return Text(QStringLiteral("SELECT NewestFile FROM DsbPanelSource")) == QStringLiteral("report_0102.xlsx");
     }));

@@ -39,6 +39,14 @@ std::vector<QImage> PicturesIn(const QString& path) {
     return pictures;
 }
 
+// Whether one of the pictures inside `workbook` holds `panel`.
+bool HoldsPicture(const QString& workbook, const QImage& panel) {
+    for (const QImage& picture : PicturesIn(workbook))
+        if (journey::Find(picture, panel))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
@@ -68,8 +76,7 @@ TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
     ASSERT_TRUE(WaitOnScreen(QStringLiteral("Autosize shows the whole picture again"), first, 60));
 
     // Dashboard > Save, named "Journey": the row holds a window at least as large as the picture.
-    ASSERT_TRUE(Menu(QStringLiteral("d"), QStringList(3, QStringLiteral("Down"))));
-    ASSERT_TRUE(Answer(QStringLiteral("^Save [Dd]ashboard"), {QStringLiteral("Return")}, QStringLiteral("Journey")));
+    ASSERT_TRUE(SaveDashboard(QStringLiteral("Journey")));
     ASSERT_TRUE(Step(QStringLiteral("the dashboard and its panel are stored"), 60, [&] {
         return Number(QStringLiteral("SELECT COUNT(*) FROM DsbSavedPanel p JOIN DsbSavedWorkspace w "
                                      "ON p.WorkspaceID = w.ID WHERE w.Name = 'Journey'")) == 1;
@@ -82,7 +89,7 @@ TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
 
     // C3 changed in Calc and saved there; Dashboard > Refresh shows the new value.
     ASSERT_TRUE(EditAndSave(sales, QStringLiteral("Data"), QStringLiteral("C3"), QStringLiteral("777")));
-    ASSERT_TRUE(Menu(QStringLiteral("d"), QStringList(6, QStringLiteral("Down"))));
+    ASSERT_TRUE(RefreshDashboard());
     const QImage fresh = Render(sales, QStringLiteral("Data"), QStringLiteral("A1:D6"));
     ASSERT_NE(fresh, first);
     ASSERT_TRUE(WaitOnScreen(QStringLiteral("the refreshed panel shows 777"), fresh));
@@ -100,17 +107,11 @@ TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
                      [&] { return !OpenedDocuments().isEmpty(); }));
     const QString published = OpenedDocuments().constFirst();
     ASSERT_TRUE(QFileInfo::exists(published)) << published.toStdString();
-    bool holdsPanel = false;
-    for (const QImage& picture : PicturesIn(published))
-        holdsPanel = holdsPanel || journey::Find(picture, fresh).has_value();
-    EXPECT_TRUE(holdsPanel) << "the published picture does not hold the panel";
+    EXPECT_TRUE(HoldsPicture(published, fresh)) << "the published picture does not hold the panel";
 
     // One LibreOffice at a time: the user's Calc ends before the headless one opens the file.
     ASSERT_TRUE(QuitCalc());
     const QString reopened = Work(QStringLiteral("published.xlsx"));
     ASSERT_TRUE(SaveWithLibreOffice(published, reopened));
-    bool kept = false;
-    for (const QImage& picture : PicturesIn(reopened))
-        kept = kept || journey::Find(picture, fresh).has_value();
-    EXPECT_TRUE(kept) << "LibreOffice lost the published picture";
+    EXPECT_TRUE(HoldsPicture(reopened, fresh)) << "LibreOffice lost the published picture";
 }

@@ -13,11 +13,6 @@ const QString kOpenFailed =
     QStringLiteral("Error opening shared file.  Unable to continue importing dashboards.");
 const QString kNothing = QStringLiteral("Nothing was imported.");
 
-QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 class HostileImportTest : public SharingTest {
 protected:
     // A shared file with the real tables and one dashboard "Sales" with a panel and its
@@ -38,7 +33,7 @@ protected:
     void ExpectRefused(const QString& path, const QString& reason) {
         SCOPED_TRACE(path.toStdString());
         const QStringList before = Dump(*gDB);
-        const QByteArray fileBefore = Bytes(path);
+        const QByteArray fileBefore = testsupport::ReadBytes(path);
         PromptScript::Reset();
         const auto run = Import(path, {"Sales"});
         EXPECT_TRUE(run.closed);
@@ -50,7 +45,7 @@ protected:
             << shown[0].toStdString();
         EXPECT_EQ(shown[1], kOpenFailed);
         EXPECT_EQ(Dump(*gDB), before);
-        EXPECT_EQ(Bytes(path), fileBefore);
+        EXPECT_EQ(testsupport::ReadBytes(path), fileBefore);
     }
 };
 
@@ -145,7 +140,7 @@ TEST_F(HostileImportTest, FileSwappedAfterItsListWasReadIsCheckedAgain) {
     ASSERT_EQ(dialog.list()->count(), 1);
     ASSERT_TRUE(QFile::remove(shared));
     ASSERT_TRUE(QFile::copy(hostile, shared));
-    const QByteArray fileBefore = Bytes(shared);
+    const QByteArray fileBefore = testsupport::ReadBytes(shared);
     dialog.list()->item(0)->setSelected(true);
     dialog.cmdOK_Click();
 
@@ -157,6 +152,6 @@ TEST_F(HostileImportTest, FileSwappedAfterItsListWasReadIsCheckedAgain) {
                                   "holds a view (DsbSavedPanel)"));
     EXPECT_EQ(shown[1], kNothing);
     EXPECT_EQ(Dump(*gDB), before);
-    EXPECT_EQ(Bytes(shared), fileBefore);
+    EXPECT_EQ(testsupport::ReadBytes(shared), fileBefore);
     EXPECT_FALSE(gDB->Guarded());
 }

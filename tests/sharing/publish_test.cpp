@@ -20,11 +20,6 @@
 
 namespace {
 
-QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 const QString kNoTemplate = QStringLiteral(
     "Template does not exist for this dashboard.\nYou will need to set up a template for it.");
 
@@ -138,7 +133,8 @@ TEST_F(PublishTest, PickedTemplateBecomesTheDashboardsTemplate) {
     PublishWorkspace(" North/South ", 1, Capture());
     const QString made = templates_ + "North_South.xlsx";
     ASSERT_TRUE(FileExists(made));
-    EXPECT_EQ(Bytes(made), Bytes(templates_ + "missing_sheet.xlsx"));
+    EXPECT_EQ(testsupport::ReadBytes(made),
+              testsupport::ReadBytes(templates_ + "missing_sheet.xlsx"));
     EXPECT_EQ(captures_, 1);
 
     // The next publication finds it and asks nothing.

@@ -23,11 +23,6 @@
 
 namespace {
 
-QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Saves `workbooks` again as .xlsx with LibreOffice (headless, private profile) into `outDir`.
 bool LibreOfficeCopies(const QString& soffice, const QString& profile, const QStringList& workbooks,
                        const QString& outDir) {
@@ -95,7 +90,7 @@ protected:
 };
 
 TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateItself) {
-    const QByteArray fixture = Bytes(templates_ + "placeholder.xlsx");
+    const QByteArray fixture = testsupport::ReadBytes(templates_ + "placeholder.xlsx");
     xl::Workbook* original = reader_.Workbooks().Open(templates_ + "placeholder.xlsx");
     const std::vector<Placement> placeholder = Pictures(original, "Report");
     ASSERT_EQ(placeholder.size(), 1u);
@@ -104,7 +99,8 @@ TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateI
     const QString shown = Publish("Sales", templates_ + "placeholder.xlsx");
     const QString made = templates_ + "Sales.xlsx";
     ASSERT_EQ(shown, made) << PromptScript::Messages().join(" / ").toStdString();
-    EXPECT_EQ(Bytes(templates_ + "placeholder.xlsx"), fixture);  // the chosen file stays as it was
+    EXPECT_EQ(testsupport::ReadBytes(templates_ + "placeholder.xlsx"),
+              fixture);  // the chosen file stays as it was
 
     xl::Workbook* book = reader_.Workbooks().Open(made);
     const std::vector<Placement> pictures = Pictures(book, "Report");
@@ -120,11 +116,11 @@ TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateI
     book->Close();
 
     // Later publications make a new workbook from the template and leave the template alone.
-    const QByteArray templateBytes = Bytes(made);
+    const QByteArray templateBytes = testsupport::ReadBytes(made);
     const QString second = Publish("Sales");
     ASSERT_FALSE(second.isEmpty());
     EXPECT_TRUE(second.startsWith(QDir::tempPath() + "/Sales "));
-    EXPECT_EQ(Bytes(made), templateBytes);
+    EXPECT_EQ(testsupport::ReadBytes(made), templateBytes);
     xl::Workbook* next = reader_.Workbooks().Open(second);
     const std::vector<Placement> again = Pictures(next, "Report");
     ASSERT_EQ(again.size(), 1u);
@@ -139,7 +135,7 @@ TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateI
 TEST_F(PublishWorkbookTest, ReplacedPicturesLeaveNoImagesBehind) {
     auto media = [](const QString& path) {
         QStringList parts;
-        const xl::Package package = xl::Package::FromZip(Bytes(path));
+        const xl::Package package = xl::Package::FromZip(testsupport::ReadBytes(path));
         for (const xl::ZipEntry& e : package.Entries())
             if (e.name.startsWith("xl/media/"))
                 parts << e.name;
@@ -187,7 +183,8 @@ TEST_F(PublishWorkbookTest, TemplateFaultsAreLoggedAndPublishingGoesOn) {
     for (int i = 1; i <= book->Sheets().Count(); ++i)
         withPicture += book->Sheets().Item(i)->Shapes().Count();
     EXPECT_EQ(withPicture, 1);
-    EXPECT_EQ(Bytes(templates_ + "Missing.xlsx"), Bytes(templates_ + "missing_sheet.xlsx"));
+    EXPECT_EQ(testsupport::ReadBytes(templates_ + "Missing.xlsx"),
+              testsupport::ReadBytes(templates_ + "missing_sheet.xlsx"));
 
     const QString bad = Publish("Bad", templates_ + "bad_address.xlsx");
     ASSERT_FALSE(bad.isEmpty());
@@ -256,7 +253,7 @@ TEST_F(PublishWorkbookTest, TheDateShowsAsADateInATemplateSavedByLibreOffice) {
                                   work.path()));
     const QString saved = work.path() + "/placeholder.xlsx";
     // The case at hand: a General format of its own in the styles LibreOffice wrote.
-    const xl::Package package = xl::Package::FromZip(Bytes(saved));
+    const xl::Package package = xl::Package::FromZip(testsupport::ReadBytes(saved));
     const QRegularExpressionMatch general =
         QRegularExpression("numFmtId=\"(\\d+)\" formatCode=\"General\"")
             .match(QString::fromUtf8(package.Part("xl/styles.xml")));

@@ -25,12 +25,25 @@ void WriteText(const QString& path, const QString& text) {
     f.write(text.toUtf8());
 }
 
-void WriteScript(const QString& path, const QByteArray& text) {
+QByteArray ReadBytes(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+    if (!f.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return QByteArray();
+    }
+    return f.readAll();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void WriteScript(const QString& path, const QByteArray& text) {
+    WriteBytes(path, text);
+    if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        throw std::runtime_error("cannot make " + path.toStdString() + " executable");
 }
 
 QString SchemaPath() { return QStringLiteral(SB_SOURCE_DIR "/resources/schema.sql"); }

@@ -15,6 +15,10 @@ namespace testsupport {
 
 QString ReadText(const QString& path);
 void WriteText(const QString& path, const QString& text);
+// A file's bytes; a file that can't be read fails the test and gives no bytes.
+QByteArray ReadBytes(const QString& path);
+// Writes `bytes` to `path` whole, or throws (which fails the test).
+void WriteBytes(const QString& path, const QByteArray& bytes);
 QString SchemaPath();
 // Makes a keyed repository with the program's tables at `path`.
 void MakeRepository(const QString& path);

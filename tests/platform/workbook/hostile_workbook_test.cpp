@@ -6,6 +6,7 @@
 #include "platform/workbook/Workbook.h"
 
 #include "../../fuzz/SyntheticPackage.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -82,9 +83,7 @@ class HostileWorkbookTest : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& bytes) {
         const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            ADD_FAILURE() << "can't write " << path.toStdString();
+        testsupport::WriteBytes(path, bytes);
         return path;
     }
     // Opens the file as the program does, paints A1:C3 of its first sheet and its shapes, which

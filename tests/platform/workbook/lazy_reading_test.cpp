@@ -2,6 +2,7 @@
 // sheet (with its drawing) and each chart is read the first time something needs it, on
 // whichever thread asks, and a save copies the parts nothing changed as they are stored.
 
+#include "TestSupport.h"
 #include "WorkbookFixtures.h"
 #include "WriterFixtures.h"
 
@@ -82,12 +83,6 @@ std::map<QString, StoredPart> StoredParts(const QString& path) {
     return out;
 }
 
-void Write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 QByteArray Relationships(const QList<QPair<QByteArray, QByteArray>>& items) {
     QByteArray x = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
     int id = 1;
@@ -163,7 +158,7 @@ TEST(LazyReading, ASaveCopiesTheUntouchedPartsAsTheyAreStored) {
     const qsizetype deflated = header + 30 + 19 + (uint8_t(zip[header + 28]) | uint8_t(zip[header + 29]) << 8);
     zip[deflated + 2000] = char(zip[deflated + 2000] ^ 0x55);
     const QString path = tmp.filePath(QStringLiteral("book.xlsx"));
-    Write(path, zip);
+    testsupport::WriteBytes(path, zip);
     const auto before = StoredParts(path);
     ASSERT_EQ(before.at(QStringLiteral("customXml/item1.xml")).method, ZIP_CM_STORE);
 
@@ -200,11 +195,15 @@ TEST(LazyReading, ASaveCopiesTheUntouchedPartsAsTheyAreStored) {
 TEST(LazyReading, EachSheetIsReadWhenFirstUsedAndABrokenOneIsRefusedAlone) {
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("two.xlsx"));
-    Write(path, ZipOf(BookOf({{"Good", "<worksheet " + kNs + "><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
-                                       "<c r=\"B1\" s=\"1\"><v>2.5</v></c></row></sheetData></worksheet>"},
-                              {"Broken", "<worksheet " + kNs + "><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>"
-                                         "</row></sheetData></worksheet>"}},
-                             "<sst " + kNs + "><si><t>hello</t></si></sst>")));
+    testsupport::WriteBytes(
+        path, ZipOf(BookOf(
+                  {{"Good", "<worksheet " + kNs +
+                                "><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+                                "<c r=\"B1\" s=\"1\"><v>2.5</v></c></row></sheetData></worksheet>"},
+                   {"Broken", "<worksheet " + kNs +
+                                  "><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>"
+                                  "</row></sheetData></worksheet>"}},
+                  "<sst " + kNs + "><si><t>hello</t></si></sst>")));
     Application app;
     Workbook* wb = app.Workbooks().Open(path);
     const WorkbookData& data = wb->Data();
@@ -238,12 +237,14 @@ TEST(LazyReading, EachSheetIsReadWhenFirstUsedAndABrokenOneIsRefusedAlone) {
 TEST(LazyReading, ACellsAttributesAreReadInAnyOrder) {
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("order.xlsx"));
-    Write(path, ZipOf(BookOf({{"S", "<worksheet " + kNs + "><sheetData><row r=\"2\">"
-                                    "<c t=\"s\" s=\"1\" r=\"B2\"><v>0</v></c>"
-                                    "<c cm=\"1\" x=\"y\" s=\"1\" r=\"D2\"><v>3</v></c>"
-                                    "<c vm=\"1\" t=\"str\" r=\"F2\"><f>A1</f><v>result</v></c>"
-                                    "<c s=\"1\"><v>4</v></c></row></sheetData></worksheet>"}},
-                             "<sst " + kNs + "><si><t>hello</t></si></sst>")));
+    testsupport::WriteBytes(
+        path, ZipOf(BookOf({{"S", "<worksheet " + kNs +
+                                      "><sheetData><row r=\"2\">"
+                                      "<c t=\"s\" s=\"1\" r=\"B2\"><v>0</v></c>"
+                                      "<c cm=\"1\" x=\"y\" s=\"1\" r=\"D2\"><v>3</v></c>"
+                                      "<c vm=\"1\" t=\"str\" r=\"F2\"><f>A1</f><v>result</v></c>"
+                                      "<c s=\"1\"><v>4</v></c></row></sheetData></worksheet>"}},
+                           "<sst " + kNs + "><si><t>hello</t></si></sst>")));
     Application app;
     Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
     EXPECT_EQ(ws->Range(QStringLiteral("B2")).Value(), CellValue::Text(QStringLiteral("hello")));
@@ -340,7 +341,7 @@ TEST(LazyReading, ALargeSheetIsReadInSlicesAsItIsInflated) {
 
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("large.xlsx"));
-    Write(path, ZipOf(BookOf({{"Large", sheet}}, sst)));
+    testsupport::WriteBytes(path, ZipOf(BookOf({{"Large", sheet}}, sst)));
     Application app;
     Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
     const SheetData& data = ws->Data();
