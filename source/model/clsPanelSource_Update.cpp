@@ -281,7 +281,7 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
         std::unique_ptr<db::Recordset> rs;
         if (!SQL_OpenRecordset(DB, rs,
                                QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
-                                              "ContentType = 'S'"),
+                                              "ContentType = 'S' COLLATE BINARY"),
                                {ID}, true, QString(), QString()))
             return;
         if (rs->EOF_() || !hidden.Start())
