@@ -248,8 +248,8 @@ QString UseText(unsigned use) {
     return parts.join(QStringLiteral("; "));
 }
 
-// The places the imported sources that are new to this repository would use, one line each,
-// in the order first met; false after the message when the sources can't be read. Sources
+// The places the imported sources that are new to this repository would use, each with what
+// happens there, in the order first met; false after the message when the sources can't be read. Sources
 // mapped onto the repository's own bring nothing new: those are used as they stand.
 bool PlacesToAgreeTo(const QString& proc, QStringList& lines) {
     const std::unique_ptr<db::Recordset> imported = StagedSources(proc);
@@ -302,7 +302,9 @@ bool PlacesToAgreeTo(const QString& proc, QStringList& lines) {
                               : place.path.isEmpty()
                                   ? QStringLiteral("the mail Inbox")
                                   : QStringLiteral("the mail folder ") + VisiblePath(place.path);
-        lines << QStringLiteral("    ") + shown + QStringLiteral(": ") + UseText(place.use);
+        // The place on a line of its own, what happens there indented below it, so that a
+        // long path that wraps is still told from its neighbours.
+        lines << QStringLiteral("    ") + shown + QStringLiteral("\r\n        ") + UseText(place.use);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 // column added or dropped in one of them and not the other fails here, and the file check
 // asks for every column of the list.
 
+#include "RepositoryReads.h"
 #include "TestSupport.h"
 
 #include "services/DashboardFileCheck.h"

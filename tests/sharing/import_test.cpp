@@ -86,7 +86,7 @@ TEST_F(SharingTest, RoundTripCopiesWholeRowsOfTheChosenDashboardAndNothingElse) 
     EXPECT_EQ(run.offered, QStringList{"Sales"});
     EXPECT_TRUE(run.closed);
     EXPECT_EQ(run.messages, QStringList{kSuccess});
-    EXPECT_TRUE(run.places.contains(sourceFolder + ": workbooks are copied from it"))
+    EXPECT_TRUE(run.places.contains("    " + sourceFolder + "\r\n        workbooks are copied from it; workbooks in it are shown\r\n"))
         << run.places.toStdString();
 
     EXPECT_EQ(Lines(testsupport::WholeRows(*gDB, "DsbSavedWorkspace")),

@@ -5,7 +5,7 @@
 
 #include "SharingTestSupport.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "model/clsPanelSource.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsINI.h"
@@ -86,13 +86,13 @@ TEST_F(StrangerTest, ImportShowsEveryPlaceItsNewSourcesUseAndOpeningCopiesOnlyWo
     const QString expected =
         "The selected dashboard(s) will use these places of this computer each time they are "
         "opened or refreshed:\r\n\r\n"
-        "    " + ssh + ": workbooks are copied from it\r\n"
-        "    " + drop + ": workbooks are copied into it; workbooks in it are shown\r\n"
-        "    " + autostart + ": mail attachments are saved into it; workbooks in it are shown\r\n"
-        "    the mail Inbox: its mail attachments are read\r\n"
-        "    " + books + ": workbooks in it are recalculated and saved; workbooks in it are shown\r\n"
+        "    " + ssh + "\r\n        workbooks are copied from it\r\n"
+        "    " + drop + "\r\n        workbooks are copied into it; workbooks in it are shown\r\n"
+        "    " + autostart + "\r\n        mail attachments are saved into it; workbooks in it are shown\r\n"
+        "    the mail Inbox\r\n        its mail attachments are read\r\n"
+        "    " + books + "\r\n        workbooks in it are recalculated and saved; workbooks in it are shown\r\n"
         "    " + drop + "../odd\\x{202e}slx.txt/ (that is " + InFolder("odd\\x{202e}slx.txt") +
-        "): workbooks in it are shown\r\n"
+        ")\r\n        workbooks in it are shown\r\n"
         "\r\nDo you want to import them? Choose No unless each of these places is meant for them.";
 
     // No: nothing is written, and the dialog stays for another choice.

@@ -8,10 +8,8 @@
 
 #include <QString>
 #include <QTemporaryDir>
-#include <QVariantMap>
 
 #include <memory>
-#include <vector>
 
 namespace testsupport {
 
@@ -26,20 +24,6 @@ QString SchemaPath();
 void MakeRepository(const QString& path);
 // Makes a keyed log database with its table at `path`.
 void MakeLogDatabase(const QString& path);
-
-// The columns of a table as the database declares them, in order, each with its declared type.
-struct DeclaredColumn {
-    QString name;
-    QString type;
-};
-std::vector<DeclaredColumn> DeclaredColumns(db::Database& d, const QString& table);
-// Inserts a row into `table` with every column filled: the value given for a column where one
-// is (by name, any case), else one of the column's type that no other column of any such row
-// holds (texts with an apostrophe and letters beyond ASCII). `seed` tells rows apart. Returns
-// the new row's rowid.
-qint64 InsertEveryColumn(db::Database& d, const QString& table, const QVariantMap& values, int seed);
-// The whole rows of a table ordered by rowid, each as its columns' values by name.
-std::vector<QVariantMap> WholeRows(db::Database& d, const QString& table);
 
 // Sets the PATH for one test (a folder of stand-in programs first, say) and restores it after.
 class PathGuard {

@@ -41,14 +41,7 @@ const QString kPanelsGone = QStringLiteral(
 class DeletedElsewhereTest : public WindowTest {
 protected:
     static QStringList Rows(const QString& sql, const QVariantList& params = {}) {
-        QStringList lines;
-        for (auto rs = gDB->Query(sql, params); !rs->EOF_(); rs->MoveNext()) {
-            QStringList fields;
-            for (int i = 0; i < rs->Columns().size(); ++i)
-                fields << rs->Field(i).toString();
-            lines << fields.join(QLatin1Char('|'));
-        }
-        return lines;
+        return testsupport::Rows(*gDB, sql, params);
     }
 
     // Dashboard "Alpha" with panels "One" and "Two" is open and a window moved; the other copy
