@@ -377,28 +377,32 @@ private:
     int32_t scrollRow_, scrollColumn_;
 };
 
-// A workbook's window on its active sheet, with the panes of that sheet's saved view. The
-// visible ranges depend on the window's size, which the caller may set (pixels of the grid).
+// A workbook's window on its active sheet. The engine has no screen, and the window the user
+// copied from is not known here: the main pane is taken to show the whole selection (whole
+// rows or columns as far as the sheet is used). Only the fixed area beside it comes from the
+// sheet view saved in the file: the frozen rows and columns, or what the top or left pane of
+// a split shows in the size the file records. Where the main pane was scrolled when the file
+// was saved says nothing about where the selection is, and is not used.
 class Window {
 public:
     explicit Window(Workbook* book) : book_(book) {}
     Worksheet* ActiveSheet() const;
     // Panes in the spreadsheet's order: one; or top and bottom / left and right; or top-left,
-    // top-right, bottom-left, bottom-right. The main pane is the last.
+    // top-right, bottom-left, bottom-right. The main pane is the last. The fixed rows (columns)
+    // make a pane of their own only beside the selection: when it starts in them or below them
+    // and reaches below them. A selection that lies in them, or starts above them, is shown
+    // whole in the main pane, since a fixed area in its middle would show part of it twice.
     std::vector<Pane> Panes() const;
     Range RangeSelection() const;
     Range ActiveCell() const;
     [[nodiscard]] bool FreezePanes() const;
     int32_t SplitRow() const;
     int32_t SplitColumn() const;
-    QSize GridSize() const { return size_; }
-    void SetGridSize(const QSize& pixels) { size_ = pixels; }
     // The chart the user activated; the engine never has one.
     Shape* ActiveChart() const { return nullptr; }
 
 private:
     Workbook* book_;
-    QSize size_{1600, 800};
 };
 
 class Workbook {
