@@ -731,7 +731,36 @@ std::vector<Shape*> Shapes::All() const {
 Shape* Shapes::Item(int index) const { return NthItem(All(), index, "shape"); }
 
 Shape* Shapes::Find(const QString& name) const {
-    return NamedItem(All(), name, [](const Shape* s) { return s->Name(); });
+    if (Shape* s = NamedItem(All(), name, [](const Shape* s) { return s->Name(); }))
+        return s;
+    const int place = ChartPlace(name);
+    const std::vector<ChartObject*> charts = ChartObjects(sheet_).All();
+    return place > 0 && place <= int(charts.size()) ? charts[size_t(place - 1)] : nullptr;
+}
+
+QString ChartPlaceReference(int place) { return QLatin1Char('`') + QString::number(place); }
+
+int ChartPlace(QStringView reference) {
+    if (reference.size() < 2 || reference.size() > 10 || reference.front() != QLatin1Char('`'))
+        return 0;
+    bool ok = false;
+    const int place = reference.mid(1).toInt(&ok);
+    return ok && place > 0 && reference.mid(1).front().isDigit() ? place : 0;
+}
+
+QString DescribeReference(const QString& reference) {
+    const int place = ChartPlace(reference);
+    return place > 0 ? QStringLiteral("chart %1 (no name)").arg(place) : reference;
+}
+
+QString Shape::Reference() const {
+    if (!data_.name.isEmpty() && Shapes(sheet_).Find(data_.name) == this)
+        return data_.name;
+    if (!HasChart())
+        return data_.name;
+    const std::vector<ChartObject*> charts = ChartObjects(sheet_).All();
+    const auto at = std::find(charts.begin(), charts.end(), this);
+    return at == charts.end() ? data_.name : ChartPlaceReference(int(at - charts.begin()) + 1);
 }
 
 Shape* Shapes::Item(const QString& name) const {
@@ -753,8 +782,11 @@ int ChartObjects::Count() const { return int(All().size()); }
 ChartObject* ChartObjects::Item(int index) const { return NthItem(All(), index, "chart object"); }
 
 ChartObject* ChartObjects::Item(const QString& name) const {
-    if (ChartObject* c = NamedItem(All(), name, [](const Shape* s) { return s->Name(); }))
+    const std::vector<ChartObject*> all = All();
+    if (ChartObject* c = NamedItem(all, name, [](const Shape* s) { return s->Name(); }))
         return c;
+    if (const int place = ChartPlace(name); place > 0 && place <= int(all.size()))
+        return all[size_t(place - 1)];
     throw Error(QStringLiteral("The chart object with the specified name wasn't found: %1").arg(name));
 }
 

@@ -162,6 +162,11 @@ public:
     Worksheet* Parent() const { return sheet_; }
     QString Name() const { return data_.name; }
     void SetName(const QString& name) { data_.name = name; }
+    // The text by which Shapes::Item finds this shape again, also in a newer version of the
+    // file: its name; but for a chart saved without a name (LibreOffice Calc saves the charts
+    // it inserted so), or under a name that an earlier shape of the sheet has, its place among
+    // the sheet's charts (ChartPlaceReference).
+    QString Reference() const;
     ShapeType Type() const;
     [[nodiscard]] bool HasChart() const { return data_.kind == ShapeKind::Chart; }
     // The chart's parsed data; nullptr for a shape that is no chart (or whose part is gone).
@@ -205,13 +210,23 @@ private:
     bool deleted_ = false;
 };
 
+// A chart known by its place among its sheet's charts: a back-quote and the 1-based place
+// ("`2"). No name can be mistaken for it: a name that happens to read so is found as a name
+// first.
+QString ChartPlaceReference(int place);
+// The place a reference names, 0 when it is a name.
+int ChartPlace(QStringView reference);
+// How a reference reads to the user: the name, or "chart 2 (no name)".
+QString DescribeReference(const QString& reference);
+
 // The shapes of a sheet, 1-based like the spreadsheet's collections; deleted shapes are gone.
+// Found by name without regard to case, or by a chart's place (Shape::Reference).
 class Shapes {
 public:
     explicit Shapes(Worksheet* sheet) : sheet_(sheet) {}
     int Count() const;
     Shape* Item(int index) const;            // throws when out of range
-    Shape* Item(const QString& name) const;  // throws when absent (case-insensitive)
+    Shape* Item(const QString& name) const;  // throws when absent
     Shape* Find(const QString& name) const;  // nullptr when absent
     std::vector<Shape*> All() const;
 
