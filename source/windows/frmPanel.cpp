@@ -431,8 +431,8 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 // An unreadable cache file is rendered again and replaced.
             }
         }
-        book = XLInst->Workbooks().Open(OpenPath, true);
         const QString SheetName = record->SheetName;
+        book = OpenWithSheets(XLInst, OpenPath, {SheetName});
         if (!Excel_HasSheet(book, SheetName)) {
             MsgBox(QStringLiteral("A sheet named ") + SheetName +
                        QStringLiteral(" was not found in the workbook [") + book->Name() +
@@ -526,7 +526,7 @@ bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* 
 void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
     xl::Workbook* book = nullptr;
     try {
-        book = XLInst->Workbooks().Open(SourcePath, true);
+        book = OpenWithSheets(XLInst, SourcePath, {Panel->SheetName});
         if (Excel_HasSheet(book, Panel->SheetName))
             (void)Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));  // logged; stays where stored
         book->Close();
