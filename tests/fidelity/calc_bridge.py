@@ -8,12 +8,12 @@ Requests:
   {"cmd": "make", "module": PATH, "out": FOLDER}   PATH's make(calc, out) builds workbooks in
                                                    Calc and saves them; answers their names
   {"cmd": "show", "path": FILE, "sheet": NAME, "range": "A1:E9"}
-      opens FILE in Calc's window at 100 %, the range near the top left of the grid, the cell
-      cursor away from it; answers the screen rectangle of every column ("cols": [[x, width],
+      opens FILE in Calc's window at 100 %, its panes unfrozen, the range near the top left of
+      the grid, the cell cursor away from it; answers the screen rectangle of every column ("cols": [[x, width],
       ...]) and row ("rows": [[y, height], ...]) of the range, as Calc's accessibility tree
       reports them (hidden ones have no width or height), and whether the line before the
       range's first column ("left_is_grid") and row ("top_is_grid") is a grid line of the sheet
-      rather than the edge of the headers or of frozen panes
+      rather than the edge of the headers
   {"cmd": "call", "module": PATH, "function": NAME, "args": {...}}
       PATH's NAME(calc, **args): room for checks of other kinds (charts) to ask Calc more
   {"cmd": "close"}                                 closes the shown workbook unsaved
@@ -133,19 +133,20 @@ class Calc:
         ctrl.ShowPageBreaks = False
         ctrl.ShowNotes = False
         r1, c1, r2, c2 = parse_range(range)
+        # One pane: Calc draws the line between frozen panes in a pixel of its own, which
+        # belongs to no cell and would move the cells below and right of it.
+        if ctrl.hasFrozenPanes():
+            ctrl.freezeAtPosition(0, 0)
         # The cell cursor far from the range, then the range scrolled to the top left of the
-        # pane that shows it, below and right of frozen rows and columns, with the column and
-        # row before it in view, so that the line before the range is a grid line of the sheet.
+        # window with the column and row before it in view, so that the line before the range
+        # is a grid line of the sheet.
         ctrl.select(sheet_obj.getCellByPosition(c2 + 60, r2 + 200))
-        frozen = ctrl.hasFrozenPanes()
-        frozen_rows = ctrl.getSplitRow() if frozen else 0
-        frozen_cols = ctrl.getSplitColumn() if frozen else 0
-        ctrl.setFirstVisibleRow(max(r1 - 1, frozen_rows))
-        ctrl.setFirstVisibleColumn(max(c1 - 1, frozen_cols))
+        ctrl.setFirstVisibleRow(max(r1 - 1, 0))
+        ctrl.setFirstVisibleColumn(max(c1 - 1, 0))
         time.sleep(0.5)
         answer = self.bounds(r1, c1, r2, c2)
-        answer["left_is_grid"] = c1 > 0 and (c1 < frozen_cols or c1 - 1 >= frozen_cols)
-        answer["top_is_grid"] = r1 > 0 and (r1 < frozen_rows or r1 - 1 >= frozen_rows)
+        answer["left_is_grid"] = c1 > 0
+        answer["top_is_grid"] = r1 > 0
         return answer
 
     def tables(self):

@@ -17,9 +17,9 @@ TEST_F(RelocationTest, CaptureWithoutPanesStoresTheRangeAndItsRuns) {
     const QStringList cols = p.ColWidths.split(QLatin1Char('`'));
     ASSERT_EQ(cols.size(), 5) << p.ColWidths.toStdString();
     EXPECT_TRUE(cols[0].startsWith(QStringLiteral("B:B=15."))) << cols[0].toStdString();
-    EXPECT_EQ(cols[1], QStringLiteral("C:C=8.43"));
+    EXPECT_EQ(cols[1], QStringLiteral("C:C=8.14"));
     EXPECT_EQ(cols[2], QStringLiteral("D:D=0"));
-    EXPECT_EQ(cols[3], QStringLiteral("E:E=8.43"));
+    EXPECT_EQ(cols[3], QStringLiteral("E:E=8.14"));
     EXPECT_TRUE(cols[4].startsWith(QStringLiteral("F:F=11."))) << cols[4].toStdString();
     EXPECT_EQ(p.ContentMatch, QStringLiteral("bottom=$H$14"));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
@@ -31,7 +31,7 @@ TEST_F(RelocationTest, CaptureWithoutPanesStoresTheRangeAndItsRuns) {
                         QStringLiteral("bottom")));
     EXPECT_EQ(whole.PicRange, QStringLiteral("$B$7:$D$9``"));
     EXPECT_EQ(whole.RowHeights, QStringLiteral("7:9=15"));
-    EXPECT_EQ(whole.ColWidths, QStringLiteral("B:D=8.43"));
+    EXPECT_EQ(whole.ColWidths, QStringLiteral("B:D=8.14"));
 }
 
 TEST_F(RelocationTest, CaptureTakesFixedRowsAndColumnsFromThePanes) {
@@ -42,7 +42,7 @@ TEST_F(RelocationTest, CaptureTakesFixedRowsAndColumnsFromThePanes) {
     ASSERT_TRUE(Capture(rows, fr, QStringLiteral("bottom")));
     EXPECT_EQ(rows.PicRange, QStringLiteral("$B$12:$C$14`1:2`"));
     EXPECT_EQ(rows.RowHeights, QStringLiteral("12:14=15`1:2=15"));
-    EXPECT_EQ(rows.ColWidths, QStringLiteral("B:C=8.43"));
+    EXPECT_EQ(rows.ColWidths, QStringLiteral("B:C=8.14"));
 
     // Columns A-B frozen: the fixed columns' runs follow the range's after a back-quote.
     clsWorkspacePanel cols;
@@ -50,7 +50,7 @@ TEST_F(RelocationTest, CaptureTakesFixedRowsAndColumnsFromThePanes) {
     ASSERT_TRUE(Capture(cols, fc, QStringLiteral("bottom"), QStringLiteral("$D$3:$F$6")));
     EXPECT_EQ(cols.PicRange, QStringLiteral("$D$3:$F$6``A:B"));
     EXPECT_EQ(cols.RowHeights, QStringLiteral("3:6=15"));
-    EXPECT_EQ(cols.ColWidths, QStringLiteral("D:F=8.43`A:B=8.43"));
+    EXPECT_EQ(cols.ColWidths, QStringLiteral("D:F=8.14`A:B=8.14"));
 
     // Rows 1-3 and column A frozen: five elements, both fixed areas.
     clsWorkspacePanel both;
@@ -59,7 +59,7 @@ TEST_F(RelocationTest, CaptureTakesFixedRowsAndColumnsFromThePanes) {
     ASSERT_TRUE(Capture(both, fb, QStringLiteral("bottom"), QStringLiteral("$C$6:$E$9")));
     EXPECT_EQ(both.PicRange, QStringLiteral("$C$6:$E$9`1:3`A:A"));
     EXPECT_EQ(both.RowHeights, QStringLiteral("6:9=15`1:3=15"));
-    EXPECT_EQ(both.ColWidths, QStringLiteral("C:E=8.43`A:A=8.43"));
+    EXPECT_EQ(both.ColWidths, QStringLiteral("C:E=8.14`A:A=8.14"));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
 }
 
@@ -136,7 +136,7 @@ TEST_F(RelocationTest, SizeRunsAreWrittenWithAPointInEveryLocale) {
     clsWorkspacePanel w;
     w.GetWidths(ws, 256, 258);
     EXPECT_TRUE(w.ColWidths.startsWith(QStringLiteral("IV:IW="))) << w.ColWidths.toStdString();
-    EXPECT_TRUE(w.ColWidths.contains(QStringLiteral("`IX:IX=8.43")));
+    EXPECT_TRUE(w.ColWidths.contains(QStringLiteral("`IX:IX=8.14")));
 
     // Many different heights: the whole text is kept, with the information message.
     clsWorkspacePanel many;

@@ -3,7 +3,6 @@
 #include "platform/workbook/Error.h"
 #include "platform/workbook/Styles.h"
 
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
 
@@ -48,27 +47,12 @@ QFont PaintFont(const QString& fontName, double points, bool bold) {
     return f;
 }
 
-QFont PaintFont(const Font& font, int stretch) {
+QFont PaintFont(const Font& font) {
     QFont f = PaintFont(font.name, font.size, font.bold);
     f.setItalic(font.italic);
     f.setStrikeOut(font.strike);
     f.setUnderline(font.underline != Underline::None);
-    if (stretch != 100)
-        f.setStretch(stretch);
     return f;
-}
-
-int TextStretch(const Font& defaultFont, int maxDigitWidth) {
-    if (maxDigitWidth <= 0)
-        return 100;
-    const QFontMetricsF fm(PaintFont(defaultFont));
-    double widest = 0;
-    for (char d = '0'; d <= '9'; ++d)
-        widest = std::max(widest, fm.horizontalAdvance(QLatin1Char(d)));
-    if (widest <= 0)
-        return 100;
-    // Within reason: a workbook whose stored digit width is far off is not followed.
-    return std::clamp(int(std::lround(100.0 * maxDigitWidth / widest)), 85, 110);
 }
 
 }  // namespace xl

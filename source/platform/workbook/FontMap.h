@@ -15,14 +15,9 @@ struct Font;
 QString StandInFamily(const QString& fontName);
 
 // A cell font at 96 dpi. Sizes are clamped to what the spreadsheet accepts (1 to 409 points).
-// `stretch` (percent) narrows or widens the text; see TextStretch.
-QFont PaintFont(const Font& font, int stretch = 100);
-
-// The stretch that makes the stand-in of the workbook's default font as wide as the
-// spreadsheet's hinted screen font, whose digits are `maxDigitWidth` pixels: Carlito's
-// unhinted digits are 7.6 pixels at 11 points where the spreadsheet's are 7, and text that
-// is 8% too wide turns numbers to "###" and cuts texts that fit on the user's screen.
-int TextStretch(const Font& defaultFont, int maxDigitWidth);
+// Its text is as wide as the font draws it: Calc neither narrows nor widens a cell's text to
+// the default font's digit width.
+QFont PaintFont(const Font& font);
 
 // Throws xl::Error unless a QGuiApplication runs: fonts can't be used without one.
 void NeedFonts();

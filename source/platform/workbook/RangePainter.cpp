@@ -237,7 +237,8 @@ std::vector<int> BorderOffsets(const QString& style) {
 
 // On/off run lengths along the line; empty for a continuous line.
 std::vector<int> BorderDashes(const QString& style) {
-    if (style == QLatin1String("hair") || style == QLatin1String("dotted"))
+    // A hair line is Calc's thinnest solid line, not a dotted one.
+    if (style == QLatin1String("dotted"))
         return {1, 1};
     if (style == QLatin1String("dashed"))
         return {3, 1};
@@ -296,7 +297,6 @@ public:
         mergePainted_.assign(merges_.size(), false);
         mergeText_.assign(merges_.size(), false);
         mdw_ = std::max(1, sheet.MaxDigitWidth());
-        stretch_ = TextStretch(styles_.DefaultFont(), mdw_);
     }
 
     QSize Size() const { return {lay_.cols.Total() + 1, lay_.rows.Total() + 1}; }
@@ -368,7 +368,7 @@ private:
         if (!f) {
             const Font& src = styles_.fonts.isEmpty() ? defaultFont_ : styles_.fonts[fontId];
             FontInfo info;
-            info.font = PaintFont(src, stretch_);
+            info.font = PaintFont(src);
             info.metrics = QFontMetricsF(info.font);
             info.color = src.color.isValid() ? src.color : QColor(Qt::black);
             info.doubleUnderline = src.underline == Underline::Double ||
@@ -455,14 +455,16 @@ private:
     // digits first, other numbers turn to "#" when they don't fit.
     TextLine Displayed(const CellValue& v, const CellStyle& st, const QFontMetricsF& fm,
                        double room, QColor& color) {
-        const bool number = v.type == ValueType::Number;
+        // Errors and truth values are values too: they don't fit or show whole.
+        const bool number = v.type == ValueType::Number || v.type == ValueType::Error ||
+                            v.type == ValueType::Boolean;
         FormattedValue fv = FormatValue(v, st.numFmtCode, book_.date1904);
         TextLine line = MakeLine(fv, CleanText(fv.text, false), fm);
         if (number && line.width > room) {
             const bool general = st.numFmtCode.compare(QLatin1String("General"),
                                                        Qt::CaseInsensitive) == 0;
             bool fits = false;
-            if (general) {
+            if (general && v.type == ValueType::Number) {
                 for (int chars = 10; chars >= 1 && !fits; --chars) {
                     fv = FormatValue(v, st.numFmtCode, book_.date1904, chars);
                     line = MakeLine(fv, fv.text, fm);
@@ -470,9 +472,9 @@ private:
                 }
             }
             if (!fits) {
+                // Calc shows three of them, placed as the number would be, whatever the width.
                 FormattedValue hashes;
-                const double adv = std::max(1.0, fm.horizontalAdvance(QLatin1Char('#')));
-                hashes.text = QString(std::clamp(int(room / adv), 0, 4096), QLatin1Char('#'));
+                hashes.text = QStringLiteral("###");
                 line = MakeLine(hashes, hashes.text, fm);
             }
         }
@@ -587,8 +589,8 @@ private:
         else if (hz == QLatin1String("justify") || hz == QLatin1String("distributed"))
             cp.h = HAlign::Left;
         else
-            cp.h = isText ? HAlign::Left
-                          : value.type == ValueType::Number ? HAlign::Right : HAlign::Center;
+            // Calc puts numbers, truth values and errors alike at the right.
+            cp.h = isText ? HAlign::Left : HAlign::Right;
         const QString& vt = al.vertical;
         cp.v = vt == QLatin1String("top") || vt == QLatin1String("justify") ||
                        vt == QLatin1String("distributed")
@@ -774,8 +776,9 @@ private:
         }
     }
 
-    // Turned text: one line, centred across the cell and placed along it by the vertical
-    // alignment, which the turned line runs along.
+    // Turned text: one line, placed across the cell by the horizontal alignment as any text
+    // is (at the left for text, at the right for numbers, unless aligned otherwise) and along
+    // it by the vertical alignment.
     void DrawTurned(QPainter& p, const CellPaint& cp, const FontInfo& fi) {
         const QFontMetricsF& fm = fi.metrics;
         const QString text = [&] {
@@ -787,13 +790,19 @@ private:
         const double w = fm.horizontalAdvance(text), h = fm.height();
         const QRectF box = QRectF(cp.clip).adjusted(kTextMargin, kTextMargin, -kTextMargin, -kTextMargin);
         const double rad = cp.rotation * M_PI / 180.0;
-        const double reach = std::fabs(std::sin(rad)) * w / 2;  // half the line's height
+        const double reach = (std::fabs(std::sin(rad)) * w + std::fabs(std::cos(rad)) * h) / 2;
+        const double across = (std::fabs(std::cos(rad)) * w + std::fabs(std::sin(rad)) * h) / 2;
         double cy = box.center().y();
         if (cp.v == VAlign::Bottom)
             cy = box.bottom() - reach;
         else if (cp.v == VAlign::Top)
             cy = box.top() + reach;
-        p.translate(box.center().x(), cy);
+        double cx = box.center().x();
+        if (cp.h == HAlign::Left || cp.h == HAlign::Fill)
+            cx = box.left() + across;
+        else if (cp.h == HAlign::Right)
+            cx = box.right() - across;
+        p.translate(cx, cy);
         p.rotate(-cp.rotation);
         p.drawText(QRectF(-w / 2, -h / 2, w, h), Qt::AlignCenter, text);
     }
@@ -843,7 +852,6 @@ private:
     std::vector<BorderSeg> borders_;
     std::vector<Diagonal> diagonals_;
     int mdw_ = 7;
-    int stretch_ = 100;
 };
 
 }  // namespace

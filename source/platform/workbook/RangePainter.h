@@ -20,8 +20,8 @@ class Worksheet;
 constexpr int kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 200'000'000;
 
-// The colour the spreadsheet draws gridlines in when the sheet sets none.
-inline QColor GridlineColor() { return QColor(212, 212, 212); }
+// The colour the spreadsheet (LibreOffice Calc) draws gridlines in when the sheet sets none.
+inline QColor GridlineColor() { return QColor(192, 192, 192); }
 
 // The picture's size in pixels: every visible column's and row's width, plus one pixel for
 // the left and top edge lines. Throws xl::Error when nothing of the range is visible or the

@@ -319,6 +319,7 @@ public:
     int64_t ColumnLeftPixels(int32_t col) const;
     double ColumnLeft(int32_t col) const { return ColumnLeftPixels(col) * 0.75; }
     int MaxDigitWidth() const;
+    int DigitTwips() const;  // the unit of the file's column widths, in twips
     const QList<RangeRef>& MergedCells() const { return Data().merges; }
     std::optional<RangeRef> MergeAreaOf(int32_t row, int32_t col) const;
     [[nodiscard]] bool ShowGridLines() const { return Data().view.showGridLines; }
@@ -332,8 +333,15 @@ public:
     const std::map<std::pair<int32_t, int32_t>, QColor>& EditedInteriors() const { return interiors_; }
     std::vector<std::unique_ptr<Shape>>& ShapeObjects();
 
-    // Conversions of the column-width unit through this workbook's maximum digit width.
-    static int PixelsFromFileWidth(double width, int mdw);
+    // Sizes as LibreOffice Calc shows them at 100 % on a 96 dpi screen: a column's width and a
+    // row's height in twips, a column width in the file's unit (a number of the default font's
+    // widest digits, `digitTwips` twips each) and back (the fewest twips that show as `pixels`).
+    static int PixelsFromColumnTwips(int twips);
+    static int PixelsFromRowTwips(int twips);
+    static int PixelsFromFileWidth(double width, int digitTwips);
+    static double FileWidthFromPixels(int pixels, int digitTwips);
+    // ColumnWidth's unit: characters of the default font's widest digit, `mdw` pixels each,
+    // beside five pixels of padding.
     static double CharactersFromPixels(int pixels, int mdw);
     static int PixelsFromCharacters(double characters, int mdw);
 

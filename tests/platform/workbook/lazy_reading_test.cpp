@@ -481,9 +481,9 @@ TEST(LazyReading, ALargeSheetIsReadInSlicesAsItIsInflated) {
     EXPECT_EQ(ws->Range(QStringLiteral("E77777")).Value(), CellValue::Number(777775.25));
     EXPECT_EQ(ws->UsedRange().Address(), QStringLiteral("$A$1:$F$150000"));
     EXPECT_EQ(ws->MergeAreaOf(3, 3), (RangeRef{2, 2, 3, 3}));
-    // 30 in the file's unit, padding included: some 29.3 characters of the default font.
-    EXPECT_GT(ws->ColumnWidth(2), 29);
-    EXPECT_LT(ws->ColumnWidth(2), 30);
+    // 30 in the file's unit, padding included: as Calc shows it, some 30 characters of the
+    // default font.
+    EXPECT_NEAR(ws->ColumnWidth(2), 30, 0.5);
 }
 
 // A zip whose sizes and offsets are in zip64 fields, its central directory found through the

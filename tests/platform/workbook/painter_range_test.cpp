@@ -37,7 +37,7 @@ struct Grid {
 };
 
 // openpyxl's default column and row in pixels, for the clipboard test's fixed sizes.
-constexpr int kCol = 64, kRow = 20;
+constexpr int kCol = 62, kRow = 20;
 
 class ProducerTest : public ::testing::TestWithParam<bool> {
 protected:
@@ -80,13 +80,13 @@ TEST_P(ProducerTest, PictureSizeFollowsWidthsHeightsAndHiddenRowsAndColumns) {
     EXPECT_EQ(xl::RangePictureSize(*s, s->Range(QStringLiteral("A1:E7")).Ref()), all.size());
     EXPECT_THROW(wb.Picture(QStringLiteral("Sizes"), QStringLiteral("C3")), xl::Error);
     if (!GetParam()) {
-        // openpyxl's widths as the spreadsheet lays them out with Calibri 11 (7 px digits):
-        // A 64, B (20) 140, C hidden, D (3) 21, E 64; rows 20, 40 (30 pt), hidden, 20,
+        // openpyxl's widths as Calc lays them out with Calibri 11:
+        // A 62, B (20) 143, C hidden, D (3) 21, E 62; rows 20, 40 (30 pt), hidden, 20,
         // 10 (7.5 pt), 20, 20; plus the left and top edge lines.
         ASSERT_EQ(s->MaxDigitWidth(), 7);
-        EXPECT_EQ(all.width(), 64 + 140 + 21 + 64 + 1);
+        EXPECT_EQ(all.width(), 62 + 143 + 21 + 62 + 1);
         EXPECT_EQ(all.height(), 20 + 40 + 20 + 10 + 20 + 20 + 1);
-        EXPECT_EQ(left.width(), 64 + 140 + 1);
+        EXPECT_EQ(left.width(), 62 + 143 + 1);
     }
 }
 

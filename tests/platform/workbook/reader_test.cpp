@@ -162,17 +162,17 @@ TEST_P(BothProducers, RowHeightsColumnWidthsAndHiddenOnes) {
     EXPECT_EQ(ws->RowHeightPixels(5), 10);
     EXPECT_DOUBLE_EQ(ws->Rows(4).RowHeight(), 15);
     EXPECT_NEAR(ws->Rows(70000).RowHeight(), 20, 0.6);  // beyond 16-bit row numbers
-    // Width 20 in the file: 140 pixels, which the spreadsheet shows as 19.29 characters.
-    EXPECT_EQ(ws->ColumnWidthPixels(2), 140);
-    EXPECT_DOUBLE_EQ(ws->Columns(2).ColumnWidth(), 19.29);
+    // Width 20 in the file: Calc shows 143 pixels, 19.71 characters of 7 pixels.
+    EXPECT_EQ(ws->ColumnWidthPixels(2), 143);
+    EXPECT_DOUBLE_EQ(ws->Columns(2).ColumnWidth(), 19.71);
     EXPECT_DOUBLE_EQ(ws->Columns(QStringLiteral("C")).ColumnWidth(), 0);
     EXPECT_EQ(ws->ColumnWidthPixels(4), 21);
     EXPECT_DOUBLE_EQ(ws->Range(QStringLiteral("D1")).ColumnWidth(), 2.29);
     EXPECT_DOUBLE_EQ(ws->Columns(257).ColumnWidth(), ws->Columns(256).ColumnWidth());
-    EXPECT_DOUBLE_EQ(ws->Columns(257).ColumnWidth(), 11.29);
+    EXPECT_DOUBLE_EQ(ws->Columns(257).ColumnWidth(), 11.57);
     EXPECT_EQ(ws->Range(QStringLiteral("IW70000")).Value(), CellValue::Text(QStringLiteral("far")));
     EXPECT_DOUBLE_EQ(ws->RowTop(4), 15 + 30 + 0);
-    EXPECT_EQ(ws->ColumnLeftPixels(5), ws->ColumnWidthPixels(1) + 140 + 0 + 21);
+    EXPECT_EQ(ws->ColumnLeftPixels(5), ws->ColumnWidthPixels(1) + 143 + 0 + 21);
     Worksheet* d = wb->Sheets().Item(QStringLiteral("Defaults"));
     EXPECT_DOUBLE_EQ(d->StandardHeight(), 18);
     EXPECT_DOUBLE_EQ(d->Rows(100).RowHeight(), 18);
@@ -183,11 +183,12 @@ TEST(WorkbookReader, DefaultColumnWidthFollowsTheBaseWidth) {
     ASSERT_FIXTURE(path);
     Application app;
     Workbook* wb = app.Workbooks().Open(path);
-    // openpyxl writes only baseColWidth: 8 characters give 64 pixels (8.43), 10 give 80.
-    EXPECT_EQ(wb->Sheets().Item(1)->ColumnWidthPixels(1), 64);
-    EXPECT_DOUBLE_EQ(wb->Sheets().Item(1)->StandardWidth(), 8.43);
-    EXPECT_EQ(wb->Sheets().Item(2)->ColumnWidthPixels(1), 80);
-    EXPECT_DOUBLE_EQ(wb->Sheets().Item(2)->StandardWidth(), 10.71);
+    // openpyxl writes only baseColWidth: Calc shows 8 characters and its padding as 62
+    // pixels (8.14 characters of 7 pixels), 10 as 76.
+    EXPECT_EQ(wb->Sheets().Item(1)->ColumnWidthPixels(1), 62);
+    EXPECT_DOUBLE_EQ(wb->Sheets().Item(1)->StandardWidth(), 8.14);
+    EXPECT_EQ(wb->Sheets().Item(2)->ColumnWidthPixels(1), 76);
+    EXPECT_DOUBLE_EQ(wb->Sheets().Item(2)->StandardWidth(), 10.14);
 }
 
 TEST_P(BothProducers, FrozenAndSplitPanes) {
@@ -432,8 +433,9 @@ TEST(WorkbookGeometry, MaxDigitWidthOfTheStandInFonts) {
     EXPECT_EQ(MaxDigitWidth(QStringLiteral("Times New Roman"), 12), 8);
     EXPECT_GT(MaxDigitWidth(QStringLiteral("Calibri"), 20), 7);
     EXPECT_GE(MaxDigitWidth(QStringLiteral("No Such Font Anywhere"), 11), 1);
-    // The column-width rule of the format: 8.43 characters are 64 pixels at 7 per digit.
-    EXPECT_EQ(Worksheet::PixelsFromFileWidth(9.140625, 7), 64);
+    // Calc's rule for the file's widths: 9.140625 digits of 111 twips are 1015 twips, 65
+    // pixels on its screen; ColumnWidth's characters keep 7 pixels a digit and 5 of padding.
+    EXPECT_EQ(Worksheet::PixelsFromFileWidth(9.140625, 111), 65);
     EXPECT_EQ(Worksheet::PixelsFromCharacters(8.43, 7), 64);
     EXPECT_DOUBLE_EQ(Worksheet::CharactersFromPixels(64, 7), 8.43);
     EXPECT_EQ(Worksheet::PixelsFromCharacters(0.5, 7), 6);
