@@ -121,6 +121,10 @@ bool clsPanelSource::LoadFromRecSet(const db::Recordset& rs) {
     return true;
 }
 
+bool IsFolderChosen(const QString& folder) {
+    return !folder.isEmpty() && folder != QStringLiteral("\\");
+}
+
 bool clsPanelSource::SaveToDB(db::Database* DB) { return ID < 1 ? InsertDB(DB) : UpdateDB(DB); }
 
 bool clsPanelSource::InsertDB(db::Database* DB) {

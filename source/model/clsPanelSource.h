@@ -88,6 +88,11 @@ private:
     QString AskFolderFor(const QString& prompt) const;
 };
 
+// False for a folder the user never chose: empty, or the lone separator that an empty folder
+// column reads back as (loaded folders end with one). Such a folder is asked for, never taken
+// for a drive root.
+bool IsFolderChosen(const QString& folder);
+
 // The modification time of a source file in whole seconds, as the repository stores times, so
 // a file's time compares equal to itself after a round trip through a source row.
 QDateTime SourceFileTime(const QString& path);

@@ -26,11 +26,8 @@ const QString kModule = QStringLiteral("clsPanelSource");
 // NewestMatch's answer when the folder could not be searched.
 const QString kSearchFailed = QStringLiteral("none");
 
-// A folder loaded from an empty column reads as a lone "\"; that is no folder the user ever
-// chose, so it is asked for like a vanished one instead of standing for a drive root.
-bool FolderThere(const QString& folder) {
-    return folder != QStringLiteral("\\") && FolderExists(folder);
-}
+// A folder never chosen is asked for like a vanished one.
+bool FolderThere(const QString& folder) { return IsFolderChosen(folder) && FolderExists(folder); }
 
 bool NoMatch(const QString& found) { return found.isEmpty() || found == kSearchFailed; }
 
