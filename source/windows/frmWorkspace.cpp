@@ -1,5 +1,7 @@
 #include "windows/frmWorkspace.h"
 
+#include "windows/TitleCentring.h"
+
 #include "model/Globals.h"
 #include "services/App.h"
 #include "services/UserPrompts.h"
@@ -523,10 +525,17 @@ void frmWorkspace::SetHourglass(bool on) {
         Hourglass_.reset();
 }
 
+QMdiSubWindow* frmWorkspace::AddPanelFrame(frmPanel* panel) {
+    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    // Titles at the left of the title bar unless their blanks centre them.
+    frame->setStyle(PanelFrameStyleInstance());
+    return frame;
+}
+
 frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
     const clsWorkspacePanel* record = gWorkspace->Panels(Index);
     auto* panel = new frmPanel;
-    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    QMdiSubWindow* frame = AddPanelFrame(panel);
     frame->installEventFilter(this);
     panels_.push_back(panel);
     panel->Index = Index;
@@ -663,7 +672,7 @@ void frmWorkspace::mnuPanelPaste_Click() {
 void frmWorkspace::PasteNewPanel() {
     const BusyState busy(this);
     auto* panel = new frmPanel;
-    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    QMdiSubWindow* frame = AddPanelFrame(panel);
     frame->hide();
     panels_.push_back(panel);
     const int16_t Index = gWorkspace->AddPanel();
