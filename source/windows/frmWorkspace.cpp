@@ -121,9 +121,9 @@ frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new 
                 gLiveWindow->ShowPaintedPictures();
         }
     });
-    SetStatusSink([](const QString& text) {
+    SetStatusSink([](const QString& text, bool lasting) {
         if (gLiveWindow)
-            gLiveWindow->statusBar()->showMessage(text, gLiveWindow->IsPassRunning() ? 0 : 5000);
+            gLiveWindow->statusBar()->showMessage(text, lasting || gLiveWindow->IsPassRunning() ? 0 : 5000);
     });
 }
 

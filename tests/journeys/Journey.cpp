@@ -118,6 +118,12 @@ void Journey::Fail(const QString& what) {
                   << LogTail().toStdString();
 }
 
+QString Journey::Snapshot(const QString& name) {
+    const QString shot = evidence_ + QLatin1Char('/') + name + QStringLiteral(".png");
+    desk_.Screen().save(shot);
+    return shot;
+}
+
 QString Journey::LogTail() const {
     QString log = testsupport::ReadText(ProgramFolder() + QStringLiteral("/Sheetbeacon.log"));
     if (log.isEmpty())
@@ -125,6 +131,8 @@ QString Journey::LogTail() const {
     const QStringList lines = log.split(QLatin1Char('\n'));
     return lines.mid(std::max<qsizetype>(0, lines.size() - 120)).join(QLatin1Char('\n'));
 }
+
+QString Journey::Home() const { return root_.filePath(QStringLiteral("home")); }
 
 QString Journey::Work(const QString& name) const { return root_.filePath(QStringLiteral("work/") + name); }
 

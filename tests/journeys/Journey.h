@@ -34,8 +34,11 @@ protected:
     [[nodiscard]] bool Step(const QString& what, int seconds, const std::function<bool()>& done);
     // Fails the journey at once, with the same evidence.
     void Fail(const QString& what);
+    // Keeps the screen as it is now beside the journey's other evidence, as <name>.png.
+    QString Snapshot(const QString& name);
 
     QString Work(const QString& name) const;  // the user's workbooks and folders
+    QString Home() const;                     // the home folder the programs run with
     // The openpyxl workbooks of the journeys, each saved again by LibreOffice, into Work().
     [[nodiscard]] bool MakeWorkbooks();
     // A workbook saved again by LibreOffice (headless, the same private profile).
