@@ -17,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <exception>
 
@@ -230,9 +233,13 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
             NewestFile.clear();
             return false;
         }
-        const QDateTime ft = SourceFileTime(newest);
+        QDateTime ft = SourceFileTime(newest);
         QString name, extension;
         Split(newest, name, extension);
+        // A recalculated copy of that very file, newer than it, is its newest version.
+        const QString copy = RecalculatedCopy(NameWithExtension(name, extension));
+        if (!copy.isEmpty() && QFileInfo(copy).isFile())
+            ft = std::max(ft, SourceFileTime(copy));
 
         if (FileExists(DestFolder + NewestFile) && !(ft > LastChecked) && !(ft > NewestFileTime())) {
             IsChecked = true;
@@ -242,7 +249,7 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
         // The newer file is followed even when its time could not be stored (reported): the
         // next check finds it newer again and only repeats the work.
         (void)UpdateLastChecked(DB, ft);
-        AdjustRanges(DB, DestFolder + NewestFile);
+        AdjustRanges(DB, WorkbookInUse());
         ClearBMPs(DB);
         IsChecked = true;
         return true;

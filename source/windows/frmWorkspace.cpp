@@ -590,7 +590,7 @@ QString PanelWorkbook(const clsWorkspacePanel* record) {
         return QString();
     if (record->IsCustom == PanelPaste::Custom)
         return source->Prepped();
-    return source->NewestFile.isEmpty() ? source->FullPath : source->DestFolder + source->NewestFile;
+    return source->WorkbookInUse();
 }
 
 }  // namespace

@@ -37,8 +37,7 @@ void NoteMissingWorkbook(const frmPanel* panel) {
     const clsPanelSource* source = record ? record->Source() : nullptr;
     if (!source)
         return;
-    const QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                      : source->DestFolder + source->NewestFile;
+    const QString path = source->WorkbookPath();
     if (!path.isEmpty() && !FileExists(path))
         LogEvent(kModule, QStringLiteral("RefreshAllPanels"),
                  QStringLiteral("Panel '") + record->Caption +
@@ -418,6 +417,8 @@ void frmWorkspace::timerRefresh_Timer() {
 void frmWorkspace::RefreshAllPanels() {
     if (Busy_ || EditMode)
         return;
+    // Nobody asked for this pass just now: what goes wrong in it is told on the status bar.
+    const UnattendedWork unattended;
     const BusyState busy(this);
     {
         // Busy, but the user may go on working meanwhile.
