@@ -69,7 +69,7 @@ TEST_F(Journey, ARefreshSourceOpenInCalcShowsRecalculatedValuesWithoutABox) {
     }));
     ASSERT_TRUE(WaitOnScreen(QStringLiteral("the panel shows 70"),
                              Render(copy, QStringLiteral("Report"), QStringLiteral("A1:F2"))));
-    Snapshot(QStringLiteral("refreshed-70"));
+    Screenshot(QStringLiteral("refreshed-70"));
     EXPECT_TRUE(noBox()) << "a message box came";
     EXPECT_EQ(testsupport::ReadBytes(report), saved) << "the workbook Calc holds was written over";
 
@@ -85,7 +85,7 @@ TEST_F(Journey, ARefreshSourceOpenInCalcShowsRecalculatedValuesWithoutABox) {
     ASSERT_FALSE(HasFailure());
     ASSERT_TRUE(WaitOnScreen(QStringLiteral("the panel shows 90"),
                              Render(copy, QStringLiteral("Report"), QStringLiteral("A1:F2"))));
-    Snapshot(QStringLiteral("periodic-90"));
+    Screenshot(QStringLiteral("periodic-90"));
     EXPECT_TRUE(noBox()) << "a message box came";
     EXPECT_EQ(testsupport::ReadBytes(report), saved) << "the workbook Calc holds was written over";
 
