@@ -233,20 +233,11 @@ void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow
     size_t start = size_t(std::lower_bound(lo, hi, afterRow,
                                            [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
     auto visitRow = [&](const RowData& row) {
-        if (row.cellCount == 0)
-            return;
-        const Cell* begin = data.cells.data() + row.firstCell;
-        const Cell* end = begin + row.cellCount;
-        const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
-        if (!previous) {
-            for (const Cell* c = first; c != end && c->col <= R.col2; ++c)
-                consider(row.row, c->col, c);
-        } else {
-            const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
-            for (const Cell* c = last; c != first;) {
-                --c;
-                consider(row.row, c->col, c);
-            }
+        const uint32_t first = data.cells.LowerBound(row, R.col1);
+        const uint32_t last = data.cells.LowerBound(row, R.col2 + 1);
+        for (uint32_t k = 0; first + k < last; ++k) {
+            const Cell c = data.cells.At(row, !previous ? first + k : last - 1 - k);
+            consider(row.row, int32_t(c.col), &c);
         }
     };
     // Going backwards, the first row to visit is the last one at or above the start row.
@@ -313,8 +304,10 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
 
     VisitStoredCells(data, R, afterRow, previous, consider);
     for (const auto& [p, v] : edited)
-        if (R.Contains(p.first, p.second))
-            consider(p.first, p.second, data.FindCell(p.first, p.second));
+        if (R.Contains(p.first, p.second)) {
+            const std::optional<Cell> cell = data.FindCell(p.first, p.second);
+            consider(p.first, p.second, cell ? &*cell : nullptr);
+        }
 
     if (bestRow == 0)
         return std::nullopt;

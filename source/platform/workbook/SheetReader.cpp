@@ -10,8 +10,6 @@
 #include <QHash>
 #include <QTimeZone>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -142,19 +140,6 @@ qsizetype NextRowBoundary(QByteArrayView text, qsizetype from, QByteArrayView ro
         return text.size();
     const qsizetype gt = text.indexOf('>', at);
     return gt < 0 ? text.size() : gt + 1;
-}
-
-// The cells of a large sheet take tens of megabytes, written once from front to back: mapped in
-// pages of 2 MB rather than 4 KB, they cost the kernel a five-hundredth of the page faults.
-// Only the pages wholly inside the room are advised; the kernel may decline.
-void AdviseLargePages(void* data, size_t bytes) {
-    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
-    if (bytes < 4 * kLarge)
-        return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 // ---- rows written the plain way ---------------------------------------------------------
@@ -550,8 +535,7 @@ private:
         // A stored cell takes 20 bytes of XML at the least, mostly 30 or more: room for the
         // cells at once, rather than a vector that doubles (and copies) its way up to them.
         // Room not used is never touched, so it takes address space, not memory.
-        sh_.cells.reserve(sh_.cells.size() + size_t((text.PartSize() - text.Offset()) / 32));
-        AdviseLargePages(sh_.cells.data(), sh_.cells.capacity() * sizeof(Cell));
+        sh_.cells.Reserve(size_t((text.PartSize() - text.Offset()) / 32));
         qsizetype want = kSlice, closeFrom = 0;
         for (;;) {
             text.Fill(want);
@@ -725,7 +709,7 @@ private:
             row_.flags |= kRowCustomFormat;
             row_.style = CheckedStyle(start.style, [&] { return QStringLiteral("row %1").arg(number); });
         }
-        row_.firstCell = uint32_t(sh_.cells.size());
+        rowCells_.clear();
         lastCol_ = 0;
         colsSorted_ = true;
     }
@@ -750,7 +734,7 @@ private:
         lastCol_ = cc;
         // Written twice, a cell is kept once; written more often than the row has columns,
         // the row is no spreadsheet's.
-        if (sh_.cells.size() - row_.firstCell >= size_t(kMaxCols))
+        if (rowCells_.size() >= size_t(kMaxCols))
             Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
                      .arg(sh_.name)
                      .arg(number)
@@ -769,30 +753,26 @@ private:
         } else {
             ReadValue(value, type, cell, cr, cc);
         }
-        sh_.cells.push_back(cell);
+        rowCells_.push_back(cell);
     }
 
     void EndRow() {
-        RowData& row = row_;
-        row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
         if (!colsSorted_) {
-            auto begin = sh_.cells.begin() + row.firstCell;
-            std::stable_sort(begin, sh_.cells.end(),
-                             [](const Cell& a, const Cell& b) { return a.col < b.col; });
+            std::stable_sort(rowCells_.begin(), rowCells_.end(), [](const Cell& a, const Cell& b) { return a.col < b.col; });
             // The same cell written twice: keep the last.
-            auto out = begin;
-            for (auto it = begin; it != sh_.cells.end(); ++it) {
-                if (out != begin && (out - 1)->col == it->col)
+            auto out = rowCells_.begin();
+            for (auto it = rowCells_.begin(); it != rowCells_.end(); ++it) {
+                if (out != rowCells_.begin() && (out - 1)->col == it->col)
                     *(out - 1) = *it;
                 else
                     *out++ = *it;
             }
-            sh_.cells.erase(out, sh_.cells.end());
-            row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
+            rowCells_.erase(out, rowCells_.end());
         }
+        sh_.cells.AddRow(row_, rowCells_.data(), uint32_t(rowCells_.size()));
         // Rows that carry nothing are not worth keeping.
-        if (row.cellCount > 0 || row.height >= 0 || row.flags != 0)
-            sh_.rows.push_back(row);
+        if (row_.cellCount > 0 || row_.height >= 0 || row_.flags != 0)
+            sh_.rows.push_back(row_);
     }
 
     // `t` is the cell's type attribute, "" when it has none; `text` the text of its <v>,
@@ -984,6 +964,7 @@ private:
     int32_t lastRow_ = 0;
     bool rowsSorted_ = true;
     RowData row_;  // the row being read
+    std::vector<Cell> rowCells_;  // its cells, until it ends
     int32_t lastCol_ = 0;
     bool colsSorted_ = true;
     std::optional<PlainRowScanner> plain_;  // for the prefix of the sheet's elements

@@ -327,8 +327,8 @@ xl::Range Worksheet::UsedRange() {
             continue;
         r1 = std::min(r1, row.row);
         r2 = std::max(r2, row.row);
-        c1 = std::min<int32_t>(c1, Data().cells[row.firstCell].col);
-        c2 = std::max<int32_t>(c2, Data().cells[row.firstCell + row.cellCount - 1].col);
+        c1 = std::min(c1, Data().cells.Col(row, 0));
+        c2 = std::max(c2, Data().cells.Col(row, row.cellCount - 1));
     }
     for (const auto& [pos, v] : values_) {
         if (v.IsEmpty())
@@ -354,7 +354,7 @@ CellValue Worksheet::Value(int32_t row, int32_t col) const {
         if (it != values_.end())
             return it->second;
     }
-    const Cell* c = Data().FindCell(row, col);
+    const std::optional<Cell> c = Data().FindCell(row, col);
     return c ? Data().ValueOf(*c, Book().SharedStrings()) : CellValue{};
 }
 
@@ -366,7 +366,7 @@ QString Worksheet::DisplayText(int32_t row, int32_t col) const {
 }
 
 uint32_t Worksheet::StyleIndex(int32_t row, int32_t col) const {
-    if (const Cell* c = Data().FindCell(row, col))
+    if (const std::optional<Cell> c = Data().FindCell(row, col))
         return c->style;
     if (const RowData* r = Data().FindRow(row); r && (r->flags & kRowCustomFormat))
         return r->style;
