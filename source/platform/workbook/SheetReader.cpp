@@ -238,8 +238,9 @@ private:
                 if (!Element(p, valueEnd_, &cell.value))
                     return false;
                 // Text the parser would change (entities, line ends) is the parser's to read.
-                if (Contains(cell.value, '&') || Contains(cell.value, '\r'))
-                    return false;
+                for (qsizetype i = cell.value.at; i < cell.value.at + cell.value.size; ++i)
+                    if (d_[i] == '&' || d_[i] == '\r')
+                        return false;
             } else {
                 return false;
             }
@@ -259,10 +260,9 @@ private:
                 *text = Span{p, 0};  // read as "", as the parser reads <v/>
             return true;
         }
-        const char* lt = static_cast<const char*>(std::memchr(d_ + p, '<', size_t(end_ - p)));
-        if (!lt)
+        const qsizetype at = Next(p, '<');
+        if (at >= end_)
             return false;
-        const qsizetype at = lt - d_;
         if (text)
             *text = Span{p, at - p};
         p = at;
@@ -304,10 +304,10 @@ private:
             if (p >= end_ || (d_[p] != '"' && d_[p] != '\''))
                 return false;
             const char quote = d_[p++];
-            const char* close = static_cast<const char*>(std::memchr(d_ + p, quote, size_t(end_ - p)));
-            if (!close)
+            const qsizetype close = Next(p, quote);
+            if (close >= end_)
                 return false;
-            const Span value{p, qsizetype(close - d_) - p};
+            const Span value{p, close - p};
             if (Contains(value, '<') || !use(d_ + name, nameSize, value))
                 return false;
             p = value.at + value.size + 1;
@@ -317,7 +317,7 @@ private:
     // `<` and the name, followed by the name's end.
     bool Tag(qsizetype& p, const QByteArray& start) const {
         const qsizetype after = p + start.size();
-        if (after >= end_ || std::memcmp(d_ + p, start.constData(), size_t(start.size())) != 0 || !IsNameEnd(d_[after]))
+        if (after >= end_ || !Same(d_ + p, start.constData(), start.size()) || !IsNameEnd(d_[after]))
             return false;
         p = after;
         return true;
@@ -335,12 +335,31 @@ private:
         return true;
     }
 
+    // Names and values are a few bytes long: compared and searched here, without a call.
+    static bool Same(const char* a, const char* b, qsizetype size) {
+        for (qsizetype i = 0; i < size; ++i)
+            if (a[i] != b[i])
+                return false;
+        return true;
+    }
+    // The first `c` at or after `from`; end_ when there is none.
+    qsizetype Next(qsizetype from, char c) const {
+        while (from < end_ && d_[from] != c)
+            ++from;
+        return from;
+    }
+
     static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
     void SkipSpace(qsizetype& p) const {
         while (p < end_ && IsSpace(d_[p]))
             ++p;
     }
-    bool Contains(Span s, char c) const { return std::memchr(d_ + s.at, c, size_t(s.size)) != nullptr; }
+    bool Contains(Span s, char c) const {
+        for (qsizetype i = s.at; i < s.at + s.size; ++i)
+            if (d_[i] == c)
+                return true;
+        return false;
+    }
     // A value the parser would read as it stands: no entity, and no line end or tab, which it
     // turns into blanks.
     bool Plain(Span s) const {
@@ -556,6 +575,7 @@ private:
             const qsizetype boundary = lastRow < 0 ? -1 : text.View().indexOf('>', lastRow);
             if (boundary > 0) {
                 ReadSlices(text, boundary + 1, rowClose);
+                ReserveRows(text);
                 want = kSlice;
             } else {
                 want = text.Size() + kSlice;  // a row longer than a slice: read on
@@ -575,6 +595,19 @@ private:
             }
             sh_.rows.swap(unique);
         }
+    }
+
+    // Once a first slice is read: room for the rows the rest of the part holds at the same rate,
+    // and a quarter more, rather than a vector that doubles (and copies, and faults in) its way
+    // up to them. Never more than a row for every 32 bytes left, whatever the first slice held.
+    void ReserveRows(const PartText& text) {
+        if (rowsReserved_ || sh_.rows.empty())
+            return;
+        rowsReserved_ = true;
+        const int64_t left = text.PartSize() - text.Offset();
+        const int64_t atRate = int64_t(double(left) / double(text.Offset()) * double(sh_.rows.size()) * 1.25);
+        sh_.rows.reserve(sh_.rows.size() + size_t(std::min(atRate, left / 32)));
+        AdviseLargePages(sh_.rows.data(), sh_.rows.capacity() * sizeof(RowData));
     }
 
     // Reads the first `end` bytes of `text`, whole rows, and drops them: each row straight from
@@ -964,6 +997,7 @@ private:
     int32_t lastRow_ = 0;
     bool rowsSorted_ = true;
     RowData row_;  // the row being read
+    bool rowsReserved_ = false;
     std::vector<Cell> rowCells_;  // its cells, until it ends
     int32_t lastCol_ = 0;
     bool colsSorted_ = true;

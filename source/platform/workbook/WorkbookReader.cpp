@@ -21,8 +21,6 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -37,23 +35,6 @@ const RowData* SheetData::FindRow(int32_t row) const {
                                [](const RowData& r, int32_t v) { return r.row < v; });
     return it != rows.end() && it->row == row ? &*it : nullptr;
 }
-
-namespace {
-
-// The cells of a large sheet take tens of megabytes, written once from front to back: mapped in
-// pages of 2 MB rather than 4 KB, they cost the kernel a five-hundredth of the page faults.
-// Only the pages wholly inside the room are advised; the kernel may decline.
-void AdviseLargePages(void* data, size_t bytes) {
-    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
-    if (bytes < 4 * kLarge)
-        return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-}  // namespace
 
 std::optional<Cell> SheetData::FindCell(int32_t row, int32_t col) const {
     const RowData* r = FindRow(row);
@@ -89,28 +70,32 @@ uint32_t CellStore::LowerBound(const RowData& row, int32_t col) const {
 }
 
 void CellStore::AddRow(RowData& row, const Cell* cells, uint32_t count) {
-    row.firstCell = uint32_t(kinds_.size());
+    const size_t at = kinds_.size();
+    row.firstCell = uint32_t(at);
     row.cellCount = count;
     row.firstCol = count > 0 ? cells[0].col : 0;
     row.cellStyle = count > 0 ? cells[0].style : 0;
     row.colsAt = kShared;
     row.stylesAt = kShared;
+    kinds_.resize(at + count);
+    values_.resize(at + count);
+    CellKind* kind = kinds_.data() + at;
+    uint64_t* value = values_.data() + at;
+    bool sideBySide = true, oneStyle = true;
     for (uint32_t i = 0; i < count; ++i) {
         const Cell& c = cells[i];
-        kinds_.push_back(c.kind);
-        values_.push_back(c.kind == CellKind::Number || c.kind == CellKind::Boolean ? std::bit_cast<uint64_t>(c.number)
-                                                                                    : uint64_t(c.text));
-        if (c.col != row.firstCol + i)
-            row.colsAt = 0;
-        if (c.style != row.cellStyle)
-            row.stylesAt = 0;
+        kind[i] = c.kind;
+        value[i] = c.kind == CellKind::Number || c.kind == CellKind::Boolean ? std::bit_cast<uint64_t>(c.number)
+                                                                             : uint64_t(c.text);
+        sideBySide = sideBySide && c.col == row.firstCol + i;
+        oneStyle = oneStyle && c.style == row.cellStyle;
     }
-    if (row.colsAt != kShared) {
+    if (!sideBySide) {
         row.colsAt = uint32_t(cols_.size());
         for (uint32_t i = 0; i < count; ++i)
             cols_.push_back(cells[i].col);
     }
-    if (row.stylesAt != kShared) {
+    if (!oneStyle) {
         row.stylesAt = uint32_t(styles_.size());
         for (uint32_t i = 0; i < count; ++i)
             styles_.push_back(cells[i].style);

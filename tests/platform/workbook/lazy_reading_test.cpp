@@ -460,6 +460,62 @@ TEST(LazyReading, RowsOfEveryShapeReadBackCellByCell) {
     }
 }
 
+// Room for a large sheet's rows is made from how many its first slice holds: a sheet whose rows
+// grow long or short after that slice, or that is a run of heights alone, is read whole all the
+// same, every row where it was written.
+TEST(LazyReading, ASheetWhoseRowsChangeLengthAfterItsFirstSliceIsReadWhole) {
+    const auto row = [](int32_t r, int cells) {
+        QByteArray x = "<row r=\"" + QByteArray::number(r) + "\" ht=\"" + QByteArray::number(12 + 3 * (r % 3)) +
+                       "\" customHeight=\"1\">";
+        for (int c = 1; c <= cells; ++c)
+            x += "<c r=\"" + CellAddress(r, c, false, false).toLatin1() + "\"><v>" + QByteArray::number(r * 100 + c) +
+                 "</v></c>";
+        return x + "</row>";
+    };
+    const struct {
+        const char* what;
+        int firstCells, laterCells;  // cells per row in the first 40,000 rows and after them
+        int32_t rows;
+    } sheets[] = {{"long rows, then short ones", 8, 1, 120000},
+                  {"short rows, then long ones", 1, 12, 90000},
+                  {"heights alone, then cells", 0, 4, 110000}};
+    for (const auto& s : sheets) {
+        QByteArray xml = "<worksheet " + kNs + "><sheetData>";
+        for (int32_t r = 1; r <= s.rows; ++r)
+            xml += row(r, r <= 40000 ? s.firstCells : s.laterCells);
+        xml += "</sheetData></worksheet>";
+        ASSERT_GT(xml.size(), qsizetype(4) << 20) << s.what;  // read in slices of 1 MB
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("rows.xlsx"));
+        testsupport::WriteBytes(path, ZipOf(BookOf({{"S", xml}})));
+        Application app;
+        Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
+        EXPECT_EQ(ws->Data().rows.size(), size_t(s.rows)) << s.what;
+        // A row's height, what its first cell holds and whether the cell after its last is empty.
+        const auto said = [](int32_t r, double height, const CellValue& first, bool beyondEmpty) {
+            return QStringLiteral("%1: %2 %3 %4")
+                .arg(r)
+                .arg(height)
+                .arg(first.IsEmpty() ? QStringLiteral("empty") : QString::number(first.number))
+                .arg(beyondEmpty ? QStringLiteral("ends") : QStringLiteral("goes on"));
+        };
+        QStringList read, want;
+        for (const int32_t r : {1, 2, 39999, 40000, 40001, 77777, s.rows - 1, s.rows}) {
+            const int cells = r <= 40000 ? s.firstCells : s.laterCells;
+            read << said(r, ws->RowHeight(r), ws->Range(CellAddress(r, 1, false, false)).Value(),
+                         ws->Range(CellAddress(r, cells + 1, false, false)).Value().IsEmpty());
+            want << said(r, 12 + 3 * (r % 3), cells > 0 ? CellValue::Number(r * 100 + 1) : CellValue(), true);
+        }
+        EXPECT_EQ(read, want) << s.what;
+        EXPECT_EQ(ws->UsedRange().Address(),
+                  QStringLiteral("$A$%1:$%2$%3")
+                      .arg(s.firstCells > 0 ? 1 : 40001)
+                      .arg(ColumnName(std::max(s.firstCells, s.laterCells)))
+                      .arg(s.rows))
+            << s.what;
+    }
+}
+
 // One parse of a workbook, as the Application keeps it, painted from on many threads at once:
 // each sheet and chart is read once, and every picture is the picture painted alone.
 TEST(LazyReading, AWorkbookPaintedOnManyThreadsAtOnceIsReadOnceAndAlike) {
