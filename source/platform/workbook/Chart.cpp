@@ -81,10 +81,15 @@ QStringList CachedTexts(const pugi::xml_node& source, QString* formatCode = null
             *formatCode = code;
     }
     int count = Child(cache, "ptCount").attribute("val").as_int(0);
+    // A point past what any cache may hold is not believed: it neither stretches the series
+    // nor, at the end of the numbers, wraps the count around.
     int maxIdx = -1;
     for (pugi::xml_node pt : cache.children())
-        if (Is(pt, "pt"))
-            maxIdx = std::max(maxIdx, pt.attribute("idx").as_int(-1));
+        if (Is(pt, "pt")) {
+            const int idx = pt.attribute("idx").as_int(-1);
+            if (idx < kMaxPoints)
+                maxIdx = std::max(maxIdx, idx);
+        }
     count = std::clamp(std::max(count, maxIdx + 1), 0, kMaxPoints);
     QStringList out;
     out.reserve(count);
