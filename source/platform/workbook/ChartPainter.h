@@ -1,18 +1,31 @@
 #pragma once
-// Pictures of embedded charts drawn from the values cached in their chart parts: column and
-// bar (clustered, stacked, 100%), line with markers, area, pie, doughnut and scatter, with
-// title, legend, axis labels, axis titles and gridlines, in the chart's own colours or the
-// theme's accent colours in order.
+// Pictures of embedded charts drawn from the values cached in their chart parts, as LibreOffice
+// Calc shows them at 100 %: column and bar (clustered, stacked, 100%), line, area, pie, doughnut
+// and scatter, with title, legend, axis labels and titles, gridlines, markers, smoothed lines
+// and data labels, laid out and scaled the way Calc does it automatically, in the look the
+// chart part gives (fonts, fills, outlines, colours), Calc's own defaults where it says nothing.
 
 #include <QColor>
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 namespace xl {
 
+struct ChartAxis;
 struct ChartData;
 struct Theme;
+
+// A value axis's scale: from `min` to `max` in steps of `step`.
+struct AxisScale {
+    double min = 0, max = 1, step = 0.2;
+};
+
+// The scale Calc gives a value axis that the file leaves automatic (or fixes in part, in
+// `axis`), for values from `lo` to `hi` and room for `maxSteps` labels along the axis. A y axis
+// starts at zero when its values are far from it; an x axis (scatter) starts near its values.
+AxisScale AutomaticAxisScale(double lo, double hi, int maxSteps, bool yAxis, const ChartAxis* axis = nullptr);
 
 struct ChartPicture {
     QImage image;
@@ -21,6 +34,11 @@ struct ChartPicture {
     bool placeholder = false;
     QString note;
 };
+
+// The size in pixels at which Calc shows a chart whose drawing gives it `points`: 96 dpi down
+// the screen but 4 pixels a millimetre (101.6 dpi) across it, the scale at which Calc draws
+// its charts on a 96 dpi desktop at 100 % (measured in its window).
+QSize ChartPixels(QSizeF points);
 
 // The colour of the automatic series or point `index`: the theme's accents 1 to 6 in order,
 // then the same again darker, then lighter, as the spreadsheet cycles them.

@@ -55,7 +55,9 @@ QImage RangePicture(const Range& range) {
         if (std::abs(x) > 2 * kMaxPictureSide || std::abs(y) > 2 * kMaxPictureSide)
             continue;
         const QSizeF declared = shape->DeclaredSize();
-        const QRect box(int(x), int(y), Pixels(declared.width()), Pixels(declared.height()));
+        const QRect box(QPoint(int(x), int(y)), shape->HasChart()
+                                                   ? ChartPixels(declared)
+                                                   : QSize(Pixels(declared.width()), Pixels(declared.height())));
         if (box.isEmpty() || !box.intersects(img.rect()))
             continue;
         ChartPicture pic;
@@ -79,7 +81,7 @@ ChartPicture ShapePicture(const Shape& shape) {
     const QSize size(Pixels(declared.width()), Pixels(declared.height()));
     const WorkbookData& book = shape.Parent()->Book();
     if (shape.HasChart())
-        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), size);
+        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), ChartPixels(declared));
     // A picture shape shows its media at the shape's size; anything else is a placeholder.
     const DrawingShape& d = shape.Data();
     if (d.kind == ShapeKind::Picture && !d.imagePart.isEmpty()) {
