@@ -169,8 +169,8 @@ TEST_F(PanelTest, AChartIsFoundBySizeInTheWorkbookLastCopiedFrom) {
     EXPECT_EQ(record->ContentType, PanelContent::Chart);
     EXPECT_FALSE(record->PicRange.isEmpty());
     EXPECT_EQ(record->SheetName, QStringLiteral("Data"));
-    // 15 cm by 7.5 cm at 96 dpi.
-    EXPECT_NEAR(panel->picTemp()->Picture().width(), 567, 2);
+    // 15 cm by 7.5 cm as Calc shows a chart: 4 pixels a millimetre across, 96 dpi down.
+    EXPECT_NEAR(panel->picTemp()->Picture().width(), 600, 2);
     EXPECT_NEAR(panel->picTemp()->Picture().height(), 283, 2);
 
     // A workbook without a chart of that size: the chart is not in the saved file.

@@ -167,9 +167,10 @@ TEST(PainterCharts, ChartsOverARangeShowInItsPicture) {
     ASSERT_FIXTURE(path);
     auto wb = painting::Open(path);
     const QColor red(0xFF, 0, 0), blue(0, 0, 0xFF);
-    // "Chart 1" stands at A1 and is 10 x 6 cm: the range under it shows it, cut at its edge.
+    // "Chart 1" stands at A1 and is 10 x 6 cm: the range under it shows it, cut at its edge
+    // (its title and axis, and the first bars).
     const QImage under = wb.Picture(QStringLiteral("Charts"), QStringLiteral("A1:C5"));
-    EXPECT_GT(CountColor(under, red) + CountColor(under, blue), 50);
+    EXPECT_GT(CountColor(under, red) + CountColor(under, blue), 20);
     EXPECT_NE(under.pixelColor(5, 5), xl::GridlineColor());
     const QImage whole = wb.Picture(QStringLiteral("Charts"), QStringLiteral("A1:H15"));
     EXPECT_GT(CountColor(whole, red), 200);
