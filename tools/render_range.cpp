@@ -1,8 +1,7 @@
 // render-range <workbook> <sheet> <range or chart name> <out.png>
 // A chart saved without a name is named by its place among the sheet's charts: `1, `2, ...
 // Paints a range or a chart of a workbook the way a panel shows it, for looking at the
-// painter's output and for the benchmarks. A chart is named, or numbered among the sheet's
-// shapes as "#1", "#2"... (LibreOffice saves the charts it inserted without a name). Prints the picture's size; a chart shown as a
+// painter's output and for the benchmarks. Prints the picture's size; a chart shown as a
 // placeholder prints its note. Exit status 1 on any failure, with the reason.
 
 #include "platform/workbook/Address.h"
@@ -30,17 +29,7 @@ int main(int argc, char* argv[]) {
         if (xl::ParseRange(args[3])) {
             image = xl::RangePicture(sheet->Range(args[3]));
         } else {
-            xl::Shape* shape = nullptr;
-            bool numbered = false;
-            const int number = args[3].startsWith(QLatin1Char('#')) ? args[3].mid(1).toInt(&numbered) : 0;
-            if (numbered) {
-                const std::vector<xl::Shape*> all = sheet->Shapes().All();
-                if (number < 1 || size_t(number) > all.size())
-                    throw xl::Error(QStringLiteral("The sheet has no shape %1.").arg(args[3]));
-                shape = all[size_t(number - 1)];
-            } else {
-                shape = sheet->Shapes().Item(args[3]);
-            }
+            xl::Shape* shape = sheet->Shapes().Item(args[3]);
             xl::ChartPicture pic = xl::ShapePicture(*shape);
             if (!pic.note.isEmpty())
                 std::fprintf(stderr, "%s\n", qPrintable(pic.note));

@@ -3,7 +3,7 @@
 
 Usage: chart_fidelity.py WORK RENDER_RANGE
 
-Starts an X server of its own (Xvfb, a display no one else holds), openbox and the desktop
+Starts an X server of its own (Xvfb at 96 dpi, a display no one else holds), openbox and the desktop
 LibreOffice Calc with a private profile in WORK; has Calc insert the charts of
 tests/fixtures/calc_chart_workbooks.py and save them; then shows each chart in Calc's window at
 100 %, grabs it from the frame buffer (its box is where the screen changes when the chart is
@@ -31,14 +31,14 @@ FIXTURES = os.path.join(HERE, "..", "fixtures")
 # Tolerances, in pixels unless said otherwise: tight enough that a drift of the plot area, of a
 # label or of a line by a few pixels fails.
 TOLERANCES = {
-    "plot_edge": 4,        # each edge of the plot area's box
-    "label_shift": 4,      # each axis label's centre, along and across its axis
-    "path_mean": 3.0,      # a series' line: mean distance, column by column, from Calc's
-    "path_max": 8,         # ... and the largest
-    "series_pixels": 0.35, # a series' area in its colour (bars, slices, markers), as a share of Calc's
-    "legend_shift": 4,     # each legend symbol's centre
-    "label_ink": 5,        # each data label's centre
-    "whole": 25.0,         # percent of pixels differing noticeably, whole picture (reported, and a ceiling)
+    "plot_edge": 4,         # each edge of the plot area's box
+    "label_shift": 4,       # each axis label's centre, along and across its axis
+    "path_mean": 2.5,       # a series' line: mean distance, column by column, from Calc's
+    "path_max": 4,          # ... and the largest but for the worst tenth
+    "series_pixels": 0.15,  # a series' area in its colour (bars, slices, markers), as a share of Calc's
+    "legend_shift": 4,      # each legend symbol's centre
+    "label_ink": 5,         # each data label's centre
+    "whole": 8.0,           # percent of pixels differing noticeably, whole picture
 }
 
 
@@ -56,7 +56,8 @@ class Desktop:
         self.procs = []
         os.makedirs(work + "/x", exist_ok=True)
         r, w = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-dpi", "96",
+                                 "-nolisten", "tcp",
                                  "-nocursor", "-fbdir", work + "/x"], pass_fds=(w,), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
         self.procs.append(xvfb)
@@ -236,7 +237,8 @@ def ink_rows(im, box):
     x0, y0, x1, y1 = [max(0, v) for v in box]
     px = im.load()
     hits = [y for y in range(y0, min(im.height, y1)) if any(dark(px[x, y]) for x in range(x0, min(im.width, x1)))]
-    return runs(hits, 1)
+    # A glyph's thin stroke (the slant of a 7) can leave a row or two without dark ink.
+    return runs(hits, 3)
 
 
 def ink_cols(im, box, gap=6):
@@ -342,7 +344,7 @@ def compare(calc_png, ours_png, spec, evidence):
     diff = ImageChops.difference(C, O).convert("L").point(lambda v: 255 if v > 48 else 0)
     whole = 100.0 * sum(1 for v in diff.getdata() if v) / (C.width * C.height)
     figures["differing_pixels_percent"] = round(whole, 2)
-    if whole > TOLERANCES["whole"]:
+    if whole > spec.get("whole", TOLERANCES["whole"]):
         findings.append("whole picture: %.1f %% of pixels differ" % whole)
     side = Image.new("RGB", (C.width * 3 + 20, C.height), "black")
     side.paste(C, (0, 0))
@@ -444,10 +446,12 @@ SPECS = {
     "charts_basic.xlsx": [
         {"kind": "column", "plot": "d9d9d9", "series": ["004586", "ff420e", "ffd320"], "legend": "right"},
         {"kind": "line", "plot": "d9d9d9", "series": ["c0392b", "ffd320"], "paths": True, "legend": "bottom"},
-        # Calc moves the small slice's label outside and shrinks the pie to make room for it
-        # (its best fit); the program keeps every label inside and the pie at full size.
+        # Calc draws this pie smaller than its room (a diameter some 14 px less) and right of its
+        # middle; the program fills the room. The box and the labels' places are known to
+        # differ (and so the whole picture, under a ceiling of its own); each slice's share of
+        # the pie and the legend still compare.
         {"kind": "pie", "series": ["004586", "ff420e", "ffd320", "579d1c"], "legend": "right", "pie_width": 0.8,
-         "known": ["pie:", "slice ", "data_labels:"]},
+         "known": ["pie:", "data_labels:"], "whole": 25.0},
         {"kind": "scatter", "plot": "d9d9d9", "series": ["004586"], "paths": True, "legend": "right"},
     ],
     "charts_more.xlsx": [
@@ -476,7 +480,7 @@ def main():
             shots = grab_charts(desk, calc, path, stem)
             for i, shot in enumerate(shots):
                 ours = "%s%d-ours.png" % (stem, i + 1)
-                subprocess.run([render, path, "Data", "#%d" % (i + 1), ours], check=True, capture_output=True,
+                subprocess.run([render, path, "Data", "`%d" % (i + 1), ours], check=True, capture_output=True,
                                env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
                 spec = SPECS[book][i]
                 figures, findings = compare(shot, ours, spec, "%s%d-side.png" % (stem, i + 1))

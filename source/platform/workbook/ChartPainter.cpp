@@ -30,9 +30,6 @@ const QColor kAutoLineColor(134, 134, 134);
 const QColor kAutoFrameColor(217, 217, 217);
 constexpr double kDefaultPoints = 10;
 constexpr double kTitlePoints = 18;
-// Calc draws a chart's text as large as it draws the chart across: 4 pixels a millimetre,
-// 101.6 dpi, where the screen has 96.
-constexpr double kTextScale = 101.6 / 96.0;
 // Distances of the spreadsheet's automatic layout: 2 % of the chart's size around each part,
 // the main title 1.35 mm lower, axis titles 4.2 mm below and 4.5 mm left of the axes, tick
 // marks 1.5 mm, labels 1 mm from their tick marks.
@@ -43,6 +40,10 @@ constexpr double kXAxisTitleDistance = 4.2 * kPxPerMm;
 constexpr double kYAxisTitleDistance = 4.5 * kPxPerMm;
 constexpr double kTickLength = 1.5 * kPxPerMm;
 constexpr double kLabelSpacing = 1.0 * kPxPerMm;
+// A legend the file leaves in its automatic place keeps 2.1 mm from the chart's left or right
+// edge and 1.85 mm from its top or bottom, and as much from the plot beside it.
+constexpr double kLegendMarginX = 2.1 * kPxPerMm;
+constexpr double kLegendMarginY = 1.85 * kPxPerMm;
 // A text shape's inner margin above and below its line, and left and right of it.
 constexpr double kTextPadY = 3.0;
 constexpr double kTextPadX = 3.0;
@@ -240,8 +241,11 @@ QPainterPath SmoothPath(const QPolygonF& pts) {
 
 class ChartPainter {
 public:
-    ChartPainter(const ChartData& chart, const Theme& theme, QSize size)
-        : chart_(chart), theme_(theme), size_(size) {}
+    ChartPainter(const ChartData& chart, const Theme& theme, QSize size, QSizeF layout)
+        : chart_(chart), theme_(theme), size_(size), layout_(layout) {
+        sx_ = size_.width() / layout_.width();
+        sy_ = size_.height() / layout_.height();
+    }
 
     QImage Paint() {
         QImage img(size_, QImage::Format_RGB32);
@@ -254,15 +258,18 @@ public:
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
+        // The chart is laid out at its own size and drawn stretched to the pixels it covers,
+        // as Calc draws its drawings to the scale of the sheet's cells.
+        p.scale(sx_, sy_);
         p_ = &p;
+        const double W = layout_.width(), H = layout_.height();
         const QPen frame = PenOf(area, kAutoFrameColor, 1, false);
         if (frame.style() != Qt::NoPen) {
             p.setPen(frame);
             p.setBrush(Qt::NoBrush);
             const double half = std::max(0.5, frame.widthF() / 2);
-            p.drawRect(QRectF(half, half, size_.width() - 2 * half, size_.height() - 2 * half));
+            p.drawRect(QRectF(half / sx_, half / sy_, W - 2 * half / sx_, H - 2 * half / sy_));
         }
-        const double W = size_.width(), H = size_.height();
         dx_ = std::floor(W * kPageDistance);
         dy_ = std::floor(H * kPageDistance);
         QRectF remaining(0, 0, W, H);
@@ -271,8 +278,9 @@ public:
             const QSizeF ts = look.Size(chart_.title) + QSizeF(2 * kTextPadX, 0);
             const double top = remaining.top() + dy_ + kTitleOffset + kTitleDrop;
             DrawText(chart_.title, look, QRectF(remaining.center().x() - ts.width() / 2, top, ts.width(), ts.height()));
-            // The drop is Calc's own: it moves the title, not what comes below it.
-            remaining.setTop(top - kTitleDrop + ts.height() + dy_ + kTitleOffset);
+            // Calc's title shape holds its text with the drop above and below it; what follows
+            // starts right below the shape.
+            remaining.setTop(top + ts.height() + kTitleDrop);
         }
         CollectLegend();
         if (chart_.hasLegend && !legend_.empty())
@@ -312,12 +320,18 @@ private:
                                                              ? chart_.text.points
                                                              : defaultPoints;
         TextLook look;
-        look.font = PaintFont(face, pts * kTextScale, s.bold >= 0 ? s.bold == 1 : defaultBold);
+        look.font = PaintFont(face, pts, s.bold >= 0 ? s.bold == 1 : defaultBold);
         look.font.setItalic(s.italic == 1);
         look.color = s.color.isValid() ? s.color : kTextColor;
         look.color.setAlpha(255);
         look.rotation = s.hasRotation ? s.rotation : 0;
         return look;
+    }
+
+    static QPen CosmeticPen(const QColor& c) {
+        QPen pen(c, 1);
+        pen.setCosmetic(true);
+        return pen;
     }
 
     // The pen of an outline: the part's own, else the automatic one (none when `autoNone`).
@@ -327,12 +341,23 @@ private:
         QColor c = st.line == ChartPaint::Solid ? st.lineColor : autoColor;
         const double w = st.lineWidth > 0 ? std::max(1.0, Px(st.lineWidth)) : st.lineWidth == 0 ? 1.0 : autoWidth;
         QPen pen(c, std::min(w, 200.0), st.dashed ? Qt::DashLine : Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
+        // Lines keep their width in the picture's pixels however the chart is stretched.
+        pen.setCosmetic(true);
         return pen;
     }
 
-    // A crisp line of one pixel sits on a pixel's middle.
-    static double Crisp(double v, const QPen& pen) {
-        return int(std::lround(pen.widthF())) % 2 == 1 ? std::floor(v) + 0.5 : std::round(v);
+    // A crisp line of one pixel sits on the middle of a pixel of the picture, across (X) or
+    // down (Y) the stretched chart.
+    static double Crisp(double v, const QPen& pen, double scale) {
+        const double d = v * scale;
+        return (int(std::lround(pen.widthF())) % 2 == 1 ? std::floor(d) + 0.5 : std::round(d)) / scale;
+    }
+    double CrispX(double v, const QPen& pen) const { return Crisp(v, pen, sx_); }
+    double CrispY(double v, const QPen& pen) const { return Crisp(v, pen, sy_); }
+    // A box on whole pixels of the picture.
+    QRectF Snapped(const QRectF& r) const {
+        const double l = std::round(r.left() * sx_) / sx_, t = std::round(r.top() * sy_) / sy_;
+        return QRectF(QPointF(l, t), QPointF(std::round(r.right() * sx_) / sx_, std::round(r.bottom() * sy_) / sy_));
     }
 
     void DrawText(const QString& text, const TextLook& look, const QRectF& box,
@@ -542,7 +567,7 @@ private:
             widest = std::max(widest, std::ceil(fm.horizontalAdvance(e.text)));
         const QString& pos = chart_.legendPosition;
         const bool row = pos == QLatin1String("t") || pos == QLatin1String("b");
-        const double W = size_.width(), H = size_.height();
+        const double W = layout_.width(), H = layout_.height();
         const double entryW = symW + gap + widest;
         const double colGap = row ? std::round(fontPx * 0.6) : 0;
         int columns = 1;
@@ -557,26 +582,27 @@ private:
         const double boxH = std::ceil(rows * rowH + 2 * padY);
         QRectF box;
         if (pos == QLatin1String("b")) {
-            box = QRectF(std::round(W / 2 - boxW / 2), std::floor(H - dy_ - boxH), boxW, boxH);
+            box = QRectF(std::round(W / 2 - boxW / 2), std::floor(H - kLegendMarginY - boxH), boxW, boxH);
             remaining.setBottom(box.top());
         } else if (pos == QLatin1String("t")) {
-            box = QRectF(std::round(W / 2 - boxW / 2), remaining.top() + dy_, boxW, boxH);
+            box = QRectF(std::round(W / 2 - boxW / 2), remaining.top() + kLegendMarginY, boxW, boxH);
             remaining.setTop(box.bottom());
         } else if (pos == QLatin1String("l")) {
-            box = QRectF(dx_, std::round(H / 2 - boxH / 2), boxW, boxH);
+            box = QRectF(std::round(kLegendMarginX), std::round(H / 2 - boxH / 2), boxW, boxH);
             remaining.setLeft(box.right());
         } else {  // "r", "tr": at the right edge, in the middle of the chart's height
-            const double top = pos == QLatin1String("tr") ? remaining.top() + dy_ : std::round(H / 2 - boxH / 2);
-            box = QRectF(std::floor(W - dx_ - boxW), top, boxW, boxH);
+            const double top = pos == QLatin1String("tr") ? remaining.top() + kLegendMarginY : std::round(H / 2 - boxH / 2);
+            box = QRectF(W - kLegendMarginX - boxW, top, boxW, boxH);
             remaining.setRight(box.left());
         }
         const QPen frame = PenOf(chart_.legendStyle, kAutoLineColor, 1, true);
         if (chart_.legendStyle.fill == ChartPaint::Solid)
-            p_->fillRect(box, chart_.legendStyle.fillColor);
+            p_->fillRect(Snapped(box), chart_.legendStyle.fillColor);
         if (frame.style() != Qt::NoPen) {
             p_->setPen(frame);
             p_->setBrush(Qt::NoBrush);
-            p_->drawRect(QRectF(Crisp(box.left(), frame), Crisp(box.top(), frame), box.width() - 1, box.height() - 1));
+            p_->drawRect(QRectF(QPointF(CrispX(box.left(), frame), CrispY(box.top(), frame)),
+                                QPointF(CrispX(box.right(), frame), CrispY(box.bottom(), frame))));
         }
         const double textW = std::max(1.0, (box.width() - padL - padR - (columns - 1) * colGap) / columns - symW - gap);
         for (int i = 0; i < int(legend_.size()) && i < rows * columns; ++i) {
@@ -594,7 +620,7 @@ private:
                     p_->drawLine(QPointF(x, cy), QPointF(x + symW, cy));
                 }
                 if (!e.symbol.isEmpty())
-                    Marker(QPointF(x + symW / 2, cy), e.symbol, std::min(e.symbolSize, symH), e.color, QPen(e.color, 1));
+                    Marker(QPointF(x + symW / 2, cy), e.symbol, std::min(e.symbolSize, symH), e.color, CosmeticPen(e.color));
             } else {
                 p_->fillRect(QRectF(x, std::round(cy - symH / 2), symH, symH), e.color);
             }
@@ -679,8 +705,7 @@ private:
     void Rescale(AxisPlan& a, double length) const {
         if (!a.values)
             return;
-        // Calc counts the labels that fit by their size at 96 dpi.
-        const double extent = LabelExtent(a, false) / kTextScale;
+        const double extent = LabelExtent(a, false);
         a.options.maxSteps = extent > 0 ? int(length / extent) : 10;
         a.scale = Scale::Of(a.lo, a.hi, a.axis, a.options);
         Labels(a);
@@ -742,17 +767,17 @@ private:
         if (shown && pen.style() != Qt::NoPen) {
             p_->setPen(pen);
             if (a.horizontal) {
-                const double y = Crisp(crossAt, pen);
+                const double y = CrispY(crossAt, pen);
                 p_->drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
                 for (double t : ticks) {
-                    const double x = Crisp(t, pen);
+                    const double x = CrispX(t, pen);
                     p_->drawLine(QPointF(x, y - TickIn(a.axis)), QPointF(x, y + TickOut(a.axis)));
                 }
             } else {
-                const double x = Crisp(crossAt, pen);
+                const double x = CrispX(crossAt, pen);
                 p_->drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
                 for (double t : ticks) {
-                    const double y = Crisp(t, pen);
+                    const double y = CrispY(t, pen);
                     p_->drawLine(QPointF(x - TickOut(a.axis), y), QPointF(x + TickIn(a.axis), y));
                 }
             }
@@ -805,7 +830,7 @@ private:
                 at.push_back(CategoryAt(a, plot, i - (a.onTicks ? 0.0 : 0.5), n));
         }
         for (double v : at) {
-            const double c = Crisp(v, pen);
+            const double c = a.horizontal ? CrispX(v, pen) : CrispY(v, pen);
             if (a.horizontal)
                 p_->drawLine(QPointF(c, plot.top()), QPointF(c, plot.bottom()));
             else
@@ -969,15 +994,15 @@ private:
         // The plot area's own fill and outline, then gridlines, then the data, then the axes.
         const ChartShapeStyle& ps = chart_.plotStyle;
         if (ps.fill == ChartPaint::Solid)
-            p_->fillRect(plot, ps.fillColor);
+            p_->fillRect(Snapped(plot), ps.fillColor);
         DrawGrid(h, plot);
         DrawGrid(v, plot);
         const QPen plotFrame = PenOf(ps, kAutoLineColor, 1, true);
         if (plotFrame.style() != Qt::NoPen) {
             p_->setPen(plotFrame);
             p_->setBrush(Qt::NoBrush);
-            p_->drawRect(QRectF(Crisp(plot.left(), plotFrame), Crisp(plot.top(), plotFrame),
-                                std::round(plot.width()), std::round(plot.height())));
+            p_->drawRect(QRectF(QPointF(CrispX(plot.left(), plotFrame), CrispY(plot.top(), plotFrame)),
+                                QPointF(CrispX(plot.right(), plotFrame), CrispY(plot.bottom(), plotFrame))));
         }
         p_->save();
         p_->setClipRect(plot.adjusted(-8, -8, 8, 8));
@@ -1282,17 +1307,17 @@ private:
         bool outside = false;
     };
 
-    // Where a label's box lies for a pie of radius `r` (and width `r * kTextScale` across) at `c`.
+    // Where a label's box lies for a pie of radius `r` at `c`.
     static QRectF PieLabelBox(const PieLabel& l, QPointF c, double r) {
         const double a = l.angle * M_PI / 180.0, cx = std::cos(a), cy = -std::sin(a);
         if (!l.outside) {
             // Inside: at three quarters of the radius, or in the ring's middle.
             const double at = l.innerFraction > 0 ? (1 + l.innerFraction) / 2 : 0.74;
-            const QPointF m(c.x() + at * r * kTextScale * cx, c.y() + at * r * cy);
+            const QPointF m(c.x() + at * r * cx, c.y() + at * r * cy);
             return QRectF(m.x() - l.size.width() / 2, m.y() - l.size.height() / 2, l.size.width(), l.size.height());
         }
         // Outside: just beyond the edge, the box on the side away from the centre.
-        const QPointF e(c.x() + (r * kTextScale + 4) * cx, c.y() + (r + 4) * cy);
+        const QPointF e(c.x() + (r + 4) * cx, c.y() + (r + 4) * cy);
         const double x = cx >= 0 ? e.x() : e.x() - l.size.width();
         const double y = e.y() - l.size.height() / 2 + cy * l.size.height() / 2;
         return QRectF(x, y, l.size.width(), l.size.height());
@@ -1302,7 +1327,7 @@ private:
     static bool FitsInside(const PieLabel& l, QPointF c, double r) {
         const QRectF box = PieLabelBox(l, c, r);
         for (const QPointF& q : {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()}) {
-            const double ux = (q.x() - c.x()) / kTextScale, uy = c.y() - q.y();
+            const double ux = q.x() - c.x(), uy = c.y() - q.y();
             const double dist = std::hypot(ux, uy);
             if (dist > r || dist < l.innerFraction * r)
                 return false;
@@ -1345,9 +1370,8 @@ private:
         const bool doughnut = plot.kind == ChartKind::Doughnut;
         const size_t rings = doughnut ? plot.series.size() : 1;
         const double hole = doughnut ? std::clamp(plot.holeSize, 10, 90) / 100.0 : 0.0;
-        // Calc lays a pie out as a circle and shows it as wide as it shows the chart across.
         const QPointF c = room.center();
-        double r = std::min(room.width() / kTextScale, room.height()) / 2;
+        double r = std::min(room.width(), room.height()) / 2;
         // The labels, each inside its slice where it fits (Calc's best fit), else outside;
         // labels outside make the pie smaller until they fit the room too.
         std::vector<PieLabel> labels;
@@ -1371,7 +1395,7 @@ private:
             if (!l.outside && l.labels->position != QLatin1String("ctr") && l.labels->position != QLatin1String("inEnd"))
                 l.outside = !FitsInside(l, c, r);
         auto fits = [&](double radius) {
-            QRectF used(c.x() - radius * kTextScale, c.y() - radius, 2 * radius * kTextScale, 2 * radius);
+            QRectF used(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
             for (const PieLabel& l : labels)
                 if (l.outside)
                     used |= PieLabelBox(l, c, radius);
@@ -1381,12 +1405,12 @@ private:
             r *= 0.98;
         if (r < 2)
             return;
-        const QRectF outer(c.x() - r * kTextScale, c.y() - r, 2 * r * kTextScale, 2 * r);
+        const QRectF outer(c.x() - r, c.y() - r, 2 * r, 2 * r);
         const double ringW = r * (1 - hole) / double(rings);
         for (size_t ring = 0; ring < rings; ++ring) {
             const ChartSeries& s = plot.series[ring];
             const double inset = ringW * double(ring);
-            const QRectF box = outer.adjusted(inset * kTextScale, inset, -inset * kTextScale, -inset);
+            const QRectF box = outer.adjusted(inset, inset, -inset, -inset);
             const QPen slicePen = PenOf(s.style, background_, 1, true);
             Slices(plot, s, [&](size_t i, double from, double span, double) {
                 p_->setPen(slicePen);
@@ -1397,7 +1421,7 @@ private:
         if (doughnut) {
             p_->setPen(Qt::NoPen);
             p_->setBrush(background_);
-            p_->drawEllipse(QRectF(c.x() - r * hole * kTextScale, c.y() - r * hole, 2 * r * hole * kTextScale, 2 * r * hole));
+            p_->drawEllipse(QRectF(c.x() - r * hole, c.y() - r * hole, 2 * r * hole, 2 * r * hole));
         }
         for (const PieLabel& l : labels)
             DrawText(l.text, Look(l.labels->text, kDefaultPoints, false), PieLabelBox(l, c, r).adjusted(-1, 0, 1, 0));
@@ -1405,7 +1429,9 @@ private:
 
     const ChartData& chart_;
     const Theme& theme_;
-    QSize size_;
+    QSize size_;     // the picture's pixels
+    QSizeF layout_;  // the chart's own size, at which it is laid out
+    double sx_ = 1, sy_ = 1;
     QPainter* p_ = nullptr;
     QColor background_;
     double dx_ = 0, dy_ = 0;
@@ -1436,15 +1462,6 @@ AxisScale AutomaticAxisScale(double lo, double hi, int maxSteps, bool yAxis, con
     return {s.min, s.max, s.step};
 }
 
-QSize ChartPixels(QSizeF points) {
-    auto pixels = [](double pts, double perPoint) {
-        if (!std::isfinite(pts) || pts <= 0)
-            return 0;
-        return int(std::min(std::lround(pts * perPoint), long(kMaxPictureSide) + 1));
-    };
-    return {pixels(points.width(), 101.6 / 72.0), pixels(points.height(), 96.0 / 72.0)};
-}
-
 QColor AutomaticSeriesColor(const Theme& theme, int index) {
     static const char* const accents[] = {"accent1", "accent2", "accent3",
                                           "accent4", "accent5", "accent6"};
@@ -1464,7 +1481,7 @@ QColor AutomaticSeriesColor(const Theme& theme, int index) {
 }
 
 ChartPicture PaintChart(const ChartData* chart, const Theme& theme, const QString& name,
-                        QSize size) {
+                        QSize size, QSizeF layout) {
     if (size.width() <= 0 || size.height() <= 0)
         throw Error(QStringLiteral("The chart %1 has no size to paint.").arg(name));
     if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
@@ -1487,7 +1504,7 @@ ChartPicture PaintChart(const ChartData* chart, const Theme& theme, const QStrin
                                .arg(name);
         return out;
     }
-    ChartPainter painter(*chart, theme, size);
+    ChartPainter painter(*chart, theme, size, layout.isEmpty() ? QSizeF(size) : layout);
     out.image = painter.Paint();
     if (out.image.isNull())
         throw Error(QStringLiteral("There is not enough memory for the picture of the chart %1.")

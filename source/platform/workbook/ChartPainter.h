@@ -35,19 +35,16 @@ struct ChartPicture {
     QString note;
 };
 
-// The size in pixels at which Calc shows a chart whose drawing gives it `points`: 96 dpi down
-// the screen but 4 pixels a millimetre (101.6 dpi) across it, the scale at which Calc draws
-// its charts on a 96 dpi desktop at 100 % (measured in its window).
-QSize ChartPixels(QSizeF points);
-
 // The colour of the automatic series or point `index`: the theme's accents 1 to 6 in order,
 // then the same again darker, then lighter, as the spreadsheet cycles them.
 QColor AutomaticSeriesColor(const Theme& theme, int index);
 
 // Paints a chart at `size` pixels. `chart` may be null (a chart whose part is missing):
-// that gives the placeholder. Throws xl::Error when the size is empty or beyond the picture
-// limits of RangePainter.h.
+// that gives the placeholder. The chart is laid out at `layout`, its own size in pixels at
+// 96 dpi (`size` when empty), and drawn stretched to `size`: LibreOffice Calc draws a sheet's
+// charts to the scale of its cells (Shape::ScreenSize), text and pies included. Throws
+// xl::Error when the size is empty or beyond the picture limits of RangePainter.h.
 ChartPicture PaintChart(const ChartData* chart, const Theme& theme, const QString& name,
-                        QSize size);
+                        QSize size, QSizeF layout = QSizeF());
 
 }  // namespace xl

@@ -56,7 +56,7 @@ QImage RangePicture(const Range& range) {
             continue;
         const QSizeF declared = shape->DeclaredSize();
         const QRect box(QPoint(int(x), int(y)), shape->HasChart()
-                                                   ? ChartPixels(declared)
+                                                   ? shape->ScreenSize()
                                                    : QSize(Pixels(declared.width()), Pixels(declared.height())));
         if (box.isEmpty() || !box.intersects(img.rect()))
             continue;
@@ -81,7 +81,8 @@ ChartPicture ShapePicture(const Shape& shape) {
     const QSize size(Pixels(declared.width()), Pixels(declared.height()));
     const WorkbookData& book = shape.Parent()->Book();
     if (shape.HasChart())
-        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), ChartPixels(declared));
+        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), shape.ScreenSize(),
+                          QSizeF(declared.width() * 96.0 / 72.0, declared.height() * 96.0 / 72.0));
     // A picture shape shows its media at the shape's size; anything else is a placeholder.
     const DrawingShape& d = shape.Data();
     if (d.kind == ShapeKind::Picture && !d.imagePart.isEmpty()) {

@@ -11,6 +11,7 @@
 
 #include <QFontMetricsF>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -31,9 +32,12 @@ struct CalcCharts {
         shapes = wb.Sheet(QStringLiteral("Data"))->Shapes().All();
     }
     const xl::ChartData& Data(size_t i) const { return *shapes.at(i)->Chart(); }
+    // The chart's own size at 96 dpi, at which it is laid out before it is drawn to the scale
+    // of the sheet's cells.
+    QSizeF Layout(size_t i) const { return shapes.at(i)->DeclaredSize() * (96.0 / 72.0); }
     QImage Paint(const xl::ChartData& data, size_t i) const {
-        return xl::PaintChart(&data, wb.book->Data().Look().theme, QStringLiteral("c"),
-                              xl::ChartPixels(shapes.at(i)->DeclaredSize()))
+        return xl::PaintChart(&data, wb.book->Data().Look().theme, QStringLiteral("c"), shapes.at(i)->ScreenSize(),
+                              Layout(i))
             .image;
     }
     QImage Picture(size_t i) const { return xl::ShapePicture(*shapes.at(i)).image; }
@@ -206,10 +210,91 @@ TEST(CalcCharts, ThePiesLabelsShowValueAndPercentage) {
                 with.pixelColor(x, y).blue() < 60)
                 ink |= QRect(x, y, 1, 1);
     ASSERT_FALSE(ink.isEmpty());
-    QFont font = xl::PaintFont(QStringLiteral("Arial"), 10 * 101.6 / 96);
-    const double expected = QFontMetricsF(font).horizontalAdvance(QStringLiteral("473 42%"));
-    EXPECT_NEAR(ink.width(), expected, 4);
-    EXPECT_NEAR(ink.height(), QFontMetricsF(font).capHeight(), 3);
+    // In Arial 10 points, drawn as narrower as the chart is drawn across.
+    const QFontMetricsF fm(xl::PaintFont(QStringLiteral("Arial"), 10));
+    const double across = with.width() / basic.Layout(2).width();
+    EXPECT_NEAR(ink.width(), fm.horizontalAdvance(QStringLiteral("473 42%")) * across, 3);
+    EXPECT_NEAR(ink.height(), fm.capHeight(), 2);
+}
+
+namespace {
+
+// The plot area of a chart picture: the longest block of rows, and of columns, more than 30 %
+// in the plot's fill or in a series' colour (bars cover much of it), across gridlines.
+QRect PlotBox(const QImage& img, QColor fill, const std::vector<QColor>& series) {
+    auto inside = [&](int x, int y) {
+        const QColor c = img.pixelColor(x, y);
+        if (Near(c, fill, 3))
+            return true;
+        return std::any_of(series.begin(), series.end(), [&](QColor s) { return Near(c, s, 6); });
+    };
+    // The longest run of indices passing `full`, allowing gaps of up to 3.
+    auto longest = [](int n, const std::function<bool(int)>& full) {
+        std::pair<int, int> best{-1, -2}, run{-1, -2};
+        for (int i = 0; i < n; ++i) {
+            if (!full(i))
+                continue;
+            if (run.first < 0 || i - run.second > 4)
+                run = {i, i};
+            run.second = i;
+            if (run.second - run.first > best.second - best.first)
+                best = run;
+        }
+        return best;
+    };
+    const auto rows = longest(img.height(), [&](int y) {
+        int n = 0;
+        for (int x = 0; x < img.width(); ++x)
+            n += inside(x, y) ? 1 : 0;
+        return n > img.width() * 3 / 10;
+    });
+    const auto cols = longest(img.width(), [&](int x) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            n += inside(x, y) ? 1 : 0;
+        return n > img.height() * 3 / 10;
+    });
+    return QRect(QPoint(cols.first, rows.first), QPoint(cols.second, rows.second));
+}
+
+}  // namespace
+
+// Where the plot area stands is where everything else of the layout shows: the title above it,
+// the legend beside or below it, the axis labels left of and under it. Calc's boxes were
+// measured in its window at 100 % on a 96 dpi screen (left, top, right, bottom, inclusive).
+TEST(CalcCharts, ThePlotAreaStandsWhereCalcShowsIt) {
+    const CalcCharts basic(QStringLiteral("charts_basic.xlsx"));
+    const CalcCharts more(QStringLiteral("charts_more.xlsx"));
+    const QColor grey(0xD9, 0xD9, 0xD9);
+    struct Case {
+        const char* what;
+        const CalcCharts& book;
+        size_t chart;
+        QColor fill;
+        std::vector<QColor> series;
+        QRect calc;
+    };
+    const std::vector<Case> cases = {
+        {"columns, titled, legend at the right", basic, 0, grey,
+         {QColor(0x00, 0x45, 0x86), QColor(0xFF, 0x42, 0x0E), QColor(0xFF, 0xD3, 0x20)}, QRect(QPoint(40, 55), QPoint(366, 233))},
+        {"lines, large title, legend below", basic, 1, grey, {QColor(0xC0, 0x39, 0x2B), QColor(0xFF, 0xD3, 0x20)},
+         QRect(QPoint(40, 59), QPoint(418, 204))},
+        {"scatter, untitled, legend at the right", basic, 3, grey, {QColor(0x00, 0x45, 0x86)}, QRect(QPoint(33, 15), QPoint(327, 270))},
+        {"stacked bars, no legend", more, 0, QColor(0xFF, 0xF2, 0xCC), {QColor(0x00, 0x45, 0x86), QColor(0xFF, 0x42, 0x0E)},
+         QRect(QPoint(59, 46), QPoint(413, 231))},
+        {"smoothed line, legend at the right", more, 1, grey, {QColor(0x2E, 0x7D, 0x32)}, QRect(QPoint(24, 55), QPoint(333, 233))},
+        {"markers only, legend at the right", more, 3, grey, {QColor(0x6A, 0x1B, 0x9A)}, QRect(QPoint(39, 56), QPoint(334, 270))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QRect ours = PlotBox(c.book.Picture(c.chart).convertToFormat(QImage::Format_RGB32), c.fill, c.series);
+        // Across, text drawn by another renderer may take a pixel or two more or less; down,
+        // the layout is Calc's to the pixel but for rounding.
+        EXPECT_NEAR(ours.left(), c.calc.left(), 3);
+        EXPECT_NEAR(ours.right(), c.calc.right(), 3);
+        EXPECT_NEAR(ours.top(), c.calc.top(), 2);
+        EXPECT_NEAR(ours.bottom(), c.calc.bottom(), 2);
+    }
 }
 
 TEST(CalcCharts, ColoursAndFillsAreTheChartsOwn) {
