@@ -219,6 +219,7 @@ struct WorkbookLook {
     Theme theme;
     Styles styles;
     int maxDigitWidth = 7;  // pixels at 96 dpi, of the default font
+    int digitTwips = 111;   // the default font's widest digit as LibreOffice Calc measures it
 };
 
 // A value read the first time it is asked for, once, whichever threads ask; a reading that
@@ -313,5 +314,12 @@ std::shared_ptr<const WorkbookData> ReadWorkbookSource(const std::shared_ptr<con
 // for it here (Carlito for Calibri, Caladea for Cambria, Liberation for Arial, Times New Roman
 // and Courier New); a fixed table when no GUI is running or the font is missing.
 int MaxDigitWidth(const QString& fontName, double pointSize);
+
+// The advance of a font's widest digit in twips as LibreOffice Calc measures it when it reads a
+// workbook, the unit of the column widths the file stores: on its reference device (8640 dpi)
+// with the font's height taken in 1/100 mm for its size in twips, which scales the advance back
+// to twips, each step rounded to whole device units as Calc's are. Measured with the same
+// stand-in fonts as MaxDigitWidth.
+int DigitTwips(const QString& fontName, double pointSize);
 
 }  // namespace xl

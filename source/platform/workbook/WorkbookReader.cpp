@@ -172,22 +172,39 @@ double DigitEm(const QString& name) {
 
 }  // namespace
 
-int MaxDigitWidth(const QString& fontName, double pointSize) {
-    const double pixels = pointSize * 96.0 / 72.0;
+namespace {
+
+// The widest digit's advance per em of the font standing in for `fontName`, measured large so
+// that no hinting is in it; the fixed table when nothing can be measured.
+double WidestDigitEm(const QString& fontName) {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         const QString family = StandInFamily(fontName);
         QFont font(family);
-        font.setPixelSize(1000);  // measured large and scaled: no hinting in the figures
+        font.setPixelSize(1000);
         if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0) {
             QFontMetricsF fm(font);
             double widest = 0;
             for (char d = '0'; d <= '9'; ++d)
                 widest = std::max(widest, fm.horizontalAdvance(QLatin1Char(d)));
             if (widest > 0)
-                return std::max(1, int(std::lround(widest * pixels / 1000.0)));
+                return widest / 1000.0;
         }
     }
-    return std::max(1, int(std::lround(DigitEm(fontName) * pixels)));
+    return DigitEm(fontName);
+}
+
+}  // namespace
+
+int MaxDigitWidth(const QString& fontName, double pointSize) {
+    return std::max(1, int(std::lround(WidestDigitEm(fontName) * pointSize * 96.0 / 72.0)));
+}
+
+int DigitTwips(const QString& fontName, double pointSize) {
+    constexpr double kDeviceDpi = 8640, kMm100PerInch = 2540;
+    const double size = std::isfinite(pointSize) ? std::clamp(pointSize, 1.0, 409.0) : 11.0;
+    const double height = std::round(size * 20 * kDeviceDpi / kMm100PerInch);
+    const double advance = std::round(WidestDigitEm(fontName) * height);
+    return std::max(1, int(std::lround(advance * kMm100PerInch / kDeviceDpi)));
 }
 
 namespace {
@@ -461,6 +478,7 @@ const WorkbookLook& WorkbookData::Look() const {
         look.styles = ReadStyles(package, stylesPart, look.theme);
         const Font font = look.styles.DefaultFont();
         look.maxDigitWidth = MaxDigitWidth(font.name, font.size);
+        look.digitTwips = DigitTwips(font.name, font.size);
         return look;
     });
 }
