@@ -463,7 +463,7 @@ QSizeF Worksheet::DrawingPixelsPerTwip() const {
         if (r.cellCount == 0)
             continue;
         lastRow = std::max(lastRow, r.row);
-        lastCol = std::max<int32_t>(lastCol, Data().cells[r.firstCell + r.cellCount - 1].col);
+        lastCol = std::max<int32_t>(lastCol, Data().cells.Col(r, r.cellCount - 1));
     }
     for (const auto& [pos, v] : values_) {
         if (!v.IsEmpty()) {
