@@ -33,6 +33,14 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
                 return QString();
             }
         }
+        // A workbook still arriving is recalculated on a later pass, once it is whole.
+        if (const QString why = VersionNotWhole(DestFolder + name); !why.isEmpty()) {
+            LogEvent(kModule, QStringLiteral("chkRefresh"),
+                     DestFolder + name + QStringLiteral(" is not recalculated yet: ") + why +
+                         QStringLiteral(". The next update pass looks again."),
+                     false);
+            return QString();
+        }
         if (!hidden.Start())
             return QString();
         XL->DisplayAlerts = false;

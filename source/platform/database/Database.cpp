@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+#include <cerrno>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -86,14 +89,35 @@ QString SubstituteValues(const QString& sql, const QVariantList& params) {
 
 }  // namespace
 
+int WriteRefusalOf(int code, int systemError, const QString& path) {
+    const int primary = code & 0xff;
+    if (primary == SQLITE_FULL)
+        return ENOSPC;
+    if (primary == SQLITE_READONLY) {
+        // Opened read-only because the file refused writing: the file or its disk says why.
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0 &&
+            (errno == EROFS || errno == EACCES || errno == EPERM))
+            return errno;
+        return EACCES;
+    }
+    if ((primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR) &&
+        (systemError == ENOSPC || systemError == EDQUOT || systemError == EROFS ||
+         systemError == EACCES || systemError == EPERM))
+        return systemError;
+    return 0;
+}
+
 QString QuoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-Error::Error(int code, const QString& message, const QString& statement)
-    : std::runtime_error(message.toStdString()), code_(code), message_(message),
+Error::Error(int code, const QString& message, const QString& statement, int systemError)
+    : std::runtime_error(message.toStdString()),
+      code_(code),
+      systemError_(systemError),
+      message_(message),
       statement_(statement) {}
 
 QString ToStoredDateTime(const QDateTime& value) {
@@ -163,17 +187,22 @@ std::unique_ptr<Database> Database::Create(const QString& path, const QString& k
 void Database::FailStep(sqlite3_stmt* stmt, const QString& sql, const QVariantList& params) const {
     // Read before Expanded, whose own prepare resets the engine's last error.
     const int code = sqlite3_extended_errcode(handle_);
+    const int systemError = sqlite3_system_errno(handle_);
     const QString message =
         stopped_ ? QStringLiteral("the statement ran far longer than any of this program's and "
                                   "was stopped")
                  : EngineMessage(handle_);
     const QString shown = Expanded(sql, params);
     sqlite3_finalize(stmt);
-    throw Error(code, message, shown);
+    lastFailure_ = {code, systemError};
+    throw Error(code, message, shown, systemError);
 }
 
 void Database::Fail(const QString& sql) const {
-    throw Error(sqlite3_extended_errcode(handle_), EngineMessage(handle_), sql);
+    const int code = sqlite3_extended_errcode(handle_);
+    const int systemError = sqlite3_system_errno(handle_);
+    lastFailure_ = {code, systemError};
+    throw Error(code, EngineMessage(handle_), sql, systemError);
 }
 
 sqlite3_stmt* Database::Prepare(const QString& sql, const QVariantList& params) const {
@@ -340,7 +369,8 @@ void Database::ExecuteScript(const QString& sql) {
                               : message ? QString::fromUtf8(message)
                                         : EngineMessage(handle_);
         sqlite3_free(message);
-        throw Error(sqlite3_extended_errcode(handle_), shown, sql);
+        lastFailure_ = {sqlite3_extended_errcode(handle_), sqlite3_system_errno(handle_)};
+        throw Error(lastFailure_.code, shown, sql, lastFailure_.systemError);
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include "platform/workbook/Error.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
@@ -358,6 +361,26 @@ qsizetype EntryReader::Read(QByteArray& out, qsizetype max) {
         s.zOpen = false;
     }
     return made;
+}
+
+QString ZipFileNotWhole(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("it is not there");
+    if (info.size() == 0)
+        return QStringLiteral("it is empty");
+    int error = 0;
+    zip_t* zip = zip_open(QFile::encodeName(info.absoluteFilePath()).constData(),
+                          ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!zip) {
+        zip_error_t why;
+        zip_error_init_with_code(&why, error);
+        const QString text = QString::fromUtf8(zip_error_strerror(&why));
+        zip_error_fini(&why);
+        return QStringLiteral("its zip directory does not read (%1)").arg(text);
+    }
+    zip_discard(zip);
+    return QString();
 }
 
 }  // namespace xl
