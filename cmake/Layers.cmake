@@ -82,24 +82,29 @@ function(sb_layer name)
   target_link_libraries(${target} PUBLIC ${deps} ${qt_targets} ${L_LIBS})
 endfunction()
 
-# Every .cpp and .h file under source/ must belong to a layer: a file in none would silently
-# not be built (or not be checked). Found by a glob only to be told about, never to be built.
+# Every .cpp and .h file below `folder` must be in `listed` (absolute paths): a file in no list
+# would silently not be built (or not be checked, or never run). Found by a glob only to be
+# told about, never to be built. Paths matching `skip` (relative to `folder`) are left alone.
+function(sb_require_listed folder listed skip advice)
+  file(GLOB_RECURSE present RELATIVE ${folder} ${folder}/*.cpp ${folder}/*.h)
+  file(RELATIVE_PATH shown ${CMAKE_SOURCE_DIR} ${folder})
+  set(missing "")
+  foreach(file ${present})
+    if(NOT ${folder}/${file} IN_LIST listed AND (skip STREQUAL "" OR NOT file MATCHES "${skip}"))
+      list(APPEND missing "  ${shown}/${file}")
+    endif()
+  endforeach()
+  if(missing)
+    list(JOIN missing "\n" text)
+    message(FATAL_ERROR "${advice}:\n${text}")
+  endif()
+endfunction()
+
 function(sb_check_every_file_has_a_layer)
   set(listed "")
   foreach(name ${SB_LAYERS})
     list(APPEND listed ${SB_LAYER_${name}_FILES})
   endforeach()
-  file(GLOB_RECURSE present RELATIVE ${CMAKE_SOURCE_DIR}/source
-       ${CMAKE_SOURCE_DIR}/source/*.cpp ${CMAKE_SOURCE_DIR}/source/*.h)
-  set(missing "")
-  foreach(file ${present})
-    if(NOT ${CMAKE_SOURCE_DIR}/source/${file} IN_LIST listed)
-      list(APPEND missing "  source/${file}")
-    endif()
-  endforeach()
-  if(missing)
-    list(JOIN missing "\n" text)
-    message(FATAL_ERROR "These files belong to no layer; add each to its layer's FILES in "
-                        "source/CMakeLists.txt:\n${text}")
-  endif()
+  sb_require_listed(${CMAKE_SOURCE_DIR}/source "${listed}" ""
+    "These files belong to no layer; add each to its layer's FILES in source/CMakeLists.txt")
 endfunction()

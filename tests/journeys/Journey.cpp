@@ -1,6 +1,7 @@
 #include "Journey.h"
 
 #include "FixtureTools.h"
+#include "RepositoryReads.h"
 #include "TestSupport.h"
 
 #include "platform/workbook/Workbook.h"
@@ -451,13 +452,11 @@ std::unique_ptr<db::Database> Journey::Repository() const {
 }
 
 qint64 Journey::Number(const QString& sql, const QVariantList& params) const {
-    auto rs = Repository()->Query(sql, params);
-    return rs->EOF_() ? -1 : rs->Field(0).toLongLong();
+    return testsupport::Scalar(*Repository(), sql, params);
 }
 
 QString Journey::Text(const QString& sql, const QVariantList& params) const {
-    auto rs = Repository()->Query(sql, params);
-    return rs->EOF_() ? QStringLiteral("<no row>") : rs->Field(0).toString();
+    return testsupport::TextOf(*Repository(), sql, params);
 }
 
 QString Journey::CachePath(qint64 panelID) const {

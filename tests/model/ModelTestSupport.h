@@ -3,6 +3,7 @@
 // writes of the repository that go around the classes under test.
 
 #include "FixtureTools.h"
+#include "RepositoryReads.h"
 #include "TestSupport.h"
 
 #include "model/Globals.h"
@@ -11,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+
+using testsupport::Scalar;
+using testsupport::TextOf;
 
 class ModelTest : public ProgramFolderTest {
 protected:
@@ -29,29 +33,8 @@ protected:
     static void Exec(const QString& sql, const QVariantList& params = {}) {
         gDB->Execute(sql, params);
     }
-    static qint64 Scalar(const QString& sql, const QVariantList& params = {}) {
-        auto rs = gDB->Query(sql, params);
-        return rs->EOF_() ? -1 : rs->Field(0).toLongLong();
-    }
-    static QString TextOf(const QString& sql, const QVariantList& params = {}) {
-        auto rs = gDB->Query(sql, params);
-        return rs->EOF_() ? QStringLiteral("<no row>") : rs->Field(0).toString();
-    }
-    // Every row of the model's three tables, for comparing the repository before and after.
-    static QStringList Dump() {
-        QStringList lines;
-        for (const char* table : {"DsbSavedWorkspace", "DsbSavedPanel", "DsbPanelSource"}) {
-            auto rs = gDB->Query(
-                QStringLiteral("SELECT * FROM %1 ORDER BY ID").arg(QLatin1String(table)));
-            for (; !rs->EOF_(); rs->MoveNext()) {
-                QStringList fields;
-                for (int i = 0; i < rs->Columns().size(); ++i)
-                    fields << rs->Field(i).toString();
-                lines << QLatin1String(table) + QLatin1Char('|') + fields.join(QLatin1Char('|'));
-            }
-        }
-        return lines;
-    }
+    // The whole repository, for comparing it before and after.
+    static QStringList Dump() { return testsupport::Dump(*gDB); }
     // A cached picture, as the panel window leaves it.
     static QString MakePicture(int32_t panelID) {
         const QString path = PanelPicturePath(panelID);

@@ -4,7 +4,7 @@
 
 #include "ModelTestSupport.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsExcel.h"

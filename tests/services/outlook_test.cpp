@@ -4,7 +4,7 @@
 #include "services/modUtilsLog.h"
 #include "services/modUtilsOutlook.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "TestSupport.h"
 
 #include <QDir>

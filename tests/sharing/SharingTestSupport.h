@@ -3,6 +3,7 @@
 // export and import dialogs driven as a user drives them, and a second repository to import
 // into.
 
+#include "RepositoryReads.h"
 #include "TestSupport.h"
 
 #include "model/Globals.h"
@@ -18,6 +19,10 @@
 #include <QStringList>
 
 #include <ostream>
+
+using testsupport::Dump;
+using testsupport::Rows;
+using testsupport::Scalar;
 
 class SharingTest : public ProgramFolderTest {
 protected:
@@ -58,29 +63,6 @@ protected:
                                  "'A1:C4', 120, 240, 3000, 1500, 'A', ?)"),
                   {workspaceID, sourceID, caption});
         return static_cast<int32_t>(d.LastInsertId());
-    }
-    static qint64 Scalar(db::Database& d, const QString& sql, const QVariantList& params = {}) {
-        auto rs = d.Query(sql, params);
-        return rs->EOF_() ? -1 : rs->Field(0).toLongLong();
-    }
-    // The rows of a query, one line each, fields joined by "|", Null shown as "<null>".
-    static QStringList Rows(db::Database& d, const QString& sql, const QVariantList& params = {}) {
-        QStringList lines;
-        auto rs = d.Query(sql, params);
-        for (; !rs->EOF_(); rs->MoveNext()) {
-            QStringList fields;
-            for (int i = 0; i < rs->Columns().size(); ++i)
-                fields << (rs->Field(i).isNull() ? QStringLiteral("<null>") : rs->Field(i).toString());
-            lines << fields.join(QLatin1Char('|'));
-        }
-        return lines;
-    }
-    // Every row of every table, with the table list: the whole state of a repository.
-    static QStringList Dump(db::Database& d) {
-        QStringList lines = d.TableNames();
-        for (const QString& table : d.TableNames())
-            lines << Rows(d, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
-        return lines;
     }
     // The kinds of the prompts shown so far ("msgbox", "open", a dialog's form name...).
     static QStringList KindsShown() {

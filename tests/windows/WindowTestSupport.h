@@ -3,6 +3,7 @@
 // window started as the program starts it, with its boxes and dialogs scripted.
 
 #include "FixtureTools.h"
+#include "RepositoryReads.h"
 #include "TestSupport.h"
 
 #include "model/Globals.h"
@@ -32,6 +33,9 @@ inline QString WhyNoFixtureWorkbook() {
 inline QString FixtureWorkbookFolder() {
     return testsupport::FolderMadeBy(QStringLiteral("panel_workbooks.py")).path;
 }
+
+using testsupport::Scalar;
+using testsupport::TextOf;
 
 class WindowTest : public ProgramFolderTest {
 protected:
@@ -79,14 +83,6 @@ protected:
                                     "?, ?, 3000, 1500, 'A', ?)"),
                      {workspaceID, sourceID, left, top, caption});
         return static_cast<int32_t>(gDB->LastInsertId());
-    }
-    static qint64 Scalar(const QString& sql, const QVariantList& params = {}) {
-        auto rs = gDB->Query(sql, params);
-        return rs->EOF_() ? -1 : rs->Field(0).toLongLong();
-    }
-    static QString TextOf(const QString& sql, const QVariantList& params = {}) {
-        auto rs = gDB->Query(sql, params);
-        return rs->EOF_() ? QStringLiteral("<no row>") : rs->Field(0).toString();
     }
 
     // The main window as start-up shows it, after its first activation.

@@ -4,7 +4,7 @@
 #include "DialogFit.h"
 #include "WindowTestSupport.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "platform/mail/MailStore.h"
 #include "ui/MailFolderDialog.h"
 #include "services/modUtilsINI.h"

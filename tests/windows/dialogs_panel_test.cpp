@@ -4,7 +4,7 @@
 #include "DialogTestSupport.h"
 #include "WindowTestSupport.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "ui/modUtilsControls.h"
 #include "services/modUtilsINI.h"
 #include "windows/frmCaption.h"

@@ -5,7 +5,7 @@
 #include "DialogTestSupport.h"
 #include "WindowTestSupport.h"
 
-#include "../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "MountedDisk.h"
 #include "services/App.h"
 #include "services/modUtilsINI.h"

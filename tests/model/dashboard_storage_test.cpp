@@ -395,12 +395,13 @@ TEST_F(ModelTest, FailedPanelSaveLeavesTheRepositoryAsItWas) {
 
 TEST_F(ModelTest, FailedInsertOfANewDashboardLeavesNoRow) {
     RefuseBoomPanels();
+    const QStringList empty = Dump();
     clsWorkspace w;
     w.Name = QStringLiteral("New");
     FillPanel(w.Panels(w.AddPanel()), 1, QStringLiteral("fine"));
     FillPanel(w.Panels(w.AddPanel()), 2, QStringLiteral("boom"));
     EXPECT_FALSE(w.SaveToDB(gDB.get()));
-    EXPECT_TRUE(Dump().isEmpty());
+    EXPECT_EQ(Dump(), empty);
     EXPECT_EQ(w.ID, 0);
     EXPECT_EQ(w.Panels(1)->ID, 0);
 

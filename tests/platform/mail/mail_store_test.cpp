@@ -1,6 +1,6 @@
 #include "platform/mail/MailStore.h"
 
-#include "../../fixtures/MaildirFixture.h"
+#include "MaildirFixture.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
