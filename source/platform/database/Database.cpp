@@ -216,6 +216,7 @@ sqlite3_stmt* Database::Prepare(const QString& sql, const QVariantList& params) 
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (expected != params.size()) {
         sqlite3_finalize(stmt);
+        lastFailure_ = {SQLITE_RANGE, 0};
         throw Error(SQLITE_RANGE,
                     QStringLiteral("the statement takes %1 values but %2 were given")
                         .arg(expected)
@@ -390,6 +391,7 @@ std::unique_ptr<Recordset> Database::Query(const QString& sql, const QVariantLis
                 resultBytes += sqlite3_column_bytes(stmt, i) + qint64(sizeof(QVariant));
             if (resultBytes > kGuardedResultBytes) {
                 sqlite3_finalize(stmt);
+                lastFailure_ = {SQLITE_TOOBIG, 0};
                 throw Error(SQLITE_TOOBIG,
                             QStringLiteral("the statement returns more than %1 MB")
                                 .arg(kGuardedResultBytes >> 20),
@@ -433,8 +435,10 @@ qint64 Database::LastInsertId() const { return sqlite3_last_insert_rowid(handle_
 int Database::Changes() const { return sqlite3_changes(handle_); }
 
 void Database::Attach(const QString& path, const QString& alias, const QString& key) {
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo(path).isFile()) {
+        lastFailure_ = {SQLITE_CANTOPEN, 0};
         throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path);
+    }
     Execute(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(QuoteIdentifier(alias)),
             {path, key});
     // A wrong key or a file that is no database only shows on the first read.
