@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace bench {
@@ -35,6 +36,22 @@ inline void PrintSamples(const char* what, const std::vector<double>& samples, c
     if (*goal)
         std::printf("  goal %s", goal);
     std::printf("\n");
+}
+
+// The peak resident memory of this process in KiB (VmHWM), 0 when unknown. Not getrusage's
+// ru_maxrss: Linux keeps that across fork and exec, so a child started by a benchmark that has
+// already read big files would report the parent's peak.
+inline long PeakKiB() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kib = std::atol(line + 6);
+    std::fclose(status);
+    return kib;
 }
 
 }  // namespace bench

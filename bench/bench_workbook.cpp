@@ -12,8 +12,6 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -35,11 +33,7 @@ double CpuMs() {
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-long PeakMb() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024;  // kilobytes on Linux
-}
+long PeakMb() { return bench::PeakKiB() / 1024; }
 
 void Row(const char* what, double value, const char* unit, const char* goal, double cpu = -1) {
     std::printf("  %-58s     %10.3f %-3s", what, value, unit);

@@ -38,23 +38,40 @@ QString TotalRefusal(int64_t inflated, int64_t fileBytes, const PackageLimits& l
 }  // namespace
 
 struct Package::Zip {
-    QByteArray bytes;
+    std::shared_ptr<const ZipSource> source;
     std::vector<StoredEntry> entries;
 };
 
 Package Package::FromZip(const QByteArray& zipBytes, const PackageLimits& limits) {
+    return FromSource(ZipSource::InMemory(zipBytes), limits);
+}
+
+Package Package::FromFile(const QString& path, const PackageLimits& limits) {
+    return FromSource(ZipSource::OfFile(path), limits);
+}
+
+Package Package::FromSource(std::shared_ptr<const ZipSource> source, const PackageLimits& limits) {
     auto zip = std::make_shared<Zip>();
-    zip->bytes = zipBytes;
-    zip->entries = ReadZipDirectory(zipBytes, limits.maxEntries);
+    zip->source = std::move(source);
+    zip->entries = ReadZipDirectory(*zip->source, limits.maxEntries);
     // The sizes the directory declares are the sizes reading holds every part to, so the limits
     // are kept before anything is inflated.
     int64_t declared = 0;
+    // Part names are compared without regard to case in a package: two entries of one name
+    // are read as either by different programs, so what one shows is not what another does.
+    QHash<QString, QString> names;
     for (const StoredEntry& e : zip->entries) {
         if (const QString why = PartRefusal(e.name, e.size, e.storedSize, limits); !why.isEmpty())
             throw Error(why);
         declared += e.size;
-        if (const QString total = TotalRefusal(declared, zipBytes.size(), limits); !total.isEmpty())
+        if (const QString total = TotalRefusal(declared, zip->source->Size(), limits); !total.isEmpty())
             throw Error(total);
+        const QString key = e.name.toLower();
+        if (auto it = names.constFind(key); it != names.constEnd())
+            throw Error(QStringLiteral("it holds two entries named %1%2 (programs differ on which one "
+                                       "counts)")
+                            .arg(*it, *it == e.name ? QString() : QStringLiteral(" and ") + e.name));
+        names.insert(key, e.name);
     }
     Package pkg;
     pkg.entries_.reserve(qsizetype(zip->entries.size()));
@@ -89,16 +106,14 @@ QByteArray Package::Part(const QString& partName) const {
 }
 
 QByteArray Package::EntryBytes(int index) const {
-    return InflateEntry(zip_->bytes, zip_->entries[size_t(entries_[index].source)]);
+    return InflateEntry(*zip_->source, zip_->entries[size_t(entries_[index].source)]);
 }
 
 EntryReader Package::PartReader(const QString& partName) const {
     auto it = index_.constFind(partName);
-    if (it == index_.constEnd()) {
-        static const StoredEntry kEmpty{};
-        return EntryReader(QByteArray(), kEmpty);
-    }
-    return EntryReader(zip_->bytes, zip_->entries[size_t(entries_[*it].source)]);
+    if (it == index_.constEnd())
+        return EntryReader();
+    return EntryReader(zip_->source, zip_->entries[size_t(entries_[*it].source)]);
 }
 
 int64_t Package::PartSize(const QString& partName) const {
@@ -106,10 +121,7 @@ int64_t Package::PartSize(const QString& partName) const {
     return it == index_.constEnd() ? 0 : zip_->entries[size_t(entries_[*it].source)].size;
 }
 
-const QByteArray& Package::ZipBytes() const {
-    static const QByteArray kNone;
-    return zip_ ? zip_->bytes : kNone;
-}
+QByteArray Package::ZipBytes() const { return zip_ ? zip_->source->All() : QByteArray(); }
 
 const StoredEntry& Package::Stored(int index) const { return zip_->entries[size_t(index)]; }
 

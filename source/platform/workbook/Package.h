@@ -1,8 +1,8 @@
 #pragma once
-// The .xlsx package: the zip's bytes as stored, its entries in the zip's order, with the content
-// types and the relationships read from it. A part is inflated when it is asked for, and kept
-// by nobody here: the reader parses it and lets it go. The writer copies every part it does
-// not change as it is stored, without inflating it.
+// The .xlsx package: the zip as stored (in memory, or a file read by offset), its entries in the
+// zip's order, with the content types and the relationships read from it. A part is read and
+// inflated when it is asked for, and kept by nobody here: the reader parses it and lets it go.
+// The writer copies every part it does not change as it is stored, without inflating it.
 
 #include <QByteArray>
 #include <QHash>
@@ -53,6 +53,7 @@ struct Relationship {
 };
 
 class EntryReader;
+class ZipSource;
 struct StoredEntry;
 
 // An entry of a package: in a package read, `source` is its place in the zip; in a package
@@ -71,6 +72,10 @@ public:
     // (with only the reason as message; the workbook reader puts the path in front) on
     // anything that is not a readable zip, or whose parts would inflate past the limits.
     static Package FromZip(const QByteArray& zipBytes, const PackageLimits& limits = {});
+    // The same for a zip file, which is kept open and read by offset as its parts are asked
+    // for; only its directory is read now.
+    static Package FromFile(const QString& path, const PackageLimits& limits = {});
+    static Package FromSource(std::shared_ptr<const ZipSource> source, const PackageLimits& limits);
 
     // Every entry, in the zip's order; their bytes are read through Part.
     const QList<ZipEntry>& Entries() const { return entries_; }
@@ -85,9 +90,9 @@ public:
     // The size a part inflates to, as the zip declares it (and as reading it holds it to);
     // 0 when absent.
     int64_t PartSize(const QString& partName) const;
-    // The zip the package was read from, and how its entries are stored there, for copying
-    // them as they are.
-    const QByteArray& ZipBytes() const;
+    // The zip the package was read from, every byte (read now from a file), and how its
+    // entries are stored there, for copying them as they are.
+    QByteArray ZipBytes() const;
     const StoredEntry& Stored(int index) const;
 
     // [Content_Types].xml: the type of a part by override, else by its extension's default.
@@ -102,7 +107,7 @@ private:
     struct Zip;
     std::shared_ptr<const Zip> zip_;
     QList<ZipEntry> entries_;
-    QHash<QString, int> index_;  // a name stored twice: the later entry
+    QHash<QString, int> index_;  // no name is stored twice: such a zip is refused
     QHash<QString, QString> defaults_;   // extension (lower case) -> content type
     QHash<QString, QString> overrides_;  // part name without leading "/" -> content type
 };

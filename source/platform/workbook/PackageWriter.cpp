@@ -53,13 +53,19 @@ QByteArray ZipEntries(const QList<ZipEntry>& entries, const Package& source) {
     // the reader did) the parts are inflated and deflated again.
     zip_t* from = nullptr;
     bool fromTried = false;
+    QByteArray bytes;  // read from the file once; libzip reads it until zip_close
     auto copySource = [&]() -> zip_t* {
         if (!fromTried) {
             fromTried = true;
             zip_error_t e;
             zip_error_init(&e);
-            const QByteArray& bytes = source.ZipBytes();
-            if (zip_source_t* s = zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &e)) {
+            try {
+                bytes = source.ZipBytes();
+            } catch (const Error&) {
+                bytes.clear();  // the file is no longer readable: each part is read on its own below, and told
+            }
+            zip_source_t* s = bytes.isEmpty() ? nullptr : zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &e);
+            if (s) {
                 from = zip_open_from_source(s, ZIP_RDONLY, &e);
                 if (!from)
                     zip_source_free(s);

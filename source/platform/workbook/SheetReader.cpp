@@ -10,9 +10,14 @@
 #include <QHash>
 #include <QTimeZone>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 namespace xl {
 
@@ -137,6 +142,265 @@ qsizetype NextRowBoundary(QByteArrayView text, qsizetype from, QByteArrayView ro
         return text.size();
     const qsizetype gt = text.indexOf('>', at);
     return gt < 0 ? text.size() : gt + 1;
+}
+
+// The cells of a large sheet take tens of megabytes, written once from front to back: mapped in
+// pages of 2 MB rather than 4 KB, they cost the kernel a five-hundredth of the page faults.
+// Only the pages wholly inside the room are advised; the kernel may decline.
+void AdviseLargePages(void* data, size_t bytes) {
+    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    if (bytes < 4 * kLarge)
+        return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// ---- rows written the plain way ---------------------------------------------------------
+
+// A stretch of the text: where it starts, and its length.
+struct Span {
+    qsizetype at = -1, size = 0;
+    [[nodiscard]] bool Has() const { return at >= 0; }
+};
+
+struct PlainCell {
+    Span ref, style, type, value;  // value: the text of <v>; absent when the cell has none
+};
+
+struct PlainRow {
+    Span number, height, hidden, customHeight, customFormat, style;
+    std::vector<PlainCell> cells;  // reused from row to row
+};
+
+// Finds a row's cells straight in its text, without building a tree: the row as spreadsheets
+// write it (attributes, <c> elements holding an optional <f> and <v> of plain text), which is
+// nearly every row of every sheet. A row written any other way (inline strings, entities in a
+// value, comments, CDATA, elements of other kinds, anything not well-formed) is left to the XML
+// parser, which reads it exactly as before: the scan only says where the plain parts lie.
+class PlainRowScanner {
+public:
+    explicit PlainRowScanner(const QByteArray& prefix)
+        : row_("<" + prefix + "row"), rowEnd_("</" + prefix + "row"), cell_("<" + prefix + "c"),
+          cellEnd_("</" + prefix + "c"), value_("<" + prefix + "v"), valueEnd_("</" + prefix + "v"),
+          formula_("<" + prefix + "f"), formulaEnd_("</" + prefix + "f") {}
+
+    // The row at `pos` of d[0, end): true, with `row` filled and `pos` moved past the row, when
+    // it is written the plain way; false, and nothing moved, when the XML parser must read it.
+    bool Scan(const char* d, qsizetype& pos, qsizetype end, PlainRow& row) {
+        d_ = d;
+        end_ = end;
+        qsizetype p = pos;
+        if (!Tag(p, row_))
+            return false;
+        row = PlainRow{{}, {}, {}, {}, {}, {}, std::move(row.cells)};
+        row.cells.clear();
+        bool closed = false;
+        if (!Attributes(p, closed, [&](const char* name, qsizetype size, Span value) {
+                const auto is = [&](const char* n) { return qsizetype(std::strlen(n)) == size && std::memcmp(name, n, size_t(size)) == 0; };
+                Span* slot = is("r")              ? &row.number
+                             : is("ht")           ? &row.height
+                             : is("hidden")       ? &row.hidden
+                             : is("customHeight") ? &row.customHeight
+                             : is("customFormat") ? &row.customFormat
+                             : is("s")            ? &row.style
+                                                  : nullptr;
+                if (slot && !slot->Has())
+                    *slot = value;
+                return !slot || Plain(value);
+            }))
+            return false;
+        if (!closed) {
+            for (;;) {
+                SkipSpace(p);
+                if (EndTag(p, rowEnd_))
+                    break;
+                if (!Cell(p, row))
+                    return false;
+            }
+        }
+        pos = p;
+        return true;
+    }
+
+private:
+    bool Cell(qsizetype& p, PlainRow& row) {
+        if (!Tag(p, cell_))
+            return false;
+        PlainCell cell;
+        bool closed = false;
+        if (!Attributes(p, closed, [&](const char* name, qsizetype size, Span value) {
+                if (size != 1)
+                    return true;
+                Span* slot = *name == 'r' ? &cell.ref : *name == 's' ? &cell.style : *name == 't' ? &cell.type : nullptr;
+                if (slot && !slot->Has())
+                    *slot = value;
+                return !slot || Plain(value);
+            }))
+            return false;
+        // An inline string's text is an item of runs: the parser reads it.
+        if (cell.type.size == 9 && std::memcmp(d_ + cell.type.at, "inlineStr", 9) == 0)
+            return false;
+        while (!closed) {
+            SkipSpace(p);
+            if (EndTag(p, cellEnd_))
+                break;
+            if (Tag(p, formula_)) {
+                if (!Element(p, formulaEnd_, nullptr))
+                    return false;
+            } else if (!cell.value.Has() && Tag(p, value_)) {
+                if (!Element(p, valueEnd_, &cell.value))
+                    return false;
+                // Text the parser would change (entities, line ends) is the parser's to read.
+                if (Contains(cell.value, '&') || Contains(cell.value, '\r'))
+                    return false;
+            } else {
+                return false;
+            }
+        }
+        row.cells.push_back(cell);
+        return true;
+    }
+
+    // After an element's name: its attributes, then its text up to its end tag; `text` gets
+    // the text when asked for. The text holds no markup.
+    bool Element(qsizetype& p, const QByteArray& endTag, Span* text) {
+        bool closed = false;
+        if (!Attributes(p, closed, [](const char*, qsizetype, Span) { return true; }))
+            return false;
+        if (closed) {
+            if (text)
+                *text = Span{p, 0};  // read as "", as the parser reads <v/>
+            return true;
+        }
+        const char* lt = static_cast<const char*>(std::memchr(d_ + p, '<', size_t(end_ - p)));
+        if (!lt)
+            return false;
+        const qsizetype at = lt - d_;
+        if (text)
+            *text = Span{p, at - p};
+        p = at;
+        return EndTag(p, endTag);
+    }
+
+    // The attributes of a start tag, each handed to `use` (name, its length, value), up to its
+    // '>' (or "/>", `closed` then): false when they are not plain or `use` refuses one.
+    template <class Use>
+    bool Attributes(qsizetype& p, bool& closed, const Use& use) {
+        for (;;) {
+            const qsizetype before = p;
+            SkipSpace(p);
+            if (p >= end_)
+                return false;
+            if (d_[p] == '>') {
+                ++p;
+                closed = false;
+                return true;
+            }
+            if (d_[p] == '/') {
+                if (p + 1 >= end_ || d_[p + 1] != '>')
+                    return false;
+                p += 2;
+                closed = true;
+                return true;
+            }
+            if (p == before)
+                return false;  // attributes are set apart by blanks
+            const qsizetype name = p;
+            while (p < end_ && d_[p] != '=' && d_[p] != '>' && d_[p] != '/' && d_[p] != '<' && !IsSpace(d_[p]))
+                ++p;
+            const qsizetype nameSize = p - name;
+            SkipSpace(p);
+            if (nameSize == 0 || p >= end_ || d_[p] != '=')
+                return false;
+            ++p;
+            SkipSpace(p);
+            if (p >= end_ || (d_[p] != '"' && d_[p] != '\''))
+                return false;
+            const char quote = d_[p++];
+            const char* close = static_cast<const char*>(std::memchr(d_ + p, quote, size_t(end_ - p)));
+            if (!close)
+                return false;
+            const Span value{p, qsizetype(close - d_) - p};
+            if (Contains(value, '<') || !use(d_ + name, nameSize, value))
+                return false;
+            p = value.at + value.size + 1;
+        }
+    }
+
+    // `<` and the name, followed by the name's end.
+    bool Tag(qsizetype& p, const QByteArray& start) const {
+        const qsizetype after = p + start.size();
+        if (after >= end_ || std::memcmp(d_ + p, start.constData(), size_t(start.size())) != 0 || !IsNameEnd(d_[after]))
+            return false;
+        p = after;
+        return true;
+    }
+
+    // An end tag: its name, blanks, '>'.
+    bool EndTag(qsizetype& p, const QByteArray& endTag) const {
+        qsizetype q = p;
+        if (!Tag(q, endTag))
+            return false;
+        SkipSpace(q);
+        if (q >= end_ || d_[q] != '>')
+            return false;
+        p = q + 1;
+        return true;
+    }
+
+    static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    void SkipSpace(qsizetype& p) const {
+        while (p < end_ && IsSpace(d_[p]))
+            ++p;
+    }
+    bool Contains(Span s, char c) const { return std::memchr(d_ + s.at, c, size_t(s.size)) != nullptr; }
+    // A value the parser would read as it stands: no entity, and no line end or tab, which it
+    // turns into blanks.
+    bool Plain(Span s) const {
+        for (qsizetype i = s.at; i < s.at + s.size; ++i)
+            if (d_[i] == '&' || d_[i] == '\t' || d_[i] == '\n' || d_[i] == '\r')
+                return false;
+        return true;
+    }
+
+    const QByteArray row_, rowEnd_, cell_, cellEnd_, value_, valueEnd_, formula_, formulaEnd_;
+    const char* d_ = nullptr;
+    qsizetype end_ = 0;
+};
+
+// Whole numbers as the parser reads them, for the plain form alone (digits, at most nine of
+// them); nullopt for anything else, which the parser then reads.
+std::optional<uint32_t> PlainWhole(const char* s, qsizetype size) {
+    if (size == 0 || size > 9)
+        return std::nullopt;
+    uint32_t v = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return std::nullopt;
+        v = v * 10 + uint32_t(s[i] - '0');
+    }
+    return v;
+}
+
+// A number the way the parser's as_double reads one, for plain decimal text alone.
+std::optional<double> PlainDecimal(const char* s, qsizetype size) {
+    if (size == 0 || size > 40)
+        return std::nullopt;
+    for (qsizetype i = 0; i < size; ++i)
+        if (!((s[i] >= '0' && s[i] <= '9') || s[i] == '.' || s[i] == '-' || s[i] == '+' || s[i] == 'e' || s[i] == 'E'))
+            return std::nullopt;
+    double v = 0;
+    const auto res = std::from_chars(s + (*s == '+' ? 1 : 0), s + size, v);
+    if (res.ec != std::errc() || res.ptr != s + size)
+        return std::nullopt;
+    return v;
+}
+
+// The parser's as_bool: true when the text starts with 1, t, T, y or Y.
+bool PlainBool(const char* s, qsizetype size) {
+    return size > 0 && (*s == '1' || *s == 't' || *s == 'T' || *s == 'y' || *s == 'Y');
 }
 
 class SheetReader {
@@ -282,10 +546,12 @@ private:
     void ReadRows(PartText& text, const QByteArray& prefix) {
         const QByteArray rowClose = "</" + prefix + "row";
         const QByteArray dataClose = "</" + prefix + "sheetData";
+        plain_.emplace(prefix);
         // A stored cell takes 20 bytes of XML at the least, mostly 30 or more: room for the
         // cells at once, rather than a vector that doubles (and copies) its way up to them.
         // Room not used is never touched, so it takes address space, not memory.
         sh_.cells.reserve(sh_.cells.size() + size_t((text.PartSize() - text.Offset()) / 32));
+        AdviseLargePages(sh_.cells.data(), sh_.cells.capacity() * sizeof(Cell));
         qsizetype want = kSlice, closeFrom = 0;
         for (;;) {
             text.Fill(want);
@@ -327,13 +593,26 @@ private:
         }
     }
 
-    // Parses the first `end` bytes of `text`, whole rows, a slice at a time, and drops them.
+    // Reads the first `end` bytes of `text`, whole rows, and drops them: each row straight from
+    // its text when it is written the plain way, otherwise (with what follows it up to the next
+    // row's end) through the XML parser.
     void ReadSlices(PartText& text, qsizetype end, const QByteArray& rowClose) {
+        char* data = text.MutableData();
         qsizetype pos = 0;
         while (pos < end) {
-            const qsizetype cut = NextRowBoundary(text.View().first(end), std::min(pos + kSlice, end), rowClose);
+            while (pos < end && (data[pos] == ' ' || data[pos] == '\n' || data[pos] == '\r' || data[pos] == '\t'))
+                ++pos;
+            if (pos >= end)
+                break;
+            const qsizetype start = pos;
+            if (plain_->Scan(data, pos, end, plainRow_)) {
+                ReadPlainRow(data);
+                continue;
+            }
+            pos = start;
+            const qsizetype cut = NextRowBoundary(text.View().first(end), pos, rowClose);
             pugi::xml_document frag;
-            LoadSlice(frag, text.MutableData() + pos, size_t(cut - pos), sh_.partName, text.Offset() + pos,
+            LoadSlice(frag, data + pos, size_t(cut - pos), sh_.partName, text.Offset() + pos,
                       QStringLiteral("the rows of sheet %1 after row %2").arg(sh_.name).arg(lastRow_));
             for (pugi::xml_node r = frag.first_child(); r; r = r.next_sibling())
                 if (r.type() == pugi::node_element && Is(r, "row"))
@@ -343,31 +622,67 @@ private:
         text.Drop(end);
     }
 
+    // A row the scanner found: its values are ended in place, as the parser ends them.
+    void ReadPlainRow(char* data) {
+        const PlainRow& p = plainRow_;
+        const auto text = [&](Span s) -> const char* {
+            if (!s.Has())
+                return nullptr;
+            if (s.size == 0)
+                return "";
+            data[s.at + s.size] = 0;
+            return data + s.at;
+        };
+        RowStart row;
+        if (p.number.Has()) {
+            row.hasNumber = true;
+            row.number = int32_t(*PlainWhole(data + p.number.at, p.number.size));
+        }
+        if (p.height.Has()) {
+            row.hasHeight = true;
+            row.height = *PlainDecimal(data + p.height.at, p.height.size);
+        }
+        row.hidden = p.hidden.Has() && PlainBool(data + p.hidden.at, p.hidden.size);
+        row.customHeight = p.customHeight.Has() && PlainBool(data + p.customHeight.at, p.customHeight.size);
+        row.customFormat = p.customFormat.Has() && PlainBool(data + p.customFormat.at, p.customFormat.size);
+        if (row.customFormat && p.style.Has())
+            row.style = *PlainWhole(data + p.style.at, p.style.size);
+        BeginRow(row);
+        for (const PlainCell& c : p.cells) {
+            std::optional<uint32_t> style;
+            if (c.style.Has())
+                style = *PlainWhole(data + c.style.at, c.style.size);
+            const char* type = text(c.type);
+            AddCell(text(c.ref), style, type ? type : "", text(c.value), nullptr);
+        }
+        EndRow();
+    }
+
+    // What a row's start tag says, as the parser's readings of its attributes give it.
+    struct RowStart {
+        bool hasNumber = false;
+        int32_t number = 0;
+        bool hasHeight = false;
+        double height = -1;
+        bool hidden = false, customHeight = false, customFormat = false;
+        uint32_t style = 0;
+    };
+
     void ReadRow(const pugi::xml_node& r) {
-        RowData row;
-        int32_t number = lastRow_ + 1;
+        RowStart row;
         if (pugi::xml_attribute ra = r.attribute("r")) {
-            number = ra.as_int(0);
+            row.hasNumber = true;
+            row.number = ra.as_int(0);
         }
-        if (number < 1 || number > kMaxRows)
-            Fail(QStringLiteral("sheet %1 has a row %2 outside the grid").arg(sh_.name).arg(number));
-        if (number <= lastRow_)
-            rowsSorted_ = false;
-        lastRow_ = number;
-        row.row = number;
-        if (pugi::xml_attribute ht = r.attribute("ht"))
-            row.height = float(std::clamp(ht.as_double(-1), 0.0, 409.5));
-        if (r.attribute("hidden").as_bool(false))
-            row.flags |= kRowHidden;
-        if (r.attribute("customHeight").as_bool(false))
-            row.flags |= kRowCustomHeight;
-        if (r.attribute("customFormat").as_bool(false)) {
-            row.flags |= kRowCustomFormat;
-            row.style = CheckedStyle(r.attribute("s").as_uint(0), [&] { return QStringLiteral("row %1").arg(number); });
+        if (pugi::xml_attribute ht = r.attribute("ht")) {
+            row.hasHeight = true;
+            row.height = ht.as_double(-1);
         }
-        row.firstCell = uint32_t(sh_.cells.size());
-        int32_t lastCol = 0;
-        bool sorted = true;
+        row.hidden = r.attribute("hidden").as_bool(false);
+        row.customHeight = r.attribute("customHeight").as_bool(false);
+        row.customFormat = r.attribute("customFormat").as_bool(false);
+        row.style = r.attribute("s").as_uint(0);
+        BeginRow(row);
         for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
             if (c.type() != pugi::node_element || !Is(c, "c"))
                 continue;
@@ -384,38 +699,83 @@ private:
                 if (slot && !*slot)  // the first of a name counts, as a search would find it
                     *slot = a;
             }
-            int32_t cr = number, cc = lastCol + 1;
-            if (ref) {
-                if (!ParseCellRef(ref.value(), cr, cc))
-                    Fail(QStringLiteral("sheet %1 has a cell \"%2\" outside the grid")
-                             .arg(sh_.name, QString::fromUtf8(ref.value())));
-                if (cr != number)
-                    Fail(QStringLiteral("sheet %1 has cell %2 inside row %3")
-                             .arg(sh_.name, QString::fromUtf8(ref.value()))
-                             .arg(number));
-            }
-            if (cc < 1 || cc > kMaxCols)
-                Fail(QStringLiteral("sheet %1 row %2 has a cell beyond column XFD").arg(sh_.name).arg(number));
-            if (cc <= lastCol)
-                sorted = false;
-            lastCol = cc;
-            // Written twice, a cell is kept once; written more often than the row has columns,
-            // the row is no spreadsheet's.
-            if (sh_.cells.size() - row.firstCell >= size_t(kMaxCols))
-                Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
-                         .arg(sh_.name)
-                         .arg(number)
-                         .arg(kMaxCols));
-            Cell cell;
-            cell.number = 0;
-            cell.col = uint16_t(cc);
-            if (style)
-                cell.style = CheckedStyle(style.as_uint(0), [&] { return CellAddress(cr, cc, false, false); });
-            ReadValue(c, type.value(), cell, cr, cc);
-            sh_.cells.push_back(cell);
+            pugi::xml_node v = Child(c, "v");
+            AddCell(ref ? ref.value() : nullptr, style ? std::optional<uint32_t>(style.as_uint(0)) : std::nullopt,
+                    type.value(), v ? v.text().get() : nullptr, &c);
         }
+        EndRow();
+    }
+
+    void BeginRow(const RowStart& start) {
+        int32_t number = start.hasNumber ? start.number : lastRow_ + 1;
+        if (number < 1 || number > kMaxRows)
+            Fail(QStringLiteral("sheet %1 has a row %2 outside the grid").arg(sh_.name).arg(number));
+        if (number <= lastRow_)
+            rowsSorted_ = false;
+        lastRow_ = number;
+        row_ = RowData();
+        row_.row = number;
+        if (start.hasHeight)
+            row_.height = float(std::clamp(start.height, 0.0, 409.5));
+        if (start.hidden)
+            row_.flags |= kRowHidden;
+        if (start.customHeight)
+            row_.flags |= kRowCustomHeight;
+        if (start.customFormat) {
+            row_.flags |= kRowCustomFormat;
+            row_.style = CheckedStyle(start.style, [&] { return QStringLiteral("row %1").arg(number); });
+        }
+        row_.firstCell = uint32_t(sh_.cells.size());
+        lastCol_ = 0;
+        colsSorted_ = true;
+    }
+
+    // One cell of the row begun: its reference, style, type ("" when it has none) and the text
+    // of its <v> (nullptr when it has none); `node` is the cell's element when the parser read
+    // it, for an inline string's items.
+    void AddCell(const char* ref, std::optional<uint32_t> style, const char* type, const char* value,
+                 const pugi::xml_node* node) {
+        const int32_t number = row_.row;
+        int32_t cr = number, cc = lastCol_ + 1;
+        if (ref) {
+            if (!ParseCellRef(ref, cr, cc))
+                Fail(QStringLiteral("sheet %1 has a cell \"%2\" outside the grid").arg(sh_.name, QString::fromUtf8(ref)));
+            if (cr != number)
+                Fail(QStringLiteral("sheet %1 has cell %2 inside row %3").arg(sh_.name, QString::fromUtf8(ref)).arg(number));
+        }
+        if (cc < 1 || cc > kMaxCols)
+            Fail(QStringLiteral("sheet %1 row %2 has a cell beyond column XFD").arg(sh_.name).arg(number));
+        if (cc <= lastCol_)
+            colsSorted_ = false;
+        lastCol_ = cc;
+        // Written twice, a cell is kept once; written more often than the row has columns,
+        // the row is no spreadsheet's.
+        if (sh_.cells.size() - row_.firstCell >= size_t(kMaxCols))
+            Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
+                     .arg(sh_.name)
+                     .arg(number)
+                     .arg(kMaxCols));
+        Cell cell;
+        cell.number = 0;
+        cell.col = uint16_t(cc);
+        if (style)
+            cell.style = CheckedStyle(*style, [&] { return CellAddress(cr, cc, false, false); });
+        if (node && std::strcmp(type, "inlineStr") == 0) {
+            cell.kind = CellKind::Text;
+            cell.text = uint32_t(sh_.strings.size());
+            AppendItemText(sh_.strings, Child(*node, "is"), [&] {
+                return QStringLiteral("cell %1 of sheet %2").arg(CellAddress(cr, cc, false, false), sh_.name);
+            });
+        } else {
+            ReadValue(value, type, cell, cr, cc);
+        }
+        sh_.cells.push_back(cell);
+    }
+
+    void EndRow() {
+        RowData& row = row_;
         row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
-        if (!sorted) {
+        if (!colsSorted_) {
             auto begin = sh_.cells.begin() + row.firstCell;
             std::stable_sort(begin, sh_.cells.end(),
                              [](const Cell& a, const Cell& b) { return a.col < b.col; });
@@ -435,21 +795,14 @@ private:
             sh_.rows.push_back(row);
     }
 
-    // `t` is the cell's type attribute, "" when it has none.
-    void ReadValue(const pugi::xml_node& c, const char* t, Cell& cell, int32_t row, int32_t col) {
+    // `t` is the cell's type attribute, "" when it has none; `text` the text of its <v>,
+    // nullptr when it has none.
+    void ReadValue(const char* text, const char* t, Cell& cell, int32_t row, int32_t col) {
         const auto what = [&] {
             return QStringLiteral("cell %1 of sheet %2").arg(CellAddress(row, col, false, false), sh_.name);
         };
-        if (std::strcmp(t, "inlineStr") == 0) {
-            cell.kind = CellKind::Text;
-            cell.text = uint32_t(sh_.strings.size());
-            AppendItemText(sh_.strings, Child(c, "is"), what);
-            return;
-        }
-        pugi::xml_node v = Child(c, "v");
-        if (!v)
+        if (!text)
             return;  // a styled blank (or a formula without a cached result)
-        const char* text = v.text().get();
         if (*t == 0 || std::strcmp(t, "n") == 0) {
             double d = 0;
             if (!ParseDouble(text, d)) {
@@ -630,6 +983,11 @@ private:
     QHash<QString, QString> drawingTargets_;  // the drawing's relationships: id -> part
     int32_t lastRow_ = 0;
     bool rowsSorted_ = true;
+    RowData row_;  // the row being read
+    int32_t lastCol_ = 0;
+    bool colsSorted_ = true;
+    std::optional<PlainRowScanner> plain_;  // for the prefix of the sheet's elements
+    PlainRow plainRow_;
 };
 
 }  // namespace

@@ -252,8 +252,8 @@ public:
     [[nodiscard]] bool IsSheetRead(size_t index) const;
 
 private:
-    friend std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray&, const QString&,
-                                                                 const PackageLimits&);
+    friend std::shared_ptr<const WorkbookData> ReadWorkbookSource(const std::shared_ptr<const ZipSource>&,
+                                                                  const QString&, const PackageLimits&);
     // The reader's refusal, with the path in front, of whatever `read` throws.
     template <class T, class Read>
     const T& Guarded(const ReadOnce<T>& once, Read read) const;
@@ -274,6 +274,9 @@ std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path);
 // Reads a workbook held in memory; `path` names it in messages.
 std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, const QString& path,
                                                       const PackageLimits& limits = {});
+// Reads a workbook from a zip held in memory or a file read by offset.
+std::shared_ptr<const WorkbookData> ReadWorkbookSource(const std::shared_ptr<const ZipSource>& zip, const QString& path,
+                                                       const PackageLimits& limits);
 
 // The maximum digit width in pixels at 96 dpi of a font, measured with the font that stands in
 // for it here (Carlito for Calibri, Caladea for Cambria, Liberation for Arial, Times New Roman

@@ -8,6 +8,7 @@
 #include "platform/workbook/FontMap.h"
 #include "platform/workbook/SheetReader.h"
 #include "platform/workbook/XmlSlices.h"
+#include "platform/workbook/ZipArchive.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -139,9 +140,10 @@ QString RelTarget(const QList<Relationship>& rels, const char* kind) {
     return {};
 }
 
-void Detect(const QByteArray& bytes) {
-    if (bytes.isEmpty())
+void Detect(const ZipSource& zip) {
+    if (zip.Size() == 0)
         Fail(QStringLiteral("the file is empty"));
+    const QByteArray bytes = zip.Read(0, std::min<int64_t>(zip.Size(), 8));
     if (bytes.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
         Fail(QStringLiteral("it is an Excel 97-2003 (.xls) workbook or a password-protected file"));
     if (!bytes.startsWith("PK"))
@@ -314,13 +316,15 @@ void ReadWorkbookPart(WorkbookData& wb) {
 
 }  // namespace
 
-std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, const QString& path,
-                                                      const PackageLimits& limits) {
+std::shared_ptr<const WorkbookData> ReadWorkbookSource(const std::shared_ptr<const ZipSource>& zip, const QString& path,
+                                                       const PackageLimits& limits) {
     auto wb = std::make_shared<WorkbookData>();
     wb->path = path;
     try {
-        Detect(bytes);
-        wb->package = Package::FromZip(bytes, limits);
+        if (zip->Size() > (int64_t(1) << 30))
+            Fail(QStringLiteral("the file is larger than 1 GB"));
+        Detect(*zip);
+        wb->package = Package::FromSource(zip, limits);
         ReadWorkbookPart(*wb);
         for (size_t i = 0; i < wb->sheets.size(); ++i)
             wb->sheetData_.push_back(std::make_unique<ReadOnce<SheetData>>());
@@ -333,6 +337,11 @@ std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, c
                         .arg(path));
     }
     return wb;
+}
+
+std::shared_ptr<const WorkbookData> ReadWorkbookBytes(const QByteArray& bytes, const QString& path,
+                                                      const PackageLimits& limits) {
+    return ReadWorkbookSource(ZipSource::InMemory(bytes), path, limits);
 }
 
 // ---- what is read on first use --------------------------------------------------------------
@@ -420,14 +429,15 @@ void CheckWorkbookFile(const QString& path) {
 
 std::shared_ptr<const WorkbookData> ReadWorkbookFile(const QString& path) {
     CheckWorkbookFile(path);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("%1 can't be read: %2").arg(path, f.errorString()));
-    if (f.size() > (int64_t(1) << 30))
-        throw Error(QStringLiteral("%1 is not an .xlsx workbook this program can read: the file "
-                                   "is larger than 1 GB")
-                        .arg(path));
-    return ReadWorkbookBytes(f.readAll(), path);
+    // Read by offset as parts are needed, never whole: a picture of a small sheet reads the
+    // zip's directory and that sheet's part, whatever else the file holds.
+    std::shared_ptr<const ZipSource> zip;
+    try {
+        zip = ZipSource::OfFile(path);
+    } catch (const Error& e) {
+        throw Error(QStringLiteral("%1 can't be read: %2").arg(path, e.Message()));
+    }
+    return ReadWorkbookSource(zip, path, PackageLimits{});
 }
 
 }  // namespace xl

@@ -1,11 +1,106 @@
 #include "platform/workbook/XmlSlices.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace xl {
 
-PartText::PartText(const Package& pkg, const QString& partName) : reader_(pkg.PartReader(partName)) {}
+// Inflates a part on a thread of its own, up to kAhead pieces ahead of the reader; an error
+// of the inflating is the reader's when it comes to that piece.
+struct PartText::ReadAhead {
+    static constexpr size_t kAhead = 2;
+
+    explicit ReadAhead(EntryReader& reader) : worker([this, &reader] { Run(reader); }) {}
+    ~ReadAhead() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+
+    void Run(EntryReader& reader) {
+        try {
+            for (;;) {
+                QByteArray piece;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (!spare.empty()) {
+                        piece = std::move(spare.back());
+                        spare.pop_back();
+                    }
+                }
+                piece.resize(0);
+                piece.reserve(kChunk);
+                const qsizetype n = reader.Read(piece, kChunk);
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stop || ready.size() < kAhead; });
+                if (stop)
+                    return;
+                if (n == 0) {
+                    done = true;
+                    changed.notify_all();
+                    return;
+                }
+                ready.push_back(std::move(piece));
+                changed.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex);
+            error = std::current_exception();
+            changed.notify_all();
+        }
+    }
+
+    // Appends the next piece to `out`; 0 at the end. The pieces' buffers go round between the
+    // two threads, so that no new memory is faulted in for each.
+    qsizetype Next(QByteArray& out) {
+        QByteArray piece;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return !ready.empty() || done || error; });
+            if (ready.empty()) {
+                if (error)
+                    std::rethrow_exception(error);
+                return 0;
+            }
+            piece = std::move(ready.front());
+            ready.pop_front();
+        }
+        changed.notify_all();
+        out.append(piece);
+        const qsizetype n = piece.size();
+        std::lock_guard<std::mutex> lock(mutex);
+        spare.push_back(std::move(piece));
+        return n;
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QByteArray> ready;
+    std::vector<QByteArray> spare;
+    bool done = false, stop = false;
+    std::exception_ptr error;
+    std::thread worker;  // last: it starts once the rest is there
+};
+
+PartText::PartText(const Package& pkg, const QString& partName) : reader_(pkg.PartReader(partName)) {
+    if (reader_.Size() > EntryReader::kWholeBytes)
+        ahead_ = std::make_unique<ReadAhead>(reader_);
+}
+
+PartText::~PartText() = default;
+
+qsizetype PartText::ReadPiece(qsizetype max) {
+    return ahead_ ? ahead_->Next(buffer_) : reader_.Read(buffer_, max);
+}
 
 void PartText::Fill(qsizetype bytes) {
     if (Size() >= bytes || end_)
@@ -16,7 +111,7 @@ void PartText::Fill(qsizetype bytes) {
         front_ = 0;
     }
     while (Size() < bytes && !end_) {
-        if (reader_.Read(buffer_, std::max(kChunk, bytes - Size())) == 0)
+        if (ReadPiece(std::max(kChunk, bytes - Size())) == 0)
             end_ = true;
     }
 }

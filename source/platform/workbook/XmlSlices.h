@@ -15,17 +15,22 @@
 #include <pugixml.hpp>
 
 #include <cstring>
+#include <memory>
 
 namespace xl {
 
 // A part's text from the front: bytes are inflated as they are asked for, and go once the
-// reader drops them.
+// reader drops them. A large part is inflated on a thread of its own, a few pieces ahead of
+// the reader, so that its reading costs about its inflating rather than the two added up.
 class PartText {
 public:
     // How much is inflated at a time.
     static constexpr qsizetype kChunk = qsizetype(1) << 20;
 
     PartText(const Package& pkg, const QString& partName);
+    ~PartText();
+    PartText(const PartText&) = delete;
+    PartText& operator=(const PartText&) = delete;
 
     // Makes at least `bytes` bytes available from the front, or all that are left.
     void Fill(qsizetype bytes);
@@ -44,7 +49,12 @@ public:
     int64_t PartSize() const { return reader_.Size(); }
 
 private:
+    struct ReadAhead;
+    // Appends the next piece of the part to buffer_; 0 at its end.
+    qsizetype ReadPiece(qsizetype max);
+
     EntryReader reader_;
+    std::unique_ptr<ReadAhead> ahead_;  // for a large part
     QByteArray buffer_;
     qsizetype front_ = 0;
     int64_t dropped_ = 0;

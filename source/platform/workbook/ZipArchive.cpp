@@ -9,8 +9,14 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <QFile>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace xl {
 
@@ -39,36 +45,41 @@ struct DirectoryPlace {
     uint64_t entries = 0, size = 0, offset = 0;
 };
 
-bool Inside(uint64_t offset, uint64_t length, qsizetype total) {
+bool Inside(uint64_t offset, uint64_t length, int64_t total) {
     return offset <= uint64_t(total) && length <= uint64_t(total) - offset;
 }
 
 // The end records name where the directory is; a comment after them may hold anything, so the
-// last record whose directory lies inside the bytes is the one.
-DirectoryPlace FindDirectory(const QByteArray& zip) {
-    const char* data = zip.constData();
-    const qsizetype size = zip.size();
+// last record whose directory lies inside the bytes is the one. They lie in the last 64 KB.
+DirectoryPlace FindDirectory(const ZipSource& zip) {
+    const int64_t size = zip.Size();
     if (size < 22)
         NotAZip("too short for a zip");
-    const qsizetype lowest = std::max<qsizetype>(0, size - 22 - 0xFFFF);
-    for (qsizetype at = size - 22; at >= lowest; --at) {
+    const int64_t tailStart = std::max<int64_t>(0, size - 22 - 0xFFFF);
+    const QByteArray tail = zip.Read(tailStart, size - tailStart);
+    const char* data = tail.constData();
+    for (qsizetype at = tail.size() - 22; at >= 0; --at) {
         if (U32(data + at) != kEndOfDirectory)
             continue;
         const char* end = data + at;
+        const int64_t endOffset = tailStart + at;
         DirectoryPlace place{U16(end + 10), U32(end + 12), U32(end + 16)};
         if (U16(end + 4) != 0 || U16(end + 6) != 0 || U16(end + 8) != U16(end + 10))
             NotAZip("it is split over several files");
         const bool zip64 = place.entries == 0xFFFF || place.size == 0xFFFFFFFF || place.offset == 0xFFFFFFFF;
         if (zip64 && at >= 20 && U32(end - 20) == kEndOfDirectory64Locator) {
             const uint64_t record = U64(end - 20 + 8);
-            if (!Inside(record, 56, at) || U32(data + record) != kEndOfDirectory64)
+            if (!Inside(record, 56, endOffset))
                 continue;
-            const char* r = data + record;
+            const QByteArray r64 = zip.Read(int64_t(record), 56);
+            const char* r = r64.constData();
+            if (U32(r) != kEndOfDirectory64)
+                continue;
             if (U32(r + 16) != 0 || U32(r + 20) != 0 || U64(r + 24) != U64(r + 32))
                 NotAZip("it is split over several files");
             place = {U64(r + 32), U64(r + 40), U64(r + 48)};
         }
-        if (Inside(place.offset, place.size, at))
+        if (Inside(place.offset, place.size, endOffset))
             return place;
     }
     NotAZip("no end of its central directory");
@@ -127,7 +138,8 @@ uint32_t Crc(uint32_t crc, const char* data, size_t size) {
 
 // Methods other than store and deflate, as libzip reads them (bzip2, xz... when it was built
 // with them); its own zip handle, so that threads reading the same zip never share one.
-QByteArray InflateThroughLibzip(const QByteArray& zip, const StoredEntry& e) {
+QByteArray InflateThroughLibzip(const ZipSource& source, const StoredEntry& e) {
+    const QByteArray zip = source.All();
     zip_error_t err;
     zip_error_init(&err);
     zip_source_t* src = zip_source_buffer_create(zip.constData(), zip_uint64_t(zip.size()), 0, &err);
@@ -170,21 +182,23 @@ QByteArray InflateThroughLibzip(const QByteArray& zip, const StoredEntry& e) {
 
 }  // namespace
 
-std::vector<StoredEntry> ReadZipDirectory(const QByteArray& zip, int64_t maxEntries) {
+std::vector<StoredEntry> ReadZipDirectory(const ZipSource& zip, int64_t maxEntries) {
     const DirectoryPlace place = FindDirectory(zip);
     if (place.entries > uint64_t(maxEntries))
         throw Error(QStringLiteral("the package has too many entries (%1)").arg(place.entries));
-    const char* data = zip.constData();
-    const uint64_t directoryEnd = place.offset + place.size;
+    const QByteArray directory = zip.Read(int64_t(place.offset), int64_t(place.size));
+    const char* data = directory.constData();
+    const int64_t directoryEnd = directory.size();
     std::vector<StoredEntry> out;
     out.reserve(size_t(place.entries));
-    uint64_t at = place.offset;
+    uint64_t at = 0;
+    char local[30];
     for (uint64_t i = 0; i < place.entries; ++i) {
-        if (!Inside(at, 46, qsizetype(directoryEnd)) || U32(data + at) != kDirectoryHeader)
+        if (!Inside(at, 46, directoryEnd) || U32(data + at) != kDirectoryHeader)
             NotAZip("its central directory is damaged");
         const char* h = data + at;
         const uint16_t nameLength = U16(h + 28), extraLength = U16(h + 30), commentLength = U16(h + 32);
-        if (!Inside(at + 46, uint64_t(nameLength) + extraLength + commentLength, qsizetype(directoryEnd)))
+        if (!Inside(at + 46, uint64_t(nameLength) + extraLength + commentLength, directoryEnd))
             NotAZip("its central directory is damaged");
         StoredEntry e;
         e.index = int(i);
@@ -204,10 +218,13 @@ std::vector<StoredEntry> ReadZipDirectory(const QByteArray& zip, int64_t maxEntr
             throw Error(QStringLiteral("part %1 is encrypted").arg(e.name));
         // The local header repeats the name and may carry extra fields of its own length; the
         // stored bytes follow it.
-        if (!Inside(localOffset, 30, zip.size()) || U32(data + localOffset) != kLocalHeader)
+        if (!Inside(localOffset, 30, zip.Size()))
             throw Error(PartDamaged(e, QStringLiteral("its local header is missing")));
-        const uint64_t dataOffset = localOffset + 30 + U16(data + localOffset + 26) + U16(data + localOffset + 28);
-        if (!Inside(dataOffset, uint64_t(e.storedSize), zip.size()))
+        zip.Read(int64_t(localOffset), local, 30);
+        if (U32(local) != kLocalHeader)
+            throw Error(PartDamaged(e, QStringLiteral("its local header is missing")));
+        const uint64_t dataOffset = localOffset + 30 + U16(local + 26) + U16(local + 28);
+        if (!Inside(dataOffset, uint64_t(e.storedSize), zip.Size()))
             throw Error(PartDamaged(e, QStringLiteral("its bytes run past the end of the file")));
         e.dataOffset = int64_t(dataOffset);
         out.push_back(std::move(e));
@@ -216,18 +233,26 @@ std::vector<StoredEntry> ReadZipDirectory(const QByteArray& zip, int64_t maxEntr
     return out;
 }
 
-QByteArray InflateEntry(const QByteArray& zip, const StoredEntry& e) {
-    const char* stored = zip.constData() + e.dataOffset;
+QByteArray InflateEntry(const ZipSource& zip, const StoredEntry& e) {
+    if (e.method != kStored && e.method != kDeflated)
+        return InflateThroughLibzip(zip, e);
+    // A zip in a file: its stored bytes, read for the moment they are inflated.
+    QByteArray read;
+    const char* stored = zip.Memory();
+    if (stored) {
+        stored += e.dataOffset;
+    } else {
+        read = zip.Read(e.dataOffset, e.storedSize);
+        stored = read.constData();
+    }
     if (e.method == kStored) {
         if (e.storedSize != e.size)
             throw Error(SizeMismatch(e, e.storedSize));
-        QByteArray out(stored, qsizetype(e.size));
+        QByteArray out = read.isNull() ? QByteArray(stored, qsizetype(e.size)) : read;
         if (Crc(0, out.constData(), size_t(out.size())) != e.crc)
             throw Error(PartDamaged(e, QStringLiteral("its checksum is wrong")));
         return out;
     }
-    if (e.method != kDeflated)
-        return InflateThroughLibzip(zip, e);
     thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
         libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     if (!inflater)
@@ -248,16 +273,75 @@ QByteArray InflateEntry(const QByteArray& zip, const StoredEntry& e) {
     return out;
 }
 
+// ---- ZipSource ------------------------------------------------------------------------------
+
+std::shared_ptr<const ZipSource> ZipSource::InMemory(const QByteArray& bytes) {
+    std::shared_ptr<ZipSource> s(new ZipSource);
+    s->bytes_ = bytes;
+    s->size_ = bytes.size();
+    return s;
+}
+
+std::shared_ptr<const ZipSource> ZipSource::OfFile(const QString& path) {
+    std::shared_ptr<ZipSource> s(new ZipSource);
+    s->fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (s->fd_ < 0)
+        throw Error(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st;
+    if (::fstat(s->fd_, &st) != 0)
+        throw Error(QString::fromLocal8Bit(std::strerror(errno)));
+    s->size_ = int64_t(st.st_size);
+    return s;
+}
+
+ZipSource::~ZipSource() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void ZipSource::Read(int64_t offset, char* out, int64_t size) const {
+    if (offset < 0 || size < 0 || !Inside(uint64_t(offset), uint64_t(size), size_))
+        throw Error(QStringLiteral("the file ends before its zip directory says it does"));
+    if (fd_ < 0) {
+        std::memcpy(out, bytes_.constData() + offset, size_t(size));
+        return;
+    }
+    while (size > 0) {
+        const ssize_t n = ::pread(fd_, out, size_t(std::min<int64_t>(size, int64_t(1) << 30)), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw Error(QStringLiteral("the file can't be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        // Another program cut the file short since it was opened (a copy being written again).
+        if (n == 0)
+            throw Error(QStringLiteral("the file was cut short while it was being read"));
+        out += n;
+        offset += n;
+        size -= n;
+    }
+}
+
+QByteArray ZipSource::Read(int64_t offset, int64_t size) const {
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    Read(offset, out.data(), size);
+    return out;
+}
+
+QByteArray ZipSource::All() const { return fd_ < 0 ? bytes_ : Read(0, size_); }
+
 // ---- EntryReader ----------------------------------------------------------------------------
 
 struct EntryReader::State {
     StoredEntry entry;
-    QByteArray zip;
+    std::shared_ptr<const ZipSource> zip;
     // Inflated whole (small parts, and methods zlib does not read), handed out from `whole`;
     // otherwise inflated by zlib as asked.
     bool streaming = false;
     QByteArray whole;
     int64_t handedOut = 0;
+    // The stored bytes not yet given to zlib: read from a file a piece at a time.
+    QByteArray input;
+    int64_t storedRead = 0;
     z_stream z{};
     bool zOpen = false;
     bool finished = false;
@@ -267,15 +351,38 @@ struct EntryReader::State {
         if (zOpen)
             inflateEnd(&z);
     }
+
+    // Gives zlib more stored bytes once it has used up those it had.
+    void Feed() {
+        if (z.avail_in > 0 || storedRead == entry.storedSize)
+            return;
+        constexpr int64_t kPiece = int64_t(1) << 18;
+        const int64_t n = std::min(kPiece, entry.storedSize - storedRead);
+        if (const char* memory = zip->Memory()) {
+            // zlib counts its input in 32 bits; the reader refuses files of a gigabyte and more.
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(memory + entry.dataOffset + storedRead));
+            z.avail_in = uInt(entry.storedSize - storedRead);
+            storedRead = entry.storedSize;
+            return;
+        }
+        input.resize(qsizetype(n));
+        zip->Read(entry.dataOffset + storedRead, input.data(), n);
+        z.next_in = reinterpret_cast<Bytef*>(input.data());
+        z.avail_in = uInt(n);
+        storedRead += n;
+    }
 };
 
-EntryReader::EntryReader(const QByteArray& zip, const StoredEntry& entry) : state_(std::make_unique<State>()) {
+EntryReader::EntryReader() : state_(std::make_unique<State>()) { state_->finished = true; }
+
+EntryReader::EntryReader(std::shared_ptr<const ZipSource> zip, const StoredEntry& entry)
+    : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.entry = entry;
-    s.zip = zip;
+    s.zip = std::move(zip);
     s.streaming = (entry.method == kDeflated || entry.method == kStored) && entry.size > kWholeBytes;
     if (!s.streaming) {
-        s.whole = InflateEntry(zip, entry);
+        s.whole = InflateEntry(*s.zip, entry);
         return;
     }
     if (entry.method == kStored) {
@@ -286,10 +393,6 @@ EntryReader::EntryReader(const QByteArray& zip, const StoredEntry& entry) : stat
     if (inflateInit2(&s.z, -MAX_WBITS) != Z_OK)
         throw std::bad_alloc();
     s.zOpen = true;
-    // The stored bytes are read where they lie; zlib counts its input in 32 bits, and the
-    // reader refuses files of a gigabyte and more.
-    s.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(s.zip.constData() + entry.dataOffset));
-    s.z.avail_in = uInt(std::min<int64_t>(entry.storedSize, int64_t(UINT32_MAX)));
 }
 
 EntryReader::~EntryReader() = default;
@@ -315,9 +418,10 @@ qsizetype EntryReader::Read(QByteArray& out, qsizetype max) {
     const StoredEntry& e = s.entry;
     if (e.method == kStored) {
         const qsizetype n = qsizetype(std::min<int64_t>(max, e.size - s.handedOut));
-        const char* from = s.zip.constData() + e.dataOffset + s.handedOut;
-        out.append(from, n);
-        s.crc = Crc(s.crc, from, size_t(n));
+        const qsizetype before = out.size();
+        out.resize(before + n);
+        s.zip->Read(e.dataOffset + s.handedOut, out.data() + before, n);
+        s.crc = Crc(s.crc, out.constData() + before, size_t(n));
         s.handedOut += n;
         if (s.handedOut == e.size) {
             if (s.crc != e.crc)
@@ -336,9 +440,12 @@ qsizetype EntryReader::Read(QByteArray& out, qsizetype max) {
     s.z.avail_out = uInt(want);
     int rc = Z_OK;
     while (s.z.avail_out > 0 && rc == Z_OK) {
+        s.Feed();
         rc = inflate(&s.z, Z_NO_FLUSH);
-        if (rc == Z_BUF_ERROR && s.z.avail_in == 0)
+        if (rc == Z_BUF_ERROR && s.z.avail_in == 0 && s.storedRead == e.storedSize)
             break;  // no more input: told below
+        if (rc == Z_BUF_ERROR)
+            rc = Z_OK;  // this piece of input is used up; the next follows
     }
     const qsizetype made = qsizetype(want - qsizetype(s.z.avail_out));
     out.truncate(before + made);
@@ -349,7 +456,7 @@ qsizetype EntryReader::Read(QByteArray& out, qsizetype max) {
         throw Error(PartDamaged(e, QStringLiteral("it inflates to more than the %1 bytes its zip entry declares")
                                        .arg(e.size)));
     s.crc = Crc(s.crc, out.constData() + before, size_t(made));
-    if (rc == Z_STREAM_END || (made == 0 && s.z.avail_in == 0) || rc == Z_BUF_ERROR) {
+    if (rc == Z_STREAM_END || rc == Z_BUF_ERROR) {
         if (rc != Z_STREAM_END)
             throw Error(PartDamaged(e, QStringLiteral("its deflated bytes end too soon")));
         if (s.handedOut != e.size)

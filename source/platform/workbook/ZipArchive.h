@@ -1,8 +1,9 @@
 #pragma once
-// A zip held in memory, read the way a workbook is read: the central directory at once, each
-// entry's bytes only when they are asked for, inflated whole or a piece at a time, their size
-// and checksum checked. Nothing here keeps inflated bytes: the caller holds them as long as it
-// needs them.
+// A zip read the way a workbook is read: the central directory at once, each entry's bytes
+// only when they are asked for, inflated whole or a piece at a time, their size and checksum
+// checked. A zip in a file is read by offset, never held whole: a small range beside a large
+// sheet reads the directory and the parts it needs, not the sheet's bytes. Nothing here keeps
+// inflated bytes: the caller holds them as long as it needs them.
 
 #include <QByteArray>
 #include <QString>
@@ -12,6 +13,36 @@
 #include <vector>
 
 namespace xl {
+
+// The bytes of a zip: held in memory, or read by offset from a file kept open while they are
+// used. The open file stays the version that was opened when another takes its name; one
+// written over in place or cut short reads as damaged, never as a crash (the file is read,
+// not mapped, so a file that shrinks can't fault the process).
+class ZipSource {
+public:
+    static std::shared_ptr<const ZipSource> InMemory(const QByteArray& bytes);
+    // Throws xl::Error with the reason alone when the file can't be opened.
+    static std::shared_ptr<const ZipSource> OfFile(const QString& path);
+    ~ZipSource();
+    ZipSource(const ZipSource&) = delete;
+    ZipSource& operator=(const ZipSource&) = delete;
+
+    int64_t Size() const { return size_; }
+    // Copies `size` bytes from `offset` into `out`. Throws xl::Error when the file no longer
+    // holds them (it was cut short or can't be read).
+    void Read(int64_t offset, char* out, int64_t size) const;
+    QByteArray Read(int64_t offset, int64_t size) const;
+    // The bytes themselves when held in memory, nullptr for a file.
+    const char* Memory() const { return fd_ < 0 ? bytes_.constData() : nullptr; }
+    // Every byte (read now, for a file).
+    QByteArray All() const;
+
+private:
+    ZipSource() = default;
+    QByteArray bytes_;
+    int fd_ = -1;
+    int64_t size_ = 0;
+};
 
 // One entry as the central directory describes it.
 struct StoredEntry {
@@ -30,7 +61,7 @@ struct StoredEntry {
 // xl::Error with the reason alone when the bytes are no zip this program reads (no end of
 // central directory, a directory or an entry beyond the bytes, an encrypted entry, a zip
 // split over several files) or when it has more than `maxEntries` entries.
-std::vector<StoredEntry> ReadZipDirectory(const QByteArray& zip, int64_t maxEntries);
+std::vector<StoredEntry> ReadZipDirectory(const ZipSource& zip, int64_t maxEntries);
 
 // Why the zip file at `path` is not whole; "" when it is: its central directory reads and every
 // entry it lists has its header where the directory says. A zip still being written, or cut
@@ -39,7 +70,7 @@ QString ZipFileNotWhole(const QString& path);
 
 // The entry's bytes inflated whole. Throws xl::Error "part <name> is damaged (...)" when they
 // do not inflate to the declared size and checksum.
-QByteArray InflateEntry(const QByteArray& zip, const StoredEntry& entry);
+QByteArray InflateEntry(const ZipSource& zip, const StoredEntry& entry);
 
 // An entry's bytes inflated a piece at a time, so that a part far larger than its stored bytes
 // never needs to be held inflated whole. Small parts are inflated whole at once, which is
@@ -49,7 +80,9 @@ public:
     // Parts up to this size are inflated whole.
     static constexpr int64_t kWholeBytes = int64_t(16) << 20;
 
-    EntryReader(const QByteArray& zip, const StoredEntry& entry);
+    // An empty reader: no bytes at all.
+    EntryReader();
+    EntryReader(std::shared_ptr<const ZipSource> zip, const StoredEntry& entry);
     ~EntryReader();
     EntryReader(EntryReader&&) noexcept;
     EntryReader& operator=(EntryReader&&) noexcept;

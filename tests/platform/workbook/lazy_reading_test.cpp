@@ -17,7 +17,10 @@
 
 #include <zip.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <thread>
@@ -230,6 +233,126 @@ TEST(LazyReading, EachSheetIsReadWhenFirstUsedAndABrokenOneIsRefusedAlone) {
     // A search over every sheet meets the refusal too, and the good sheet stays as it was.
     EXPECT_EQ(Refusal([&] { broken->Cells().Find(QStringLiteral("x")); }), first);
     EXPECT_EQ(good->UsedRange().Address(), QStringLiteral("$A$1:$B$1"));
+}
+
+// Rows are read straight from their text when written the plain way, and through the XML
+// parser otherwise; both read every form alike. Each row below is written once plainly, and
+// once with a comment in it, which only the parser reads; the two sheets must read the same.
+TEST(LazyReading, RowsReadStraightFromTheirTextReadAsTheParserReadsThem) {
+    const QList<QByteArray> rows = {
+        R"(<row r="1" spans="1:6" x14ac:dyDescent="0.25"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1"><v>2.5</v></c><c r="C1" t="b"><v>1</v></c><c r="D1" t="e"><v>#N/A</v></c><c r="E1" t="str"><f>A1&amp;"x"</f><v>hellox</v></c><c r="F1" s="1"/></row>)",
+        // Single quotes, blanks around '=', attributes in another order, a row without r.
+        R"(<row ht = '30' customHeight='1'><c t='n' s = '1' r='B2'><v> 7 </v></c><c r="C2"><v/></c><c r="D2"><v></v></c></row>)",
+        // Cells without a reference follow the last one; cells out of order, one written twice.
+        R"(<row r="4" hidden="1"><c><v>1</v></c><c><v>2</v></c><c r="E4"><v>5</v></c><c r="C4"><v>3</v></c><c r="E4"><v>6</v></c></row>)",
+        // A row style, a shared formula, a date, and the formula's text holding '>'.
+        R"(<row r="5" s="1" customFormat="1"><c r="A5"><f t="shared" ref="A5:A6" si="0"/><v>10</v></c><c r="B5" t="d"><v>2024-03-01T12:00:00</v></c><c r="C5"><f>IF(A5>1,1,0)</f><v>1</v></c></row>)",
+        R"(<row r="6"/>)",
+        R"(<row r="7" ht="0.5" hidden="true"/>)",
+        // What only the parser reads: entities, an inline string, a line end in a value.
+        R"(<row r="8"><c r="A8" t="str"><v>a &lt; b</v></c><c r="B8" t="inlineStr"><is><r><t>rich</t></r><r><t> text</t></r></is></c><c r="C8" t="str"><v>two&#13;
+lines</v></c></row>)",
+        R"(<row r="9">
+  <c r="A9"><v>1e3</v></c>
+  <c r="B9" t="str"><v>  padded  </v></c>
+</row>)",
+    };
+    QByteArray plain, parsed;
+    for (const QByteArray& row : rows) {
+        plain += row;
+        // The comment goes just after the row's start tag.
+        QByteArray withComment = row;
+        const qsizetype gt = row.indexOf('>');
+        if (row[gt - 1] == '/')
+            withComment = row.left(gt - 1) + "><!-- parsed --></row>";
+        else
+            withComment.insert(gt + 1, "<!-- parsed -->");
+        parsed += withComment;
+    }
+    const QByteArray head = "<worksheet " + kNs + " xmlns:x14ac=\"http://schemas.microsoft.com/office/spreadsheetml/2009/9/ac\"><sheetData>";
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("rows.xlsx"));
+    testsupport::WriteBytes(path, ZipOf(BookOf({{"Plain", head + plain + "</sheetData></worksheet>"},
+                                                {"Parsed", head + parsed + "</sheetData></worksheet>"}},
+                                               "<sst " + kNs + "><si><t>hello</t></si></sst>")));
+    Application app;
+    Workbook* wb = app.Workbooks().Open(path);
+    Worksheet* a = wb->Sheets().Item(QStringLiteral("Plain"));
+    Worksheet* b = wb->Sheets().Item(QStringLiteral("Parsed"));
+    ASSERT_EQ(a->UsedRange().Address(), b->UsedRange().Address());
+    EXPECT_EQ(a->UsedRange().Address(), QStringLiteral("$A$1:$F$9"));
+    for (int32_t r = 1; r <= 10; ++r) {
+        EXPECT_EQ(a->RowHeight(r), b->RowHeight(r)) << "row " << r;
+        for (int32_t c = 1; c <= 6; ++c) {
+            const QString at = CellAddress(r, c, false, false);
+            EXPECT_EQ(a->Range(at).Value(), b->Range(at).Value()) << at.toStdString();
+            EXPECT_EQ(a->Range(at).Text(), b->Range(at).Text()) << at.toStdString();
+            EXPECT_EQ(a->Style(r, c).numFmtCode, b->Style(r, c).numFmtCode) << at.toStdString();
+        }
+    }
+    // ...and as written.
+    const struct {
+        const char* cell;
+        CellValue value;
+    } expected[] = {{"A1", CellValue::Text(QStringLiteral("hello"))},
+                    {"B1", CellValue::Number(2.5)},
+                    {"C1", CellValue::Boolean(true)},
+                    {"D1", CellValue::Error(QStringLiteral("#N/A"))},
+                    {"E1", CellValue::Text(QStringLiteral("hellox"))},
+                    {"B2", CellValue::Number(7)},
+                    {"A4", CellValue::Number(1)},
+                    {"B4", CellValue::Number(2)},
+                    {"C4", CellValue::Number(3)},
+                    {"E4", CellValue::Number(6)},
+                    {"A5", CellValue::Number(10)},
+                    {"B5", CellValue::Number(45352.5)},
+                    {"C5", CellValue::Number(1)},
+                    {"A8", CellValue::Text(QStringLiteral("a < b"))},
+                    {"B8", CellValue::Text(QStringLiteral("rich text"))},
+                    {"A9", CellValue::Number(1000)},
+                    {"B9", CellValue::Text(QStringLiteral("  padded  "))}};
+    for (const auto& e : expected)
+        EXPECT_EQ(a->Range(QString::fromLatin1(e.cell)).Value(), e.value) << e.cell;
+    EXPECT_TRUE(a->Range(QStringLiteral("C2")).Value().IsEmpty());
+    EXPECT_EQ(a->Style(2, 2).numFmtCode, QStringLiteral("0.00"));
+    EXPECT_DOUBLE_EQ(a->RowHeight(2), 30);
+    EXPECT_EQ(a->RowHeight(4), 0);  // hidden
+    EXPECT_EQ(a->RowHeight(7), 0);
+    EXPECT_EQ(a->Style(5, 4).numFmtCode, QStringLiteral("0.00"));  // the row's style, on an empty cell
+}
+
+// A workbook file is read by offset while it is open, not held in memory: another program may
+// write over it, cut it short or replace it meanwhile (a watched folder's file being copied
+// again). A replaced file leaves the open workbook reading the version it opened; one cut short
+// is refused when its parts are read, with the reader's usual error, and never crashes.
+TEST(LazyReading, AFileReplacedOrCutShortWhileOpenIsReadAsOpenedOrRefused) {
+    const QString fixture = fixtures::Path(QStringLiteral("relocation.xlsx"));
+    ASSERT_FIXTURE(fixture);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("Sales.xlsx"));
+    const QByteArray original = testsupport::ReadBytes(fixture);
+    testsupport::WriteBytes(path, original);
+    const QString other = tmp.filePath(QStringLiteral("other.xlsx"));
+    testsupport::WriteBytes(other, testsupport::ReadBytes(fixtures::Path(QStringLiteral("sizes.xlsx"))));
+
+    Application app;
+    Workbook* replaced = app.Workbooks().Open(path);
+    ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+    // Nothing of the sheet was read at opening; it is read now, from the file as it was opened.
+    EXPECT_FALSE(replaced->Data().IsSheetRead(0));
+    EXPECT_EQ(replaced->Sheets().Item(1)->Range(QStringLiteral("A1")).Value(),
+              CellValue::Text(QStringLiteral("Region")));
+    EXPECT_FALSE(RangePicture(replaced->Sheets().Item(1)->Range(QStringLiteral("A1:C5"))).isNull());
+    replaced->Close();
+
+    testsupport::WriteBytes(path, original);
+    Application again;
+    Workbook* cut = again.Workbooks().Open(path);
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 200), 0);
+    const QString refusal = Refusal([&] { (void)RangePicture(cut->Sheets().Item(1)->Range(QStringLiteral("A1:C5"))); });
+    EXPECT_EQ(refusal, path + " is not an .xlsx workbook this program can read: the file was cut short while it "
+                              "was being read")
+        << refusal.toStdString();
 }
 
 // A cell's attributes are found in whatever order a producer writes them, beside attributes
