@@ -53,9 +53,10 @@ QByteArray ZipHolding(const QByteArray& content) { return fuzzing::ZipOf({{"vers
 
 QByteArray HeldInZip(const QByteArray& zip) {
     try {
-        const std::vector<xl::StoredEntry> entries = xl::ReadZipDirectory(zip, 10);
+        const auto source = xl::ZipSource::InMemory(zip);
+        const std::vector<xl::StoredEntry> entries = xl::ReadZipDirectory(*source, 10);
         if (entries.size() == 1)
-            return xl::InflateEntry(zip, entries.front());
+            return xl::InflateEntry(*source, entries.front());
     } catch (const xl::Error&) {}
     return QByteArrayLiteral("<not a whole zip>");
 }

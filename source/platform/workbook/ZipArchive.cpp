@@ -1,15 +1,14 @@
 #include "platform/workbook/ZipArchive.h"
 
 #include "platform/workbook/Error.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "platform/workbook/Package.h"
 
 #include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -476,17 +475,13 @@ QString ZipFileNotWhole(const QString& path) {
         return QStringLiteral("it is not there");
     if (info.size() == 0)
         return QStringLiteral("it is empty");
-    int error = 0;
-    zip_t* zip = zip_open(QFile::encodeName(info.absoluteFilePath()).constData(),
-                          ZIP_RDONLY | ZIP_CHECKCONS, &error);
-    if (!zip) {
-        zip_error_t why;
-        zip_error_init_with_code(&why, error);
-        const QString text = QString::fromUtf8(zip_error_strerror(&why));
-        zip_error_fini(&why);
-        return QStringLiteral("its zip directory does not read (%1)").arg(text);
+    // The directory as the workbook reader reads it, by offset: a file it can't find the
+    // directory of, or whose entries run past its end, would not open as a workbook either.
+    try {
+        (void)ReadZipDirectory(*ZipSource::OfFile(info.absoluteFilePath()), PackageLimits{}.maxEntries);
+    } catch (const Error& e) {
+        return QStringLiteral("its zip directory does not read (%1)").arg(e.Message());
     }
-    zip_discard(zip);
     return QString();
 }
 
