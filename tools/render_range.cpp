@@ -1,4 +1,5 @@
 // render-range <workbook> <sheet> <range or chart name> <out.png>
+// A chart saved without a name is named by its place among the sheet's charts: `1, `2, ...
 // Paints a range or a chart of a workbook the way a panel shows it, for looking at the
 // painter's output and for the benchmarks. Prints the picture's size; a chart shown as a
 // placeholder prints its note. Exit status 1 on any failure, with the reason.

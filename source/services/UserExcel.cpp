@@ -1,6 +1,7 @@
 #include "services/UserExcel.h"
 
 #include "platform/desktop/ClipboardWatcher.h"
+#include "platform/workbook/Chart.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsLog.h"
 
@@ -33,8 +34,22 @@ bool UserExcel::OpenWorkbook(const QString& path) {
     }
 }
 
+namespace {
+
+// A chart of the list the user picks from: its sheet, its name (or its place, for the charts
+// Calc saves without one), the cell it starts in and its title, which the user sees.
+QString ChartChoiceLabel(xl::Worksheet* ws, const xl::Shape& shape) {
+    QString label = ws->Name() + QStringLiteral(": ") + xl::DescribeReference(shape.Reference()) +
+                    QStringLiteral(" at ") + shape.TopLeftCell().Address(false, false);
+    if (const xl::ChartData* chart = shape.Chart(); chart && !chart->title.isEmpty())
+        label += QStringLiteral(", \"") + chart->title + QLatin1Char('"');
+    return label;
+}
+
+}  // namespace
+
 bool UserExcel::FindChart() {
-    std::vector<std::pair<xl::Worksheet*, QString>> found;
+    std::vector<std::pair<xl::Worksheet*, xl::Shape*>> found;
     // Every sheet is read for its charts; one that can't be read makes the workbook one that
     // can't be pasted from, as a workbook that can't be opened.
     try {
@@ -46,7 +61,7 @@ bool UserExcel::FindChart() {
                 const QSizeF size = shape->DeclaredSize();
                 if (std::abs(size.width() - Copied.sizePoints.width()) <= kSizeTolerancePoints &&
                     std::abs(size.height() - Copied.sizePoints.height()) <= kSizeTolerancePoints)
-                    found.emplace_back(ws, shape->Name());
+                    found.emplace_back(ws, shape);
             }
         }
     } catch (const std::exception& e) {
@@ -59,8 +74,9 @@ bool UserExcel::FindChart() {
     size_t chosen = 0;
     if (found.size() > 1) {
         QStringList names;
-        for (const auto& [ws, name] : found)
-            names << ws->Name() + QStringLiteral(": ") + name;
+        // Each differs from the others: sheet names are unique, and so are references on a sheet.
+        for (const auto& [ws, shape] : found)
+            names << ChartChoiceLabel(ws, *shape);
         const QVariant answer = AskItem(
             QStringLiteral("ChartChoice"), QStringLiteral("Paste Chart"),
             QStringLiteral("Several charts have the size of the copied one. Which one is it?"), names);
@@ -72,7 +88,7 @@ bool UserExcel::FindChart() {
     sheet_ = found[chosen].first;
     sheet_->Activate();
     Selection = SelectionKind::ChartObject;
-    ChartName = found[chosen].second;
+    ChartName = found[chosen].second->Reference();
     return true;
 }
 

@@ -25,7 +25,9 @@ public:
     QString Problem;
     desk::ClipboardSelection Copied;
     SelectionKind Selection = SelectionKind::None;
-    QString ChartName;  // the chart object selected, when Selection is ChartObject
+    // The chart object selected, when Selection is ChartObject: the text it is found by again
+    // (xl::Shape::Reference); "" when no chart of the copied one's size is in the saved file.
+    QString ChartName;
 
     xl::Workbook* ActiveWorkbook() const { return workbook_; }
     xl::Worksheet* ActiveSheet() const { return sheet_; }

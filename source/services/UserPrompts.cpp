@@ -168,7 +168,7 @@ QVariant AskCustom(const QString& kind, const std::function<QVariant()>& show) {
 QVariant AskItem(const QString& kind, const QString& title, const QString& prompt,
                  const QStringList& items) {
     if (Script().enabled)
-        return ScriptedDialog(kind, QString(), QString());
+        return ScriptedDialog(kind, title, items.join(QLatin1Char('\n')));
     return Dialogs() ? Dialogs()->Item(title, prompt, items) : QVariant();
 }
 

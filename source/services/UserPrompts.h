@@ -91,7 +91,8 @@ namespace PromptScript {
 struct Shown {
     QString kind;    // "msgbox", "open", "save", "folder", "color" or a custom kind
     QString title;
-    QString text;    // the message, or the folder (or, saving, the path) a dialog starts at
+    QString text;    // the message, the folder (or, saving, the path) a dialog starts at, or
+                     // the items of a choice, one a line
     int style = 0;   // message boxes only
     QVariant answer;
 };

@@ -119,8 +119,8 @@ bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameNa
 bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName) {
     if (WS && WS->Shapes().Find(ShapeName))
         return true;
-    LogEvent(kModule, QStringLiteral("Excel_HasShape"), ShapeName + QStringLiteral(" not found."),
-             false);
+    LogEvent(kModule, QStringLiteral("Excel_HasShape"),
+             xl::DescribeReference(ShapeName) + QStringLiteral(" not found."), false);
     return false;
 }
 

@@ -371,7 +371,7 @@ bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent
     pending_ = promise->get_future().share();
     pendingChart_.clear();
     if (ContentType == PanelContent::Chart && book->ActiveSheet())
-        pendingChart_ = QStringLiteral("A chart named ") + What + QStringLiteral(" was not found in spreadsheet [") +
+        pendingChart_ = QStringLiteral("A chart named ") + xl::DescribeReference(What) + QStringLiteral(" was not found in spreadsheet [") +
                         book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
                         QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                        "Help for more information.");
@@ -552,7 +552,7 @@ bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* 
     if (Interactive) {
         MsgBox(ChangedNotSaved(), vbCritical);
     } else {
-        MsgBox(QStringLiteral("A chart named ") + record->PicRange +
+        MsgBox(QStringLiteral("A chart named ") + xl::DescribeReference(record->PicRange) +
                    QStringLiteral(" was not found in spreadsheet [") + sheet->Name() +
                    QStringLiteral("] of worksbook [") + book->Name() +
                    QStringLiteral("].\r\nYou may have to re-define the dashboard "
@@ -785,7 +785,7 @@ bool frmPanel::CopyChartPicture(ExcelApp& XLInst, const QString& ChartName) {
     } catch (const std::exception&) {
         const QString sheetName = sheet ? sheet->Name() : QString();
         const QString bookName = sheet ? sheet->Parent()->Name() : QString();
-        MsgBox(QStringLiteral("A chart named ") + ChartName +
+        MsgBox(QStringLiteral("A chart named ") + xl::DescribeReference(ChartName) +
                    QStringLiteral(" was not found in spreadsheet [") + sheetName +
                    QStringLiteral("] of workbook [") + bookName +
                    QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "

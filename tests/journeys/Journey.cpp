@@ -39,7 +39,6 @@ const char kOpenStub[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$SB_JOURNEY_OPEN
 const QString kLinkFormat = QStringLiteral("application/x-openoffice-link");
 const QString kDescriptorFormat = QStringLiteral("application/x-openoffice-objectdescriptor-xml");
 const QString kChartClass = QStringLiteral("12DCAE26-281F-416F-A234-C3086127382E");
-constexpr QRgb kChartBars = 0xFF00FF;
 
 QString Slug(const QString& text) {
     QString s = text.left(60).toLower();
@@ -122,6 +121,26 @@ QString Journey::LogTail() const {
 }
 
 QString Journey::Work(const QString& name) const { return root_.filePath(QStringLiteral("work/") + name); }
+
+QString Journey::CalcMadeWorkbook(const QString& name) {
+    const QString made = testsupport::CalcMade(name);
+    if (!QFileInfo::exists(made)) {
+        Fail(QStringLiteral("not made: ") + made +
+             QStringLiteral(": the build makes it in LibreOffice Calc's window (Debian packages "
+                            "libreoffice-calc, xvfb, python3-uno)"));
+        return QString();
+    }
+    const QString copy = Work(name);
+    QFile::remove(copy);
+    if (!QFile::copy(made, copy)) {
+        Fail(QStringLiteral("could not copy ") + made);
+        return QString();
+    }
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    return copy;
+}
+
+void Journey::Screenshot(const QString& name) { desk_.Screen().save(evidence_ + QLatin1Char('/') + name + QStringLiteral(".png")); }
 
 QProcessEnvironment Journey::CalcEnvironment() const {
     QProcessEnvironment env = desk_.Environment();
@@ -259,13 +278,13 @@ bool Journey::CopyCells(const QString& reference, const QString& linkItem) {
     });
 }
 
-bool Journey::CopyChart() {
+bool Journey::CopyChart(QRgb color) {
     if (!desk_.Activate(calcWindow_))
         return false;
     desk_.Keys({QStringLiteral("Escape")});
     std::optional<QPoint> bar;
-    if (!Step(QStringLiteral("Calc shows the chart's magenta bars"), 60, [&] {
-            bar = journey::FindColor(desk_.Screen(), kChartBars, desk_.Geometry(calcWindow_));
+    if (!Step(QStringLiteral("Calc shows the chart's colour #%1").arg(color & 0xFFFFFF, 6, 16, QLatin1Char('0')), 60, [&] {
+            bar = journey::FindColor(desk_.Screen(), color, desk_.Geometry(calcWindow_));
             return bar.has_value();
         }))
         return false;

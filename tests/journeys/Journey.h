@@ -38,6 +38,11 @@ protected:
     QString Screenshot(const QString& what);
 
     QString Work(const QString& name) const;  // the user's workbooks and folders
+    // A workbook that Calc made itself at build time (tests/fixtures/make_calc_workbooks.py),
+    // copied into Work(); "" with a failure when the build could not make it.
+    QString CalcMadeWorkbook(const QString& name);
+    // Keeps the screen as it is now beside the journey's other evidence, as <name>.png.
+    void Screenshot(const QString& name);
     // The openpyxl workbooks of the journeys, each saved again by LibreOffice, into Work().
     [[nodiscard]] bool MakeWorkbooks();
     // A workbook saved again by LibreOffice (headless, the same private profile).
@@ -51,8 +56,10 @@ protected:
     // Selects `reference` ("A1:D6", "Wide.A1:AD3") through the Name Box and copies it; waits
     // until the clipboard offers the link to those cells.
     [[nodiscard]] bool CopyCells(const QString& reference, const QString& linkItem);
-    // Clicks the chart (its magenta bars) and copies it; waits for the chart on the clipboard.
-    [[nodiscard]] bool CopyChart();
+    // Clicks the chart (the first pixel of `color` from the top of Calc's window: the journey
+    // workbooks' magenta bars, unless told otherwise) and copies it; waits for the chart on the
+    // clipboard.
+    [[nodiscard]] bool CopyChart(QRgb color = 0xFF00FF);
     // Types `text` into `cell` and saves the workbook; waits until the file on disk holds it.
     [[nodiscard]] bool EditAndSave(const QString& workbook, const QString& sheet, const QString& cell,
                                    const QString& text);

@@ -35,12 +35,15 @@ protected:
         return wb->Sheets().Item(sheet);
     }
 
-    // What the panel window builds from the user's window: the selection, then each pane's
-    // visible range, the main pane last.
+    // What the panel window builds from the user's window: the selection (the one given, else
+    // the one saved with the sheet), then each pane's visible range, the main pane last.
     static QString RangeDefsOf(xl::Worksheet* ws, const QString& selection = QString()) {
-        ws->Activate();
+        if (selection.isEmpty())
+            ws->Activate();
+        else
+            ws->Range(selection).Select();
         xl::Window* w = ws->Parent()->ActiveWindow();
-        QString defs = selection.isEmpty() ? w->RangeSelection().Address() : selection;
+        QString defs = w->RangeSelection().Address();
         for (const xl::Pane& p : w->Panes())
             defs += QLatin1Char('`') + p.VisibleRange().Address();
         return defs;

@@ -1,6 +1,6 @@
-// Range capture at paste: the stored range cut to what the user could see, the fixed rows and
-// columns of frozen or split panes with their messages, and the runs of row heights and column
-// widths, on workbooks written by openpyxl.
+// Range capture at paste: the whole selection, the fixed rows and columns of frozen or split
+// panes with their messages, and the runs of row heights and column widths, on workbooks
+// written by openpyxl and on one that LibreOffice Calc made and saved with its views.
 
 #include "RelocationSupport.h"
 
@@ -24,13 +24,14 @@ TEST_F(RelocationTest, CaptureWithoutPanesStoresTheRangeAndItsRuns) {
     EXPECT_EQ(p.ContentMatch, QStringLiteral("bottom=$H$14"));
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
 
-    // Plain: no panes, scrolled to C5, selection B7:D9 reaching left of what shows.
-    clsWorkspacePanel cut;
-    ASSERT_TRUE(Capture(cut, Sheet(QStringLiteral("panes.xlsx"), QStringLiteral("Plain")),
+    // Plain: no panes, saved scrolled to C5, selection B7:D9 reaching left of where it was
+    // scrolled: taken whole.
+    clsWorkspacePanel whole;
+    ASSERT_TRUE(Capture(whole, Sheet(QStringLiteral("panes.xlsx"), QStringLiteral("Plain")),
                         QStringLiteral("bottom")));
-    EXPECT_EQ(cut.PicRange, QStringLiteral("$C$7:$D$9``"));
-    EXPECT_EQ(cut.RowHeights, QStringLiteral("7:9=15"));
-    EXPECT_EQ(cut.ColWidths, QStringLiteral("C:D=8.43"));
+    EXPECT_EQ(whole.PicRange, QStringLiteral("$B$7:$D$9``"));
+    EXPECT_EQ(whole.RowHeights, QStringLiteral("7:9=15"));
+    EXPECT_EQ(whole.ColWidths, QStringLiteral("B:D=8.43"));
 }
 
 TEST_F(RelocationTest, CaptureTakesFixedRowsAndColumnsFromThePanes) {
@@ -150,4 +151,39 @@ TEST_F(RelocationTest, SizeRunsAreWrittenWithAPointInEveryLocale) {
               QStringLiteral("Too many different row heights. Some hidden rows may appear in the "
                              "future."));
     EXPECT_EQ(PromptScript::Record()[0].style, vbInformation | vbOKOnly);
+}
+
+TEST_F(RelocationTest, CaptureTakesTheWholeSelectionWhateverViewCalcSavedTheSheetWith) {
+    const QString path = testsupport::CalcMade(QStringLiteral("CalcViews.xlsx"));
+    ASSERT_CALC_MADE(path);
+    xl::Workbook* wb = XL->Workbooks().Open(path);
+    // The views are named in tests/fixtures/make_calc_workbooks.py.
+    const struct {
+        const char* sheet;
+        const char* selection;
+        const char* picRange;
+        const char* rowRuns;  // the rows of the runs before the fixed rows'
+    } cases[] = {
+        {"Scrolled", "A1:E16", "$A$1:$E$16``", "1:16"},
+        {"Scrolled", "A1:E100", "$A$1:$E$100``", "1:100"},
+        {"Far", "A1:E16", "$A$1:$E$16``", "1:16"},
+        {"FrozenRows", "A1:E16", "$A$3:$E$16`1:2`", "3:16"},
+        {"FrozenRows", "A10:E20", "$A$10:$E$20`1:2`", "10:20"},
+        {"FrozenRows", "A1:E2", "$A$1:$E$2``", "1:2"},
+        {"FrozenCols", "C5:D9", "$C$5:$D$9``A:A", "5:9"},
+        {"FrozenBoth", "A1:E16", "$C$3:$E$16`1:2`A:B", "3:16"},
+        {"FrozenLow", "A1:E16", "$A$1:$E$16``", "1:16"},
+        {"FrozenLow", "A8:E9", "$A$8:$E$9`5:6`", "8:9"},
+        {"Split", "A1:E16", "$A$4:$E$16`1:3`", "4:16"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sheet) + " " + c.selection);
+        clsWorkspacePanel p;
+        ASSERT_TRUE(Capture(p, wb->Sheets().Item(QString::fromUtf8(c.sheet)), QStringLiteral("bottom"),
+                            QString::fromUtf8(c.selection)));
+        EXPECT_EQ(p.PicRange, QString::fromUtf8(c.picRange));
+        // Calc's rows all have its default height: one run over the stored range's rows.
+        EXPECT_EQ(p.RowHeights.section(QLatin1Char('='), 0, 0), QString::fromUtf8(c.rowRuns)) << p.RowHeights.toStdString();
+    }
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join('|').toStdString();
 }

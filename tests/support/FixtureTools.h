@@ -3,6 +3,7 @@
 // test that misses one fails and names the Debian package to install: a test that quietly does
 // not run is a test that can't fail.
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,10 @@ const ScriptFolder& FolderMadeBy(const QString& script);
 // soffice on the PATH; "" when LibreOffice is not installed.
 QString Soffice();
 
+// A workbook that LibreOffice Calc made itself, driven in its window through UNO
+// (tests/fixtures/make_calc_workbooks.py, run by the build).
+inline QString CalcMade(const QString& name) { return QStringLiteral(SB_FIXTURE_DIR "/calc/") + name; }
+
 }  // namespace testsupport
 
 // Stops the test with a failure when LibreOffice is missing.
@@ -40,3 +45,10 @@ QString Soffice();
         const QString why_ = testsupport::RunFixtureScript(script, __VA_ARGS__);                   \
         ASSERT_TRUE(why_.isEmpty()) << why_.toStdString();                                         \
     } while (0)
+
+// Stops the test with a failure when the build could not make a workbook in Calc.
+#define ASSERT_CALC_MADE(path)                                                                     \
+    ASSERT_TRUE(QFileInfo::exists(path))                                                           \
+        << "not made: " << (path).toStdString() << ": the build makes it in LibreOffice Calc's "   \
+        << "window; " << testsupport::Missing("LibreOffice Calc with Xvfb and its Python bridge",  \
+                                              "libreoffice-calc xvfb python3-uno")

@@ -12,6 +12,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMdiArea>
 #include <QScrollBar>
 
 class PanelTest : public WindowTest {
@@ -40,6 +41,15 @@ protected:
         Click("mnuWorkspacePaste");
         const auto open = Window()->PanelWindows();
         return open.size() > before ? open.back() : nullptr;
+    }
+
+    // A panel window with a record marked for the custom road, as no menu command makes one.
+    static frmPanel* CustomPanel(frmWorkspace* window) {
+        auto* panel = new frmPanel;
+        window->mdiArea()->addSubWindow(panel);
+        panel->Index = gWorkspace->AddPanel();
+        gWorkspace->Panels(panel->Index)->IsCustom = PanelPaste::Custom;
+        return panel;
     }
 
     // The picture the engine paints for `address` of `sheet` in `workbook`.

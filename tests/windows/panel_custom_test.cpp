@@ -8,19 +8,6 @@
 
 #include <QMdiArea>
 
-namespace {
-
-// A panel window with a record marked for the custom road, as no menu command makes one.
-frmPanel* CustomPanel(frmWorkspace* window) {
-    auto* panel = new frmPanel;
-    window->mdiArea()->addSubWindow(panel);
-    panel->Index = gWorkspace->AddPanel();
-    gWorkspace->Panels(panel->Index)->IsCustom = PanelPaste::Custom;
-    return panel;
-}
-
-}  // namespace
-
 TEST_F(PanelTest, ACustomPasteKeepsTheSheetInTheSourcesTemplate) {
     StartWindow();
     Copy(QStringLiteral("range"));

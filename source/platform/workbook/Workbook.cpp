@@ -731,7 +731,36 @@ std::vector<Shape*> Shapes::All() const {
 Shape* Shapes::Item(int index) const { return NthItem(All(), index, "shape"); }
 
 Shape* Shapes::Find(const QString& name) const {
-    return NamedItem(All(), name, [](const Shape* s) { return s->Name(); });
+    if (Shape* s = NamedItem(All(), name, [](const Shape* s) { return s->Name(); }))
+        return s;
+    const int place = ChartPlace(name);
+    const std::vector<ChartObject*> charts = ChartObjects(sheet_).All();
+    return place > 0 && place <= int(charts.size()) ? charts[size_t(place - 1)] : nullptr;
+}
+
+QString ChartPlaceReference(int place) { return QLatin1Char('`') + QString::number(place); }
+
+int ChartPlace(QStringView reference) {
+    if (reference.size() < 2 || reference.size() > 10 || reference.front() != QLatin1Char('`'))
+        return 0;
+    bool ok = false;
+    const int place = reference.mid(1).toInt(&ok);
+    return ok && place > 0 && reference.mid(1).front().isDigit() ? place : 0;
+}
+
+QString DescribeReference(const QString& reference) {
+    const int place = ChartPlace(reference);
+    return place > 0 ? QStringLiteral("chart %1 (no name)").arg(place) : reference;
+}
+
+QString Shape::Reference() const {
+    if (!data_.name.isEmpty() && Shapes(sheet_).Find(data_.name) == this)
+        return data_.name;
+    if (!HasChart())
+        return data_.name;
+    const std::vector<ChartObject*> charts = ChartObjects(sheet_).All();
+    const auto at = std::find(charts.begin(), charts.end(), this);
+    return at == charts.end() ? data_.name : ChartPlaceReference(int(at - charts.begin()) + 1);
 }
 
 Shape* Shapes::Item(const QString& name) const {
@@ -753,8 +782,11 @@ int ChartObjects::Count() const { return int(All().size()); }
 ChartObject* ChartObjects::Item(int index) const { return NthItem(All(), index, "chart object"); }
 
 ChartObject* ChartObjects::Item(const QString& name) const {
-    if (ChartObject* c = NamedItem(All(), name, [](const Shape* s) { return s->Name(); }))
+    const std::vector<ChartObject*> all = All();
+    if (ChartObject* c = NamedItem(all, name, [](const Shape* s) { return s->Name(); }))
         return c;
+    if (const int place = ChartPlace(name); place > 0 && place <= int(all.size()))
+        return all[size_t(place - 1)];
     throw Error(QStringLiteral("The chart object with the specified name wasn't found: %1").arg(name));
 }
 
@@ -816,6 +848,23 @@ int32_t LastVisibleColumn(const Worksheet* s, int32_t first, int pixels) {
     return c;
 }
 
+// Rows or columns, first to last; none when last < first.
+struct Span {
+    int32_t first = 1, last = 0;
+    [[nodiscard]] bool Empty() const { return last < first; }
+};
+
+// Whether the fixed span stands beside the selection's: the selection starts in it or after
+// it and reaches beyond it.
+bool Beside(Span selection, Span fixed) {
+    return !fixed.Empty() && selection.first >= fixed.first && selection.last > fixed.last;
+}
+
+// The main pane's span: the selection's, after the fixed span when that stands beside it.
+Span MainSpan(Span selection, Span fixed) {
+    return Beside(selection, fixed) ? Span{fixed.last + 1, selection.last} : selection;
+}
+
 }  // namespace
 
 std::vector<Pane> Window::Panes() const {
@@ -824,58 +873,50 @@ std::vector<Pane> Window::Panes() const {
     if (!s)
         return out;
     const SheetView& v = s->View();
-    const int W = std::max(1, size_.width()), H = std::max(1, size_.height());
-    if (!v.hasPane) {
-        const RangeRef r{v.topLeftRow, v.topLeftCol, LastVisibleRow(s, v.topLeftRow, H),
-                         LastVisibleColumn(s, v.topLeftCol, W)};
-        out.emplace_back(s, r, v.topLeftRow, v.topLeftCol);
-        return out;
+    // What the selection shows: a whole row or column only as far as the sheet is used.
+    RangeRef sel = RangeSelection().Ref();
+    if (sel.IsWholeColumns() || sel.IsWholeRows()) {
+        const RangeRef used = s->UsedRange().Ref();
+        if (sel.IsWholeColumns())
+            sel.row2 = std::max(sel.row1, used.row2);
+        if (sel.IsWholeRows())
+            sel.col2 = std::max(sel.col1, used.col2);
     }
-    const PaneView& p = v.pane;
-    // The first pane's extent: frozen panes hold whole rows and columns, split bars sit at a
-    // distance in twentieths of a point.
-    int32_t topRows = 0, leftCols = 0;
-    int topPx = 0, leftPx = 0;
-    if (p.IsFrozen()) {
-        topRows = int32_t(p.ySplit);
-        leftCols = int32_t(p.xSplit);
-        for (int32_t r = v.topLeftRow; r < v.topLeftRow + topRows; ++r)
-            topPx += s->RowHeightPixels(r);
-        for (int32_t c = v.topLeftCol; c < v.topLeftCol + leftCols; ++c)
-            leftPx += s->ColumnWidthPixels(c);
-    } else {
-        topPx = int(std::lround(p.ySplit / 20.0 * 96.0 / 72.0));
-        leftPx = int(std::lround(p.xSplit / 20.0 * 96.0 / 72.0));
+    // The fixed area as the file records it: frozen panes hold whole rows and columns, a split
+    // bar sits at a distance in twentieths of a point from the top-left pane's first cell.
+    Span fixedRows, fixedCols;
+    if (v.hasPane) {
+        const PaneView& p = v.pane;
+        if (p.IsFrozen()) {
+            if (p.ySplit >= 1)
+                fixedRows = {v.topLeftRow, std::min<int32_t>(kMaxRows, v.topLeftRow + int32_t(p.ySplit) - 1)};
+            if (p.xSplit >= 1)
+                fixedCols = {v.topLeftCol, std::min<int32_t>(kMaxCols, v.topLeftCol + int32_t(p.xSplit) - 1)};
+        } else {
+            const int topPx = int(std::lround(p.ySplit / 20.0 * 96.0 / 72.0));
+            const int leftPx = int(std::lround(p.xSplit / 20.0 * 96.0 / 72.0));
+            if (topPx > 0)
+                fixedRows = {v.topLeftRow, LastVisibleRow(s, v.topLeftRow, topPx)};
+            if (leftPx > 0)
+                fixedCols = {v.topLeftCol, LastVisibleColumn(s, v.topLeftCol, leftPx)};
+        }
     }
-    const int32_t top1 = v.topLeftRow, left1 = v.topLeftCol;
-    const int32_t top2 = p.topLeftRow, left2 = p.topLeftCol;
-    auto rowsOf = [&](int32_t first, int px, bool frozenPart) {
-        if (frozenPart && p.IsFrozen())
-            return std::pair{first, std::min(kMaxRows, first + topRows - 1)};
-        return std::pair{first, LastVisibleRow(s, first, std::max(1, px))};
+    const Span selRows{sel.row1, sel.row2}, selCols{sel.col1, sel.col2};
+    const bool hasTop = Beside(selRows, fixedRows), hasLeft = Beside(selCols, fixedCols);
+    const Span rows = MainSpan(selRows, fixedRows), cols = MainSpan(selCols, fixedCols);
+    auto add = [&](Span r, Span c) {
+        out.emplace_back(s, RangeRef{r.first, c.first, r.last, c.last}, r.first, c.first);
     };
-    auto colsOf = [&](int32_t first, int px, bool frozenPart) {
-        if (frozenPart && p.IsFrozen())
-            return std::pair{first, std::min(kMaxCols, first + leftCols - 1)};
-        return std::pair{first, LastVisibleColumn(s, first, std::max(1, px))};
-    };
-    auto add = [&](std::pair<int32_t, int32_t> rows, std::pair<int32_t, int32_t> cols) {
-        out.emplace_back(s, RangeRef{rows.first, cols.first, rows.second, cols.second}, rows.first,
-                         cols.first);
-    };
-    const bool hasTop = p.ySplit > 0, hasLeft = p.xSplit > 0;
     if (hasTop && hasLeft) {
-        add(rowsOf(top1, topPx, true), colsOf(left1, leftPx, true));
-        add(rowsOf(top1, topPx, true), colsOf(left2, W - leftPx, false));
-        add(rowsOf(top2, H - topPx, false), colsOf(left1, leftPx, true));
-        add(rowsOf(top2, H - topPx, false), colsOf(left2, W - leftPx, false));
+        add(fixedRows, fixedCols);
+        add(fixedRows, cols);
+        add(rows, fixedCols);
     } else if (hasTop) {
-        add(rowsOf(top1, topPx, true), colsOf(left2, W, false));
-        add(rowsOf(top2, H - topPx, false), colsOf(left2, W, false));
-    } else {
-        add(rowsOf(top2, H, false), colsOf(left1, leftPx, true));
-        add(rowsOf(top2, H, false), colsOf(left2, W - leftPx, false));
+        add(fixedRows, cols);
+    } else if (hasLeft) {
+        add(rows, fixedCols);
     }
+    add(rows, cols);
     return out;
 }
 

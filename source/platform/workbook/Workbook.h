@@ -162,6 +162,11 @@ public:
     Worksheet* Parent() const { return sheet_; }
     QString Name() const { return data_.name; }
     void SetName(const QString& name) { data_.name = name; }
+    // The text by which Shapes::Item finds this shape again, also in a newer version of the
+    // file: its name; but for a chart saved without a name (LibreOffice Calc saves the charts
+    // it inserted so), or under a name that an earlier shape of the sheet has, its place among
+    // the sheet's charts (ChartPlaceReference).
+    QString Reference() const;
     ShapeType Type() const;
     [[nodiscard]] bool HasChart() const { return data_.kind == ShapeKind::Chart; }
     // The chart's parsed data; nullptr for a shape that is no chart (or whose part is gone).
@@ -205,13 +210,23 @@ private:
     bool deleted_ = false;
 };
 
+// A chart known by its place among its sheet's charts: a back-quote and the 1-based place
+// ("`2"). No name can be mistaken for it: a name that happens to read so is found as a name
+// first.
+QString ChartPlaceReference(int place);
+// The place a reference names, 0 when it is a name.
+int ChartPlace(QStringView reference);
+// How a reference reads to the user: the name, or "chart 2 (no name)".
+QString DescribeReference(const QString& reference);
+
 // The shapes of a sheet, 1-based like the spreadsheet's collections; deleted shapes are gone.
+// Found by name without regard to case, or by a chart's place (Shape::Reference).
 class Shapes {
 public:
     explicit Shapes(Worksheet* sheet) : sheet_(sheet) {}
     int Count() const;
     Shape* Item(int index) const;            // throws when out of range
-    Shape* Item(const QString& name) const;  // throws when absent (case-insensitive)
+    Shape* Item(const QString& name) const;  // throws when absent
     Shape* Find(const QString& name) const;  // nullptr when absent
     std::vector<Shape*> All() const;
 
@@ -377,28 +392,32 @@ private:
     int32_t scrollRow_, scrollColumn_;
 };
 
-// A workbook's window on its active sheet, with the panes of that sheet's saved view. The
-// visible ranges depend on the window's size, which the caller may set (pixels of the grid).
+// A workbook's window on its active sheet. The engine has no screen, and the window the user
+// copied from is not known here: the main pane is taken to show the whole selection (whole
+// rows or columns as far as the sheet is used). Only the fixed area beside it comes from the
+// sheet view saved in the file: the frozen rows and columns, or what the top or left pane of
+// a split shows in the size the file records. Where the main pane was scrolled when the file
+// was saved says nothing about where the selection is, and is not used.
 class Window {
 public:
     explicit Window(Workbook* book) : book_(book) {}
     Worksheet* ActiveSheet() const;
     // Panes in the spreadsheet's order: one; or top and bottom / left and right; or top-left,
-    // top-right, bottom-left, bottom-right. The main pane is the last.
+    // top-right, bottom-left, bottom-right. The main pane is the last. The fixed rows (columns)
+    // make a pane of their own only beside the selection: when it starts in them or below them
+    // and reaches below them. A selection that lies in them, or starts above them, is shown
+    // whole in the main pane, since a fixed area in its middle would show part of it twice.
     std::vector<Pane> Panes() const;
     Range RangeSelection() const;
     Range ActiveCell() const;
     [[nodiscard]] bool FreezePanes() const;
     int32_t SplitRow() const;
     int32_t SplitColumn() const;
-    QSize GridSize() const { return size_; }
-    void SetGridSize(const QSize& pixels) { size_ = pixels; }
     // The chart the user activated; the engine never has one.
     Shape* ActiveChart() const { return nullptr; }
 
 private:
     Workbook* book_;
-    QSize size_{1600, 800};
 };
 
 class Workbook {

@@ -194,58 +194,57 @@ TEST_P(BothProducers, FrozenAndSplitPanes) {
     OPEN_OR_FAIL(wb, "panes.xlsx");
     EXPECT_EQ(wb->ActiveSheet()->Name(), "FrozenBoth");
     Window* win = wb->ActiveWindow();
+    auto addresses = [&] {
+        QStringList out;
+        for (const Pane& pane : win->Panes())
+            out << pane.VisibleRange().Address();
+        return out;
+    };
 
+    // The panes hold the selection beside the fixed rows and columns; where the lower pane was
+    // scrolled (row 10) plays no part.
     wb->Sheets().Item(QStringLiteral("FrozenRows"))->Activate();
     EXPECT_TRUE(win->FreezePanes());
     EXPECT_EQ(win->SplitRow(), 2);
     EXPECT_EQ(win->SplitColumn(), 0);
-    auto panes = win->Panes();
-    ASSERT_EQ(panes.size(), 2u);
-    EXPECT_EQ(panes[0].VisibleRange().Row(), 1);
-    EXPECT_EQ(panes[0].VisibleRange().Rows().Count(), 2);
-    EXPECT_EQ(panes[1].VisibleRange().Row(), 10);  // the bottom pane was scrolled
     EXPECT_EQ(win->ActiveCell().Address(), "$B$12");
     EXPECT_EQ(win->RangeSelection().Row(), 12);
+    wb->ActiveSheet()->Range(QStringLiteral("B12:C14")).Select();
+    EXPECT_EQ(addresses(), (QStringList{"$B$1:$C$2", "$B$3:$C$14"}));
 
-    wb->Sheets().Item(QStringLiteral("FrozenCols"))->Activate();
-    panes = win->Panes();
-    ASSERT_EQ(panes.size(), 2u);
+    wb->Sheets().Item(QStringLiteral("FrozenCols"))->Range(QStringLiteral("D3:F6")).Select();
     EXPECT_EQ(win->SplitColumn(), 2);
-    EXPECT_EQ(panes[0].VisibleRange().Column(), 1);
-    EXPECT_EQ(panes[0].VisibleRange().Columns().Count(), 2);
-    EXPECT_EQ(panes[1].VisibleRange().Column(), 3);
+    EXPECT_EQ(addresses(), (QStringList{"$A$3:$B$6", "$C$3:$F$6"}));
 
-    wb->Sheets().Item(QStringLiteral("FrozenBoth"))->Activate();
-    panes = win->Panes();
-    ASSERT_EQ(panes.size(), 4u);
-    EXPECT_EQ(panes[0].VisibleRange().Address(), "$A$1:$A$3");
-    EXPECT_EQ(panes[1].VisibleRange().Row(), 1);
-    EXPECT_EQ(panes[1].VisibleRange().Column(), 2);
-    EXPECT_EQ(panes[1].VisibleRange().Rows().Count(), 3);
-    EXPECT_EQ(panes[2].VisibleRange().Row(), 4);
-    EXPECT_EQ(panes[2].VisibleRange().Columns().Count(), 1);
-    EXPECT_EQ(panes[3].VisibleRange().Row(), 4);
-    EXPECT_EQ(panes[3].VisibleRange().Column(), 2);
+    wb->Sheets().Item(QStringLiteral("FrozenBoth"))->Range(QStringLiteral("C6:E9")).Select();
+    EXPECT_EQ(addresses(), (QStringList{"$A$1:$A$3", "$B$1:$E$3", "$A$4:$A$9", "$B$4:$E$9"}));
 
     wb->Sheets().Item(QStringLiteral("Split"))->Activate();
     EXPECT_FALSE(win->FreezePanes());
-    panes = win->Panes();
-    ASSERT_EQ(panes.size(), 4u);
     const SheetView& v = wb->ActiveSheet()->View();
     // LibreOffice keeps a split on its own pixel grid and writes it back rounded (1870 for 2000).
     EXPECT_NEAR(v.pane.xSplit, 2000, 200);
     EXPECT_NEAR(v.pane.ySplit, 1500, 200);
-    EXPECT_EQ(panes[3].VisibleRange().Row(), 10);
-    EXPECT_EQ(panes[3].VisibleRange().Column(), 4);
-    EXPECT_EQ(panes[0].VisibleRange().Row(), 1);
     EXPECT_EQ(win->ActiveCell().Address(), "$E$12");
+    // The top-left pane shows what fits in the split's size from A1; the main pane the rest
+    // of the selection E12:F13, from the row and column after it.
+    wb->ActiveSheet()->Range(QStringLiteral("E12:F13")).Select();
+    const auto panes = win->Panes();
+    ASSERT_EQ(panes.size(), 4u);
+    const RangeRef fixed = panes[0].VisibleRange().Ref(), main = panes[3].VisibleRange().Ref();
+    EXPECT_EQ(fixed.row1, 1);
+    EXPECT_EQ(fixed.col1, 1);
+    EXPECT_GE(fixed.row2, 4);
+    EXPECT_LE(fixed.row2, 6);
+    EXPECT_GE(fixed.col2, 2);
+    EXPECT_LE(fixed.col2, 3);
+    EXPECT_EQ(main, (RangeRef{fixed.row2 + 1, fixed.col2 + 1, 13, 6}));
 
     wb->Sheets().Item(QStringLiteral("Plain"))->Activate();
-    panes = win->Panes();
-    ASSERT_EQ(panes.size(), 1u);
-    EXPECT_EQ(panes[0].VisibleRange().Row(), 5);
-    EXPECT_EQ(panes[0].VisibleRange().Column(), 3);
     EXPECT_EQ(win->ActiveCell().Address(), "$B$7");
+    // Saved scrolled to C5: the selection B7:D9 shows whole.
+    wb->ActiveSheet()->Range(QStringLiteral("B7:D9")).Select();
+    EXPECT_EQ(addresses(), (QStringList{"$B$7:$D$9"}));
 }
 
 TEST_P(BothProducers, ChartsOfEachKind) {
