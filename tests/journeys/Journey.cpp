@@ -98,14 +98,9 @@ bool Journey::Step(const QString& what, int seconds, const std::function<bool()>
     return true;
 }
 
-QString Journey::Screenshot(const QString& what) {
+void Journey::Fail(const QString& what) {
     const QString shot = QStringLiteral("%1/%2-%3.png").arg(evidence_).arg(++shots_, 2, 10, QLatin1Char('0')).arg(Slug(what));
     desk_.Screen().save(shot);
-    return shot;
-}
-
-void Journey::Fail(const QString& what) {
-    const QString shot = Screenshot(what);
     ADD_FAILURE() << what.toStdString() << "\nScreenshot: " << shot.toStdString()
                   << "\nLibreOffice's output: " << root_.filePath(QStringLiteral("calc.log")).toStdString()
                   << "\nThe program's log:\n"

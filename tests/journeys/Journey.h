@@ -34,8 +34,6 @@ protected:
     [[nodiscard]] bool Step(const QString& what, int seconds, const std::function<bool()>& done);
     // Fails the journey at once, with the same evidence.
     void Fail(const QString& what);
-    // Keeps a picture of the screen beside the journey's last one, named after `what`; its path.
-    QString Screenshot(const QString& what);
 
     QString Work(const QString& name) const;  // the user's workbooks and folders
     // A workbook that Calc made itself at build time (tests/fixtures/make_calc_workbooks.py),

@@ -75,7 +75,7 @@ TEST_F(Journey, APanelFollowsANewerWorkbookDroppedIntoItsWatchedFolder) {
                              Render(report, QStringLiteral("Report"), QStringLiteral("A3:C8"))));
     EXPECT_TRUE(desk_.Windows(QStringLiteral("^Sheetbeacon$")).isEmpty())
         << "a message box is open";
-    Screenshot(QStringLiteral("the panel keeps its picture while the report is copied in"));
+    Screenshot(QStringLiteral("half-copied-report-panel-keeps-its-picture"));
     EXPECT_NE(Text(QStringLiteral("SELECT NewestFile FROM DsbPanelSource")),
               QStringLiteral("report_0102.xlsx"));
     EXPECT_EQ(
