@@ -1,8 +1,9 @@
 #pragma once
 // The kinds a panel's row stores as one-letter codes, as enums in the program: the codes are
 // read and written only where the row is (clsWorkspacePanel's column table) and in the
-// statements that select by them. A code the program does not know reads as None and is
-// written back as no value, like a column that was empty.
+// statements that select by them, which compare them exactly (the columns themselves compare
+// text without regard to case). A code the program does not know reads as None; the panel
+// record keeps it and writes it back as it was, since another version may know it.
 
 #include <QString>
 

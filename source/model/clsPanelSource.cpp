@@ -98,7 +98,8 @@ bool clsPanelSource::chkHasCustom(int32_t SourceID, db::Database* DB) {
     std::unique_ptr<db::Recordset> rs;
     if (SQL_OpenRecordset(
             DB, rs,
-            QStringLiteral("SELECT * FROM DsbSavedPanel WHERE sourceID = ? and isCustom = 'Y'"),
+            QStringLiteral("SELECT * FROM DsbSavedPanel WHERE sourceID = ? and isCustom = 'Y' "
+                           "COLLATE BINARY"),
             {SourceID}, true, kModule, QStringLiteral("chkHasCustom")) &&
         !rs->EOF_())
         HasCustom = true;

@@ -69,7 +69,7 @@ void clsPanelSource::DoPrep(db::Database* DB) {
         std::unique_ptr<db::Recordset> rs;
         if (!SQL_OpenRecordset(DB, rs,
                                QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
-                                              "IsCustom = 'Y'"),
+                                              "IsCustom = 'Y' COLLATE BINARY"),
                                {ID}, true, kModule, QStringLiteral("DoPrep")) ||
             rs->EOF_())
             return;

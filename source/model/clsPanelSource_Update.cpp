@@ -169,7 +169,9 @@ bool clsPanelSource::FetchSource(db::Database* DB) {
 
 QString clsPanelSource::chkSrcFolder(QDateTime& Dt) {
     try {
-        const QString src = NewestMatch(SourceFolder + Mask);
+        // Whatever the mask names, only a workbook the panels can show is ever copied: the mask
+        // may have come with someone else's dashboard and aim at any file of the folder.
+        const QString src = NewestWorkbookMatch(SourceFolder + Mask);
         if (NoMatch(src))
             return QString();
         Dt = SourceFileTime(src);
@@ -238,7 +240,8 @@ QString clsPanelSource::chkSrcFolder(QDateTime& Dt) {
 
 QString clsPanelSource::chkOutlook(QDateTime& Dt) {
     try {
-        const QString saved = NewestAttach(OLSubject, OLAttach, OLFolder, LastUpdated, DestFolder, Dt);
+        const QString saved = NewestAttach(OLSubject, OLAttach, OLFolder, LastUpdated, DestFolder,
+                                           Dt, SavableAttachments::Workbooks);
         if (saved.isEmpty())
             return QString();
         QString name, extension;
@@ -342,7 +345,7 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
         std::unique_ptr<db::Recordset> rs;
         if (!SQL_OpenRecordset(DB, rs,
                                QStringLiteral("SELECT * FROM DsbSavedPanel WHERE SourceID = ? AND "
-                                              "ContentType = 'S'"),
+                                              "ContentType = 'S' COLLATE BINARY"),
                                {ID}, true, QString(), QString()))
             return;
         if (rs->EOF_() || !hidden.Start())

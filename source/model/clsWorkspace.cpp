@@ -148,6 +148,7 @@ bool clsWorkspace::SaveToDB(db::Database* DB) {
         savedPanelIDs.push_back(panel->ID);
 
     pDeletedIDs.clear();
+    pRowsGone = GoneRows::None;
     const bool ok = SQL_InTransaction(DB, true, kModule, QStringLiteral("SaveToDB"),
                                       [&] { return ID < 1 ? InsertDB(DB) : UpdateDB(DB); });
     if (!ok) {
@@ -180,15 +181,29 @@ bool clsWorkspace::UpdateDB(db::Database* DB) {
                      columns::UpdateValues(*this, StoredColumns(), ID), true, kModule,
                      QStringLiteral("UpdateDB")))
         return false;
+    // No row to update: a second copy of the program deleted the dashboard, and a save that
+    // went on would store panels of a dashboard no list shows.
+    if (DB->Changes() == 0) {
+        pRowsGone = GoneRows::Dashboard;
+        LogError(kModule, QStringLiteral("UpdateDB"), ErrNum::kRowDeleted,
+                 QStringLiteral("Dashboard ") + QString::number(ID) + QStringLiteral(" (") + Name +
+                     QStringLiteral(") is no longer in the repository; nothing was stored."),
+                 false);
+        return false;
+    }
     return SavePanels(DB);
 }
 
 // Stops at the first failure: the whole save is rolled back anyway, and the user sees one
 // report rather than one per panel.
 bool clsWorkspace::SavePanels(db::Database* DB) {
-    for (const auto& panel : pPanels)
-        if (!panel->SaveToDB(DB, ID))
+    for (const auto& panel : pPanels) {
+        if (!panel->SaveToDB(DB, ID)) {
+            if (panel->RowGone())
+                pRowsGone = GoneRows::Panels;
             return false;
+        }
+    }
     return true;
 }
 

@@ -33,6 +33,11 @@ public:
     // Stores the dashboard with all its panels in one transaction: whole or not at all. On
     // failure the record's and panels' IDs are as they were before the call.
     [[nodiscard]] bool SaveToDB(db::Database* DB);
+    // Why the last SaveToDB stored nothing when the rows it was to update are gone (another
+    // copy of the program deleted them); logged without a box, so the caller can offer to
+    // store the dashboard anew.
+    enum class GoneRows { None, Dashboard, Panels };
+    [[nodiscard]] GoneRows RowsGone() const { return pRowsGone; }
     // Deletes the panel rows, their cached pictures and the dashboard row, in one transaction,
     // and empties the panel list. False (reported) when the rows could not be deleted: then
     // nothing is deleted and the record keeps its panels. A dashboard never stored has nothing
@@ -56,6 +61,7 @@ private:
 
     std::vector<std::unique_ptr<clsWorkspacePanel>> pPanels;  // index 1 is pPanels[0]
     bool pPartlyLoaded = false;
+    GoneRows pRowsGone = GoneRows::None;
     // Rows deleted inside the running save; their pictures go once the save is committed.
     std::vector<int32_t> pDeletedIDs;
 };

@@ -16,33 +16,44 @@ namespace {
 const QString kModule = QStringLiteral("clsWorkspacePanel");
 using Panel = clsWorkspacePanel;
 
+const QStringList kDashboardColumn = {QStringLiteral("WorkspaceID")};
+
+// A column of a kind stored as its code. While the kind is None, the code is that of another
+// version which the row held, so that a save of this one does not lose it.
+template <auto Kind, auto Other, auto FromCode>
+columns::Column<Panel> CodeColumn(const char* name) {
+    return {.name = name,
+            .field = std::monostate(),
+            .stored = [](const Panel& p, const QDateTime&) {
+                const QString known = StoredCode(p.*Kind);
+                return QVariant(known.isEmpty() ? p.*Other : known);
+            },
+            .fromCode = [](Panel& p, const QString& code) {
+                p.*Kind = FromCode(code);
+                p.*Other = p.*Kind == decltype(FromCode(code))::None ? code : QString();
+            }};
+}
+
+}  // namespace
+
 // The row of DsbSavedPanel: the columns a panel reads, inserts and updates, in the order the
 // statements name them. WorkspaceID is not a field: the save is told the dashboard.
-const std::vector<columns::Column<Panel>>& StoredColumns() {
+const std::vector<columns::Column<Panel>>& clsWorkspacePanel::StoredColumns() {
     using columns::kRead;
     static const std::vector<columns::Column<Panel>> table = {
         {.name = "ID", .field = &Panel::ID, .use = kRead},
         {.name = "SourceID", .field = &Panel::SourceID},
         {.name = "Comments", .field = &Panel::Comments},
-        {.name = "ContentType",
-         .field = std::monostate(),
-         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.ContentType)); },
-         .fromCode = [](Panel& p, const QString& code) { p.ContentType = ContentFromCode(code); }},
+        CodeColumn<&Panel::ContentType, &Panel::pOtherContent, &ContentFromCode>("ContentType"),
         {.name = "SheetName", .field = &Panel::SheetName},
-        {.name = "ViewType",
-         .field = std::monostate(),
-         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.ViewType)); },
-         .fromCode = [](Panel& p, const QString& code) { p.ViewType = ViewFromCode(code); }},
+        CodeColumn<&Panel::ViewType, &Panel::pOtherView, &ViewFromCode>("ViewType"),
         {.name = "Caption", .field = &Panel::Caption},
         {.name = "PicRange", .field = &Panel::PicRange},
         {.name = "RowHeights", .field = &Panel::RowHeights},
         {.name = "ColWidths", .field = &Panel::ColWidths},
         {.name = "RelativeTo", .field = &Panel::RelativeTo},
         {.name = "ContentMatch", .field = &Panel::ContentMatch},
-        {.name = "IsCustom",
-         .field = std::monostate(),
-         .stored = [](const Panel& p, const QDateTime&) { return QVariant(StoredCode(p.IsCustom)); },
-         .fromCode = [](Panel& p, const QString& code) { p.IsCustom = PasteFromCode(code); }},
+        CodeColumn<&Panel::IsCustom, &Panel::pOtherPaste, &PasteFromCode>("IsCustom"),
         {.name = "LastViewed", .field = &Panel::LastViewed, .nullIsEmpty = true},
         {.name = "[Top]", .field = &Panel::pTop},
         {.name = "[Left]", .field = &Panel::pLeft},
@@ -51,10 +62,6 @@ const std::vector<columns::Column<Panel>>& StoredColumns() {
     };
     return table;
 }
-
-const QStringList kDashboardColumn = {QStringLiteral("WorkspaceID")};
-
-}  // namespace
 
 QString PanelPicturePath(int32_t panelID) {
     const QString folder = GetPanelsFolder();
@@ -120,6 +127,7 @@ bool clsWorkspacePanel::LoadFromRecSet(db::Database* /*DB*/, const db::Recordset
 }
 
 bool clsWorkspacePanel::SaveToDB(db::Database* DB, int32_t WorkspaceID) {
+    pRowGone = false;
     return ID < 1 ? InsertDB(DB, WorkspaceID) : UpdateDB(DB, WorkspaceID);
 }
 
@@ -134,9 +142,21 @@ bool clsWorkspacePanel::InsertDB(db::Database* DB, int32_t WorkspaceID) {
 }
 
 bool clsWorkspacePanel::UpdateDB(db::Database* DB, int32_t WorkspaceID) {
-    return SQL_Execute(DB, columns::UpdateStatement("DsbSavedPanel", StoredColumns(), kDashboardColumn),
-                       columns::UpdateValues(*this, StoredColumns(), ID, {WorkspaceID}), true,
-                       kModule, QStringLiteral("UpdateDB"));
+    if (!SQL_Execute(DB,
+                     columns::UpdateStatement("DsbSavedPanel", StoredColumns(), kDashboardColumn),
+                     columns::UpdateValues(*this, StoredColumns(), ID, {WorkspaceID}), true,
+                     kModule, QStringLiteral("UpdateDB")))
+        return false;
+    // An update that finds no row stores nothing: the program does not keep a second copy of
+    // itself from deleting the row meanwhile.
+    if (DB->Changes() > 0)
+        return true;
+    pRowGone = true;
+    LogError(kModule, QStringLiteral("UpdateDB"), ErrNum::kRowDeleted,
+             QStringLiteral("Panel ") + QString::number(ID) +
+                 QStringLiteral(" is no longer in the repository; nothing was stored."),
+             false);
+    return false;
 }
 
 bool clsWorkspacePanel::Delete(db::Database* DB) {
@@ -157,6 +177,9 @@ void clsWorkspacePanel::ClearSource() {
     RelativeTo.clear();
     ContentMatch.clear();
     ViewType = PanelView::None;
+    pOtherContent.clear();
+    pOtherPaste.clear();
+    pOtherView.clear();
     Caption.clear();
     movRange.clear();
     pAdjMovRange.clear();

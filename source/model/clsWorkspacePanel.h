@@ -12,10 +12,15 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 class clsPanelSource;
 namespace xl {
 class Worksheet;
+}
+namespace columns {
+template <class Record>
+struct Column;
 }
 
 class clsWorkspacePanel {
@@ -58,6 +63,9 @@ public:
     // row does not fit its field.
     [[nodiscard]] bool LoadFromRecSet(db::Database* DB, const db::Recordset& rs);
     [[nodiscard]] bool SaveToDB(db::Database* DB, int32_t WorkspaceID);
+    // The last SaveToDB failed because the panel's row is no longer there (another copy of
+    // the program deleted it); logged, without a box: the caller says what it means.
+    [[nodiscard]] bool RowGone() const { return pRowGone; }
     // Deletes the row and, once it is gone, its cached picture.
     [[nodiscard]] bool Delete(db::Database* DB);
     void ClearSource();
@@ -109,6 +117,8 @@ public:
     QString MapCell(int32_t RowOff, int32_t ColOff, xl::Worksheet* ws);
 
 private:
+    // The row's columns; a member, so that it reaches the codes kept below.
+    static const std::vector<columns::Column<clsWorkspacePanel>>& StoredColumns();
     [[nodiscard]] bool InsertDB(db::Database* DB, int32_t WorkspaceID);
     [[nodiscard]] bool UpdateDB(db::Database* DB, int32_t WorkspaceID);
 
@@ -130,6 +140,14 @@ private:
     int32_t pRowShift = 0;  // rows the last relocation moved the range by
     int32_t pColShift = 0;  // columns the last relocation moved the range by
     QString pAdjPicRange;   // the picture range: fixed area plus the moved range
+
+    // A code of the row that this version does not know (another version or tool wrote it, or
+    // wrote it in another letter case) reads as None and is kept here, to be written back as it
+    // was while the kind stays None. Empty for a known code.
+    QString pOtherContent;
+    QString pOtherPaste;
+    QString pOtherView;
+    bool pRowGone = false;
 };
 
 // The cached picture of a panel: Panels/<ID>.bmp beside the program ("" when the folder

@@ -376,7 +376,14 @@ void SplitPath(const QString& fullPath, QString* folder, QString* fileName, QStr
         *fileName = name;
 }
 
-QString NewestMatch(const QString& maskPath) {
+bool IsWorkbookName(const QString& name) {
+    return name.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".xlsm"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+QString NewestMatchOf(const QString& maskPath, bool workbooksOnly) {
     if (maskPath.isEmpty())
         return QString();
     const QString separator = GetPathSeparator(maskPath);
@@ -406,7 +413,8 @@ QString NewestMatch(const QString& maskPath) {
         }
         const QString name = QFile::decodeName(entry->d_name);
         // Hidden entries are not normal files for the search.
-        if (name.startsWith(QLatin1Char('.')) || !FileMaskMatches(mask, name))
+        if (name.startsWith(QLatin1Char('.')) || !FileMaskMatches(mask, name) ||
+            (workbooksOnly && !IsWorkbookName(name)))
             continue;
         struct stat st {};
         const QByteArray full = QFile::encodeName(searchIn + QLatin1Char('/') + name);
@@ -425,6 +433,12 @@ QString NewestMatch(const QString& maskPath) {
         return QStringLiteral("none");
     return bestName.isEmpty() ? QString() : prefix + bestName;
 }
+
+}  // namespace
+
+QString NewestMatch(const QString& maskPath) { return NewestMatchOf(maskPath, false); }
+
+QString NewestWorkbookMatch(const QString& maskPath) { return NewestMatchOf(maskPath, true); }
 
 // Linux keeps no creation time that a program can set, so the access and modification times
 // carry the date-time; the modification time is the one the program reads back.

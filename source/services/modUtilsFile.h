@@ -97,6 +97,11 @@ QString GetFolder(const QString& path);
 // The newest normal file matching the mask ("*" and "?", any case) as folder, separator and
 // name; "" when nothing matches or the mask is empty, "none" when the folder can't be searched.
 QString NewestMatch(const QString& maskPath);
+// The same among the workbooks the program can show (IsWorkbookName): a mask can name any
+// file of a folder, and one that came with someone else's dashboard may aim at any.
+QString NewestWorkbookMatch(const QString& maskPath);
+// A file name ending in ".xlsx" or ".xlsm" (any case): a workbook the program can show.
+[[nodiscard]] bool IsWorkbookName(const QString& name);
 // Sets the file's access and modification times to the local date-time.
 [[nodiscard]] bool AdjustFileTime(const QString& path, const QDateTime& when);
 

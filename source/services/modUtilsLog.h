@@ -28,4 +28,5 @@ constexpr int32_t kFileNotFound = 53;
 constexpr int32_t kFileAccess = 75;     // path/file access error
 constexpr int32_t kObjectNotSet = 91;
 constexpr int32_t kUnreadable = 1004;   // a workbook or file the program can't read
+constexpr int32_t kRowDeleted = 3167;   // a row to update is gone ("Record is deleted")
 }  // namespace ErrNum

@@ -130,11 +130,12 @@ std::optional<mail::Folder> StoredFolder(const mail::Store& store, const QString
 }
 
 // Among the folder's mails received after `newestTime`, the newest whose subject matches and
-// that has a matching attachment (the last such attachment of the mail); `newestTime` becomes
-// its delivery time. A mail that can't be read is logged and passed over.
+// that has a matching savable attachment (the last such attachment of the mail); `newestTime`
+// becomes its delivery time. A mail that can't be read is logged and passed over.
 ChosenAttachment NewestMatchingMail(const mail::Store& store, const mail::Folder& folder,
                                     const QDateTime& since, const QRegularExpression& subjectRE,
-                                    const QRegularExpression& attachRE, QDateTime& newestTime) {
+                                    const QRegularExpression& attachRE, SavableAttachments savable,
+                                    QDateTime& newestTime) {
     const QString proc = QStringLiteral("NewestAttach");
     // The mail program narrowed the search to mails received on the day of `since` or
     // later before the patterns were tried; mails before that are never read.
@@ -160,7 +161,9 @@ ChosenAttachment NewestMatchingMail(const mail::Store& store, const mail::Folder
         }
         bool matched = false;
         for (size_t i = 0; i < message->Attachments().size(); ++i) {
-            if (attachRE.match(message->Attachments()[i].safeName).hasMatch()) {
+            const QString& name = message->Attachments()[i].safeName;
+            if (attachRE.match(name).hasMatch() &&
+                (savable == SavableAttachments::Any || IsWorkbookName(name))) {
                 chosen.index = i;
                 matched = true;
             }
@@ -220,7 +223,8 @@ QString SaveChosenAttachment(const ChosenAttachment& chosen, const QString& outp
 
 QString NewestAttach(const QString& subjectPattern, const QString& attachPattern,
                      const QString& folderValue, const QDateTime& since,
-                     const QString& outputFolder, QDateTime& newestTime) {
+                     const QString& outputFolder, QDateTime& newestTime,
+                     SavableAttachments savable) {
     const QString proc = QStringLiteral("NewestAttach");
     OutlookInstance olApp;
     try {
@@ -238,7 +242,7 @@ QString NewestAttach(const QString& subjectPattern, const QString& attachPattern
             return QString();
         }
         const ChosenAttachment chosen =
-            NewestMatchingMail(*olApp, *folder, since, subjectRE, attachRE, newestTime);
+            NewestMatchingMail(*olApp, *folder, since, subjectRE, attachRE, savable, newestTime);
         if (!chosen.message) {
             Outlook_Exit(olApp);
             LogEvent(kModule, proc, QStringLiteral("post Outlook_Exit"));

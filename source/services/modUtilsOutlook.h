@@ -27,12 +27,18 @@ extern bool gOutlookWasRunning;
 // Releases the instance (quitting it only when this program started it).
 void Outlook_Exit(OutlookInstance& olApp);
 
+// Which attachments a search may save at all, whatever its pattern says: the program itself
+// saves only workbooks it can show, since a pattern can come with someone else's dashboard.
+enum class SavableAttachments { Workbooks, Any };
+
 // Saves the last matching attachment of the latest matching mail of the folder into the output
 // folder and returns the saved file's path; "" when nothing newer than `since` was found or on
-// failure. `newestTime` (in/out) ends as the received time of the chosen mail.
+// failure. `newestTime` (in/out) ends as the received time of the chosen mail. An attachment
+// that is not savable does not match.
 QString NewestAttach(const QString& subjectPattern, const QString& attachPattern,
                      const QString& folderValue, const QDateTime& since,
-                     const QString& outputFolder, QDateTime& newestTime);
+                     const QString& outputFolder, QDateTime& newestTime,
+                     SavableAttachments savable = SavableAttachments::Workbooks);
 
 // The folder picker: the chosen folder's stored value, "" when the user picked nothing.
 QString Outlook_SelectFolder();

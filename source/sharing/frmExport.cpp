@@ -53,7 +53,11 @@ bool PruneToDashboards(db::Database* target, const QVariantList& ids) {
                                           "IS NOT NULL)"),
                            {}, true, kModule, kProc) &&
                SQL_Execute(target, QStringLiteral("DELETE FROM DsbSystem"), {}, true, kModule,
-                           kProc);
+                           kProc) &&
+               // An import of an earlier version left its scratch table in the repository,
+               // with another file's paths in it.
+               SQL_Execute(target, QStringLiteral("DROP TABLE IF EXISTS TempSources"), {}, true,
+                           kModule, kProc);
     });
     // The deleted rows would otherwise stay readable in the file's free pages.
     return pruned && SQL_Execute(target, QStringLiteral("VACUUM"), {}, true, kModule, kProc);

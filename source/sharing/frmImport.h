@@ -1,8 +1,9 @@
 #pragma once
 // Import of dashboards from a shared dashboard file: the chosen dashboards, their panels and
 // the sources those use, with new IDs, folder paths rewritten through the shared file's
-// alternate paths, and sources merged with alike repository sources. One import is one
-// transaction: it is stored whole or not at all.
+// alternate paths, and sources merged with alike repository sources. The user sees every
+// folder the new sources would use and agrees before anything is written; the import is then
+// one transaction: stored whole or not at all.
 
 #include "platform/database/Database.h"
 
@@ -36,7 +37,14 @@ public:
 private:
     [[nodiscard]] bool ValidateSelection();
     [[nodiscard]] bool CheckSharedTables();
+    // Brings the sources of the chosen dashboards into the connection's scratch table, with
+    // their paths rewritten by the shared file's alternate paths; nothing of the repository
+    // changes.
     [[nodiscard]] bool ImportSources(const QVariantList& ids, const QString& inList);
+    // Shows every place the new sources would read or write and asks; true when agreed, or when
+    // there is none.
+    [[nodiscard]] bool AgreeToPlaces();
+    void DropStagedSources();
     [[nodiscard]] bool ImportWorkspaces(const QVariantList& ids, const QString& inList);
     [[nodiscard]] bool ImportPanels(int32_t OldWorkspaceID, int32_t NewWorkspaceID);
     void Form_Unload();
@@ -45,7 +53,9 @@ private:
     QListWidget* lstWorkspaces_ = nullptr;
     std::unique_ptr<db::Database> dbImport;
     bool unloaded_ = false;
+    bool declined_ = false;  // the last OK ended at the user's No to the places shown
 };
 
-// Drops the import's scratch table from the repository; true when it is gone.
+// Drops a scratch table that an earlier version's import left in the repository; true when
+// none is there.
 [[nodiscard]] bool DelTempSources();

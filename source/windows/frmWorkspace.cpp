@@ -889,8 +889,27 @@ bool frmWorkspace::SaveWorkspace() {
         cmbWorkspaces_Load();
         Combo_SelectByData(cmbWorkspaces_, gWorkspace->ID);
         SetWorkspaceCaption(gWorkspace->Name);
+        return true;
     }
-    return saved;
+    // The rows were deleted by another copy of the program: what is on screen is the only
+    // copy left, and storing it anew is the one way to keep it.
+    if (gWorkspace->RowsGone() != clsWorkspace::GoneRows::None && OfferToSaveAsNew())
+        return mnuWorkspaceSaveAs_Click();
+    return false;
+}
+
+bool frmWorkspace::OfferToSaveAsNew() {
+    const bool dashboardGone = gWorkspace->RowsGone() == clsWorkspace::GoneRows::Dashboard;
+    const QString what =
+        dashboardGone ? QStringLiteral("The dashboard '") + gWorkspace->Name +
+                            QStringLiteral("' is no longer in the repository: another copy of ") +
+                            App::Title() + QStringLiteral(" may have deleted it.")
+                      : QStringLiteral("Some panels of the dashboard '") + gWorkspace->Name +
+                            QStringLiteral("' are no longer in the repository: another copy of ") +
+                            App::Title() + QStringLiteral(" may have deleted them.");
+    return MsgBox(what + QStringLiteral(" Nothing was saved.\r\n\r\nSave the dashboard as a new "
+                                        "one, so that it is kept?"),
+                  vbYesNo | vbExclamation) == vbYes;
 }
 
 QString frmWorkspace::AskWorkspaceName(const QString& Mode) {

@@ -152,6 +152,8 @@ private:
     void mnuWorkspacePaste_Click();
     void mnuPanelPaste_Click();
     [[nodiscard]] bool SaveWorkspace();
+    // Asks whether a dashboard whose stored rows are gone is to be saved as a new one.
+    [[nodiscard]] bool OfferToSaveAsNew();
     void DeletePanel(frmPanel* Window, bool FromDB);
 
     // Asks frmSaveWorkspace for a name in the given mode; "" when cancelled.

@@ -506,11 +506,42 @@ TEST_F(ModelTest, StoredCodesBecomeTheirKindsAndAreWrittenBackAsTheyWere) {
     }
 
     // Codes are compared as stored: another letter, or the right one in lower case, is no kind.
-    Exec(QStringLiteral("UPDATE DsbSavedPanel SET ContentType = 's', IsCustom = 'X', ViewType = 'z' "
+    // Another version or tool may know such a code, so a save of this one keeps it byte for
+    // byte, in every column, until the user gives the panel a kind of this version.
+    Exec(QStringLiteral("UPDATE DsbSavedPanel SET ContentType = 's', IsCustom = 'X', ViewType = 'zoom2' "
                         "WHERE Caption = 'first'"));
+    Exec(QStringLiteral("UPDATE DsbSavedPanel SET ContentType = 'Ä', IsCustom = ' Y', ViewType = 'c' "
+                        "WHERE Caption = 'second'"));
+    const QString codesOfSecond = QString(codesOfFirst).replace(QStringLiteral("'first'"), QStringLiteral("'second'"));
     clsWorkspace w;
     ASSERT_TRUE(w.LoadFromDB(id, gDB.get()));
-    EXPECT_EQ(w.Panels(1)->ContentType, PanelContent::None);
-    EXPECT_EQ(w.Panels(1)->IsCustom, PanelPaste::None);
-    EXPECT_EQ(w.Panels(1)->ViewType, PanelView::None);
+    clsWorkspacePanel* first = w.Panels(1);
+    EXPECT_EQ(first->ContentType, PanelContent::None);
+    EXPECT_EQ(first->IsCustom, PanelPaste::None);
+    EXPECT_EQ(first->ViewType, PanelView::None);
+    ASSERT_TRUE(w.SaveToDB(gDB.get()));
+    EXPECT_EQ(TextOf(codesOfFirst), QStringLiteral("s/X/zoom2"));
+    EXPECT_EQ(TextOf(codesOfSecond), QStringLiteral("Ä/ Y/c"));
+
+    // A kind chosen in this version is written as its code; the others stay as they were.
+    first->ViewType = PanelView::Zoom;
+    ASSERT_TRUE(w.SaveToDB(gDB.get()));
+    EXPECT_EQ(TextOf(codesOfFirst), QStringLiteral("s/X/Z"));
+    // A copy of the panel (into another dashboard) carries the codes with it.
+    clsWorkspace copy;
+    copy.Name = QStringLiteral("Copy");
+    ASSERT_TRUE(copy.Panels(copy.AddPanel())->LoadFromDB(w.Panels(2)->ID, gDB.get()));
+    copy.Panels(1)->ID = 0;
+    ASSERT_TRUE(copy.SaveToDB(gDB.get()));
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT ContentType || '/' || IsCustom || '/' || ViewType FROM "
+                                    "DsbSavedPanel WHERE WorkspaceID = ?"),
+                     {copy.ID}),
+              QStringLiteral("Ä/ Y/c"));
+    // Emptied content is emptied, other versions' codes with it.
+    first->ClearSource();
+    ASSERT_TRUE(w.SaveToDB(gDB.get()));
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT ContentType || '/' || IsCustom || '/' || ViewType FROM "
+                                    "DsbSavedPanel WHERE ID = ?"),
+                     {first->ID}),
+              QStringLiteral("//"));
 }

@@ -460,12 +460,17 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     const int32_t emptySheet = panel(2, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Empty"));
     const int32_t anchorGone = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("contents"), QStringLiteral("Data"),
                                      QStringLiteral("bottom=`anchor=$C7`content=Nowhere to be found"));
+    // Codes another version wrote: a relocated row keeps them as they were.
+    const int32_t otherCodes = panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data"));
+    Exec(QStringLiteral("UPDATE DsbSavedPanel SET IsCustom = 'n', ViewType = 'W' WHERE ID = ?"), {otherCodes});
     const QList<int32_t> staying = {
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral("top"), QStringLiteral("Data")),
         panel(2, s->ID, QStringLiteral("S"), QVariant(), QStringLiteral("Data")),
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral(""), QStringLiteral("Data")),
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral("anywhere"), QStringLiteral("Data")),
         panel(1, s->ID, QStringLiteral("C"), QStringLiteral("bottom"), QStringLiteral("Data")),
+        // Codes compare exactly: a lower-case "s" is no range of this version.
+        panel(1, s->ID, QStringLiteral("s"), QStringLiteral("bottom"), QStringLiteral("Data")),
         panel(1, s->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Gone")),
         panel(1, other->ID, QStringLiteral("S"), QStringLiteral("bottom"), QStringLiteral("Data")),
     };
@@ -501,6 +506,10 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     const QList<int32_t> touched = written();
     EXPECT_TRUE(touched.contains(bottom));
     EXPECT_TRUE(touched.contains(contents));
+    EXPECT_TRUE(touched.contains(otherCodes));
+    EXPECT_EQ(TextOf(QStringLiteral("SELECT ContentType || IsCustom || ViewType FROM DsbSavedPanel WHERE ID = ?"),
+                     {otherCodes}),
+              QStringLiteral("SnW"));
     for (int32_t id : staying)
         EXPECT_FALSE(touched.contains(id)) << id;
     QStringList after;
@@ -513,6 +522,7 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     };
     EXPECT_TRUE(picRange(bottom).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(bottom).toStdString();
     EXPECT_TRUE(picRange(contents).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(contents).toStdString();
+    EXPECT_TRUE(picRange(otherCodes).remove(QLatin1Char('$')).startsWith(QStringLiteral("B4:D6`"))) << picRange(otherCodes).toStdString();
     EXPECT_EQ(Scalar(QStringLiteral("SELECT WorkspaceID FROM DsbSavedPanel WHERE ID = ?"), {contents}), 2);
     // A sheet with nothing on it gives no new bottom cell, an anchor text that is gone no new
     // anchor: those panels keep their stored texts while the others moved.
@@ -522,7 +532,7 @@ TEST_F(UpdatePassTest, ANewerWorkbookRelocatesFollowingRangePanelsOfEveryDashboa
     EXPECT_TRUE(PromptScript::Messages().isEmpty());
 
     // Every cached picture of the source is gone, the other source's stays.
-    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet, anchorGone} + staying.mid(0, 6))
+    for (int32_t id : QList<int32_t>{bottom, contents, emptySheet, anchorGone} + staying.mid(0, staying.size() - 1))
         EXPECT_FALSE(QFile::exists(PanelPicturePath(id))) << id;
     EXPECT_TRUE(QFile::exists(PanelPicturePath(staying.last())));
 

@@ -46,7 +46,9 @@ protected:
                    QDateTime* newest = nullptr, const QDateTime& since = At(-10 * kDay)) {
         QDateTime local;
         QDateTime& n = newest ? *newest : local;
-        return NewestAttach(subject, attach, folder, since, Out(), n);
+        // The store's own behaviour, on attachments of every kind; the source update's
+        // workbooks-only rule has tests of its own.
+        return NewestAttach(subject, attach, folder, since, Out(), n, SavableAttachments::Any);
     }
 };
 

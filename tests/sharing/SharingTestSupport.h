@@ -94,27 +94,48 @@ protected:
         ASSERT_TRUE(InitRepository(gDB, InFolder(name)));
     }
 
-    // Opens the import dialog on `path`, selects the offered dashboards of these names and
-    // presses OK. Returns the dialog's offered names before the import.
+    // The question the import asks before it writes anything: the places the new sources use.
+    static bool IsPlacesQuestion(const QString& text) {
+        return text.startsWith(QStringLiteral("The selected dashboard(s) will use these places"));
+    }
+
+    // Opens the import dialog on `path`, selects the offered dashboards of these names, presses
+    // OK and answers the places question with `agree`. Returns the offered names, the places
+    // question when one was asked and the other messages shown, in order; the prompt script
+    // is reset afterwards.
     struct ImportRun {
         QStringList offered;
         bool closed = false;
+        QString places;
+        int placesStyle = 0;
+        QStringList messages;
     };
-    static ImportRun Import(const QString& path, const QStringList& names) {
+    static ImportRun Import(const QString& path, const QStringList& names, bool agree = true) {
         ImportRun run;
         frmImport dialog;
         dialog.ImportFile = path;
         dialog.Form_Activate();
         for (int i = 0; i < dialog.list()->count(); ++i)
             run.offered << dialog.list()->item(i)->text();
-        if (dialog.Unloaded()) {
-            run.closed = true;
-            return run;
+        if (!dialog.Unloaded()) {
+            for (int i = 0; i < dialog.list()->count(); ++i)
+                dialog.list()->item(i)->setSelected(names.contains(dialog.list()->item(i)->text()));
+            PromptScript::QueueMsgBox(agree ? vbYes : vbNo);
+            dialog.cmdOK_Click();
         }
-        for (int i = 0; i < dialog.list()->count(); ++i)
-            dialog.list()->item(i)->setSelected(names.contains(dialog.list()->item(i)->text()));
-        dialog.cmdOK_Click();
         run.closed = dialog.Unloaded();
+        for (const PromptScript::Shown& shown : PromptScript::Record()) {
+            if (shown.kind != QLatin1String("msgbox"))
+                continue;
+            if (IsPlacesQuestion(shown.text)) {
+                run.places = shown.text;
+                run.placesStyle = shown.style;
+            } else {
+                run.messages << shown.text;
+            }
+        }
+        // An answer that no question took must not answer a later box.
+        PromptScript::Reset();
         return run;
     }
 };

@@ -20,6 +20,8 @@ TEST_F(SharingTest, ExportKeepsOnlyTheChosenDashboardWithItsPanelsAndSources) {
     gDB->Execute(QStringLiteral("INSERT INTO DsbSystem VALUES ('Secret', 'value')"));
     gDB->Execute(QStringLiteral("INSERT INTO DsbAltPaths VALUES ('/dest/', '/alt/'), ('/x/', '/y/')"));
     gDB->Execute(QStringLiteral("INSERT INTO DsbpanelThresholds(PanelID) VALUES (7)"));
+    // The scratch table an import of an earlier version left, with another file's paths.
+    gDB->Execute(QStringLiteral("CREATE TABLE TempSources AS SELECT 0 AS NewID, * FROM DsbPanelSource"));
     const QStringList before = Dump(*gDB);
 
     const QString target = InFolder("out.pvds");
@@ -36,6 +38,7 @@ TEST_F(SharingTest, ExportKeepsOnlyTheChosenDashboardWithItsPanelsAndSources) {
     EXPECT_EQ(Rows(*shared, "SELECT * FROM DsbAltPaths ORDER BY BasePath"),
               (QStringList{"/dest/|/alt/", "/x/|/y/"}));
     EXPECT_EQ(Scalar(*shared, "SELECT count(*) FROM DsbpanelThresholds"), 1);
+    EXPECT_FALSE(shared->HasTable("TempSources"));
     // The repository itself is never changed by an export.
     EXPECT_EQ(Dump(*gDB), before);
 }

@@ -38,7 +38,8 @@ protected:
         const auto run = Import(path, {"Sales"});
         EXPECT_TRUE(run.closed);
         EXPECT_TRUE(run.offered.isEmpty());
-        const QStringList shown = PromptScript::Messages();
+        const QStringList shown = run.messages;
+        EXPECT_TRUE(run.places.isEmpty());
         ASSERT_EQ(shown.size(), 2) << shown.join(" / ").toStdString();
         EXPECT_TRUE(shown[0].contains(
             path + " is not a shared dashboard file this program can read: " + reason))
@@ -116,9 +117,9 @@ TEST_F(HostileImportTest, IdsBeyond32BitsAreRefusedNotTruncated) {
     PromptScript::Reset();
     const auto run = Import(bigDashboard, {"Chosen bigid"});
     EXPECT_TRUE(run.closed);
-    EXPECT_TRUE(PromptScript::Messages().value(0).contains(
+    EXPECT_TRUE(run.messages.value(0).contains(
         "DsbSavedWorkspace.ID holds 4294967297, which is not an ID of 32 bits"));
-    EXPECT_FALSE(PromptScript::Messages().contains("Selected dashboard(s) were imported successfully."));
+    EXPECT_FALSE(run.messages.contains("Selected dashboard(s) were imported successfully."));
     EXPECT_EQ(Dump(*gDB), before);
 
     ExpectRefused(bigSource, "DsbSavedPanel.SourceID holds -4294967295, which is not an ID of 32 bits");

@@ -11,44 +11,105 @@ const QString kSuccess = QStringLiteral("Selected dashboard(s) were imported suc
 const QString kNothing = QStringLiteral("Nothing was imported.");
 }  // namespace
 
-TEST_F(SharingTest, RoundTripCopiesOneDashboardWithNewIdsAndFreshSources) {
-    AddDashboard(*gDB, "Filler");  // so the IDs of both sides differ
-    const int32_t sales = AddDashboard(*gDB, "Sales", "North region");
-    AddDashboard(*gDB, "Stock");
-    const int32_t s1 = AddSource(*gDB, "/data/s1.xlsx", "folder", "s1*.xlsx", "/dest/", "/in/");
-    AddPanel(*gDB, sales, s1, "one");
-    AddPanel(*gDB, sales, s1, "two");
+namespace {
+
+// A row as one line, "column=value" joined by "|", Null as "<null>": whole rows compare and
+// print at once.
+QString Line(const QVariantMap& row) {
+    QStringList fields;
+    for (auto it = row.begin(); it != row.end(); ++it)
+        fields << it.key() + QLatin1Char('=') +
+                      (it.value().isNull() ? QStringLiteral("<null>") : it.value().toString());
+    return fields.join(QLatin1Char('|'));
+}
+
+QStringList Lines(const std::vector<QVariantMap>& rows) {
+    QStringList lines;
+    for (const QVariantMap& row : rows)
+        lines << Line(row);
+    return lines;
+}
+
+// The row with some columns given other values.
+QVariantMap With(QVariantMap row, const QVariantMap& changes) {
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        row.insert(it.key(), it.value());
+    return row;
+}
+
+}  // namespace
+
+// Every column of every table holds a value of its own on the exporting side; the import
+// brings the chosen dashboard's rows whole, with new keys and fresh times for the new source,
+// and nothing of any other table (its scratch table included).
+TEST_F(SharingTest, RoundTripCopiesWholeRowsOfTheChosenDashboardAndNothingElse) {
+    using testsupport::InsertEveryColumn;
+    const QString sourceFolder = InFolder("in/"), destFolder = InFolder("dest/");
+    int seed = 1;
+    for (const char* table : {"DsbpanelThresholds", "DsbSystem", "DsbDrillback", "DsbSourceDoc", "DsbAltPaths"})
+        InsertEveryColumn(*gDB, table, {}, seed++);
+    const auto dashboard = [&](const QString& name) {
+        return InsertEveryColumn(*gDB, "DsbSavedWorkspace", {{"ID", 40 + seed}, {"Name", name}}, seed++);
+    };
+    const auto source = [&](const QString& mask) {
+        return InsertEveryColumn(*gDB, "DsbPanelSource",
+                                 {{"ID", 70 + seed}, {"FullPath", sourceFolder + mask}, {"Mask", mask},
+                                  {"DestFolder", destFolder}, {"SourceFolder", sourceFolder},
+                                  {"UpdateType", "folder"}},
+                                 seed++);
+    };
+    const auto panel = [&](qint64 workspace, qint64 sourceID) {
+        InsertEveryColumn(*gDB, "DsbSavedPanel",
+                          {{"ID", 100 + seed}, {"WorkspaceID", workspace}, {"SourceID", sourceID}}, seed++);
+    };
+    dashboard("Filler");
+    const qint64 sales = dashboard("Sales");
+    const qint64 stock = dashboard("Stock");
+    const qint64 s1 = source("s1*.xlsx");
+    const qint64 s2 = source("s2*.xlsx");
+    panel(sales, s1);
+    panel(stock, s2);
+    panel(sales, s1);
     const QString shared = InFolder("sales.pvds");
     ASSERT_TRUE(Export({"Sales"}, shared));
+    const auto sharedFile = OpenShared(shared);
+    const std::vector<QVariantMap> sharedWorkspaces = testsupport::WholeRows(*sharedFile, "DsbSavedWorkspace");
+    const std::vector<QVariantMap> sharedPanels = testsupport::WholeRows(*sharedFile, "DsbSavedPanel");
+    const std::vector<QVariantMap> sharedSources = testsupport::WholeRows(*sharedFile, "DsbPanelSource");
+    ASSERT_EQ(sharedWorkspaces.size(), 1u);
+    ASSERT_EQ(sharedPanels.size(), 2u);
+    ASSERT_EQ(sharedSources.size(), 1u);
 
     SwitchToNewRepository();
+    const QStringList tablesBefore = gDB->TableNames();
     const auto run = Import(shared, {"Sales"});
     EXPECT_EQ(run.offered, QStringList{"Sales"});
     EXPECT_TRUE(run.closed);
-    EXPECT_EQ(PromptScript::Messages(), QStringList{kSuccess});
-    EXPECT_EQ(Rows(*gDB, "SELECT ID, Name, Description, Template, LastUpdated, Status, Comments "
-                         "FROM DsbSavedWorkspace"),
-              QStringList{"1|Sales|North region|T|2024-03-05 10:11:12|S|C"});
-    EXPECT_EQ(Rows(*gDB, "SELECT ID, FullPath, Mask, DestFolder, NewestFile, LastUpdated, "
-                         "LastChecked, CheckEveryNMin, UpdateType, SourceFolder, MacroName "
-                         "FROM DsbPanelSource"),
-              QStringList{"1|/data/s1.xlsx|s1*.xlsx|/dest/||1900-01-01 00:00:00|"
-                          "1900-01-01 00:00:00|15|folder|/in/|Mac"});
-    EXPECT_EQ(Rows(*gDB, "SELECT WorkspaceID, SourceID, Ndx, ContentType, SheetName, PicRange, "
-                         "[Left], [Top], Width, Height, ViewType, Caption FROM DsbSavedPanel "
-                         "ORDER BY ID"),
-              (QStringList{"1|1|1|S|Data|A1:C4|120|240|3000|1500|A|one",
-                           "1|1|1|S|Data|A1:C4|120|240|3000|1500|A|two"}));
-    // The scratch table stays until the next import, with the source's mapping.
-    EXPECT_EQ(Rows(*gDB, "SELECT NewID, ID FROM TempSources"), QStringList{QString("1|%1").arg(s1)});
-    // Alternate paths are read, never imported.
-    EXPECT_EQ(Scalar(*gDB, "SELECT count(*) FROM DsbAltPaths"), 0);
+    EXPECT_EQ(run.messages, QStringList{kSuccess});
+    EXPECT_TRUE(run.places.contains("    " + sourceFolder + "\r\n        workbooks are copied from it; workbooks in it are shown\r\n"))
+        << run.places.toStdString();
+
+    EXPECT_EQ(Lines(testsupport::WholeRows(*gDB, "DsbSavedWorkspace")),
+              QStringList{Line(With(sharedWorkspaces[0], {{"ID", 1}}))});
+    EXPECT_EQ(Lines(testsupport::WholeRows(*gDB, "DsbPanelSource")),
+              QStringList{Line(With(sharedSources[0], {{"ID", 1},
+                                                       {"NewestFile", ""},
+                                                       {"LastUpdated", "1900-01-01 00:00:00"},
+                                                       {"LastChecked", "1900-01-01 00:00:00"}}))});
+    QStringList panels;
+    for (size_t i = 0; i < sharedPanels.size(); ++i)
+        panels << Line(With(sharedPanels[i], {{"ID", qint64(i + 1)}, {"WorkspaceID", 1}, {"SourceID", 1}}));
+    EXPECT_EQ(Lines(testsupport::WholeRows(*gDB, "DsbSavedPanel")), panels);
+    // Alternate paths and every other table are read, never imported; the scratch table is
+    // gone with the import.
+    for (const char* table : {"DsbpanelThresholds", "DsbSystem", "DsbDrillback", "DsbSourceDoc", "DsbAltPaths"})
+        EXPECT_EQ(Scalar(*gDB, QStringLiteral("SELECT count(*) FROM %1").arg(table)), 0) << table;
+    EXPECT_EQ(gDB->TableNames(), tablesBefore);
 
     // The same file again: the dashboard is in the repository now and no longer offered.
-    PromptScript::Reset();
     const auto again = Import(shared, {"Sales"});
     EXPECT_TRUE(again.closed);
-    EXPECT_EQ(PromptScript::Messages(), QStringList{"There are no dashboards to import from."});
+    EXPECT_EQ(again.messages, QStringList{"There are no dashboards to import from."});
 }
 
 TEST_F(SharingTest, ImportReusesAlikeSourcesAndMergesAlikeImportedOnes) {
@@ -71,7 +132,7 @@ TEST_F(SharingTest, ImportReusesAlikeSourcesAndMergesAlikeImportedOnes) {
     const int32_t mineNull = AddSource(*gDB, "/mine/n.xlsx", QVariant(), QVariant(), QVariant());
     const QStringList mineBefore = Rows(*gDB, "SELECT * FROM DsbPanelSource ORDER BY ID");
     const auto run = Import(shared, {"Mixed", "Empty"});
-    ASSERT_EQ(PromptScript::Messages(), QStringList{kSuccess});
+    ASSERT_EQ(run.messages, QStringList{kSuccess});
 
     // Reused sources stay exactly as they were.
     EXPECT_EQ(Rows(*gDB, "SELECT * FROM DsbPanelSource WHERE ID <= 2 ORDER BY ID"), mineBefore);
@@ -124,8 +185,7 @@ TEST_F(SharingTest, ImportRewritesPathsThroughTheSharedFilesAlternatePaths) {
     ASSERT_TRUE(Export({"Paths"}, shared));
 
     SwitchToNewRepository();
-    Import(shared, {"Paths"});
-    ASSERT_EQ(PromptScript::Messages(), QStringList{kSuccess});
+    ASSERT_EQ(Import(shared, {"Paths"}).messages, QStringList{kSuccess});
     EXPECT_EQ(Rows(*gDB, "SELECT FullPath, DestFolder, SourceFolder FROM DsbPanelSource ORDER BY ID"),
               (QStringList{altDeep + "x.xlsx|" + altDeep + "|" + altShort,
                            altShort + "y.xlsx|/keep/|" + altDeep + "../",
@@ -151,7 +211,8 @@ TEST_F(SharingTest, ImportOffersOnlyNamesTheRepositoryDoesNotHave) {
     const auto run = Import(shared, {});
     EXPECT_EQ(run.offered, (QStringList{"O'Neil's view", "Stock"}));
     EXPECT_FALSE(run.closed);
-    EXPECT_EQ(PromptScript::Messages(), QStringList{"Must select at least 1 panel to import."});
+    EXPECT_EQ(run.messages, QStringList{"Must select at least 1 panel to import."});
+    EXPECT_TRUE(run.places.isEmpty());
 }
 
 TEST_F(SharingTest, FailedImportLeavesTheRepositoryAsItWas) {
@@ -177,6 +238,7 @@ TEST_F(SharingTest, FailedImportLeavesTheRepositoryAsItWas) {
     ASSERT_EQ(dialog.list()->count(), 2);
     dialog.list()->item(0)->setSelected(true);
     dialog.list()->item(1)->setSelected(true);
+    PromptScript::QueueMsgBox(vbYes);  // to the places the new source uses
     dialog.cmdOK_Click();
     EXPECT_FALSE(dialog.Unloaded());
     EXPECT_EQ(Dump(*gDB), before);
@@ -191,8 +253,13 @@ TEST_F(SharingTest, FailedImportLeavesTheRepositoryAsItWas) {
     PromptScript::Reset();
     dialog.list()->item(0)->setSelected(true);
     dialog.list()->item(1)->setSelected(true);
+    PromptScript::QueueMsgBox(vbYes);
     dialog.cmdOK_Click();
-    EXPECT_EQ(PromptScript::Messages(), QStringList{kSuccess});
+    ASSERT_EQ(PromptScript::Messages().size(), 2);
+    EXPECT_TRUE(IsPlacesQuestion(PromptScript::Messages().first()));
+    EXPECT_EQ(PromptScript::Messages().last(), kSuccess);
+    // The scratch table an earlier version left went with the import.
+    EXPECT_FALSE(gDB->HasTable("TempSources"));
     EXPECT_EQ(Rows(*gDB, "SELECT Name FROM DsbSavedWorkspace ORDER BY Name"),
               (QStringList{"First", "Second"}));
     EXPECT_EQ(Scalar(*gDB, "SELECT count(*) FROM DsbSavedPanel"), 3);
@@ -238,9 +305,9 @@ TEST_F(SharingTest, BadSharedFilesAreRefusedWithNothingWritten) {
         PromptScript::Reset();
         const auto run = Import(path, {"Sales", "Future"});
         EXPECT_TRUE(run.closed) << path.toStdString();
-        EXPECT_TRUE(PromptScript::Messages().contains(
+        EXPECT_TRUE(run.messages.contains(
             "Error opening shared file.  Unable to continue importing dashboards."))
-            << path.toStdString() << ": " << PromptScript::Messages().join(" / ").toStdString();
+            << path.toStdString() << ": " << run.messages.join(" / ").toStdString();
         EXPECT_EQ(Dump(*gDB), before) << path.toStdString();
     }
     EXPECT_TRUE(LogText().contains("CellRange") || LogText().contains("PicRange"));
@@ -248,7 +315,7 @@ TEST_F(SharingTest, BadSharedFilesAreRefusedWithNothingWritten) {
     PromptScript::Reset();
     const auto missing = Import(InFolder("nowhere.pvds"), {});
     EXPECT_TRUE(missing.closed);
-    EXPECT_EQ(PromptScript::Messages(),
+    EXPECT_EQ(missing.messages,
               QStringList{"Import file [" + InFolder("nowhere.pvds") + "] does not exist."});
 }
 
@@ -269,7 +336,7 @@ TEST_F(SharingTest, UnnamedSharedDashboardsAreNotOffered) {
     const auto run = Import(shared, {"1"});
     EXPECT_EQ(run.offered, QStringList{});
     EXPECT_TRUE(run.closed);
-    EXPECT_EQ(PromptScript::Messages(), QStringList{"There are no dashboards to import from."});
+    EXPECT_EQ(run.messages, QStringList{"There are no dashboards to import from."});
     EXPECT_TRUE(LogText().contains("of the shared file has no name; it is not offered."));
     EXPECT_EQ(Dump(*gDB), before);
 
@@ -281,6 +348,6 @@ TEST_F(SharingTest, UnnamedSharedDashboardsAreNotOffered) {
     const auto named = Import(shared, {"Named"});
     EXPECT_EQ(named.offered, QStringList{"Named"});
     EXPECT_TRUE(named.closed);
-    EXPECT_EQ(PromptScript::Messages(), QStringList{"Selected dashboard(s) were imported successfully."});
+    EXPECT_EQ(named.messages, QStringList{"Selected dashboard(s) were imported successfully."});
     EXPECT_EQ(Scalar(*gDB, "SELECT COUNT(*) FROM DsbSavedWorkspace"), 1);
 }
