@@ -163,8 +163,9 @@ bool frmExport::ExportDashboard() {
     // the user did not choose readable under the chosen name. A copy left by an export that
     // was killed is cleared by the next one.
     const QFileInfo target(ExportFile);
-    const QString partial = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                            QStringLiteral(".export");
+    // Its name is cut short so that it is a name the folder takes whenever the chosen one is.
+    const QString partial = target.absolutePath() + QStringLiteral("/.") +
+                            target.fileName().left(200) + QStringLiteral(".export");
     const auto discard = [&] {
         QFile::remove(partial);
         QFile::remove(partial + QStringLiteral("-journal"));
