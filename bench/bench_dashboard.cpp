@@ -10,6 +10,7 @@
 // SB_BENCH_NO_LIBREOFFICE=1 leaves out the recalculation.
 
 #include "BenchSupport.h"
+#include "DashboardBench.h"
 
 #include "model/Globals.h"
 #include "platform/workbook/Recalc.h"
@@ -64,35 +65,15 @@ struct Starts {
     }
 };
 
-QString ReadText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-// The program folder with an empty repository, opened as start-up opens it.
-bool StartProgramFolder(const QString& folder) {
-    App::SetPath(folder);
-    auto database = db::Database::Create(GetRepositoryFile(), DatabaseKey(kConnectString));
-    database->ExecuteScript(ReadText(QStringLiteral(SB_SOURCE_DIR "/resources/schema.sql")));
-    database.reset();
-    InitLog(GetLogFile(), false, false);
-    return InitRepository(gDB, GetRepositoryFile());
-}
-
-int32_t Insert(const QString& sql, const QVariantList& values) {
-    gDB->Execute(sql, values);
-    return static_cast<int32_t>(gDB->LastInsertId());
-}
-
 int32_t AddSource(const QString& folder, const QString& file, const QString& type) {
-    return Insert(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, DestFolder, NewestFile, Mask, UpdateType, "
+    return bench::Insert(QStringLiteral("INSERT INTO DsbPanelSource(FullPath, DestFolder, NewestFile, Mask, UpdateType, "
                                  "CheckEveryNMin, LastChecked) VALUES (?, ?, ?, ?, ?, 60, ?)"),
                   {folder + QLatin1Char('/') + file, folder + QLatin1Char('/'), file, file, type,
                    db::ToStoredDateTime(QDateTime::currentDateTime().addDays(1))});
 }
 
 void AddPanel(int32_t workspace, int32_t source, const QString& sheet, const QString& range, int i) {
-    Insert(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
+    bench::Insert(QStringLiteral("INSERT INTO DsbSavedPanel(WorkspaceID, SourceID, ContentType, IsCustom, SheetName, "
                           "PicRange, [Left], [Top], Width, Height, ViewType, Caption) "
                           "VALUES (?, ?, 'S', 'N', ?, ?, ?, ?, 3000, 2000, 'Z', ?)"),
            {workspace, source, sheet, range + QStringLiteral("``"), 3000 * (i % 6), 2000 * (i / 6),
@@ -104,38 +85,6 @@ void ClearCache() {
     for (const QString& f : panels.entryList({QStringLiteral("*.bmp")}, QDir::Files))
         panels.remove(f);
 }
-
-// The paint events of a widget, for the longest gap between two of them.
-class PaintClock : public QObject {
-public:
-    explicit PaintClock(QWidget* watched) {
-        watched->installEventFilter(this);
-        clock_.start();
-    }
-    void Reset() {
-        last_ = clock_.elapsed();
-        longest_ = 0;
-        paints_ = 0;
-    }
-    qint64 Longest() const { return std::max(longest_, clock_.elapsed() - last_); }
-    int Paints() const { return paints_; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            const qint64 now = clock_.elapsed();
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-            ++paints_;
-        }
-        return false;
-    }
-
-private:
-    QElapsedTimer clock_;
-    qint64 last_ = 0, longest_ = 0;
-    int paints_ = 0;
-};
 
 // One start of the main window on the stored dashboard: the time to all panels shown, or to
 // the first paint of the dashboard area; none when not every panel showed.
@@ -182,7 +131,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTemporaryDir dir;
-    if (!StartProgramFolder(dir.path())) {
+    if (!bench::StartProgramFolder(dir.path())) {
         std::printf("Dashboard benchmarks: the repository could not be made\n");
         return 1;
     }
@@ -193,7 +142,7 @@ int main(int argc, char** argv) {
     const QString books = dir.filePath(QStringLiteral("books"));
     QDir().mkpath(books);
     const int32_t dashboard =
-        Insert(QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, LastUpdated) VALUES ('Bench', ?)"),
+        bench::Insert(QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, LastUpdated) VALUES ('Bench', ?)"),
                {db::ToStoredDateTime(QDateTime::currentDateTime())});
     for (int i = 0; i < kPanels; ++i) {
         const QString name = QStringLiteral("Book%1.xlsx").arg(i + 1);
@@ -227,7 +176,7 @@ int main(int argc, char** argv) {
     gDB->Execute(QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
                  {db::ToStoredDateTime(QDateTime::currentDateTime().addDays(-1)), dashboard});
     const int32_t linked =
-        Insert(QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, LastUpdated) VALUES ('Links', ?)"),
+        bench::Insert(QStringLiteral("INSERT INTO DsbSavedWorkspace(Name, LastUpdated) VALUES ('Links', ?)"),
                {db::ToStoredDateTime(QDateTime::currentDateTime())});
     AddPanel(linked, AddSource(links, QStringLiteral("Report.xlsx"), QStringLiteral("refresh")),
              QStringLiteral("Report"), QStringLiteral("A1:B1"), 0);
@@ -237,7 +186,7 @@ int main(int argc, char** argv) {
     window->show();
     window->Form_Activate();  // the first recalculation starts LibreOffice
     std::printf("  first open, LibreOffice started: %.0f ms\n", double(t.elapsed()));
-    PaintClock paints(window->mdiArea()->viewport());
+    bench::PaintClock paints(window->mdiArea()->viewport());
     QTimer repaint;
     QObject::connect(&repaint, &QTimer::timeout, [window] { window->mdiArea()->viewport()->update(); });
     repaint.start(5);

@@ -13,6 +13,7 @@
 #include "services/modUtilsFolder.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsMisc.h"
+#include "platform/workbook/Waiting.h"
 #include "services/modUtilsOutlook.h"
 #include "services/modUtilsSQL.h"
 
@@ -351,13 +352,23 @@ void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
         if (rs->EOF_() || !hidden.Start())
             return;
         XL->DisplayAlerts = false;
-        xl::Workbook* wb = XL->Workbooks().Open(Path);
-        for (; !rs->EOF_(); rs->MoveNext()) {
-            // Only ranges that follow the sheet's end or an anchor move; "top" ranges and rows
-            // without a usable rule keep their stored texts, which relocating would blank.
+        // Only ranges that follow the sheet's end or an anchor move; "top" ranges and rows
+        // without a usable rule keep their stored texts, which relocating would blank.
+        auto moves = [&rs] {
             const QString rule = rs->Text(QStringLiteral("RelativeTo"));
-            if (rule != QStringLiteral("bottom") && rule != QStringLiteral("contents"))
+            return rule == QStringLiteral("bottom") || rule == QStringLiteral("contents");
+        };
+        QStringList sheets;
+        for (; !rs->EOF_(); rs->MoveNext())
+            if (moves())
+                sheets << rs->Text(QStringLiteral("SheetName"));
+        rs->MoveFirst();
+        xl::Workbook* wb = OpenWithSheets(XL, Path, sheets);
+        for (; !rs->EOF_(); rs->MoveNext()) {
+            if (!moves())
                 continue;
+            // A pass's window goes on painting between two relocations in a large sheet.
+            xl::WhileWaiting();
             const QString sheet = rs->Text(QStringLiteral("SheetName"));
             if (!Excel_HasSheet(wb, sheet)) {
                 LogEvent(kModule, QStringLiteral("AdjustRanges"),

@@ -86,6 +86,14 @@ void Excel_Exit(ExcelApp& XL) {
     XL.reset();
 }
 
+xl::Workbook* OpenWithSheets(const ExcelApp& XL, const QString& Path, const QStringList& SheetNames) {
+    QList<QPair<QString, QString>> wanted;
+    for (const QString& sheet : SheetNames)
+        wanted.append({Path, sheet});
+    XL->Prefetch(wanted);
+    return XL->Workbooks().Open(Path, true);
+}
+
 bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName) {
     if (WB && WB->Sheets().Find(SheetName))
         return true;

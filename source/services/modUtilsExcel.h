@@ -42,6 +42,10 @@ public:
     ExcelApp XL;
 };
 
+// Opens a workbook file in the instance (Workbooks.Open) with the sheets named read as well,
+// on other cores while the engine's wait hook lets the window's events in. Throws xl::Error.
+xl::Workbook* OpenWithSheets(const ExcelApp& XL, const QString& Path, const QStringList& SheetNames);
+
 [[nodiscard]] bool Excel_HasSheet(xl::Workbook* WB, const QString& SheetName);
 [[nodiscard]] bool Excel_HasWorkbook(const ExcelApp& XL, const QString& FullPath, bool& SameName);
 [[nodiscard]] bool Excel_HasShape(xl::Worksheet* WS, const QString& ShapeName);

@@ -23,6 +23,8 @@ public:
     void SetPicture(const QImage& picture);
     // The persistent drawing: what was painted since the picture was last set.
     QImage Image() const;
+    // The pixels of the persistent drawing, 0 without one.
+    int64_t DrawingPixels() const { return int64_t(drawing_.width()) * drawing_.height(); }
     // Paints the whole of `source` stretched onto the rectangle (twips) of the drawing.
     void PaintPicture(const QImage& source, double x, double y, double width, double height);
 

@@ -9,6 +9,7 @@
 #include "services/modUtilsMisc.h"
 #include "ui/modUtilsPics.h"
 #include "platform/workbook/CopyPicture.h"
+#include "platform/workbook/RangePainter.h"
 #include "platform/workbook/Waiting.h"
 #include "windows/PictureBox.h"
 #include "windows/TitleCentring.h"
@@ -24,6 +25,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -178,7 +180,10 @@ void frmPanel::Move(int32_t left, int32_t top) {
 }
 
 void frmPanel::Resize(int32_t width, int32_t height) {
-    Frame()->resize(std::max(1, TwipsToPixelsX(width)), std::max(1, TwipsToPixelsY(height)));
+    // A stored size no screen can show (a shared file's, say) would make the zoomed copy of the
+    // picture as large.
+    const QSize size = PictureBudget::FitToScreen(QSize(TwipsToPixelsX(width), TwipsToPixelsY(height)));
+    Frame()->resize(std::max(1, size.width()), std::max(1, size.height()));
 }
 
 clsWorkspacePanel* frmPanel::Record() const {
@@ -266,9 +271,13 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         if (dropCache && !ShowsWorkbook(type) && FileExists(cache))
             QFile::remove(cache);
         if (type == PanelContent::Picture) {
+            if (const QSize size = QImageReader(path).size(); size.isValid() && !PictureAllowed(size, path))
+                return false;
             QImage picture(path);
             if (picture.isNull())
                 throw xl::Error(path + QStringLiteral(" is not a picture that can be read."));
+            if (!PictureAllowed(picture.size(), path))
+                return false;
             picTemp_->AutoSize = true;
             picTemp_->SetPicture(picture);
         } else if (ShowsWorkbook(type)) {
@@ -346,6 +355,8 @@ bool frmPanel::ShowCachedPicture() {
     if (!FileExists(cache))
         return false;
     const QDateTime written = QFileInfo(cache).lastModified();
+    if (!PictureFits(QImageReader(cache).size()))
+        return false;  // painted again, and refused aloud
     const QImage picture(cache);
     if (picture.isNull())
         return false;
@@ -360,7 +371,8 @@ bool frmPanel::ShowCachedPicture() {
 }
 
 bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent ContentType,
-                             const QString& What, const QString& Cache) {
+                             const QString& What, const QString& Cache, const QSize& Size,
+                             std::shared_ptr<PictureBudget::PaintingRoom> Room) {
     // The workbook goes with the job: what relocation hid or sized is painted, and no later
     // panel opens it in that state.
     std::shared_ptr<xl::Workbook> book(XLInst->Detach(Book));
@@ -369,13 +381,14 @@ bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent
         throw xl::Error(QStringLiteral("The workbook to paint from is not open."));
     auto promise = std::make_shared<std::promise<Painted>>();
     pending_ = promise->get_future().share();
+    pendingPixels_ = PixelsToShow(Size);
     pendingChart_.clear();
     if (ContentType == PanelContent::Chart && book->ActiveSheet())
         pendingChart_ = QStringLiteral("A chart named ") + xl::DescribeReference(What) + QStringLiteral(" was not found in spreadsheet [") +
                         book->ActiveSheet()->Name() + QStringLiteral("] of workbook [") + book->Name() +
                         QStringLiteral("].\r\nYou may have to re-define the dashboard object.\r\nSee "
                                        "Help for more information.");
-    QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache] {
+    QThreadPool::globalInstance()->start([promise, book, ContentType, What, Cache, Room]() mutable {
         Painted out;
         out.chart = ContentType == PanelContent::Chart;
         try {
@@ -394,11 +407,75 @@ bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent
         } catch (const std::exception& e) {
             out.error = QString::fromUtf8(e.what());
         }
+        // A picture holds its room until it is shown; a failed one gives it back now.
+        if (!out.image.isNull())
+            out.room = std::move(Room);
+        Room.reset();
         promise->set_value(std::move(out));
     });
     if (clsWorkspacePanel* record = Record())
         record->ContentType = ContentType;
     return true;
+}
+
+int64_t frmPanel::PlannedPixels() const {
+    if (PicturePending())
+        return pendingPixels_;
+    // Shown as it is, the picture is shared; zoomed, the window holds a copy of its own.
+    const QImage picture = picTemp_->Picture(), shown = picPanel_->Picture();
+    const int64_t copy = shown.cacheKey() == picture.cacheKey() ? 0 : PictureBudget::Pixels(shown.size());
+    return PictureBudget::Pixels(picture.size()) + copy + picPanel_->DrawingPixels();
+}
+
+int64_t frmPanel::PixelsToShow(const QSize& size) const {
+    int64_t pixels = PictureBudget::Pixels(size);
+    // Zoomed, the window holds a copy of the picture the size of its own.
+    if (const clsWorkspacePanel* record = Record(); record && record->ViewType == PanelView::Zoom)
+        pixels += PictureBudget::Pixels(
+            PictureBudget::FitToScreen(QSize(TwipsToPixelsX(record->pWidth), TwipsToPixelsY(record->pHeight))));
+    return pixels;
+}
+
+bool frmPanel::PictureFits(const QSize& size) const {
+    if (!PictureBudget::FitsScreen(size))
+        return false;
+    int64_t others = 0;
+    if (const frmWorkspace* main = MainWindow())
+        for (const frmPanel* panel : main->PanelWindows())
+            if (panel != this)
+                others += panel->PlannedPixels();
+    return others + PixelsToShow(size) <= PictureBudget::kDashboardPixels;
+}
+
+bool frmPanel::PictureAllowed(const QSize& size, const QString& what) {
+    if (PictureFits(size))
+        return true;
+    // What is told is put in whole: a path may hold a "%".
+    const QString pixels = QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height());
+    const QString text =
+        !PictureBudget::FitsScreen(size)
+            ? QStringLiteral("The picture of ") + what + QStringLiteral(" would be ") + pixels +
+                  QStringLiteral(", larger than a screen can show (at most %1 pixels wide or tall, and %2 "
+                                 "megapixels in all). Choose a smaller range.")
+                      .arg(PictureBudget::kMaxSide)
+                      .arg(double(PictureBudget::kMaxPixels) / 1e6, 0, 'f', 1)
+            : QStringLiteral("The picture of ") + what + QStringLiteral(" (") + pixels +
+                  QStringLiteral(") does not fit beside the other panels of this dashboard: together they would "
+                                 "hold more than %1 megapixels of pictures (%2 MB). Show smaller ranges, or put "
+                                 "some panels on another dashboard.")
+                      .arg(PictureBudget::kDashboardPixels / 1000000)
+                      .arg(PictureBudget::kDashboardPixels * 4 / 1000000);
+    LogEvent(kModule, QStringLiteral("Panel_LoadExcel"), text, false);
+    MsgBox(text, vbExclamation);
+    return false;
+}
+
+std::shared_ptr<PictureBudget::PaintingRoom> frmPanel::TakePaintingRoom(const QSize& size) {
+    return PictureBudget::PaintingRoom::Take(PictureBudget::Pixels(size), [this] {
+        xl::WhileWaiting();
+        if (frmWorkspace* main = MainWindow())
+            main->ShowPaintedPictures();
+    });
 }
 
 bool frmPanel::PicturePainted() const {
@@ -415,6 +492,7 @@ bool frmPanel::FinishPicture() {
         xl::WhileWaiting();
     const Painted painted = pending_.get();
     pending_ = {};
+    pendingPixels_ = 0;
     if (!painted.error.isEmpty() || painted.image.isNull()) {
         // As the painting through the clipboard reports it.
         if (painted.chart) {
@@ -459,7 +537,8 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 if (picTemp_->Picture().cacheKey() == shownCacheKey_ &&
                     QFileInfo(cache).lastModified() == shownCacheTime_)
                     return true;
-                const QImage picture(cache);
+                // One too large for the budget is painted again, and refused aloud.
+                const QImage picture = PictureFits(QImageReader(cache).size()) ? QImage(cache) : QImage();
                 if (!picture.isNull()) {
                     picTemp_->AutoSize = true;
                     picTemp_->SetPicture(picture);
@@ -468,8 +547,8 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 // An unreadable cache file is rendered again and replaced.
             }
         }
-        book = XLInst->Workbooks().Open(OpenPath, true);
         const QString SheetName = record->SheetName;
+        book = OpenWithSheets(XLInst, OpenPath, {SheetName});
         if (!Excel_HasSheet(book, SheetName)) {
             MsgBox(QStringLiteral("A sheet named ") + SheetName +
                        QStringLiteral(" was not found in the workbook [") + book->Name() +
@@ -484,7 +563,11 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
                 AdjOrigRange(XLInst, record, SourcePath);
                 sheet->Select();
                 const QString what = record->adjRange(sheet);
-                ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
+                const QSize size = xl::RangePictureSize(*sheet, sheet->Range(what).Ref());
+                if (PictureAllowed(size, sheet->Name() + QLatin1Char('!') + xl::FormatAddress(sheet->Range(what).Ref(), false))) {
+                    const auto room = TakePaintingRoom(size);
+                    ok = Panel_PasteExcel(XLInst, PanelContent::Range, what);
+                }
             } else if (ShowsRange(type)) {
                 ok = PaintRange(XLInst, book, sheet, Interactive, cache);
             } else if (type == PanelContent::Chart) {
@@ -536,8 +619,13 @@ bool frmPanel::PaintRange(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* 
     // A range not found in this version (logged) is painted where it was stored.
     (void)record->GetAdjRange(sheet);
     const QString what = record->adjRange(sheet);
+    const xl::RangeRef ref = sheet->Range(what).Ref();
+    const QSize size = xl::RangePictureSize(*sheet, ref);
+    if (!PictureAllowed(size, sheet->Name() + QLatin1Char('!') + xl::FormatAddress(ref, false)))
+        return false;
+    auto room = TakePaintingRoom(size);
     if (DeferPainting && !Interactive)
-        return QueuePainting(XLInst, book, PanelContent::Range, what, cache);
+        return QueuePainting(XLInst, book, PanelContent::Range, what, cache, size, std::move(room));
     return Panel_PasteExcel(XLInst, PanelContent::Range, what);
 }
 
@@ -545,8 +633,13 @@ bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* 
                           bool Interactive, const QString& cache) {
     const clsWorkspacePanel* record = Record();
     if (Excel_HasShape(sheet, record->PicRange)) {
+        const QSize size = xl::ShapePictureSize(*sheet->Shapes().Item(record->PicRange));
+        if (!PictureAllowed(size, QStringLiteral("the chart ") + record->PicRange))
+            return false;
+        auto room = TakePaintingRoom(size);
         if (DeferPainting && !Interactive)
-            return QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache);
+            return QueuePainting(XLInst, book, PanelContent::Chart, record->PicRange, cache, size,
+                                 std::move(room));
         return Panel_PasteExcel(XLInst, PanelContent::Chart, record->PicRange);
     }
     if (Interactive) {
@@ -565,7 +658,7 @@ bool frmPanel::PaintChart(ExcelApp& XLInst, xl::Workbook*& book, xl::Worksheet* 
 void frmPanel::AdjOrigRange(ExcelApp& XLInst, clsWorkspacePanel* Panel, const QString& SourcePath) {
     xl::Workbook* book = nullptr;
     try {
-        book = XLInst->Workbooks().Open(SourcePath, true);
+        book = OpenWithSheets(XLInst, SourcePath, {Panel->SheetName});
         if (Excel_HasSheet(book, Panel->SheetName))
             (void)Panel->GetAdjRange(book->Sheets().Item(Panel->SheetName));  // logged; stays where stored
         book->Close();
@@ -825,8 +918,10 @@ void frmPanel::Panel_BrowsePicture() {
     if (path.isEmpty())
         return;
     clsWorkspacePanel* record = Record();
+    if (const QSize size = QImageReader(path).size(); size.isValid() && !PictureAllowed(size, path))
+        return;
     const QImage picture(path);
-    if (!record || picture.isNull() || !gSources)
+    if (!record || picture.isNull() || !gSources || !PictureAllowed(picture.size(), path))
         return;
     // A source of its own: the record's old source is shared by every panel of its workbook.
     const int32_t sourceID = gSources->AddSource(path);

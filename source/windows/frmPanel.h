@@ -8,6 +8,7 @@
 #include "model/PanelCodes.h"
 #include "services/UserExcel.h"
 #include "services/modUtilsExcel.h"
+#include "windows/PictureBudget.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -153,10 +154,27 @@ private:
     [[nodiscard]] bool Panel_PasteExcel(ExcelApp& XLInst, PanelContent ContentType,
                                         const QString& What);
     // Hands the open workbook, as relocation left it, to another core to paint the range or
-    // chart `What` from, and the picture to the cache file `Cache` (none when "").
+    // chart `What` from, a picture of `Size`, in the room taken for it, and the picture to the
+    // cache file `Cache` (none when "").
     [[nodiscard]] bool QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book,
                                      PanelContent ContentType, const QString& What,
-                                     const QString& Cache);
+                                     const QString& Cache, const QSize& Size,
+                                     std::shared_ptr<PictureBudget::PaintingRoom> Room);
+    // Whether this panel may show a picture of `size`: one a screen can show, and with the
+    // other panels' within the dashboard's budget. Otherwise the user is told why, `what`
+    // naming the range, chart or file, and False.
+    [[nodiscard]] bool PictureAllowed(const QSize& size, const QString& what);
+    // The same test, silent, for a picture already at hand (a cached one): False when it must
+    // be made again, and so tested aloud.
+    [[nodiscard]] bool PictureFits(const QSize& size) const;
+    // Room among the pictures being painted, the window's events and the pictures painted
+    // meanwhile shown while it waits for it.
+    std::shared_ptr<PictureBudget::PaintingRoom> TakePaintingRoom(const QSize& size);
+    // The pixels this window holds or is about to: the picture coming, else the one it shows,
+    // with its zoomed copy.
+    int64_t PlannedPixels() const;
+    // What showing a picture of `size` holds: the picture, and its zoomed copy when zoomed.
+    int64_t PixelsToShow(const QSize& size) const;
     [[nodiscard]] bool CopyChartPicture(ExcelApp& XLInst, const QString& ChartName);
     [[nodiscard]] bool ShowPictureMulti(ExcelApp& XLInst, int16_t Slot, const QString& What);
     // ChartName names the copied chart; empty when cells were copied.
@@ -183,8 +201,10 @@ private:
         QString error;  // the painting failed
         QString cacheError;  // why the picture was not cached
         bool chart = false;
+        std::shared_ptr<PictureBudget::PaintingRoom> room;  // held until the picture is shown
     };
     std::shared_future<Painted> pending_;
+    int64_t pendingPixels_ = 0;
     QString pendingChart_;
 
     PictureBox* picTemp_ = nullptr;

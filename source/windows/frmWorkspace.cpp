@@ -131,14 +131,16 @@ frmWorkspace::~frmWorkspace() {
         gLiveWindow = nullptr;
 }
 
-frmWorkspace::Pass::Pass(frmWorkspace* window, const QString& status) : window_(window) {
-    window_->BeginPass(status);
+frmWorkspace::Pass::Pass(frmWorkspace* window, const QString& status, Qt::CursorShape pointer)
+    : window_(window) {
+    window_->BeginPass(status, pointer);
 }
 
 frmWorkspace::Pass::~Pass() { window_->EndPass(); }
 
-void frmWorkspace::BeginPass(const QString& status) {
+void frmWorkspace::BeginPass(const QString& status, Qt::CursorShape pointer) {
     if (PassDepth_++ == 0) {
+        PassPointer_ = pointer;
         ApplyCommandStates();
         SetHourglass(true);
     }
@@ -517,8 +519,9 @@ void frmWorkspace::SetPanelMenuEnabled(bool enabled) {
 void frmWorkspace::SetHourglass(bool on) {
     if (on == Hourglass_.has_value())
         return;
+    // Within a pass, the pointer the pass shows.
     if (on)
-        Hourglass_.emplace();
+        Hourglass_.emplace(IsPassRunning() ? PassPointer_ : Qt::WaitCursor);
     else
         Hourglass_.reset();
 }
@@ -533,11 +536,6 @@ frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
     if (record)
         panel->Move(record->pLeft, record->pTop);
     return panel;
-}
-
-void frmWorkspace::LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh) {
-    // A panel that could not be loaded has been offered for deletion already.
-    (void)LoadPanel(XLInst, NewPanelWindow(Index), Refresh);
 }
 
 bool frmWorkspace::LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh) {
@@ -578,6 +576,23 @@ void frmWorkspace::OfferPanelDeletion(frmPanel* Window) {
 
 namespace {
 
+// A pass runs unattended: when a panel's workbook is gone, the panel keeps the picture it
+// shows and the log keeps the reason, for whoever wonders later why it stopped following.
+void NoteMissingWorkbook(const frmPanel* panel) {
+    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(panel->Index) : nullptr;
+    const clsPanelSource* source = record ? record->Source() : nullptr;
+    if (!source)
+        return;
+    const QString path = source->NewestFile.isEmpty() ? source->FullPath
+                                                      : source->DestFolder + source->NewestFile;
+    if (!path.isEmpty() && !FileExists(path))
+        LogEvent(kModule, QStringLiteral("RefreshAllPanels"),
+                 QStringLiteral("Panel '") + record->Caption +
+                     QStringLiteral("' was not refreshed: its workbook ") + path +
+                     QStringLiteral(" was not found."),
+                 false);
+}
+
 // The workbook a panel's picture is rendered from, when it is one; "" otherwise.
 QString PanelWorkbook(const clsWorkspacePanel* record) {
     const clsPanelSource* source = record ? record->Source() : nullptr;
@@ -592,41 +607,76 @@ QString PanelWorkbook(const clsWorkspacePanel* record) {
 
 void frmWorkspace::LoadPanelWindows(ExcelApp& XLInst, bool Refresh) {
     const int16_t count = gWorkspace->NumPanels();
-    std::vector<QPointer<frmPanel>> windows(size_t(std::max<int16_t>(count, 0)) + 1);
-    QList<QPair<QString, QString>> workbooks;  // each with the sheet its panel shows
+    std::vector<QPointer<frmPanel>> windows;
     for (int16_t Index = count; Index >= 1; --Index) {
         const clsWorkspacePanel* record = gWorkspace->Panels(Index);
-        if (!record || record->ID < 1)
+        if (record && record->ID >= 1)
+            windows.emplace_back(NewPanelWindow(Index));
+    }
+    LoadPanels(XLInst, windows, Refresh ? PanelLoad::Refresh : PanelLoad::Open);
+    // The stacking a load one window after the other leaves: the first record's on top, active.
+    frmPanel* first = nullptr;
+    for (const QPointer<frmPanel>& panel : windows) {
+        if (panel && !panel->Frame()->isHidden()) {
+            panel->Frame()->raise();
+            first = panel;
+        }
+    }
+    if (first && first->SubWindow())
+        mdiArea_->setActiveSubWindow(first->SubWindow());
+}
+
+void frmWorkspace::LoadPanels(ExcelApp& XLInst, const std::vector<QPointer<frmPanel>>& windows,
+                              PanelLoad how) {
+    const bool fresh = how == PanelLoad::Open || how == PanelLoad::Refresh;
+    const bool refresh = how == PanelLoad::Refresh || how == PanelLoad::PanelRefresh;
+    // Every hidden instance of the pass reads from one store: the newer version the update
+    // pass reads to locate ranges again is the one the pictures are painted from.
+    const xl::SharedReads shared;
+    // What the dashboard showed last time, while its sources are fetched or recalculated; the
+    // workbooks of the pictures sure to be painted are read on the other cores meanwhile.
+    QList<QPair<QString, QString>> workbooks;
+    for (const QPointer<frmPanel>& panel : windows) {
+        const clsWorkspacePanel* record = panel ? gWorkspace->Panels(panel->Index) : nullptr;
+        if (!record)
             continue;
-        frmPanel* panel = NewPanelWindow(Index);
-        windows[size_t(Index)] = panel;
-        // What the dashboard showed last time, while its sources are fetched or recalculated.
-        if (!Refresh && panel->ShowCachedPicture()) {
+        if (how == PanelLoad::Open && panel->ShowCachedPicture()) {
             panel->Frame()->show();
+            xl::WhileWaiting();
             continue;
         }
+        if (how == PanelLoad::Timer && record->ID >= 1 && FileExists(PanelPicturePath(record->ID)))
+            continue;  // painted only when the update pass finds a newer version
         const QString workbook = PanelWorkbook(record);
         if (!workbook.isEmpty())
             workbooks.append({workbook, record->SheetName});
     }
-    // The workbooks to paint from, and the sheets painted, are read on the other cores while
-    // the sources are asked.
     XLInst->Prefetch(workbooks);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     painting_.clear();
-    for (int16_t Index = count; Index >= 1; --Index) {
-        QPointer<frmPanel> panel = windows[size_t(Index)];
+    for (const QPointer<frmPanel>& panel : windows) {
         if (!panel)
             continue;
         panel->DeferPainting = true;
-        const bool loaded = LoadPanel(XLInst, panel, Refresh);
+        bool loaded = false;
+        if (fresh) {
+            loaded = LoadPanel(XLInst, panel, refresh);
+        } else if (how == PanelLoad::PanelRefresh) {
+            loaded = panel->Panel_Load(XLInst, true);  // one that fails keeps what it shows
+        } else {
+            // A panel that can't be reloaded (reported) keeps its picture; the pass goes on.
+            loaded = panel->Panel_Reload(XLInst);
+            if (panel)
+                NoteMissingWorkbook(panel);
+        }
         if (panel) {
             panel->DeferPainting = false;
             if (loaded && panel->PicturePending())
                 painting_.push_back(panel);
         }
-        ShowPaintedPictures();
+        // Between two panels the window's events come in, and the pictures done show.
+        xl::WhileWaiting();
     }
     // The rest in the order of record, as each is done; a deletion meanwhile has renumbered
     // the later ones.
@@ -637,24 +687,19 @@ void frmWorkspace::LoadPanelWindows(ExcelApp& XLInst, bool Refresh) {
     });
     int done = 0;
     for (const QPointer<frmPanel>& panel : rest) {
-        statusBar()->showMessage(QStringLiteral("Painting panels: %1 of %2").arg(++done).arg(rest.size()));
+        if (fresh)
+            statusBar()->showMessage(QStringLiteral("Painting panels: %1 of %2").arg(++done).arg(rest.size()));
         if (!panel || !panel->PicturePending())
             continue;
-        if (panel->FinishPicture())
-            ShowPanelWindow(panel);
-        else if (panel)
+        if (panel->FinishPicture()) {
+            if (panel->Frame()->isHidden())
+                ShowPanelWindow(panel);
+        } else if (panel && fresh) {
             OfferPanelDeletion(panel);
-    }
-    // The stacking a load one window after the other leaves: the first record's on top, active.
-    frmPanel* first = nullptr;
-    for (int16_t Index = count; Index >= 1; --Index) {
-        if (frmPanel* panel = windows[size_t(Index)]; panel && !panel->Frame()->isHidden()) {
-            panel->Frame()->raise();
-            first = panel;
         }
+        // Otherwise the failure is reported and the picture shown before stays.
+        xl::WhileWaiting();
     }
-    if (first && first->SubWindow())
-        mdiArea_->setActiveSubWindow(first->SubWindow());
 }
 
 void frmWorkspace::mnuWorkspacePaste_Click() { PasteNewPanel(); }

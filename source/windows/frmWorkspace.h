@@ -75,9 +75,11 @@ public:
     // Shows the pictures of this pass that other cores have painted by now; failures wait for
     // the pass to report them.
     void ShowPaintedPictures();
+    // A pass shows its status and, for its length, the hourglass, or for a pass the user may
+    // work beside (the periodic refresh) the arrow with the hourglass.
     class Pass {
     public:
-        Pass(frmWorkspace* window, const QString& status);
+        Pass(frmWorkspace* window, const QString& status, Qt::CursorShape pointer = Qt::WaitCursor);
         ~Pass();
         Pass(const Pass&) = delete;
         Pass& operator=(const Pass&) = delete;
@@ -131,7 +133,6 @@ private:
     void SavePanelPositions();
     void cmbWorkspaces_Load();
     [[nodiscard]] bool Workspace_LoadPanels(int32_t ID);
-    void LoadPanel(ExcelApp& XLInst, int16_t Index, bool Refresh);
     // The window of record Index, placed but not shown yet.
     frmPanel* NewPanelWindow(int16_t Index);
     // Loads a window made by NewPanelWindow and shows it, or offers to delete its panel; False
@@ -139,12 +140,23 @@ private:
     [[nodiscard]] bool LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh);
     void ShowPanelWindow(frmPanel* Window);
     void OfferPanelDeletion(frmPanel* Window);
-    // Every panel window of the current dashboard, from the last record to the first: the
-    // cached pictures show at once (unless Refresh drops them), the workbooks to paint from are
-    // read and the pictures painted on the machine's cores, each shown as soon as it and the
-    // ones before it in the order of record are done.
+    // The ways panel windows are loaded, every one by the same road (LoadPanels).
+    enum class PanelLoad {
+        Open,          // new windows: cached pictures shown first; one that fails is offered for deletion
+        Refresh,       // new windows, every picture painted anew; one that fails is offered for deletion
+        PanelRefresh,  // a shown window's picture painted anew; a failure leaves it as it was
+        Timer,         // the periodic pass: only pictures whose cache the update pass deleted are painted
+    };
+    // New windows for every stored panel of the current dashboard, from the last record to the
+    // first, loaded by LoadPanels and stacked as a load one after the other leaves them.
     void LoadPanelWindows(ExcelApp& XLInst, bool Refresh);
-    void BeginPass(const QString& status);
+    // The one road of loading panel windows, in the order given, in one hidden instance: the
+    // workbooks to paint from read once each, ahead where it is known they are needed, on the
+    // machine's other cores and shared by every instance of the pass (the update pass's
+    // relocation included); the pictures painted there side by side and shown in the order of
+    // record as they are done; the window's events let in throughout.
+    void LoadPanels(ExcelApp& XLInst, const std::vector<QPointer<frmPanel>>& windows, PanelLoad how);
+    void BeginPass(const QString& status, Qt::CursorShape pointer);
     void EndPass();
     // The menus and the toolbar as the dashboard and a running pass allow.
     void ApplyCommandStates();
@@ -213,6 +225,7 @@ private:
     bool FirstActivate_ = true;
     bool Activating_ = false;  // a modal window of the first activation re-activates us
     std::optional<BusyCursor> Hourglass_;
+    Qt::CursorShape PassPointer_ = Qt::WaitCursor;
     QPointer<frmPanel> BasePanel_;
     int16_t TickCount_ = 0;
     double PasteX_ = 0;

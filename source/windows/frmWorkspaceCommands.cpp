@@ -30,23 +30,6 @@ namespace {
 
 const QString kModule = QStringLiteral("frmWorkspace");
 
-// A pass runs unattended: when a panel's workbook is gone, the panel keeps the picture it
-// shows and the log keeps the reason, for whoever wonders later why it stopped following.
-void NoteMissingWorkbook(const frmPanel* panel) {
-    const clsWorkspacePanel* record = gWorkspace ? gWorkspace->Panels(panel->Index) : nullptr;
-    const clsPanelSource* source = record ? record->Source() : nullptr;
-    if (!source)
-        return;
-    const QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                      : source->DestFolder + source->NewestFile;
-    if (!path.isEmpty() && !FileExists(path))
-        LogEvent(kModule, QStringLiteral("RefreshAllPanels"),
-                 QStringLiteral("Panel '") + record->Caption +
-                     QStringLiteral("' was not refreshed: its workbook ") + path +
-                     QStringLiteral(" was not found."),
-                 false);
-}
-
 }  // namespace
 
 void frmWorkspace::WirePanelCommands() {
@@ -166,8 +149,10 @@ void frmWorkspace::mnuPanelCopy_Click() {
             if (record && record->LoadFromDB(Source->ID, gDB.get())) {
                 record->ID = 0;
                 HiddenInstance XLInst;
-                if (XLInst.Start())
-                    LoadPanel(XLInst.XL, Index, false);
+                if (XLInst.Start()) {
+                    const Pass pass(this, QStringLiteral("Copying the panel..."));
+                    LoadPanels(XLInst.XL, {NewPanelWindow(Index)}, PanelLoad::Open);
+                }
                 Dirty_ = true;
             } else if (record) {
                 // Nothing stored to copy from (a panel pasted since the last save).
@@ -218,8 +203,7 @@ void frmWorkspace::mnuPanelRefresh_Click() {
             clsWorkspacePanel* record = gWorkspace->Panels(active->Index);
             if (record && record->Source())
                 record->Source()->ClearFlags();
-            // A panel that can't be refreshed (reported) keeps the picture it shows.
-            (void)active->Panel_Load(XLInst.XL, true);
+            LoadPanels(XLInst.XL, {active}, PanelLoad::PanelRefresh);
         }
     } catch (const std::exception& e) {
         LogError(kModule, QStringLiteral("mnuPanelRefresh_Click"), ErrNum::kGeneral,
@@ -419,43 +403,22 @@ void frmWorkspace::RefreshAllPanels() {
     if (Busy_ || EditMode)
         return;
     const BusyState busy(this);
-    {
-        // Busy, but the user may go on working meanwhile.
-        const BusyCursor pointer(Qt::BusyCursor);
-        const Pass pass(this, QStringLiteral("Refreshing the panels..."));
-        // Pictures painted on other cores show as they are done.
-        painting_.clear();
-        try {
-            if (gSources)
-                gSources->ClearFlags();
-            // A panel's message box lets events in; a window closed meanwhile is passed over.
-            std::vector<QPointer<frmPanel>> open;
-            for (frmPanel* panel : PanelWindows())
-                open.emplace_back(panel);
-            for (const QPointer<frmPanel>& panel : open) {
-                if (!panel)
-                    continue;
-                // Each panel its own instance: one left in a bad state can't spoil the next.
-                HiddenInstance XLInst;
-                if (!XLInst.Start())
-                    continue;
-                panel->DeferPainting = true;
-                // A panel that can't be reloaded (reported) keeps its picture; the pass goes on.
-                (void)panel->Panel_Reload(XLInst.XL);
-                if (!panel)
-                    continue;
-                panel->DeferPainting = false;
-                if (panel->PicturePending())
-                    painting_.push_back(panel);
-                NoteMissingWorkbook(panel);
-            }
-        } catch (const std::exception&) {
-            // The pass ends quietly; the next one comes at the usual time.
-        }
-        const std::vector<QPointer<frmPanel>> rest = std::move(painting_);
-        painting_.clear();
-        for (const QPointer<frmPanel>& panel : rest)
-            if (panel && panel->PicturePending())
-                (void)panel->FinishPicture();  // a failed picture is reported; the old one stays
+    // Busy, but the user may go on working meanwhile: the arrow with the hourglass.
+    const Pass pass(this, QStringLiteral("Refreshing the panels..."), Qt::BusyCursor);
+    try {
+        if (gSources)
+            gSources->ClearFlags();
+        // One instance for the pass: a workbook several panels show is read once. Each panel
+        // closes what it opened, so one that fails leaves nothing behind for the next.
+        HiddenInstance XLInst;
+        if (!XLInst.Start())
+            return;
+        // A panel's message box lets events in; a window closed meanwhile is passed over.
+        std::vector<QPointer<frmPanel>> open;
+        for (frmPanel* panel : PanelWindows())
+            open.emplace_back(panel);
+        LoadPanels(XLInst.XL, open, PanelLoad::Timer);
+    } catch (const std::exception&) {
+        // The pass ends quietly; the next one comes at the usual time.
     }
 }

@@ -71,12 +71,16 @@ QImage RangePicture(const Range& range) {
     return img;
 }
 
-ChartPicture ShapePicture(const Shape& shape) {
+QSize ShapePictureSize(const Shape& shape) {
     // The size the drawing gives the shape itself: a workbook saved by LibreOffice anchors its
     // charts to cells that measure narrower here than there, while the shape's own extent is the
     // size the user saw and copied.
     const QSizeF declared = shape.DeclaredSize();
-    const QSize size(Pixels(declared.width()), Pixels(declared.height()));
+    return QSize(Pixels(declared.width()), Pixels(declared.height()));
+}
+
+ChartPicture ShapePicture(const Shape& shape) {
+    const QSize size = ShapePictureSize(shape);
     const WorkbookData& book = shape.Parent()->Book();
     if (shape.HasChart())
         return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), size);

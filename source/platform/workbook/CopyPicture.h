@@ -25,5 +25,7 @@ QImage RangePicture(const Range& range);
 // picture from its media, any other shape (or a chart of a kind not drawn) a framed
 // placeholder with a note for the caller's log. Throws xl::Error.
 ChartPicture ShapePicture(const Shape& shape);
+// The size of that picture in pixels, known without painting it.
+QSize ShapePictureSize(const Shape& shape);
 
 }  // namespace xl

@@ -219,9 +219,18 @@ private:
     const bool numbersCanMatch_;
 };
 
+// What the search does after a cell: goes on, skips the rest of the row or of a part of it, or
+// stops, when the cells it would visit there can't come nearer the start than the one found.
+constexpr int32_t kGoOn = 0;
+constexpr int32_t kNextRow = -1;
+constexpr int32_t kStop = -2;
+// Any other value is a column: the row goes on from it (from the first cell at or beyond it in
+// the direction of the visit).
+
 // Calls consider(row, column, cell) for the stored cells inside R: row by row from the start row
-// in the search's direction, wrapping, so that a search by rows tests few cells once it has
-// found one; within a row in the same direction.
+// in the search's direction, wrapping, so that a search by rows meets the cells in its own
+// order but for the start row's; within a row in the same direction. consider answers what to
+// do next, as above.
 template <class Consider>
 void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow, bool previous,
                       Consider&& consider) {
@@ -232,22 +241,37 @@ void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow
     const size_t count = size_t(hi - lo);
     size_t start = size_t(std::lower_bound(lo, hi, afterRow,
                                            [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
+    // False once the search is to stop.
     auto visitRow = [&](const RowData& row) {
         if (row.cellCount == 0)
-            return;
+            return true;
         const Cell* begin = data.cells.data() + row.firstCell;
         const Cell* end = begin + row.cellCount;
         const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
         if (!previous) {
-            for (const Cell* c = first; c != end && c->col <= R.col2; ++c)
-                consider(row.row, c->col, c);
+            for (const Cell* c = first; c != end && c->col <= R.col2;) {
+                const int32_t next = consider(row.row, c->col, c);
+                if (next == kStop)
+                    return false;
+                if (next == kNextRow)
+                    return true;
+                c = next > c->col ? std::lower_bound(c + 1, end, next, [](const Cell& x, int32_t v) { return x.col < v; })
+                                  : c + 1;
+            }
         } else {
             const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
             for (const Cell* c = last; c != first;) {
                 --c;
-                consider(row.row, c->col, c);
+                const int32_t next = consider(row.row, c->col, c);
+                if (next == kStop)
+                    return false;
+                if (next == kNextRow)
+                    return true;
+                if (next > 0 && next < c->col)  // on from the last cell at or before that column
+                    c = std::upper_bound(first, c, next, [](int32_t v, const Cell& x) { return v < x.col; });
             }
         }
+        return true;
     };
     // Going backwards, the first row to visit is the last one at or above the start row.
     const int64_t back = int64_t(std::upper_bound(lo, hi, afterRow, [](int32_t v, const RowData& x) {
@@ -256,7 +280,8 @@ void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow
     for (size_t i = 0; i < count; ++i) {
         const size_t idx = !previous ? (start + i) % count
                                      : size_t((back - int64_t(i) + 2 * int64_t(count)) % int64_t(count));
-        visitRow(lo[idx]);
+        if (!visitRow(lo[idx]))
+            return;
     }
 }
 
@@ -304,17 +329,32 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
     int32_t bestRow = 0, bestCol = 0;
     auto consider = [&](int32_t r, int32_t c, const Cell* cell) {
         const int64_t k = key(r, c);
-        if (k < bestKey && !matcher.Hidden(r, c) && matcher.Matches(r, c, cell)) {
+        if (k < bestKey) {
+            if (matcher.Hidden(r, c) || !matcher.Matches(r, c, cell))
+                return kGoOn;
             bestKey = k;
             bestRow = r;
             bestCol = c;
         }
+        // This cell is now no nearer the start than the best found, and the cells visited after
+        // it in its run are farther still. By rows the cells come in the search's order, but
+        // for those of the start row.
+        if (!byColumns)
+            return r == afterRow ? kGoOn : kStop;
+        // By columns, each row holds two runs in the search's order, the columns on either side
+        // of the start column (which itself may belong to either, by its row); the run visited
+        // second comes nearer than the first.
+        if (c == afterCol)
+            return kGoOn;
+        if (previous)
+            return c > afterCol ? afterCol : kNextRow;
+        return c < afterCol ? afterCol : kNextRow;
     };
 
     VisitStoredCells(data, R, afterRow, previous, consider);
     for (const auto& [p, v] : edited)
         if (R.Contains(p.first, p.second))
-            consider(p.first, p.second, data.FindCell(p.first, p.second));
+            (void)consider(p.first, p.second, data.FindCell(p.first, p.second));
 
     if (bestRow == 0)
         return std::nullopt;

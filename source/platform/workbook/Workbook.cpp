@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cmath>
 
 namespace xl {
@@ -994,8 +995,68 @@ Workbook* Workbooks::Open(const QString& path, bool /*updateLinks*/) {
     return book;
 }
 
-Application::Application() = default;
+struct ReadStore {
+    struct Entry {
+        qint64 size = 0;
+        QDateTime modified;
+        std::shared_ptr<const WorkbookData> data;
+    };
+    // A read on another core: of the file as it was (size, time), with the sheets named.
+    struct Pending {
+        qint64 size = 0;
+        QDateTime modified;
+        QStringList sheets;
+        uint64_t id = 0;
+        std::shared_future<std::shared_ptr<const WorkbookData>> data;
+    };
+    std::map<QString, Entry> cache;
+    std::map<QString, Pending> pending;
+    uint64_t reads = 0;
+};
+
+namespace {
+
+ReadStore* gSharedReads = nullptr;
+
+bool SameFile(qint64 size, const QDateTime& modified, const QFileInfo& info) {
+    return size == info.size() && modified == info.lastModified();
+}
+
+// Runs `read` on another core; its result, or what it threw, comes through the future.
+std::shared_future<std::shared_ptr<const WorkbookData>> ReadElsewhere(
+    std::function<std::shared_ptr<const WorkbookData>()> read) {
+    auto promise = std::make_shared<std::promise<std::shared_ptr<const WorkbookData>>>();
+    auto future = promise->get_future().share();
+    QThreadPool::globalInstance()->start([promise, read = std::move(read)] {
+        try {
+            promise->set_value(read());
+        } catch (...) {
+            promise->set_exception(std::current_exception());
+        }
+    });
+    return future;
+}
+
+}  // namespace
+
+SharedReads::SharedReads() {
+    if (!gSharedReads) {
+        owned_ = std::make_unique<ReadStore>();
+        gSharedReads = owned_.get();
+    }
+}
+
+SharedReads::~SharedReads() {
+    if (owned_)
+        gSharedReads = nullptr;
+}
+
+Application::Application() : reads_(std::make_unique<ReadStore>()) {}
 Application::~Application() = default;
+
+ReadStore& Application::Reads() const { return gSharedReads ? *gSharedReads : *reads_; }
+
+int Application::CachedFiles() const { return int(Reads().cache.size()); }
 
 Workbook* Application::ActiveWorkbook() const { return active_; }
 
@@ -1051,8 +1112,9 @@ std::unique_ptr<Workbook> Application::Detach(Workbook* book) {
 void Application::Quit() {
     active_ = nullptr;
     books_.clear();
-    cache_.clear();
-    pending_.clear();  // reads still under way finish into nothing
+    // Its own reads only: shared ones serve the other instances until their scope ends.
+    reads_->cache.clear();
+    reads_->pending.clear();  // reads still under way finish into nothing
 }
 
 namespace {
@@ -1084,34 +1146,52 @@ void Application::Prefetch(const QList<QPair<QString, QString>>& sheets) {
         if (!sheet.isEmpty() && !wanted.contains(sheet, Qt::CaseInsensitive))
             wanted << sheet;
     }
+    ReadStore& reads = Reads();
     for (const QString& key : files) {
         const QFileInfo info(key);
         if (!info.isFile())
             continue;
-        // A read under way of the file as it is now serves; one of an older file is replaced.
-        if (auto p = pending_.find(key);
-            p != pending_.end() && p->second.size == info.size() && p->second.modified == info.lastModified())
-            continue;
-        const QStringList wanted = names[key];
-        auto cached = cache_.find(key);
-        if (cached != cache_.end() && cached->second.size == info.size() &&
-            cached->second.modified == info.lastModified()) {
-            if (!wanted.isEmpty())
-                QThreadPool::globalInstance()->start(
-                    [data = cached->second.data, wanted] { ReadSheetsNamed(*data, wanted); });
+        const QStringList& wanted = names[key];
+        // A read under way of the file as it is now serves; the sheets it does not read yet are
+        // read once it is done. One of an older file is replaced.
+        if (auto p = reads.pending.find(key); p != reads.pending.end() && SameFile(p->second.size, p->second.modified, info)) {
+            QStringList more;
+            for (const QString& sheet : wanted)
+                if (!p->second.sheets.contains(sheet, Qt::CaseInsensitive))
+                    more << sheet;
+            if (more.isEmpty())
+                continue;
+            p->second.sheets << more;
+            p->second.id = ++reads.reads;
+            p->second.data = ReadElsewhere([before = p->second.data, more] {
+                std::shared_ptr<const WorkbookData> data = before.get();
+                ReadSheetsNamed(*data, more);
+                return data;
+            });
             continue;
         }
-        auto promise = std::make_shared<std::promise<std::shared_ptr<const WorkbookData>>>();
-        pending_[key] = {info.size(), info.lastModified(), promise->get_future().share()};
-        QThreadPool::globalInstance()->start([promise, key, wanted] {
-            try {
-                std::shared_ptr<const WorkbookData> data = ReadWorkbookFile(key);
-                ReadSheetsNamed(*data, wanted);
-                promise->set_value(std::move(data));
-            } catch (...) {
-                promise->set_exception(std::current_exception());
-            }
-        });
+        if (auto cached = reads.cache.find(key);
+            cached != reads.cache.end() && SameFile(cached->second.size, cached->second.modified, info)) {
+            std::shared_ptr<const WorkbookData> data = cached->second.data;
+            QStringList unread;
+            for (const QString& sheet : wanted)
+                for (size_t i = 0; i < data->sheets.size(); ++i)
+                    if (data->sheets[i].name.compare(sheet, Qt::CaseInsensitive) == 0 && !data->IsSheetRead(i))
+                        unread << sheet;
+            if (!unread.isEmpty())
+                reads.pending[key] = {info.size(), info.lastModified(), wanted, ++reads.reads,
+                                      ReadElsewhere([data, unread] {
+                                          ReadSheetsNamed(*data, unread);
+                                          return data;
+                                      })};
+            continue;
+        }
+        reads.pending[key] = {info.size(), info.lastModified(), wanted, ++reads.reads,
+                              ReadElsewhere([key, wanted] {
+                                  std::shared_ptr<const WorkbookData> data = ReadWorkbookFile(key);
+                                  ReadSheetsNamed(*data, wanted);
+                                  return data;
+                              })};
     }
 }
 
@@ -1121,25 +1201,30 @@ std::shared_ptr<const WorkbookData> Application::Load(const QString& path) {
     CheckWorkbookFile(key);
     const qint64 size = info.size();
     const QDateTime modified = info.lastModified();
-    auto it = cache_.find(key);
-    if (it != cache_.end() && it->second.size == size && it->second.modified == modified)
-        return it->second.data;
-    std::shared_ptr<const WorkbookData> data;
-    if (auto p = pending_.find(key); p != pending_.end()) {
-        const PendingRead read = p->second;
-        // Kept while it is waited for: an event let in meanwhile that loads the same workbook
-        // waits for the same read rather than reading the file again.
-        if (read.size == size && read.modified == modified) {
-            while (read.data.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
-                WhileWaiting();
-        }
-        pending_.erase(key);
-        if (read.size == size && read.modified == modified)
-            data = read.data.get();  // a read that failed throws its error here
+    ReadStore& reads = Reads();
+    auto p = reads.pending.find(key);
+    if (p == reads.pending.end() || !SameFile(p->second.size, p->second.modified, info)) {
+        auto it = reads.cache.find(key);
+        if (it != reads.cache.end() && it->second.size == size && it->second.modified == modified)
+            return it->second.data;
+        // Read on another core: the caller's window goes on painting meanwhile.
+        Prefetch({{key, QString()}});
+        p = reads.pending.find(key);
+        if (p == reads.pending.end())  // gone since it was looked at
+            return ReadWorkbookFile(key);
     }
-    if (!data)
-        data = ReadWorkbookFile(key);
-    cache_[key] = {size, modified, data};
+    // Kept while it is waited for: an event let in meanwhile that loads the same workbook
+    // waits for the same read rather than reading the file again.
+    const ReadStore::Pending read = p->second;
+    while (read.data.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+        WhileWaiting();
+    // The store again: an event let in meanwhile may have changed it. A read asked for more
+    // sheets since stays, and serves the next Open.
+    ReadStore& after = Reads();
+    if (auto q = after.pending.find(key); q != after.pending.end() && q->second.id == read.id)
+        after.pending.erase(q);
+    std::shared_ptr<const WorkbookData> data = read.data.get();  // a read that failed throws its error here
+    after.cache[key] = {size, modified, data};
     return data;
 }
 

@@ -31,6 +31,7 @@ class Application;
 class Workbook;
 class Worksheet;
 class Shape;
+struct ReadStore;
 
 // Argument values of Find, as the spreadsheet numbers them.
 constexpr int xlValues = -4163;
@@ -507,15 +508,16 @@ public:
     void Quit();
 
     // The parse of a workbook file, shared while path, size and modification time are the
-    // same. Throws xl::Error.
+    // same. A file not read yet is read on another core while the engine's wait hook runs.
+    // Throws xl::Error.
     std::shared_ptr<const WorkbookData> Load(const QString& path);
-    int CachedFiles() const { return int(cache_.size()); }
+    int CachedFiles() const;
     // Reads workbook files on the machine's other cores ahead of their Open, for a caller about
     // to open many (the panels of a dashboard), each with the sheets it names ((path, sheet)
     // pairs; a sheet "" reads none). Open then takes the workbook, waiting for it where it is
     // not read yet (the engine's wait hook runs meanwhile); a file changed since is read again.
-    // Files already read or missing are passed over; a sheet that can't be read is told when
-    // it is used.
+    // Missing files are passed over; a file already read has only the sheets named that are
+    // not read yet read on; a sheet that can't be read is told when it is used.
     void Prefetch(const QList<QPair<QString, QString>>& sheets);
 
     std::vector<std::unique_ptr<Workbook>>& OpenWorkbooks() { return books_; }
@@ -526,20 +528,27 @@ public:
     std::unique_ptr<Workbook> Detach(Workbook* book);
 
 private:
-    struct CacheEntry {
-        qint64 size = 0;
-        QDateTime modified;
-        std::shared_ptr<const WorkbookData> data;
-    };
-    struct PendingRead {
-        qint64 size = 0;
-        QDateTime modified;
-        std::shared_future<std::shared_ptr<const WorkbookData>> data;
-    };
-    std::map<QString, CacheEntry> cache_;
-    std::map<QString, PendingRead> pending_;
+    // The files this instance has read and is reading: its own, or those of the SharedReads
+    // scope that lives.
+    ReadStore& Reads() const;
+    std::unique_ptr<ReadStore> reads_;
     std::vector<std::unique_ptr<Workbook>> books_;
     Workbook* active_ = nullptr;
+};
+
+// While one lives, every Application takes the workbook files it reads from one store, so a
+// file read by one hidden instance serves the others: a newer version read to locate the
+// panels' ranges again is the one their pictures are painted from. Scopes nest (the outermost
+// one owns the store); for the thread that runs the instances.
+class SharedReads {
+public:
+    SharedReads();
+    ~SharedReads();
+    SharedReads(const SharedReads&) = delete;
+    SharedReads& operator=(const SharedReads&) = delete;
+
+private:
+    std::unique_ptr<ReadStore> owned_;
 };
 
 }  // namespace xl

@@ -103,6 +103,61 @@ TEST_F(FindTest, LastUsedCellAndUsedRange) {
     EXPECT_EQ(tall->UsedRange().Address(), "$A$40000:$B$70000");
 }
 
+// From every start cell of an area, by rows and by columns, forwards and backwards: Find gives
+// the first cell, counted one by one in the search's order from the start cell and wrapping,
+// that is not hidden and shows a text the search takes. Rows hold matches on both sides of
+// most start cells, and an edited value and a hidden row and column are among them.
+TEST_F(FindTest, FindsTheNearestMatchFromEveryStartCell) {
+    ws_->Range("F6").SetValue(CellValue::Text("alpha"));
+    ws_->Range("J2").SetValue(CellValue::Text("ALPHA"));
+    ws_->Range("A3").SetRowHeight(0);
+    ws_->Range("E1").SetColumnWidth(0);
+    const Range area = ws_->Range("A1:L13");
+    const RangeRef R = area.Ref();
+    struct Search {
+        const char* what;
+        int lookAt;
+        bool (*takes)(const QString& shown);
+    };
+    const Search searches[] = {
+        {"*", xlPart, [](const QString& shown) { return !shown.isEmpty(); }},
+        {"alpha", xlWhole, [](const QString& shown) { return shown.compare("alpha", Qt::CaseInsensitive) == 0; }},
+    };
+    for (const Search& search : searches) {
+        std::vector<std::vector<bool>> hit(size_t(R.row2 + 1), std::vector<bool>(size_t(R.col2 + 1)));
+        for (int32_t r = R.row1; r <= R.row2; ++r)
+            for (int32_t c = R.col1; c <= R.col2; ++c) {
+                const Range cell = ws_->Cells(r, c);
+                hit[r][c] = cell.RowHeight() > 0 && cell.ColumnWidth() > 0 && search.takes(cell.Text());
+            }
+        const int64_t nRows = R.Rows(), nCols = R.Cols(), N = nRows * nCols;
+        for (const int order : {xlByRows, xlByColumns})
+            for (const int direction : {xlNext, xlPrevious})
+                for (int32_t r0 = R.row1; r0 <= R.row2; ++r0)
+                    for (int32_t c0 = R.col1; c0 <= R.col2; ++c0) {
+                        auto at = [&](int64_t p) {
+                            p = ((p % N) + N) % N;
+                            return order == xlByRows ? std::pair<int32_t, int32_t>(R.row1 + p / nCols, R.col1 + p % nCols)
+                                                     : std::pair<int32_t, int32_t>(R.row1 + p % nRows, R.col1 + p / nRows);
+                        };
+                        const int64_t start = order == xlByRows ? (r0 - R.row1) * nCols + (c0 - R.col1)
+                                                                : (c0 - R.col1) * nRows + (r0 - R.row1);
+                        QString expected = QStringLiteral("not found");
+                        for (int64_t k = 1; k <= N; ++k) {
+                            const auto [r, c] = at(direction == xlNext ? start + k : start - k);
+                            if (hit[r][c]) {
+                                expected = ws_->Cells(r, c).Address();
+                                break;
+                            }
+                        }
+                        ASSERT_EQ(Found(area, search.what, ws_->Cells(r0, c0), search.lookAt, order, direction), expected)
+                            << search.what << (order == xlByRows ? " by rows " : " by columns ")
+                            << (direction == xlNext ? "next" : "previous") << " after "
+                            << ws_->Cells(r0, c0).Address().toStdString();
+                    }
+    }
+}
+
 TEST_F(FindTest, RefusesAStartCellOutsideTheRange) {
     EXPECT_THROW(ws_->Range("A1:B2").Find("alpha", ws_->Range("C3")), Error);
     EXPECT_FALSE(ws_->Cells().Find(""));
