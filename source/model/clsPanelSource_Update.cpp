@@ -4,6 +4,7 @@
 #include "model/clsPanelSource.h"
 
 #include "model/clsWorkspacePanel.h"
+#include "platform/workbook/Workbook.h"
 #include "platform/workbook/ZipArchive.h"
 #include "services/App.h"
 #include "services/StatusText.h"
@@ -63,6 +64,18 @@ QString VersionNotWhole(const QString& path) {
     const std::optional<FileState> before = StateOfFile(path);
     if (!before)
         return QStringLiteral("it is not there");
+    // While the panels share their reads, the read they are painted from tells a whole file:
+    // the file is read once for all of them, this look included. A file that does not read is
+    // looked at below, so that a whole one that is damaged otherwise is reported when painted.
+    if (xl::SharedReads::Active()) {
+        try {
+            xl::Application reader;
+            (void)reader.Load(path);
+            if (StateOfFile(path) == before)
+                return QString();
+        } catch (const std::exception&) {
+        }
+    }
     const QString why = xl::ZipFileNotWhole(path);
     if (!why.isEmpty())
         return why;
