@@ -40,6 +40,21 @@ std::string MissingTool() {
     return {};
 }
 
+const char* CalcProfileSettings() {
+    return
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+        "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+        "<item oor:path=\"/org.openoffice.Setup/Office\"><prop oor:name=\"ooSetupInstCompleted\" oor:op=\"fuse\"><value>true</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Common/Save/Document\"><prop oor:name=\"WarnAlienFormat\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Recovery/AutoSave\"><prop oor:name=\"Enabled\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Recovery/RecoveryInfo\"><prop oor:name=\"Enabled\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "<item oor:path=\"/org.openoffice.Office.Linguistic/SpellChecking\"><prop oor:name=\"IsSpellAuto\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+        "</oor:items>\n";
+}
+
 // --- Process --------------------------------------------------------------------------------
 
 Process::Process() = default;
@@ -105,11 +120,14 @@ bool Desktop::Start(const QString& folder, QString* why) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // -displayfd: the server picks a display no other server holds and says which on stdout.
     // -fbdir: its frame buffer is a file, read for every look at the screen; -nocursor keeps
-    // the mouse pointer out of it, where it would cover what a journey looks for.
+    // the mouse pointer out of it, where it would cover what a journey looks for. 96 dpi, the
+    // desktop's usual, at which LibreOffice Calc lays out its sheets as users see them (the
+    // server's own default, 100 dpi, makes every column a few pixels wider).
     if (!xvfb_.Start(QStringLiteral("Xvfb"),
                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                       QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kWidth).arg(kHeight),
-                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-nocursor"),
+                      QStringLiteral("-dpi"), QStringLiteral("96"), QStringLiteral("-nolisten"),
+                      QStringLiteral("tcp"), QStringLiteral("-nocursor"),
                       QStringLiteral("-fbdir"), folder},
                      env, QString())) {
         *why = QStringLiteral("Xvfb did not start: ") + xvfb_.Error();

@@ -23,6 +23,11 @@ namespace journey {
 // "<tool> is missing: install the Debian package <package> ...", "" when all are there.
 std::string MissingTool();
 
+// LibreOffice's private profile (registrymodifications.xcu): no first-start dialogs, no tips,
+// no question whether to keep the .xlsx format when saving, no recovery of documents an earlier
+// run left open, and no red marks of the spelling check over the cells.
+const char* CalcProfileSettings();
+
 // A program in a process group of its own, its output going to a file.
 class Process {
 public:

@@ -19,20 +19,6 @@
 
 namespace {
 
-// LibreOffice's private profile: no first-start dialogs, no tips, no question whether to keep
-// the .xlsx format when saving, no recovery of documents an earlier run left open.
-const char kProfileSettings[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-    "<item oor:path=\"/org.openoffice.Setup/Office\"><prop oor:name=\"ooSetupInstCompleted\" oor:op=\"fuse\"><value>true</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Office.Common/Save/Document\"><prop oor:name=\"WarnAlienFormat\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Office.Recovery/AutoSave\"><prop oor:name=\"Enabled\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Office.Recovery/RecoveryInfo\"><prop oor:name=\"Enabled\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-    "</oor:items>\n";
-
 // Records what the program asks the desktop to open instead of opening it.
 const char kOpenStub[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$SB_JOURNEY_OPENED\"\n";
 
@@ -66,7 +52,7 @@ void Journey::SetUp() {
     QFile::setPermissions(root_.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     testsupport::WriteBytes(
-        root_.filePath(QStringLiteral("profile/user/registrymodifications.xcu")), kProfileSettings);
+        root_.filePath(QStringLiteral("profile/user/registrymodifications.xcu")), journey::CalcProfileSettings());
     testsupport::WriteScript(root_.filePath(QStringLiteral("stubs/xdg-open")), kOpenStub);
     QString why;
     ASSERT_TRUE(desk_.Start(root_.filePath(QStringLiteral("x")), &why)) << why.toStdString();
