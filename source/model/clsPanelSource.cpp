@@ -2,6 +2,7 @@
 
 #include "model/RecordColumns.h"
 #include "model/RowValues.h"
+#include "services/App.h"
 #include "services/modMain.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
@@ -66,10 +67,31 @@ QDateTime SourceFileTime(const QString& path) {
     return modified.addMSecs(-modified.time().msec());
 }
 
+QString clsPanelSource::WorkbookPath() const {
+    return NewestFile.isEmpty() ? FullPath : DestFolder + NewestFile;
+}
+
+QString clsPanelSource::RecalculatedCopy(const QString& name) const {
+    if (ID < 1 || name.isEmpty())
+        return QString();
+    return App::WithSeparator(App::Path()) + QStringLiteral("Recalculated/") + QString::number(ID) +
+           QLatin1Char('/') + QFileInfo(name).fileName();
+}
+
+QString clsPanelSource::WorkbookInUse() const {
+    const QString path = WorkbookPath();
+    if (NewestFile.isEmpty() || !FileExists(path))
+        return path;
+    const QString copy = RecalculatedCopy(NewestFile);
+    if (!copy.isEmpty() && QFileInfo(copy).isFile() && SourceFileTime(copy) > SourceFileTime(path))
+        return copy;
+    return path;
+}
+
 QDateTime clsPanelSource::NewestFileTime() const {
     if (NewestFile.isEmpty())
         return NoDate();
-    QString path = DestFolder + NewestFile;
+    QString path = WorkbookInUse();
     if (!FileExists(path)) {
         // File names compare without regard to case, as the masks do: a file in use whose
         // name now differs only in letter case is still there.
@@ -120,6 +142,10 @@ bool clsPanelSource::LoadFromRecSet(const db::Recordset& rs) {
     CustomDate = LastUpdated;
     HasCustom = false;
     return true;
+}
+
+bool IsFolderChosen(const QString& folder) {
+    return !folder.isEmpty() && folder != QStringLiteral("\\");
 }
 
 bool clsPanelSource::SaveToDB(db::Database* DB) { return ID < 1 ? InsertDB(DB) : UpdateDB(DB); }

@@ -40,9 +40,18 @@ public:
     bool IsChecked = false;  // the destination folder check reached a verdict in this pass
 
     void ClearFlags();
-    // Time of the file in use: its modification time, now when it is gone, 1 January 1900
-    // when no file is in use.
+    // Time of the file in use: its modification time (its recalculated copy's while that is in
+    // use, below), now when it is gone, 1 January 1900 when no file is in use.
     QDateTime NewestFileTime() const;
+    // The user's workbook: DestFolder & NewestFile, or FullPath while no file is in use.
+    QString WorkbookPath() const;
+    // Where a "refresh" source keeps the recalculated copy of a workbook that another program
+    // (the user's spreadsheet) has open and so can't be saved over: Recalculated/<ID>/<name>
+    // beside the program.
+    QString RecalculatedCopy(const QString& name) const;
+    // The workbook the panels are drawn from: the recalculated copy of the file in use while it
+    // is newer than the file itself, else WorkbookPath().
+    QString WorkbookInUse() const;
     [[nodiscard]] bool LoadFromDB(int32_t SourceID, db::Database* DB);
     bool chkHasCustom(int32_t SourceID, db::Database* DB);
     [[nodiscard]] bool LoadFromRecSet(const db::Recordset& rs);
@@ -87,6 +96,11 @@ private:
     // when the prompt was cancelled.
     QString AskFolderFor(const QString& prompt) const;
 };
+
+// False for a folder the user never chose: empty, or the lone separator that an empty folder
+// column reads back as (loaded folders end with one). Such a folder is asked for, never taken
+// for a drive root.
+bool IsFolderChosen(const QString& folder);
 
 // Why the workbook at `path` is not taken as a version yet; "" when it is whole and at rest. A
 // workbook still being written, or cut short, has no zip directory at its end yet, and one that

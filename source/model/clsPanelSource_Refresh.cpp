@@ -9,6 +9,11 @@
 #include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
+#include "platform/workbook/Error.h"
+#include "platform/workbook/PackageWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <exception>
 
@@ -19,6 +24,8 @@ const QString kModule = QStringLiteral("clsPanelSource");
 QString clsPanelSource::chkRefresh(QDateTime& Dt) {
     HiddenInstance hidden;
     ExcelApp& XL = hidden.XL;
+    QString path;
+    bool held = false;
     try {
         // A source that has found no file in its folder yet (an imported one starts so) means
         // the workbook it was made from, under that workbook's own name.
@@ -33,10 +40,11 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
                 return QString();
             }
         }
+        path = DestFolder + name;
         // A workbook still arriving is recalculated on a later pass, once it is whole.
-        if (const QString why = VersionNotWhole(DestFolder + name); !why.isEmpty()) {
+        if (const QString why = VersionNotWhole(path); !why.isEmpty()) {
             LogEvent(kModule, QStringLiteral("chkRefresh"),
-                     DestFolder + name + QStringLiteral(" is not recalculated yet: ") + why +
+                     path + QStringLiteral(" is not recalculated yet: ") + why +
                          QStringLiteral(". The next update pass looks again."),
                      false);
             return QString();
@@ -44,17 +52,52 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
         if (!hidden.Start())
             return QString();
         XL->DisplayAlerts = false;
-        xl::Workbook* wb = XL->Workbooks().Open(DestFolder + name);
+        xl::Workbook* wb = XL->Workbooks().Open(path);
         // The recalculation may leave background queries running; the save follows at once.
         wb->RefreshAll();
+        const QString copy = RecalculatedCopy(name);
+        const QString copyFolder = copy.isEmpty() ? QString() : QFileInfo(copy).absolutePath();
+        held = !xl::LockFileOf(path).isEmpty();
+        if (held) {
+            // The user's spreadsheet has the workbook open (right after a paste it usually
+            // does): written over, the file would no longer be what the spreadsheet holds, and
+            // the user's next save there would undo it. The recalculated values go to a copy of
+            // our own, which the panels show while it is newer than the workbook.
+            if (copy.isEmpty())
+                throw xl::Error(QStringLiteral("the source is not stored"));
+            // The folder holds this one copy: one of a file no longer in use goes.
+            QDir(copyFolder).removeRecursively();
+            if (!QDir().mkpath(copyFolder))
+                throw xl::Error(QStringLiteral("the folder %1 can't be made").arg(copyFolder));
+            wb->SaveAs(copy);
+            Dt = SourceFileTime(copy);
+            hidden.Close();
+            LogEvent(kModule, QStringLiteral("chkRefresh"),
+                     path + QStringLiteral(" is open in another program: its recalculated values are "
+                                           "shown from ") +
+                         copy,
+                     false);
+            return name;
+        }
         wb->Save();
-        Dt = SourceFileTime(DestFolder + name);
+        Dt = SourceFileTime(path);
         hidden.Close();
+        // The workbook holds the newest values itself now.
+        if (!copyFolder.isEmpty())
+            QDir(copyFolder).removeRecursively();
         return name;
     } catch (const std::exception& e) {
         hidden.Close();
-        LogError(kModule, QStringLiteral("chkRefresh"), ErrNum::kGeneral, QString::fromUtf8(e.what()),
-                 true);
+        if (held) {
+            LogEvent(kModule, QStringLiteral("chkRefresh"),
+                     QStringLiteral("Unable to recalculate ") + path +
+                         QStringLiteral(" while it is open in another program: ") + QString::fromUtf8(e.what()) +
+                         QStringLiteral(".\r\nSave and close it there, then refresh the dashboard."),
+                     true);
+        } else {
+            LogError(kModule, QStringLiteral("chkRefresh"), ErrNum::kGeneral, QString::fromUtf8(e.what()),
+                     true);
+        }
     }
     return QString();
 }

@@ -20,6 +20,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <exception>
 
@@ -29,11 +32,8 @@ const QString kModule = QStringLiteral("clsPanelSource");
 // NewestMatch's answer when the folder could not be searched.
 const QString kSearchFailed = QStringLiteral("none");
 
-// A folder loaded from an empty column reads as a lone "\"; that is no folder the user ever
-// chose, so it is asked for like a vanished one instead of standing for a drive root.
-bool FolderThere(const QString& folder) {
-    return folder != QStringLiteral("\\") && FolderExists(folder);
-}
+// A folder never chosen is asked for like a vanished one.
+bool FolderThere(const QString& folder) { return IsFolderChosen(folder) && FolderExists(folder); }
 
 bool NoMatch(const QString& found) { return found.isEmpty() || found == kSearchFailed; }
 
@@ -297,9 +297,13 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
             NewestFile.clear();
             return false;
         }
-        const QDateTime ft = SourceFileTime(newest);
+        QDateTime ft = SourceFileTime(newest);
         QString name, extension;
         Split(newest, name, extension);
+        // A recalculated copy of that very file, newer than it, is its newest version.
+        const QString copy = RecalculatedCopy(NameWithExtension(name, extension));
+        if (!copy.isEmpty() && QFileInfo(copy).isFile())
+            ft = std::max(ft, SourceFileTime(copy));
 
         if (FileExists(DestFolder + NewestFile) && !(ft > LastChecked) && !(ft > NewestFileTime())) {
             IsChecked = true;
@@ -316,7 +320,7 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
         // The newer file is followed even when its time could not be stored (reported): the
         // next check finds it newer again and only repeats the work.
         (void)UpdateLastChecked(DB, ft);
-        AdjustRanges(DB, DestFolder + NewestFile);
+        AdjustRanges(DB, WorkbookInUse());
         ClearBMPs(DB);
         IsChecked = true;
         return true;

@@ -6,5 +6,8 @@
 
 #include <functional>
 
-void SetStatusSink(std::function<void(const QString&)> sink);
+// `lasting`: the text stays until the next one (an outcome the user should find when they look);
+// otherwise it is the progress of work under way.
+void SetStatusSink(std::function<void(const QString& text, bool lasting)> sink);
 void ShowStatus(const QString& text);
+void ShowLastingStatus(const QString& text);

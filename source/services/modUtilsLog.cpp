@@ -2,6 +2,7 @@
 
 #include "platform/database/Database.h"
 #include "services/App.h"
+#include "services/StatusText.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsINI.h"
@@ -26,6 +27,32 @@ struct LogState {
 LogState& State() {
     static LogState state;
     return state;
+}
+
+// Apart from the log's state, which tests forget between cases while work may be running.
+struct Unattended {
+    int depth = 0;
+    QString lastReport;
+};
+
+Unattended& UnattendedState() {
+    static Unattended state;
+    return state;
+}
+
+// A report that would be a message box: one, or a line on the status bar during unattended work.
+void ShowReport(const QString& text) {
+    if (State().quiet)
+        return;
+    if (IsUnattended()) {
+        QString line = text;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        UnattendedState().lastReport = line;
+        ShowStatus(line);
+        return;
+    }
+    MsgBox(text, vbOKOnly | vbExclamation, App::Title());
 }
 
 constexpr qint64 kRollOverBytes = 1000000;
@@ -161,19 +188,35 @@ void LogError(const QString& module, const QString& procedure, int32_t number,
     const QString source = SourceOf(module, procedure);
     WriteLogError(source, number, description);
     LogDBLog(module, procedure, QStringLiteral("Error"), number, description);
-    if (showMsg && !State().quiet)
-        MsgBox(QStringLiteral("Error Source:  ") + source + kCrLf + QStringLiteral("Number:  ") +
-                   QString::number(number) + kCrLf + QStringLiteral("Description:  ") + description,
-               vbOKOnly | vbExclamation, App::Title());
+    if (!showMsg)
+        return;
+    if (IsUnattended())
+        ShowReport(description);
+    else
+        ShowReport(QStringLiteral("Error Source:  ") + source + kCrLf + QStringLiteral("Number:  ") +
+                   QString::number(number) + kCrLf + QStringLiteral("Description:  ") + description);
 }
 
 void LogEvent(const QString& module, const QString& procedure, const QString& message,
               bool showMsg) {
     WriteLogEvent(module, procedure, message);
     LogDBLog(module, procedure, QStringLiteral("Event"), 0, message);
-    if (showMsg && !State().quiet)
-        MsgBox(message, vbOKOnly | vbExclamation, App::Title());
+    if (showMsg)
+        ShowReport(message);
 }
+
+UnattendedWork::UnattendedWork() {
+    if (UnattendedState().depth++ == 0)
+        UnattendedState().lastReport.clear();
+}
+
+UnattendedWork::~UnattendedWork() {
+    Unattended& state = UnattendedState();
+    if (--state.depth == 0 && !state.lastReport.isEmpty())
+        ShowLastingStatus(state.lastReport);
+}
+
+bool IsUnattended() { return UnattendedState().depth > 0; }
 
 bool LogFileOn() { return State().fileLogOn; }
 bool LogDBOn() { return State().dbLogOn; }

@@ -13,6 +13,19 @@ void LogError(const QString& module, const QString& procedure, int32_t number,
 void LogEvent(const QString& module, const QString& procedure, const QString& message,
               bool showMsg = false);
 
+// Work nobody asked for at that moment (the periodic refresh). While one of these lives, the
+// failures that LogError and LogEvent would show in a message box go to the log and the status
+// bar instead: a box that nobody is there to close would keep the window busy behind it. When
+// the outermost one goes, the last of those failures stays on the status bar.
+class UnattendedWork {
+public:
+    UnattendedWork();
+    ~UnattendedWork();
+    UnattendedWork(const UnattendedWork&) = delete;
+    UnattendedWork& operator=(const UnattendedWork&) = delete;
+};
+[[nodiscard]] bool IsUnattended();
+
 // The state the reporters run on, for the status of a run and for tests.
 [[nodiscard]] bool LogFileOn();
 [[nodiscard]] bool LogDBOn();

@@ -6,12 +6,15 @@
 #include "services/modUtilsLog.h"
 #include "ui/modUtilsPics.h"
 #include "services/DesktopLaunch.h"
+#include "services/StatusText.h"
+#include "platform/workbook/Error.h"
 
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QStandardPaths>
 
 namespace {
 const QString kModule = QStringLiteral("frmWorkspace");
@@ -32,15 +35,32 @@ QString InfoText(xl::Worksheet* info, const QString& cell) {
     }
 }
 
-// Where a workbook that has no file of its own is written before it is shown: the temp folder,
-// under the dashboard's name and the time, so one publication never overwrites another.
+}  // namespace
+
+QString PublishedWorkbooksFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
+namespace {
+
+// Where a workbook that has no file of its own is written before it is shown: the user's
+// documents folder, where a Save in the spreadsheet keeps it and the user finds it again (not
+// the temporary folder, which is cleared at reboot). Named after the dashboard and the time,
+// and never over a file that is there already.
 QString ShownWorkbookPath(const QString& dashboardName) {
+    const QString folder = PublishedWorkbooksFolder();
+    if (!QDir().mkpath(folder))
+        throw xl::Error(QStringLiteral("Unable to publish: the folder %1 can't be made.").arg(folder));
     QString name = QFileInfo(TemplatePathFor(dashboardName)).completeBaseName();
     if (name.isEmpty())
         name = QStringLiteral("Dashboard");
-    return QDir::tempPath() + QLatin1Char('/') + name + QLatin1Char(' ') +
-           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
-           QStringLiteral(".xlsx");
+    const QString stem = folder + QLatin1Char('/') + name + QLatin1Char(' ') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString path = stem + QStringLiteral(".xlsx");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QStringLiteral(" (%1).xlsx").arg(n);
+    return path;
 }
 // The workbook a dashboard is published into and what its "Info" sheet says: B1 the sheet the
 // picture goes on, B2 the cell that gets the date, B3 the placeholder shape the picture takes
@@ -92,7 +112,10 @@ bool ReplacePlaceholder(xl::Worksheet* WS, const QString& placeholder) {
     auto last = [WS] { return WS->Shapes().Item(WS->Shapes().Count()); };
     last()->SetTop(P->Top());
     last()->SetLeft(P->Left());
-    last()->SetWidth(P->Width());
+    // The width the placeholder's workbook gives it: the spreadsheet spans a picture anchored
+    // to two cells over its own column widths, which can differ a little from ours per column,
+    // so the width measured between the cells would show narrower or wider there.
+    last()->SetWidth(P->DeclaredSize().width());
     P->Delete();
     last()->SetName(placeholder);
     return true;
@@ -148,6 +171,8 @@ QString PublishIntoWorkbook(const QString& dashboardName, const QString& templat
                      QStringLiteral("The dashboard was published to [") + shown +
                          QStringLiteral("], but no application could be started to show it."),
                      true);
+        } else {
+            ShowLastingStatus(QStringLiteral("The dashboard was published to ") + shown + QLatin1Char('.'));
         }
         return shown;
     } catch (const std::exception& e) {

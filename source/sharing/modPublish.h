@@ -15,6 +15,10 @@ class QPixmap;
 // "" when the Templates folder can't be made.
 QString TemplatePathFor(const QString& dashboardName);
 
+// Where publications that are not the template itself are written and shown from: the
+// desktop's documents folder (XDG_DOCUMENTS_DIR, ~/Documents by default), made when missing.
+QString PublishedWorkbooksFolder();
+
 // The whole publication. `panelCount` is the number of open panel windows; `capture` takes the
 // picture of the dashboard area. Every failure is reported to the user.
 void PublishWorkspace(const QString& dashboardName, int panelCount,

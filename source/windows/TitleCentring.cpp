@@ -1,11 +1,60 @@
 #include "windows/TitleCentring.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
+
+#include <algorithm>
+
+namespace {
+// Room beside a title in its label: styles that elide titles leave a margin of their own, and
+// a label only as wide as the title itself would cut it short.
+constexpr int kLabelMargin = 16;
+}  // namespace
+
+void PanelFrameStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                         QPainter* painter, const QWidget* widget) const {
+    const auto* bar = qstyleoption_cast<const QStyleOptionTitleBar*>(option);
+    if (control != CC_TitleBar || !bar || !painter) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    // The base centres the title in its label: a label only as wide as the title, starting
+    // where the base's label starts, puts it at the left. Some styles paint titles bold.
+    QFont bold = painter->font();
+    bold.setBold(true);
+    const int width = std::max(QFontMetrics(painter->font()).horizontalAdvance(bar->text),
+                               QFontMetrics(bold).horizontalAdvance(bar->text));
+    const int outer = paintedTitleWidth_;
+    paintedTitleWidth_ = width;
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
+    paintedTitleWidth_ = outer;
+}
+
+QRect PanelFrameStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+                                      SubControl sub, const QWidget* widget) const {
+    QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+    // Only the painting moves: the label stays as wide as it is for the mouse.
+    if (control == CC_TitleBar && sub == SC_TitleBarLabel && paintedTitleWidth_ >= 0 &&
+        paintedTitleWidth_ + kLabelMargin < rect.width())
+        rect.setWidth(paintedTitleWidth_ + kLabelMargin);
+    return rect;
+}
+
+QStyle* PanelFrameStyleInstance() {
+    // Lives as long as the program, so no frame is ever left with a deleted style.
+    static QStyle* style = [] {
+        auto* s = new PanelFrameStyle;
+        s->setParent(QCoreApplication::instance());
+        return s;
+    }();
+    return style;
+}
 
 namespace {
 

@@ -321,10 +321,9 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
 }
 
 QString frmPanel::SourceFileToLoad(clsPanelSource* source) {
-    QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                : source->DestFolder + source->NewestFile;
+    QString path = source->WorkbookPath();
     if (FileExists(path))
-        return path;
+        return source->WorkbookInUse();
     if (!ConfirmAction(QStringLiteral("Unable to load panel.  [") + path +
                        QStringLiteral("] not found. Do you want to look for the file "
                                       "yourself?")))
@@ -1156,8 +1155,8 @@ bool frmPanel::LaunchExcel() {
         if (!source)
             throw xl::Error(QStringLiteral("Object variable or With block variable not set"));
         (void)source->GetLatest(gDB.get(), true);  // as far as it got (reported): the newest known
-        const QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                          : source->DestFolder + source->NewestFile;
+        // The user's own workbook, even while the panels show a recalculated copy of it.
+        const QString path = source->WorkbookPath();
         if (FileExists(path))
             return Excel_Launch(path, record->SheetName);
         MsgBox(QStringLiteral("Unable to launch Excel file.  [") + path + QStringLiteral("] not found."),

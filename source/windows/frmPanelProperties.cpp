@@ -1,6 +1,7 @@
 #include "windows/frmPanelProperties.h"
 
 #include "model/Globals.h"
+#include "model/clsPanelSource.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
 #include "ui/modUtilsControls.h"
@@ -161,7 +162,9 @@ void frmPanelProperties::LoadSource() {
     if (!source)
         throw std::runtime_error("Source " + std::to_string(SourceID_) + " is not registered");
     txtSource_->setText(source->DestFolder + source->NewestFile);
-    txtSourceFolder_->setText(source->SourceFolder);
+    // A source folder never chosen reads back as a lone separator (its empty column with the
+    // separator every loaded folder ends with); the box shows it blank, as the user left it.
+    txtSourceFolder_->setText(IsFolderChosen(source->SourceFolder) ? source->SourceFolder : QString());
     txtFrequency_->setText(QString::number(source->CheckEvery));
     txtMask_->setText(source->Mask);
     Combo_SelectByText(cmbUpdateType_, source->UpdateType);

@@ -1,5 +1,7 @@
 #include "windows/frmWorkspace.h"
 
+#include "windows/TitleCentring.h"
+
 #include "model/Globals.h"
 #include "services/App.h"
 #include "services/UserPrompts.h"
@@ -119,9 +121,9 @@ frmWorkspace::frmWorkspace(QWidget* parent) : QMainWindow(parent), mdiArea_(new 
                 gLiveWindow->ShowPaintedPictures();
         }
     });
-    SetStatusSink([](const QString& text) {
+    SetStatusSink([](const QString& text, bool lasting) {
         if (gLiveWindow)
-            gLiveWindow->statusBar()->showMessage(text, gLiveWindow->IsPassRunning() ? 0 : 5000);
+            gLiveWindow->statusBar()->showMessage(text, lasting || gLiveWindow->IsPassRunning() ? 0 : 5000);
     });
 }
 
@@ -526,10 +528,17 @@ void frmWorkspace::SetHourglass(bool on) {
         Hourglass_.reset();
 }
 
+QMdiSubWindow* frmWorkspace::AddPanelFrame(frmPanel* panel) {
+    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    // Titles at the left of the title bar unless their blanks centre them.
+    frame->setStyle(PanelFrameStyleInstance());
+    return frame;
+}
+
 frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
     const clsWorkspacePanel* record = gWorkspace->Panels(Index);
     auto* panel = new frmPanel;
-    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    QMdiSubWindow* frame = AddPanelFrame(panel);
     frame->installEventFilter(this);
     panels_.push_back(panel);
     panel->Index = Index;
@@ -583,8 +592,7 @@ void NoteMissingWorkbook(const frmPanel* panel) {
     const clsPanelSource* source = record ? record->Source() : nullptr;
     if (!source)
         return;
-    const QString path = source->NewestFile.isEmpty() ? source->FullPath
-                                                      : source->DestFolder + source->NewestFile;
+    const QString path = source->WorkbookPath();
     if (!path.isEmpty() && !FileExists(path))
         LogEvent(kModule, QStringLiteral("RefreshAllPanels"),
                  QStringLiteral("Panel '") + record->Caption +
@@ -600,7 +608,7 @@ QString PanelWorkbook(const clsWorkspacePanel* record) {
         return QString();
     if (record->IsCustom == PanelPaste::Custom)
         return source->Prepped();
-    return source->NewestFile.isEmpty() ? source->FullPath : source->DestFolder + source->NewestFile;
+    return source->WorkbookInUse();
 }
 
 }  // namespace
@@ -712,7 +720,7 @@ void frmWorkspace::mnuPanelPaste_Click() {
 void frmWorkspace::PasteNewPanel() {
     const BusyState busy(this);
     auto* panel = new frmPanel;
-    QMdiSubWindow* frame = mdiArea_->addSubWindow(panel);
+    QMdiSubWindow* frame = AddPanelFrame(panel);
     frame->hide();
     panels_.push_back(panel);
     const int16_t Index = gWorkspace->AddPanel();

@@ -18,6 +18,7 @@ class QAction;
 class QComboBox;
 class QToolBar;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class frmPanel;
@@ -133,6 +134,8 @@ private:
     void SavePanelPositions();
     void cmbWorkspaces_Load();
     [[nodiscard]] bool Workspace_LoadPanels(int32_t ID);
+    // A panel window's frame on the dashboard, in the panels' frame style.
+    QMdiSubWindow* AddPanelFrame(frmPanel* panel);
     // The window of record Index, placed but not shown yet.
     frmPanel* NewPanelWindow(int16_t Index);
     // Loads a window made by NewPanelWindow and shows it, or offers to delete its panel; False

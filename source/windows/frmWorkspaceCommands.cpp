@@ -402,6 +402,8 @@ void frmWorkspace::timerRefresh_Timer() {
 void frmWorkspace::RefreshAllPanels() {
     if (Busy_ || EditMode)
         return;
+    // Nobody asked for this pass just now: what goes wrong in it is told on the status bar.
+    const UnattendedWork unattended;
     const BusyState busy(this);
     // Busy, but the user may go on working meanwhile: the arrow with the hourglass.
     const Pass pass(this, QStringLiteral("Refreshing the panels..."), Qt::BusyCursor);

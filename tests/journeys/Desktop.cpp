@@ -29,6 +29,9 @@ std::string MissingTool() {
     const std::pair<const char*, const char*> tools[] = {
         {"Xvfb", "xvfb"},         {"openbox", "openbox"}, {"xdotool", "xdotool"},
         {"xclip", "xclip"},       {"soffice", "libreoffice-calc"},
+        // The program hands workbooks to the desktop through it, and the journeys see them
+        // arrive at the application it starts.
+        {"xdg-open", "xdg-utils"}, {"file", "file"},
     };
     for (const auto& [tool, package] : tools)
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())

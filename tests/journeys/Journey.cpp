@@ -19,8 +19,10 @@
 
 namespace {
 
-// Records what the program asks the desktop to open instead of opening it.
-const char kOpenStub[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$SB_JOURNEY_OPENED\"\n";
+// The desktop's application for workbooks in the journeys: it records what it was given to open.
+// The program hands files over through the real xdg-open, which finds it as the default.
+const char kOpenRecorder[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$SB_JOURNEY_OPENED\"\n";
+const char kWorkbookType[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 
 const QString kLinkFormat = QStringLiteral("application/x-openoffice-link");
 const QString kDescriptorFormat = QStringLiteral("application/x-openoffice-objectdescriptor-xml");
@@ -47,13 +49,22 @@ void Journey::SetUp() {
                 QLatin1Char('.') + QLatin1String(test->name());
     QDir(evidence_).removeRecursively();
     QDir().mkpath(evidence_);
-    for (const char* folder : {"work", "home", "tmp", "run", "stubs", "openpyxl", "profile/user"})
+    for (const char* folder : {"work", "home/.config", "home/.local/share/applications", "tmp", "run", "stubs",
+                               "openpyxl", "profile/user"})
         ASSERT_TRUE(QDir().mkpath(root_.filePath(QLatin1String(folder))));
     QFile::setPermissions(root_.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     testsupport::WriteBytes(
         root_.filePath(QStringLiteral("profile/user/registrymodifications.xcu")), journey::CalcProfileSettings());
-    testsupport::WriteScript(root_.filePath(QStringLiteral("stubs/xdg-open")), kOpenStub);
+    testsupport::WriteScript(root_.filePath(QStringLiteral("stubs/record-open")), kOpenRecorder);
+    testsupport::WriteText(root_.filePath(QStringLiteral("home/.local/share/applications/journey-open.desktop")),
+                           QStringLiteral("[Desktop Entry]\nType=Application\nName=Journey recorder\nExec=") +
+                               root_.filePath(QStringLiteral("stubs/record-open")) +
+                               QStringLiteral(" %f\nMimeType=") + QLatin1String(kWorkbookType) +
+                               QStringLiteral(";\nNoDisplay=true\n"));
+    testsupport::WriteText(root_.filePath(QStringLiteral("home/.config/mimeapps.list")),
+                           QStringLiteral("[Default Applications]\n") + QLatin1String(kWorkbookType) +
+                               QStringLiteral("=journey-open.desktop\n"));
     QString why;
     ASSERT_TRUE(desk_.Start(root_.filePath(QStringLiteral("x")), &why)) << why.toStdString();
 }
@@ -101,6 +112,8 @@ QString Journey::LogTail() const {
     return lines.mid(std::max<qsizetype>(0, lines.size() - 120)).join(QLatin1Char('\n'));
 }
 
+QString Journey::Home() const { return root_.filePath(QStringLiteral("home")); }
+
 QString Journey::Work(const QString& name) const { return root_.filePath(QStringLiteral("work/") + name); }
 
 QString Journey::CalcMadeWorkbook(const QString& name) {
@@ -136,8 +149,12 @@ QProcessEnvironment Journey::ProgramEnvironment() const {
     env.insert(QStringLiteral("HOME"), root_.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("TMPDIR"), root_.filePath(QStringLiteral("tmp")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root_.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("PATH"), root_.filePath(QStringLiteral("stubs")) + QLatin1Char(':') +
-                                           env.value(QStringLiteral("PATH")));
+    // xdg-open as on a plain X desktop: the applications and defaults of this home only.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root_.filePath(QStringLiteral("home/.config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root_.filePath(QStringLiteral("home/.local/share")));
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                             "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
+        env.remove(QLatin1String(name));
     env.insert(QStringLiteral("SB_JOURNEY_OPENED"), root_.filePath(QStringLiteral("opened.txt")));
     return env;
 }

@@ -36,6 +36,7 @@ protected:
     void Fail(const QString& what);
 
     QString Work(const QString& name) const;  // the user's workbooks and folders
+    QString Home() const;                     // the home folder the programs run with
     // A workbook that Calc made itself at build time (tests/fixtures/make_calc_workbooks.py),
     // copied into Work(); "" with a failure when the build could not make it.
     QString CalcMadeWorkbook(const QString& name);

@@ -107,6 +107,9 @@ TEST_F(Journey, ARangeFromCalcIsPastedRefreshedAndPublished) {
                      [&] { return !OpenedDocuments().isEmpty(); }));
     const QString published = OpenedDocuments().constFirst();
     ASSERT_TRUE(QFileInfo::exists(published)) << published.toStdString();
+    // Where the user keeps documents (the program runs with the journey's home), not in a
+    // folder cleared at reboot.
+    EXPECT_EQ(QFileInfo(published).absolutePath(), Home() + QStringLiteral("/Documents"));
     EXPECT_TRUE(HoldsPicture(published, fresh)) << "the published picture does not hold the panel";
 
     // One LibreOffice at a time: the user's Calc ends before the headless one opens the file.

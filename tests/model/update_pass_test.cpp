@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -610,6 +611,80 @@ TEST_F(UpdatePassTest, ARefreshSourceRecalculatesItsWorkbookAndShowsTheNewValue)
     EXPECT_TRUE(
         LogText().contains(s->DestFolder + QStringLiteral("Broken.xlsx is not recalculated yet")));
     EXPECT_EQ(s->LastUpdated, fetched);
+}
+
+// A workbook the user has open in LibreOffice Calc (its lock file beside it, as right after a
+// paste): the recalculation never writes over it; its values go to a copy of the program's,
+// which the panels are drawn from while it is the newer. Once Calc has let go, the workbook
+// itself is saved again and the copy goes. A copy that can't be written is told plainly.
+TEST_F(UpdatePassTest, AWorkbookOpenInCalcIsRecalculatedIntoACopyOfTheProgramsOwn) {
+    ASSERT_SOFFICE();
+    const QString folder = InFolder(QStringLiteral("books"));
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder});
+    const QString report = folder + QStringLiteral("/Report.xlsx");
+    const QString lock = folder + QStringLiteral("/.~lock.Report.xlsx#");
+    testsupport::WriteText(lock, QStringLiteral(",ann,desk,01.03.2024 12:00,file:///home/ann/.config/libreoffice/4;"));
+    ASSERT_TRUE(AdjustFileTime(report, QDateTime::currentDateTime().addSecs(-120)));
+    const QByteArray held = Read(report);
+
+    auto s = FolderSource(QStringLiteral("Report.xlsx"), QStringLiteral("refresh"));
+    s->DestFolder = folder + QLatin1Char('/');
+    s->NewestFile = QStringLiteral("Report.xlsx");
+    s->LastChecked = SourceFileTime(report);
+    ASSERT_TRUE(s->UpdateDB(gDB.get()));
+    const QString copy = s->RecalculatedCopy(QStringLiteral("Report.xlsx"));
+    EXPECT_EQ(copy, Folder() + QStringLiteral("/Recalculated/%1/Report.xlsx").arg(s->ID));
+    EXPECT_EQ(s->WorkbookInUse(), report);
+
+    const int32_t workspace = 1;
+    const int32_t panel = InsertPanel(workspace, s->ID);
+    MakePicture(panel);
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(Read(report), held);
+    EXPECT_EQ(s->WorkbookInUse(), copy);
+    EXPECT_EQ(CellText(copy, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("20"));
+    EXPECT_EQ(s->NewestFileTime(), SourceFileTime(copy));
+    EXPECT_EQ(s->LastChecked, SourceFileTime(copy));
+    EXPECT_EQ(s->WorkbookPath(), report);  // the user's own, for opening it
+    EXPECT_FALSE(QFile::exists(PanelPicturePath(panel)));  // drawn anew from the copy
+
+    // The input changes: the next pass recalculates into the copy again.
+    ASSERT_FIXTURE_SCRIPT(kRefreshScript, {folder, QStringLiteral("7")});
+    QThread::sleep(1);  // file times are compared in whole seconds
+    s->ClearFlags();
+    EXPECT_TRUE(s->GetLatest(gDB.get(), false));
+    EXPECT_EQ(CellText(copy, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
+    EXPECT_EQ(Read(report), held);
+
+    // The user saves in Calc: the workbook is newer than the copy, and in use again.
+    ASSERT_TRUE(AdjustFileTime(report, QDateTime::currentDateTime().addSecs(5)));
+    EXPECT_EQ(s->WorkbookInUse(), report);
+
+    // The copy can't be written (its folder is a file): the user is told which workbook and
+    // what to do, and the workbook is still not written.
+    QDir(Folder() + QStringLiteral("/Recalculated")).removeRecursively();
+    testsupport::WriteText(Folder() + QStringLiteral("/Recalculated"), QStringLiteral("in the way"));
+    QDateTime dt;
+    EXPECT_EQ(s->chkRefresh(dt), QString());
+    ASSERT_EQ(PromptScript::Messages().size(), 1);
+    EXPECT_TRUE(PromptScript::Messages()[0].startsWith(QStringLiteral("Unable to recalculate ") + report +
+                                                       QStringLiteral(" while it is open in another program")))
+        << PromptScript::Messages()[0].toStdString();
+    EXPECT_TRUE(PromptScript::Messages()[0].endsWith(QStringLiteral("Save and close it there, then refresh the dashboard.")));
+    EXPECT_EQ(Read(report), held);
+    QFile::remove(Folder() + QStringLiteral("/Recalculated"));
+
+    // Calc closed the workbook: it is saved itself again, and the copy goes.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
+    testsupport::WriteText(copy, QStringLiteral("an old copy"));
+    QFile::remove(lock);
+    PromptScript::Reset();
+    EXPECT_EQ(s->chkRefresh(dt), QStringLiteral("Report.xlsx"));
+    EXPECT_TRUE(PromptScript::Messages().isEmpty());
+    EXPECT_EQ(CellText(report, QStringLiteral("Report"), QStringLiteral("B1")), QStringLiteral("70"));
+    EXPECT_FALSE(QFile::exists(copy));
+    EXPECT_EQ(s->WorkbookInUse(), report);
 }
 
 // A source imported from a shared file has no file in use yet: its first recalculation is of

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "services/App.h"
+#include "services/StatusText.h"
 #include "services/UserPrompts.h"
 #include "services/modUtilsINI.h"
 #include "services/modUtilsLog.h"
@@ -57,6 +58,40 @@ TEST_F(LogTest, BoxesShowUnlessQuiet) {
     SetLogQuiet(true);
     LogError(QStringLiteral("M"), QStringLiteral("P"), 7, QStringLiteral("desc"), true);
     EXPECT_EQ(PromptScript::Record().size(), 2u);
+}
+
+// Unattended work (the periodic refresh) puts no box in front of the user: its failures go to
+// the log and the status bar, and the last of them stays there when the work is done.
+TEST_F(LogTest, UnattendedWorkReportsOnTheStatusBarInsteadOfInABox) {
+    InitLog(GetLogFile(), false, false);
+    QStringList progress, lasting;
+    SetStatusSink([&](const QString& text, bool last) { (last ? lasting : progress) << text; });
+    {
+        const UnattendedWork pass;
+        EXPECT_TRUE(IsUnattended());
+        {
+            const UnattendedWork nested;
+            LogError(QStringLiteral("M"), QStringLiteral("P"), 7, QStringLiteral("Unable to save a.xlsx"), true);
+        }
+        EXPECT_TRUE(lasting.isEmpty());  // only when the outermost work ends
+        LogEvent(QStringLiteral("M"), QStringLiteral("P"), QStringLiteral("Unable to do b.\r\nDo this."), true);
+        LogEvent(QStringLiteral("M"), QStringLiteral("P"), QStringLiteral("only logged"), false);
+    }
+    EXPECT_FALSE(IsUnattended());
+    EXPECT_TRUE(PromptScript::Record().empty());
+    EXPECT_EQ(progress, (QStringList{QStringLiteral("Unable to save a.xlsx"), QStringLiteral("Unable to do b. Do this.")}));
+    EXPECT_EQ(lasting, QStringList{QStringLiteral("Unable to do b. Do this.")});
+    const QString log = ReadText(GetLogFile());
+    EXPECT_TRUE(log.contains(QStringLiteral("Unable to save a.xlsx")));
+    EXPECT_TRUE(log.contains(QStringLiteral("only logged")));
+
+    // Work without a failure leaves the status bar alone; attended work shows boxes again.
+    lasting.clear();
+    { const UnattendedWork quietPass; }
+    EXPECT_TRUE(lasting.isEmpty());
+    LogEvent(QStringLiteral("M"), QStringLiteral("P"), QStringLiteral("asked for"), true);
+    EXPECT_EQ(PromptScript::Messages(), QStringList{QStringLiteral("asked for")});
+    SetStatusSink(nullptr);
 }
 
 TEST_F(LogTest, RollsOverAboveAMillionBytesOnly) {

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -35,10 +36,6 @@ protected:
         DesktopLaunch::ResetScript();
     }
     void TearDown() override {
-        // The workbooks shown by a publication are written to the temp folder.
-        for (QString request : DesktopLaunch::Requests())
-            if (request.startsWith("open " + QDir::tempPath()))
-                QFile::remove(request.mid(5));
         DesktopLaunch::ResetScript();
         SharingTest::TearDown();
     }
@@ -52,6 +49,9 @@ protected:
             return true;
         };
     }
+    // The workbooks shown by a publication are written to the documents folder of this home.
+    QTemporaryDir home_;
+    testsupport::HomeGuard homeGuard_{home_.path()};
     QString templates_;
     int captures_ = 0;
 };

@@ -15,6 +15,10 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
@@ -48,17 +52,16 @@ class PublishWorkbookTest : public SharingTest {
 protected:
     void SetUp() override {
         SharingTest::SetUp();
+        ASSERT_TRUE(home_.isValid());
         DesktopLaunch::ResetScript();
         templates_ = GetTemplatesFolder();
         testsupport::MakePublishTemplates(templates_);
     }
     void TearDown() override {
-        for (const QString& path : shown_)
-            if (path.startsWith(QDir::tempPath()))
-                QFile::remove(path);
         DesktopLaunch::ResetScript();
         SharingTest::TearDown();
     }
+    QString Documents() const { return home_.path() + "/Documents"; }
     // Publishes a 160 by 90 pixel picture and returns the file shown, "" when none was.
     QString Publish(const QString& name, const QVariant& picked = QVariant()) {
         if (picked.isValid())
@@ -84,6 +87,9 @@ protected:
             out.push_back({s->Name(), s->Left(), s->Top(), s->Width()});
         return out;
     }
+    // The published workbooks land in the documents folder of this home.
+    QTemporaryDir home_;
+    testsupport::HomeGuard homeGuard_{home_.path()};
     QString templates_;
     QStringList shown_;
     xl::Application reader_;
@@ -119,7 +125,7 @@ TEST_F(PublishWorkbookTest, FirstPublicationReplacesThePlaceholderInTheTemplateI
     const QByteArray templateBytes = testsupport::ReadBytes(made);
     const QString second = Publish("Sales");
     ASSERT_FALSE(second.isEmpty());
-    EXPECT_TRUE(second.startsWith(QDir::tempPath() + "/Sales "));
+    EXPECT_TRUE(second.startsWith(Documents() + "/Sales ")) << second.toStdString();
     EXPECT_EQ(testsupport::ReadBytes(made), templateBytes);
     xl::Workbook* next = reader_.Workbooks().Open(second);
     const std::vector<Placement> again = Pictures(next, "Report");
@@ -173,6 +179,37 @@ TEST_F(PublishWorkbookTest, WithoutTemplateAnEmptyWorkbookGetsThePicture) {
     EXPECT_NEAR(pictures[0].width, 160 * 0.75, 1.0);
 }
 
+// A new workbook is written where the user keeps documents, so that a Save in the spreadsheet
+// keeps it somewhere the user looks: the desktop's documents folder, or ~/Documents (made when
+// missing); never over a workbook already there.
+TEST_F(PublishWorkbookTest, NewWorkbooksLandInTheDocumentsFolderBesideTheUsersOwn) {
+    const QString first = Publish("Plain", "");
+    ASSERT_FALSE(first.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    EXPECT_EQ(QFileInfo(first).absolutePath(), Documents());
+
+    // Workbooks of the user that bear the names of this second and the next stay as they are.
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList mine;
+    for (int s = 0; s < 2; ++s) {
+        mine << Documents() + "/Plain " + now.addSecs(s).toString("yyyyMMdd-hhmmss") + ".xlsx";
+        testsupport::WriteText(mine.last(), "the user's own");
+    }
+    const QString second = Publish("Plain", "");
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_FALSE(mine.contains(second)) << second.toStdString();
+    for (const QString& path : mine)
+        EXPECT_EQ(testsupport::ReadText(path), "the user's own");
+    EXPECT_EQ(reader_.Workbooks().Open(second)->Sheets().Item(1)->Shapes().Count(), 1);
+
+    // A documents folder the desktop names elsewhere, not there yet.
+    ASSERT_TRUE(QDir().mkpath(home_.path() + "/.config"));
+    testsupport::WriteText(home_.path() + "/.config/user-dirs.dirs",
+                           "XDG_DOCUMENTS_DIR=\"$HOME/Papers/Work\"\n");
+    const QString third = Publish("Plain", "");
+    EXPECT_EQ(QFileInfo(third).absolutePath(), home_.path() + "/Papers/Work");
+    EXPECT_TRUE(FileExists(third));
+}
+
 TEST_F(PublishWorkbookTest, TemplateFaultsAreLoggedAndPublishingGoesOn) {
     const QString missing = Publish("Missing", templates_ + "missing_sheet.xlsx");
     ASSERT_FALSE(missing.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
@@ -205,6 +242,42 @@ TEST_F(PublishWorkbookTest, BrokenTemplateIsReportedAndNothingIsShown) {
     EXPECT_TRUE(Publish("Broken").isEmpty());
     ASSERT_EQ(PromptScript::Messages().size(), 1);
     EXPECT_TRUE(PromptScript::Messages()[0].contains("mnuWorkspacePublish_Click"));
+}
+
+// Where LibreOffice Calc shows the placeholder, there it shows the published picture: same
+// left, top and width (the height follows the picture), in a template Calc wrote, both when
+// the template itself takes the picture and in a later workbook made from it.
+TEST_F(PublishWorkbookTest, CalcShowsThePictureWhereItShowedThePlaceholder) {
+    ASSERT_SOFFICE();
+    QTemporaryDir work;
+    ASSERT_TRUE(LibreOfficeCopies(testsupport::Soffice(), work.path() + "/profile",
+                                  {templates_ + "placeholder.xlsx"}, work.path()));
+    const QString calcTemplate = work.path() + "/placeholder.xlsx";
+    ASSERT_TRUE(QFile::copy(calcTemplate, templates_ + "FromCalc.xlsx"));
+    const QString first = Publish("Placed", templates_ + "FromCalc.xlsx");
+    ASSERT_FALSE(first.isEmpty()) << PromptScript::Messages().join(" / ").toStdString();
+    const QString later = Publish("Placed");
+    ASSERT_FALSE(later.isEmpty());
+
+    const QString json = work.path() + "/shapes.json";
+    ASSERT_FIXTURE_SCRIPT("shape_placement.py", {json, calcTemplate, first, later});
+    const QJsonObject shown = QJsonDocument::fromJson(testsupport::ReadBytes(json)).object();
+    const QJsonArray placeholder = shown.value(calcTemplate).toArray();
+    ASSERT_EQ(placeholder.size(), 1);
+    const QJsonObject p = placeholder[0].toObject();
+    // One pixel is 26.46 hundredths of a millimetre.
+    for (const QString& path : {first, later}) {
+        SCOPED_TRACE(path.toStdString());
+        const QJsonArray pictures = shown.value(path).toArray();
+        ASSERT_EQ(pictures.size(), 1);
+        const QJsonObject n = pictures[0].toObject();
+        EXPECT_EQ(n.value("sheet").toString(), "Report");
+        EXPECT_NEAR(n.value("x").toInt(), p.value("x").toInt(), 27);
+        EXPECT_NEAR(n.value("y").toInt(), p.value("y").toInt(), 27);
+        EXPECT_NEAR(n.value("width").toInt(), p.value("width").toInt(), 27);
+        // The picture keeps its shape: 160 by 90.
+        EXPECT_NEAR(n.value("height").toDouble() / n.value("width").toDouble(), 90.0 / 160.0, 0.01);
+    }
 }
 
 // LibreOffice, an independent reader, opens what publishing wrote: each result is converted

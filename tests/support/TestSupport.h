@@ -42,6 +42,28 @@ private:
     QByteArray old_;
 };
 
+// Gives one test a home folder of its own (the documents folder and the desktop's settings are
+// found from it) and restores the real one after.
+class HomeGuard {
+public:
+    explicit HomeGuard(const QString& home)
+        : oldHome_(qgetenv("HOME")), oldConfig_(qgetenv("XDG_CONFIG_HOME")), hadConfig_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+        qputenv("HOME", home.toLocal8Bit());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    ~HomeGuard() {
+        qputenv("HOME", oldHome_);
+        if (hadConfig_)
+            qputenv("XDG_CONFIG_HOME", oldConfig_);
+    }
+    HomeGuard(const HomeGuard&) = delete;
+    HomeGuard& operator=(const HomeGuard&) = delete;
+
+private:
+    QByteArray oldHome_, oldConfig_;
+    bool hadConfig_;
+};
+
 // Writes an executable script: a stand-in for a program the code under test starts.
 void WriteScript(const QString& path, const QByteArray& text);
 

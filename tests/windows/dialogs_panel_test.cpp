@@ -140,6 +140,37 @@ TEST_F(PanelDialogTest, FileUpdatesShowsTheSourceAndItsFrames) {
     EXPECT_EQ(Column("OutlookSender"), QStringLiteral("*"));
 }
 
+// The source folder box shows the folder as stored, and nothing for one never chosen: not the
+// lone separator that an empty folder column reads back as, which OK would store as a folder.
+TEST_F(PanelDialogTest, FileUpdatesShowsAFolderNeverChosenAsBlank) {
+    struct Row {
+        const char* stored;
+        const char* shown;
+    };
+    const Row rows[] = {{"", ""}, {"\\", ""}, {"/data/in", "/data/in/"}, {"/data/in/", "/data/in/"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.stored);
+        PromptScript::Reset();
+        SourceRow row;
+        row.sourceFolder = QString::fromLatin1(r.stored);
+        const int16_t index = PanelOn(row);
+        frmPanelProperties dialog;
+        dialog.Index = index;
+        dialog.Form_Activate();
+        EXPECT_EQ(TextOfBox(&dialog, "txtSourceFolder"), QString::fromLatin1(r.shown));
+        Press(&dialog, "cmdOK");
+        if (QString::fromLatin1(r.shown).isEmpty()) {
+            // Nothing to store: the user is asked for the folder, and the row keeps its value.
+            EXPECT_EQ(PromptScript::Messages(), QStringList{QStringLiteral("No source folder specified.")});
+            EXPECT_FALSE(dialog.IsUnloaded());
+            EXPECT_EQ(Column("SourceFolder"), QString::fromLatin1(r.stored));
+        } else {
+            EXPECT_TRUE(dialog.IsUnloaded());
+            EXPECT_EQ(Column("SourceFolder"), QString::fromLatin1(r.shown));
+        }
+    }
+}
+
 TEST_F(PanelDialogTest, FileUpdatesKeepsAStoredMailFolderAndAPickReplacesIt) {
     UseMailStore();
     SourceRow row;

@@ -3,6 +3,7 @@
 #include "PanelTestSupport.h"
 
 #include "services/modUtilsFile.h"
+#include "windows/TitleCentring.h"
 
 #include <QHash>
 #include <QStyleFactory>
@@ -217,10 +218,11 @@ std::pair<int, int> ShownTitle(QWidget* frame, QRect* area) {
 
 }  // namespace
 
-// A title with its time stamp, in a title area only a little wider than it, in a style that
-// centres titles itself and in one that draws them at the left: "Center" shows the whole
-// title centred over the title area, not cut short, whatever the style.
-TEST_F(PanelViewTest, CentredTitlesShowWholeInTheMiddleOfTheTitleArea) {
+// A title with its time stamp in the panel frames' style, over a base style that centres
+// titles itself and over one that draws them at the left: "Left" shows the whole title at the
+// left of the title area, "Center" shows it centred over the area when the area is a little
+// wider than the title or much wider, never cut short.
+TEST_F(PanelViewTest, TitlesShowWholeAtTheLeftOrInTheMiddleOfTheTitleArea) {
     Record()->Caption = QStringLiteral("report-2026-01");
     Record()->ViewType = PanelView::Crop;
     clsPanelSource* source = gSources->Source(source_);
@@ -230,21 +232,28 @@ TEST_F(PanelViewTest, CentredTitlesShowWholeInTheMiddleOfTheTitleArea) {
                                QDateTime(QDate::currentDate(), QTime(10, 15))));
     gPanelTimeStamp = true;
     QWidget* frame = panel_->Frame();
-    for (const char* styleName : {"Fusion", "Windows"}) {
-        SCOPED_TRACE(styleName);
-        // Lives as long as the program, so no frame is ever left with a deleted style.
-        QStyle* style = QStyleFactory::create(QLatin1String(styleName));
-        ASSERT_TRUE(style);
-        style->setParent(QCoreApplication::instance());
-        frame->setStyle(style);
-        // The width the whole title takes, drawn at the left of a wide frame.
+    // First the frame as the program made it, in the application's style; then over others.
+    for (const char* styleName : {"", "Fusion", "Windows"}) {
+        SCOPED_TRACE(*styleName ? styleName : "the program's frame");
+        if (*styleName) {
+            QStyle* base = QStyleFactory::create(QLatin1String(styleName));
+            ASSERT_TRUE(base);
+            // Lives as long as the program, so no frame is ever left with a deleted style.
+            auto* style = new PanelFrameStyle(base);
+            style->setParent(QCoreApplication::instance());
+            frame->setStyle(style);
+        }
         gCaptionAlignment = QStringLiteral("Left");
         SetClientPixels(panel_, 900, 200);
         panel_->SetCaption();
+        QCoreApplication::processEvents();
         QRect area;
         const auto whole = ShownTitle(frame, &area);
         ASSERT_GE(whole.first, 0);
         const int width = whole.second - whole.first;
+        // At the left: the title starts within a few blanks of the area's left edge.
+        EXPECT_LT(whole.first - area.left(), 32) << "area " << area.left() << ".." << area.right();
+        EXPECT_GT(area.right() - whole.second, area.width() / 2);
 
         gCaptionAlignment = QStringLiteral("Center");
         for (const int spare : {40, 120, 400}) {
@@ -258,8 +267,8 @@ TEST_F(PanelViewTest, CentredTitlesShowWholeInTheMiddleOfTheTitleArea) {
             EXPECT_NEAR((shown.first + shown.second) / 2.0, area.left() + area.width() / 2.0, 7)
                 << "off centre with " << spare;
         }
-        frame->setStyle(nullptr);
     }
+    frame->setStyle(PanelFrameStyleInstance());
     gPanelTimeStamp = false;
     gCaptionAlignment = QStringLiteral("Left");
 }

@@ -507,8 +507,10 @@ void Workbook::Close(bool saveChanges) {
 void Workbook::RefreshAll() {
     // The saved file is recalculated where it lies, so that links to other workbooks resolve
     // as they would for the user; a workbook with changes not yet saved goes through a copy
-    // whose relative links are anchored at the workbook's own folder.
-    const bool onDisk = HasFile() && Saved() && QFileInfo::exists(fullName_);
+    // whose relative links are anchored at the workbook's own folder. So does one that another
+    // LibreOffice holds open (its lock file is there): loaded beside that lock, LibreOffice
+    // does not take the linked workbooks' new values (the cells come out stale, or empty).
+    const bool onDisk = HasFile() && Saved() && QFileInfo::exists(fullName_) && LockFileOf(fullName_).isEmpty();
     PackageEdit pkg = Writer::Flush(*this);
     QByteArray recalculated;
     if (onDisk) {
