@@ -1170,6 +1170,8 @@ SharedReads::~SharedReads() {
         gSharedReads = nullptr;
 }
 
+bool SharedReads::Active() { return gSharedReads != nullptr; }
+
 Application::Application() : reads_(std::make_unique<ReadStore>()) {}
 Application::~Application() = default;
 

@@ -563,6 +563,8 @@ public:
     ~SharedReads();
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
+    // Whether a scope lives: a file read now serves every instance until it ends.
+    static bool Active();
 
 private:
     std::unique_ptr<ReadStore> owned_;
