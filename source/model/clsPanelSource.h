@@ -102,6 +102,12 @@ private:
 // for a drive root.
 bool IsFolderChosen(const QString& folder);
 
+// Why the workbook at `path` is not taken as a version yet; "" when it is whole and at rest. A
+// workbook still being written, or cut short, has no zip directory at its end yet, and one that
+// changes while it is looked at is still being written. Such a file is left for a later pass:
+// it is never recorded, and the version in use keeps its pictures.
+QString VersionNotWhole(const QString& path);
+
 // The modification time of a source file in whole seconds, as the repository stores times, so
 // a file's time compares equal to itself after a round trip through a source row.
 QDateTime SourceFileTime(const QString& path);

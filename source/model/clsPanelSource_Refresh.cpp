@@ -41,6 +41,14 @@ QString clsPanelSource::chkRefresh(QDateTime& Dt) {
             }
         }
         path = DestFolder + name;
+        // A workbook still arriving is recalculated on a later pass, once it is whole.
+        if (const QString why = VersionNotWhole(path); !why.isEmpty()) {
+            LogEvent(kModule, QStringLiteral("chkRefresh"),
+                     path + QStringLiteral(" is not recalculated yet: ") + why +
+                         QStringLiteral(". The next update pass looks again."),
+                     false);
+            return QString();
+        }
         if (!hidden.Start())
             return QString();
         XL->DisplayAlerts = false;

@@ -4,13 +4,15 @@
 #include "model/clsPanelSource.h"
 
 #include "model/clsWorkspacePanel.h"
-#include "services/StatusText.h"
+#include "platform/workbook/Workbook.h"
+#include "platform/workbook/ZipArchive.h"
 #include "services/App.h"
+#include "services/StatusText.h"
 #include "services/UserPrompts.h"
+#include "services/modUtilsExcel.h"
 #include "services/modUtilsFile.h"
 #include "services/modUtilsFolder.h"
 #include "services/modUtilsLog.h"
-#include "services/modUtilsExcel.h"
 #include "services/modUtilsMisc.h"
 #include "platform/workbook/Waiting.h"
 #include "services/modUtilsOutlook.h"
@@ -49,7 +51,38 @@ void Split(const QString& path, QString& name, QString& extension) {
 
 QString Describe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
+void LogNotTaken(const QString& procedure, const QString& path, const QString& why) {
+    LogEvent(kModule, procedure,
+             path + QStringLiteral(" is not taken as a newer version yet: ") + why +
+                 QStringLiteral(". The next update pass looks again."),
+             false);
+}
+
 }  // namespace
+
+QString VersionNotWhole(const QString& path) {
+    const std::optional<FileState> before = StateOfFile(path);
+    if (!before)
+        return QStringLiteral("it is not there");
+    // While the panels share their reads, the read they are painted from tells a whole file:
+    // the file is read once for all of them, this look included. A file that does not read is
+    // looked at below, so that a whole one that is damaged otherwise is reported when painted.
+    if (xl::SharedReads::Active()) {
+        try {
+            xl::Application reader;
+            (void)reader.Load(path);
+            if (StateOfFile(path) == before)
+                return QString();
+        } catch (const std::exception&) {
+        }
+    }
+    const QString why = xl::ZipFileNotWhole(path);
+    if (!why.isEmpty())
+        return why;
+    if (StateOfFile(path) != before)
+        return QStringLiteral("it changed while it was looked at (it is still being written)");
+    return QString();
+}
 
 QString clsPanelSource::AskFolderFor(const QString& prompt) const {
     const QString chosen = BrowseFolder(nullptr, prompt, SourceFolder);
@@ -170,18 +203,45 @@ QString clsPanelSource::chkSrcFolder(QDateTime& Dt) {
                     QDateTime::currentDateTime().toString(QStringLiteral("yyMMddhhmmss"));
         const QString copyName = NameWithExtension(name, extension);
         const QString target = DestFolder + copyName;
-        if (File_Copy(src, target))
+        // A file caught half-way through its arrival is not a version: the copy is only kept
+        // when it is whole, and nothing is recorded, so the next pass takes the whole file
+        // even when its copying tool gives it back its original, older time at the end.
+        const auto copy = [&] {
+            return File_CopyOutcome(
+                src, target, [](const QString& copied) { return xl::ZipFileNotWhole(copied); });
+        };
+        const auto notWhole = [&](const CopyOutcome& copied) {
+            if (!copied.sourceChanged && copied.refused.isEmpty())
+                return false;
+            LogNotTaken(QStringLiteral("chkSrcFolder"), src,
+                        copied.sourceChanged ? QStringLiteral("it is still being written")
+                                             : copied.refused);
+            return true;
+        };
+        CopyOutcome copied = copy();
+        if (copied.copied)
             return copyName;
+        if (notWhole(copied))
+            return QString();
 
+        // A full disk or a folder that refuses the copy is named; otherwise the likely cause,
+        // the file held open elsewhere.
+        const QString cause =
+            copied.error ? WriteFailureText(copied.error, target)
+                         : QStringLiteral("If you have the file open in Excel, please close it.");
         if (!ConfirmAction(QStringLiteral("Unable to copy ") + src + QStringLiteral(" to ") +
-                           DestFolder + QStringLiteral(".\r\n") +
-                           QStringLiteral("If you have the file open in Excel, please close it.\r\n") +
+                           DestFolder + QStringLiteral(".\r\n") + cause + QStringLiteral("\r\n") +
                            QStringLiteral("Then click Yes to retry copying the file.")))
             return copyName;  // declined: this version counts as fetched and is not offered again
-        if (File_Copy(src, target))
+        copied = copy();
+        if (copied.copied)
             return copyName;
+        if (notWhole(copied))
+            return QString();
         MsgBox(QStringLiteral("Unable to copy ") + src + QStringLiteral(" to ") + DestFolder +
-                   QLatin1Char('.'),
+                   QLatin1Char('.') +
+                   (copied.error ? QStringLiteral("\r\n") + WriteFailureText(copied.error, target)
+                                 : QString()),
                vbExclamation, App::Title());
         LogEvent(kModule, QStringLiteral("chkSrcFolder"),
                  QStringLiteral("Error copying ") + src + QStringLiteral(" to ") + DestFolder,
@@ -249,6 +309,13 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
             IsChecked = true;
             return false;
         }
+        // A newer file that is not whole yet is left for a later pass; the version in use stays,
+        // with its pictures.
+        if (const QString why = VersionNotWhole(newest); !why.isEmpty()) {
+            LogNotTaken(QStringLiteral("chkNewestFile"), newest, why);
+            IsChecked = true;
+            return false;
+        }
         NewestFile = NameWithExtension(name, extension);
         // The newer file is followed even when its time could not be stored (reported): the
         // next check finds it newer again and only repeats the work.
@@ -264,7 +331,10 @@ bool clsPanelSource::chkNewestFile(db::Database* DB) {
     return false;
 }
 
+// The pass's record of what it has seen is written again by a later pass: a repository that
+// can't be written is logged here, and told when the user saves.
 bool clsPanelSource::UpdateLastChecked(db::Database* DB, const QDateTime& Dt) {
+    const QuietWriteRefusals quiet;
     if (!SQL_Execute(DB,
                      QStringLiteral("UPDATE DsbPanelSource SET LastChecked = ?, NewestFile = ? "
                                     "WHERE ID = ?"),
@@ -275,6 +345,7 @@ bool clsPanelSource::UpdateLastChecked(db::Database* DB, const QDateTime& Dt) {
 }
 
 bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
+    const QuietWriteRefusals quiet;
     if (!SQL_Execute(DB, QStringLiteral("UPDATE DsbPanelSource SET LastUpdated = ? WHERE ID = ?"),
                      {Dt, ID}, true, kModule, QStringLiteral("UpdateLastUpdated")))
         return false;
@@ -283,6 +354,9 @@ bool clsPanelSource::UpdateLastUpdated(db::Database* DB, const QDateTime& Dt) {
 }
 
 void clsPanelSource::AdjustRanges(db::Database* DB, const QString& Path) {
+    // A relocation that the repository refuses is logged; painting locates the range again
+    // from the stored row.
+    const QuietWriteRefusals quiet;
     HiddenInstance hidden;
     ExcelApp& XL = hidden.XL;
     try {

@@ -73,10 +73,15 @@ bool clsWorkspace::LoadFromDB(int32_t WorkspaceID, db::Database* DB) {
         return false;
     ID = WorkspaceID;
     // Opening counts as use: the most recently used lists are ordered by this time. A time
-    // that can't be stored (reported) does not keep the dashboard from opening.
-    (void)SQL_Execute(DB, QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
-                {QDateTime::currentDateTime(), WorkspaceID}, true, kModule,
-                QStringLiteral("LoadFromDB"));
+    // that can't be stored (reported) does not keep the dashboard from opening, and a
+    // repository that can't be written at all is only logged here: opening is no save.
+    {
+        const QuietWriteRefusals quiet;
+        (void)SQL_Execute(
+            DB, QStringLiteral("UPDATE DsbSavedWorkspace SET LastUpdated = ? WHERE ID = ?"),
+            {QDateTime::currentDateTime(), WorkspaceID}, true, kModule,
+            QStringLiteral("LoadFromDB"));
+    }
     return LoadPanelsFromDB(DB);
 }
 

@@ -4,11 +4,12 @@
 #include "model/RecordColumns.h"
 #include "model/RowValues.h"
 #include "services/modMain.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
 
 #include <QFile>
-
+#include <QImageWriter>
 
 namespace {
 
@@ -67,6 +68,17 @@ QString PanelPicturePath(int32_t panelID) {
     if (folder.isEmpty())
         return QString();
     return folder + QString::number(panelID) + QStringLiteral(".bmp");
+}
+
+QString WritePanelPicture(const QImage& picture, const QString& path) {
+    WholeFile file(path);
+    QImageWriter writer(file.Device(), "BMP");
+    const bool written = writer.write(picture);
+    if (written && file.Commit())
+        return QString();
+    if (file.Error())
+        return WriteFailureText(file.Error(), path);
+    return writer.errorString();
 }
 
 void DeletePanelPicture(int32_t panelID) {

@@ -8,6 +8,7 @@
 #include "platform/database/Database.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QString>
 
 #include <cstdint>
@@ -152,6 +153,10 @@ private:
 // The cached picture of a panel: Panels/<ID>.bmp beside the program ("" when the folder
 // can't be made).
 QString PanelPicturePath(int32_t panelID);
+// Writes a panel's picture to its cache file whole or not at all, so that a full disk never
+// leaves a picture cut short to be shown as noise later. "" when written, otherwise why not (a
+// full disk named as such); the cache file is then as it was. Safe on any thread.
+QString WritePanelPicture(const QImage& picture, const QString& path);
 // Removes a panel's cached picture when there is one; a picture that can't be removed is
 // logged, since a later panel must never show it.
 void DeletePanelPicture(int32_t panelID);

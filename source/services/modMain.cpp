@@ -11,6 +11,9 @@
 #include "services/modUtilsRepository.h"
 #include "services/modUtilsSQL.h"
 
+#include <QList>
+#include <QPair>
+
 std::unique_ptr<db::Database> gDB;
 int32_t gDashboardColor = 16777215;
 bool gPanelTimeStamp = true;
@@ -48,13 +51,24 @@ bool ReadOptionsSettings(const QString& iniPath, bool /*flag*/) {
 
 bool GetOptionsSettings() { return ReadOptionsSettings(GetINIFile(), true); }
 
-void SaveOptionsSettings() {
+QString SaveOptionsSettings() {
     const QString ini = GetINIFile();
-    INI_WriteString(ini, kOptions, QStringLiteral("Dashboard Color"), QString::number(gDashboardColor));
-    INI_WriteString(ini, kOptions, QStringLiteral("Panel Time Stamp"),
-                    gPanelTimeStamp ? QStringLiteral("-1") : QStringLiteral("0"));
-    INI_WriteString(ini, kOptions, QStringLiteral("Refresh Frequency"), QString::number(gRefreshFrequency));
-    INI_WriteString(ini, kOptions, QStringLiteral("Caption Alignment"), gCaptionAlignment);
+    const QList<QPair<QString, QString>> values = {
+        {QStringLiteral("Dashboard Color"), QString::number(gDashboardColor)},
+        {QStringLiteral("Panel Time Stamp"),
+         gPanelTimeStamp ? QStringLiteral("-1") : QStringLiteral("0")},
+        {QStringLiteral("Refresh Frequency"), QString::number(gRefreshFrequency)},
+        {QStringLiteral("Caption Alignment"), gCaptionAlignment},
+    };
+    for (const auto& [key, value] : values) {
+        if (const int error = INI_WriteString(ini, kOptions, key, value)) {
+            const QString why = WriteFailureText(error, ini);
+            LogEvent(kModule, QStringLiteral("SaveOptionsSettings"),
+                     QStringLiteral("[") + ini + QStringLiteral("] not written: ") + why);
+            return why;
+        }
+    }
+    return QString();
 }
 
 QString GetRepositoryFile() {

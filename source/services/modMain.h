@@ -27,7 +27,9 @@ void Main_Exit();
 
 [[nodiscard]] bool ReadOptionsSettings(const QString& iniPath, bool flag);
 [[nodiscard]] bool GetOptionsSettings();
-void SaveOptionsSettings();
+// Writes the four options to the INI file: "" when written, otherwise why not (logged), in words
+// for a message.
+[[nodiscard]] QString SaveOptionsSettings();
 
 QString GetRepositoryFile();
 QString GetPanelsFolder();     // ends with a separator; "" when it can't be made

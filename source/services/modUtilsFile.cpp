@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QIODevice>
 
 #include <cerrno>
 #include <cstdio>
@@ -123,7 +123,156 @@ QString GetPathSeparator(const QString& path) {
     return path.contains(QLatin1Char('/')) ? QStringLiteral("/") : QStringLiteral("\\");
 }
 
-bool File_Copy(const QString& source, const QString& target) {
+bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+
+QString WriteFailureText(int error, const QString& path) {
+    const QFileInfo info(FsPath(path));
+    const QString folder = info.absolutePath();
+    if (IsDiskFull(error))
+        return QStringLiteral("The disk that holds %1 is full.").arg(folder);
+    if (error == EROFS) {
+        // A file can be read-only on its own (mounted so) in a folder that is not.
+        if (info.exists() && ::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+            return QStringLiteral("%1 is read-only.").arg(path);
+        return QStringLiteral("The disk that holds %1 is read-only.").arg(folder);
+    }
+    if (error == EACCES || error == EPERM) {
+        // The file itself when it is there and refuses writing; otherwise its folder refused
+        // the new file.
+        if (info.exists() &&
+            ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0)
+            return QStringLiteral("%1 is read-only.").arg(path);
+        return QStringLiteral("The folder %1 can't be written to.").arg(folder);
+    }
+    return error ? SystemError(error) + QLatin1Char('.')
+                 : QStringLiteral("It could not be written.");
+}
+
+namespace {
+
+// The writes of a streaming writer, handed on to its WholeFile.
+class WholeFileDevice : public QIODevice {
+public:
+    explicit WholeFileDevice(WholeFile& file) : file_(file) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        return file_.Write(data, size) ? size : -1;
+    }
+
+private:
+    WholeFile& file_;
+};
+
+}  // namespace
+
+WholeFile::WholeFile(const QString& target) : target_(FsPath(target)) {
+    const QFileInfo info(target_);
+    temporary_ = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                   info.fileName().left(40) + QStringLiteral(".XXXXXX"));
+    fd_ = ::mkstemp(temporary_.data());
+    if (fd_ < 0) {
+        error_ = errno;
+        return;
+    }
+    // mkstemp makes the file private; it gets what the target had, or what a new file gets.
+    struct stat st {};
+    mode_t mode = 0666;
+    if (::stat(QFile::encodeName(target_).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    ::fchmod(fd_, mode);
+}
+
+WholeFile::~WholeFile() {
+    delete device_;
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!committed_ && !temporary_.isEmpty())
+        ::unlink(temporary_.constData());
+}
+
+bool WholeFile::Write(const char* data, qint64 size) {
+    if (fd_ < 0 || error_)
+        return false;
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            error_ = errno;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+QIODevice* WholeFile::Device() {
+    if (!device_)
+        device_ = new WholeFileDevice(*this);
+    return device_;
+}
+
+bool WholeFile::Commit() {
+    if (fd_ < 0 || error_)
+        return false;
+    // Space a file system promised but could not give shows here at the latest.
+    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+        error_ = errno;
+        fd_ = -1;
+        return false;
+    }
+    fd_ = -1;
+    if (::rename(temporary_.constData(), QFile::encodeName(target_).constData()) != 0) {
+        error_ = errno;
+        return false;
+    }
+    committed_ = true;
+    // Make the rename itself survive a power cut.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(target_).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+int WriteWholeFile(const QString& target, const QByteArray& bytes) {
+    WholeFile file(target);
+    if (file.Write(bytes) && file.Commit())
+        return 0;
+    return file.Error() ? file.Error() : EIO;
+}
+
+QString WholeFile::TemporaryPath() const { return QFile::decodeName(temporary_); }
+
+namespace {
+
+FileState StateOf(const struct stat& st) {
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            quint64(st.st_ino)};
+}
+
+}  // namespace
+
+std::optional<FileState> StateOfFile(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(FsPath(path)).constData(), &st) != 0)
+        return std::nullopt;
+    return StateOf(st);
+}
+
+CopyOutcome File_CopyOutcome(const QString& source, const QString& target,
+                             const std::function<QString(const QString& copy)>& accept) {
+    CopyOutcome outcome;
     const QString from = FsPath(source);
     QString to = FsPath(target);
     if (to.endsWith(QLatin1Char('/')))
@@ -134,7 +283,7 @@ bool File_Copy(const QString& source, const QString& target) {
         LogEvent(kModule, QStringLiteral("File_Copy"),
                  QStringLiteral("[") + source + QStringLiteral("] could not be copied to [") +
                      target + QStringLiteral("]: ") + reason);
-        return false;
+        return outcome;
     };
     if (from.isEmpty() || !sourceInfo.isFile())
         return fail(QStringLiteral("File not found"));
@@ -150,12 +299,15 @@ bool File_Copy(const QString& source, const QString& target) {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
         return fail(in.errorString());
+    struct stat before {};
+    if (::fstat(in.handle(), &before) != 0) {
+        outcome.error = errno;
+        return fail(SystemError(outcome.error));
+    }
     // The copy grows under a hidden name in the target's own folder, so a mask search never
     // sees it half-written and the final rename stays on one file system; the old target is
     // only replaced once the whole copy is on disk.
-    QTemporaryFile out(targetInfo.absolutePath() + QStringLiteral("/.copy-XXXXXX"));
-    if (!out.open())
-        return fail(out.errorString());
+    WholeFile out(to);
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(chunk.data(), chunk.size());
@@ -163,31 +315,41 @@ bool File_Copy(const QString& source, const QString& target) {
             return fail(in.errorString());
         if (got == 0)
             break;
-        if (out.write(chunk.constData(), got) != got)
-            return fail(out.errorString());
+        if (!out.Write(chunk.constData(), got)) {
+            outcome.error = out.Error();
+            return fail(WriteFailureText(outcome.error, to));
+        }
     }
-    if (!out.flush())
-        return fail(out.errorString());
+    // A file that changed while it was read is still being written: what was read may be any
+    // mix of its old and new bytes, or only the first of them.
+    struct stat after {};
+    if (::fstat(in.handle(), &after) != 0 || StateOf(after) != StateOf(before) ||
+        StateOfFile(from) != StateOf(before)) {
+        outcome.sourceChanged = true;
+        return fail(QStringLiteral("it changed while it was copied (it is still being written)"));
+    }
+    if (accept) {
+        outcome.refused = accept(out.TemporaryPath());
+        if (!outcome.refused.isEmpty())
+            return fail(outcome.refused);
+    }
     // Windows' copy keeps the last-write time; the update pass dates versions by it.
-    out.setPermissions(sourceInfo.permissions());
-    const QDateTime modified = sourceInfo.lastModified();
-    if (!out.setFileTime(modified, QFileDevice::FileModificationTime) ||
-        !out.setFileTime(modified, QFileDevice::FileAccessTime))
-        return fail(out.errorString());
-    if (::fsync(out.handle()) != 0)
-        return fail(SystemError(errno));
-    if (::rename(QFile::encodeName(out.fileName()).constData(),
-                 QFile::encodeName(to).constData()) != 0)
-        return fail(SystemError(errno));
-    out.setAutoRemove(false);
-    // Make the rename itself survive a power cut.
-    const int dirFd = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    ::fchmod(out.Handle(), before.st_mode & 07777);
+    const timespec times[2] = {before.st_mtim, before.st_mtim};
+    if (::futimens(out.Handle(), times) != 0) {
+        outcome.error = errno;
+        return fail(SystemError(outcome.error));
     }
-    return true;
+    if (!out.Commit()) {
+        outcome.error = out.Error();
+        return fail(WriteFailureText(outcome.error, to));
+    }
+    outcome.copied = true;
+    return outcome;
+}
+
+bool File_Copy(const QString& source, const QString& target) {
+    return File_CopyOutcome(source, target).copied;
 }
 
 QString GetFolder(const QString& path) {

@@ -1,10 +1,13 @@
 #include "services/modUtilsINI.h"
 
 #include "services/App.h"
+#include "services/modUtilsFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
+
+#include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -117,18 +120,62 @@ int32_t INI_ReadInt(const QString& file, const QString& section, const QString& 
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<quint64>(n) & 0xFFFFFFFFULL));
 }
 
-void INI_WriteString(const QString& file, const QString& section, const QString& key,
-                     const QString& value) {
-    bool existed = false;
-    QStringList lines = ReadLines(file, &existed);
-    if (!existed && QFile::exists(file))
-        return;  // there but unreadable: leave it alone rather than replace it
-    const QString newLine = key.trimmed() + QLatin1Char('=') + value;
+namespace {
+
+// A line of the file as it is stored: its bytes and its line end ("\r\n", "\n", or none on a
+// last line without one). Lines are written back from these bytes, so a line in another
+// encoding, or with bytes that are no text at all, stays exactly as it was.
+struct StoredLine {
+    QByteArray bytes;
+    QByteArray end;
+    QString Text(bool first) const {
+        QString text = QString::fromUtf8(bytes);
+        if (first && text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        return text;
+    }
+};
+
+std::vector<StoredLine> SplitStored(const QByteArray& content) {
+    std::vector<StoredLine> lines;
+    qsizetype at = 0;
+    while (at < content.size()) {
+        const qsizetype newline = content.indexOf('\n', at);
+        if (newline < 0) {
+            lines.push_back({content.mid(at), QByteArray()});
+            break;
+        }
+        const bool crlf = newline > at && content[newline - 1] == '\r';
+        lines.push_back({content.mid(at, newline - at - (crlf ? 1 : 0)),
+                         crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n")});
+        at = newline + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+int INI_WriteString(const QString& file, const QString& section, const QString& key,
+                    const QString& value) {
+    QByteArray content;
+    {
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly))
+            content = f.readAll();
+        else if (QFile::exists(file))
+            return EACCES;  // there but unreadable: leave it alone rather than replace it
+    }
+    std::vector<StoredLine> lines = SplitStored(content);
+    // New lines end as the file's lines do.
+    const QByteArray end = lines.empty() || lines.front().end.isEmpty() ? QByteArrayLiteral("\r\n")
+                                                                        : lines.front().end;
+    const StoredLine newLine{(key.trimmed() + QLatin1Char('=') + value).toUtf8(), end};
 
     int sectionStart = -1, lastInSection = -1, keyLine = -1;
-    for (int i = 0; i < lines.size(); ++i) {
+    for (int i = 0; i < int(lines.size()); ++i) {
+        const QString text = lines[size_t(i)].Text(i == 0);
         QString name, k, v;
-        if (IsSectionLine(lines[i], &name)) {
+        if (IsSectionLine(text, &name)) {
             if (sectionStart >= 0 && keyLine < 0)
                 break;
             if (name.compare(section.trimmed(), Qt::CaseInsensitive) == 0 && sectionStart < 0) {
@@ -138,25 +185,33 @@ void INI_WriteString(const QString& file, const QString& section, const QString&
             continue;
         }
         if (sectionStart >= 0 && keyLine < 0) {
-            if (!lines[i].trimmed().isEmpty())
+            if (!text.trimmed().isEmpty())
                 lastInSection = i;
-            if (IsKeyLine(lines[i], &k, &v) && k.compare(key.trimmed(), Qt::CaseInsensitive) == 0)
+            if (IsKeyLine(text, &k, &v) && k.compare(key.trimmed(), Qt::CaseInsensitive) == 0)
                 keyLine = i;
         }
     }
     if (keyLine >= 0) {
-        lines[keyLine] = newLine;
-    } else if (sectionStart >= 0) {
-        lines.insert(lastInSection + 1, newLine);
+        lines[size_t(keyLine)].bytes = newLine.bytes;  // its own line end stays
     } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines << QString();
-        lines << QLatin1Char('[') + section.trimmed() + QLatin1Char(']') << newLine;
+        const size_t at = sectionStart >= 0 ? size_t(lastInSection + 1) : lines.size();
+        if (at > 0 && lines[at - 1].end.isEmpty())
+            lines[at - 1].end = end;
+        std::vector<StoredLine> added;
+        if (sectionStart < 0) {
+            if (!lines.empty() && !lines.back().Text(lines.size() == 1).trimmed().isEmpty())
+                added.push_back({QByteArray(), end});
+            added.push_back(
+                {(QLatin1Char('[') + section.trimmed() + QLatin1Char(']')).toUtf8(), end});
+        }
+        added.push_back(newLine);
+        lines.insert(lines.begin() + qsizetype(at), added.begin(), added.end());
     }
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return;
-    out.write((lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toUtf8());
-    out.commit();
+    QByteArray out;
+    out.reserve(content.size() + newLine.bytes.size() + 64);
+    for (const StoredLine& line : lines)
+        out += line.bytes + line.end;
+    // Written whole or not at all: a full disk never leaves the options cut short.
+    return WriteWholeFile(file, out);
 }

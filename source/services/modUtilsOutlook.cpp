@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+
 #include <optional>
 
 
@@ -199,8 +201,12 @@ QString SaveChosenAttachment(const ChosenAttachment& chosen, const QString& outp
     try {
         chosen.message->SaveAttachment(chosen.index, target);
     } catch (const mail::Error& e) {
-        MsgBox(QStringLiteral("Unable to save attachment as [") + target +
-                   QStringLiteral("].  Make sure you have proper rights to the folder."),
+        // A full disk or a read-only folder is named; otherwise the likely cause.
+        const int error = e.systemError();
+        MsgBox(QStringLiteral("Unable to save attachment as [") + target + QStringLiteral("].  ") +
+                   (IsDiskFull(error) || error == EROFS || error == EACCES || error == EPERM
+                        ? WriteFailureText(error, target)
+                        : QStringLiteral("Make sure you have proper rights to the folder.")),
                vbExclamation);
         LogEvent(kModule, QStringLiteral("NewestAttach"),
                  QStringLiteral("Error during call to SaveAsFile. ErrNum = ") +

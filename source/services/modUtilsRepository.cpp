@@ -2,6 +2,7 @@
 
 #include "services/App.h"
 #include "services/DashboardFileCheck.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsINI.h"
 #include "services/modUtilsLog.h"
 #include "services/modUtilsSQL.h"
@@ -45,16 +46,12 @@ bool InitRepository(std::unique_ptr<db::Database>& DB, const QString& path) {
         DB.reset();
         return false;
     }
-    try {
-        LogEvent(kModule, QStringLiteral("InitRepository"),
-                 QStringLiteral("opened database at ") + DB->Name(), false);
-        // Marks the file with the version of the program that last opened it; nothing reads it.
-        DB->SetUserVersion(RepositoryVersionStamp());
-        return true;
-    } catch (const db::Error& e) {
-        LogError(kModule, QStringLiteral("InitRepository"), e.code(), e.message(), true);
-        return false;
-    }
+    // Opening writes nothing: a repository on a read-only disk, in a read-only folder or on a
+    // full disk opens and shows its dashboards, and only what the user saves can fail, saying
+    // why.
+    LogEvent(kModule, QStringLiteral("InitRepository"),
+             QStringLiteral("opened database at ") + DB->Name(), false);
+    return true;
 }
 
 bool ValidateRepository(const QString& path) {
@@ -68,7 +65,12 @@ bool ValidateRepository(const QString& path) {
 }
 
 void SaveDefaultRepository(const QString& path) {
-    INI_WriteString(GetINIFile(), QStringLiteral("Session"), QStringLiteral("Repository"), path);
+    // It only fills in the repository dialog next time: a file that can't be written is logged.
+    if (const int error = INI_WriteString(GetINIFile(), QStringLiteral("Session"),
+                                          QStringLiteral("Repository"), path))
+        LogEvent(kModule, QStringLiteral("SaveDefaultRepository"),
+                 QStringLiteral("[") + GetINIFile() + QStringLiteral("] not written: ") +
+                     WriteFailureText(error, GetINIFile()));
 }
 
 QString GetDefaultRepository() {

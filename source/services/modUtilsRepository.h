@@ -11,5 +11,5 @@
 [[nodiscard]] bool ValidateRepository(const QString& path);
 void SaveDefaultRepository(const QString& path);
 QString GetDefaultRepository();
-// The program version as stored in an opened repository (written by InitRepository).
+// The program version, stored in a repository file when the file is made.
 int RepositoryVersionStamp();

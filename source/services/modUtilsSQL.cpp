@@ -1,5 +1,8 @@
 #include "services/modUtilsSQL.h"
 
+#include "services/App.h"
+#include "services/UserPrompts.h"
+#include "services/modUtilsFile.h"
 #include "services/modUtilsLog.h"
 
 namespace {
@@ -16,16 +19,43 @@ QString CallerPart(const QString& callerModule, const QString& callerProc) {
     return part + kCrLf;
 }
 
-void ReportStatementError(const QString& procedure, int number, const QString& message,
-                          const QString& statement, bool showMsg, const QString& callerModule,
-                          const QString& callerProc) {
-    LogError(kModule, procedure, number,
-             CallerPart(callerModule, callerProc) + message + kCrLf + QStringLiteral("SQL: ") +
-                 statement,
-             showMsg);
+int quietRefusals = 0;
+
+// A refused write is logged in full and shown in the user's words (unless quiet); anything else
+// as the routines always report.
+void Report(db::Database* DB, const QString& procedure, int number, const QString& description,
+            bool showMsg) {
+    const QString refusal = DB ? SQL_WriteRefusal(*DB) : QString();
+    if (refusal.isEmpty()) {
+        LogError(kModule, procedure, number, description, showMsg);
+        return;
+    }
+    LogError(kModule, procedure, number, description, false);
+    if (showMsg && quietRefusals == 0)
+        MsgBox(refusal, vbExclamation, App::Title());
+}
+
+void ReportStatementError(db::Database* DB, const QString& procedure, int number,
+                          const QString& message, const QString& statement, bool showMsg,
+                          const QString& callerModule, const QString& callerProc) {
+    Report(DB, procedure, number,
+           CallerPart(callerModule, callerProc) + message + kCrLf + QStringLiteral("SQL: ") +
+               statement,
+           showMsg);
 }
 
 }  // namespace
+
+QString SQL_WriteRefusal(const db::Database& DB) {
+    const int error = DB.WriteRefusal();
+    if (!error)
+        return QString();
+    return App::Title() + QStringLiteral(" could not save to ") + DB.Name() +
+           QStringLiteral(".\r\n") + WriteFailureText(error, DB.Name());
+}
+
+QuietWriteRefusals::QuietWriteRefusals() { ++quietRefusals; }
+QuietWriteRefusals::~QuietWriteRefusals() { --quietRefusals; }
 
 QString DatabaseKey(const QString& connect) {
     for (const QString& part : connect.split(QLatin1Char(';'))) {
@@ -54,7 +84,7 @@ bool SQL_OpenDatabase(std::unique_ptr<db::Database>& DB, const QString& path,
 bool SQL_Execute(db::Database* DB, const QString& statement, const QVariantList& params,
                  bool showMsg, const QString& callerModule, const QString& callerProc) {
     if (!DB) {
-        ReportStatementError(QStringLiteral("SQL_Execute"), ErrNum::kObjectNotSet,
+        ReportStatementError(nullptr, QStringLiteral("SQL_Execute"), ErrNum::kObjectNotSet,
                              QStringLiteral("No database is open."), statement, showMsg,
                              callerModule, callerProc);
         return false;
@@ -63,7 +93,7 @@ bool SQL_Execute(db::Database* DB, const QString& statement, const QVariantList&
         DB->Execute(statement, params);
         return true;
     } catch (const db::Error& e) {
-        ReportStatementError(QStringLiteral("SQL_Execute"), e.code(), e.message(),
+        ReportStatementError(DB, QStringLiteral("SQL_Execute"), e.code(), e.message(),
                              e.statement().isEmpty() ? statement : e.statement(), showMsg,
                              callerModule, callerProc);
         return false;
@@ -74,7 +104,7 @@ bool SQL_OpenRecordset(db::Database* DB, std::unique_ptr<db::Recordset>& rs,
                        const QString& statement, const QVariantList& params, bool showMsg,
                        const QString& callerModule, const QString& callerProc) {
     if (!DB) {
-        ReportStatementError(QStringLiteral("SQL_OpenRecordset"), ErrNum::kObjectNotSet,
+        ReportStatementError(nullptr, QStringLiteral("SQL_OpenRecordset"), ErrNum::kObjectNotSet,
                              QStringLiteral("No database is open."), statement, showMsg,
                              callerModule, callerProc);
         return false;
@@ -83,7 +113,7 @@ bool SQL_OpenRecordset(db::Database* DB, std::unique_ptr<db::Recordset>& rs,
         rs = DB->Query(statement, params);
         return true;
     } catch (const db::Error& e) {
-        ReportStatementError(QStringLiteral("SQL_OpenRecordset"), e.code(), e.message(),
+        ReportStatementError(DB, QStringLiteral("SQL_OpenRecordset"), e.code(), e.message(),
                              e.statement().isEmpty() ? statement : e.statement(), showMsg,
                              callerModule, callerProc);
         return false;
@@ -116,8 +146,8 @@ bool SQL_InTransaction(db::Database* DB, bool showMsg, const QString& callerModu
         transaction.Commit();
         return true;
     } catch (const db::Error& e) {
-        LogError(kModule, QStringLiteral("SQL_InTransaction"), e.code(),
-                 CallerPart(callerModule, callerProc) + e.message(), showMsg);
+        Report(DB, QStringLiteral("SQL_InTransaction"), e.code(),
+               CallerPart(callerModule, callerProc) + e.message(), showMsg);
         return false;
     }
 }

@@ -33,3 +33,19 @@ void SQL_CloseDatabase(std::unique_ptr<db::Database>& DB, bool showMsg,
 // like those of the routines above.
 [[nodiscard]] bool SQL_InTransaction(db::Database* DB, bool showMsg, const QString& callerModule,
                        const QString& callerProc, const std::function<bool()>& work);
+
+// Why DB can't be written, in words for the user, when its last failure was a write that a full
+// disk or a read-only file, folder or disk refused; "" for any other failure. Such a failure is
+// shown in these words rather than as the engine's text and statement (the log keeps those).
+QString SQL_WriteRefusal(const db::Database& DB);
+
+// While one lives, a write that a full disk or a read-only file, folder or disk refuses is only
+// logged, not shown: for the bookkeeping no user asked for (when a dashboard was opened, what the
+// update pass has seen), which the program writes again later. Other failures are shown as ever.
+class QuietWriteRefusals {
+public:
+    QuietWriteRefusals();
+    ~QuietWriteRefusals();
+    QuietWriteRefusals(const QuietWriteRefusals&) = delete;
+    QuietWriteRefusals& operator=(const QuietWriteRefusals&) = delete;
+};

@@ -17,6 +17,11 @@
 #include <QListWidget>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
 namespace {
 const QString kModule = QStringLiteral("frmExport");
 const QString kProc = QStringLiteral("ExportDashboard");
@@ -143,9 +148,7 @@ bool frmExport::ExportDashboard() {
         LogEvent(kModule, kProc, QStringLiteral("Refused to export onto the repository ") + repository);
         return false;
     }
-    if (FileExists(ExportFile))
-        QFile::remove(ExportFile);
-    if (QFileInfo::exists(ExportFile)) {
+    if (QFileInfo(ExportFile).isDir()) {
         MsgBox(QStringLiteral("Unable to delete ") + ExportFile +
                    QStringLiteral(" in preparing for exporting. Will not be able to continue "
                                   "processing."),
@@ -154,42 +157,72 @@ bool frmExport::ExportDashboard() {
         return false;
     }
 
-    // A copy that is only part of the way to the chosen dashboards would hand out the ones
-    // the user did not choose: every failure from here on removes it.
-    const auto discard = [this] {
-        QFile::remove(ExportFile);
-        QFile::remove(ExportFile + QStringLiteral("-journal"));
+    // The shared file is made under a hidden name beside the chosen one, pruned and compacted
+    // there, and only then takes the chosen name, in one step. Until then an earlier file of
+    // that name stays as it was, and at no moment (a kill, a crash, a full disk) is a dashboard
+    // the user did not choose readable under the chosen name. A copy left by an export that
+    // was killed is cleared by the next one.
+    const QFileInfo target(ExportFile);
+    // Its name is cut short so that it is a name the folder takes whenever the chosen one is.
+    const QString partial = target.absolutePath() + QStringLiteral("/.") +
+                            target.fileName().left(200) + QStringLiteral(".export");
+    const auto discard = [&] {
+        QFile::remove(partial);
+        QFile::remove(partial + QStringLiteral("-journal"));
     };
-    try {
-        gDB->BackupTo(ExportFile);
-    } catch (const db::Error& e) {
+    const auto unable = [&](int refusal, const QString& otherwise) {
         discard();
-        MsgBox(QStringLiteral("Unable to export to ") + ExportFile +
-                   QStringLiteral(".  The file could not be created."),
+        MsgBox(QStringLiteral("Unable to export to ") + ExportFile + QStringLiteral(".  ") +
+                   (refusal ? WriteFailureText(refusal, ExportFile) : otherwise),
                vbExclamation);
-        LogEvent(kModule, kProc,
-                 QStringLiteral("BackupTo ") + repository + QLatin1Char(',') + ExportFile +
-                     QStringLiteral(" error: ") + e.message());
         return false;
+    };
+    discard();
+    try {
+        gDB->BackupTo(partial);
+    } catch (const db::Error& e) {
+        LogEvent(kModule, kProc,
+                 QStringLiteral("BackupTo ") + repository + QLatin1Char(',') + partial +
+                     QStringLiteral(" error: ") + e.message());
+        return unable(db::WriteRefusalOf(e.code(), e.systemError(), partial),
+                      QStringLiteral("The file could not be created."));
     }
 
     std::unique_ptr<db::Database> copy;
-    if (!SQL_OpenDatabase(copy, ExportFile, kConnectString, true, kModule, kProc)) {
+    if (!SQL_OpenDatabase(copy, partial, kConnectString, true, kModule, kProc)) {
         discard();
         MsgBox(QStringLiteral("Error opening shared file.  Unable to continue exporting."),
                vbExclamation);
         return false;
     }
-
-    const bool pruned = PruneToDashboards(copy.get(), IDValues(GetSelectedIDs()));
+    bool pruned = false;
+    int refusal = 0;
+    {
+        // A full disk is told once, below, naming the chosen file rather than the hidden one.
+        const QuietWriteRefusals quiet;
+        pruned = PruneToDashboards(copy.get(), IDValues(GetSelectedIDs()));
+        refusal = pruned ? 0 : copy->WriteRefusal();
+    }
     SQL_CloseDatabase(copy, true, kModule, kProc);
-    if (!pruned) {
-        discard();
-        MsgBox(QStringLiteral("Unable to export to ") + ExportFile +
-                   QStringLiteral(".  The shared file could not be limited to the chosen "
-                                  "dashboards, so it was removed."),
-               vbExclamation);
-        return false;
+    if (!pruned)
+        return unable(refusal, QStringLiteral("The shared file could not be limited to the chosen "
+                                              "dashboards, so it was not written."));
+
+    if (::rename(QFile::encodeName(partial).constData(),
+                 QFile::encodeName(ExportFile).constData()) != 0) {
+        const int error = errno;
+        LogEvent(kModule, kProc,
+                 QStringLiteral("Unable to rename ") + partial + QStringLiteral(" to ") +
+                     ExportFile + QStringLiteral(": ") +
+                     QString::fromLocal8Bit(std::strerror(error)));
+        return unable(error, QString());
+    }
+    // The new name itself survives a power cut.
+    const int folder =
+        ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
     }
     return true;
 }

@@ -71,10 +71,14 @@ void PublishWorkspace(const QString& dashboardName, int panelCount,
                          QStringLiteral("] is not an .xlsx workbook.  Unable to continue publishing."),
                      true);
             return;
-        } else if (!File_Copy(picked, templatePath)) {
+        } else if (const CopyOutcome copied = File_CopyOutcome(picked, templatePath);
+                   !copied.copied) {
             LogEvent(kModule, kProc,
                      QStringLiteral("Unable to copy [") + picked + QStringLiteral("] to [") +
-                         templatePath + QStringLiteral("]."),
+                         templatePath + QStringLiteral("].") +
+                         (copied.error
+                              ? QStringLiteral("  ") + WriteFailureText(copied.error, templatePath)
+                              : QString()),
                      true);
             return;
         }

@@ -2,12 +2,13 @@
 
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
-#include "ui/modUtilsControls.h"
 #include "services/modUtilsHelp.h"
+#include "services/modUtilsINI.h"
 #include "services/modUtilsLog.h"
-#include "ui/PromptDialogs.h"
-#include "windows/Colors.h"
 #include "ui/DialogButtons.h"
+#include "ui/PromptDialogs.h"
+#include "ui/modUtilsControls.h"
+#include "windows/Colors.h"
 #include "windows/FrequencyBox.h"
 #include "windows/frmWorkspace.h"
 
@@ -126,7 +127,14 @@ void frmOptions::cmdOK_Click() {
         gRefreshFrequency = FrequencyValue(txtFrequency_->text());
         if (cmbCaptionAlign_->currentIndex() >= 0)
             gCaptionAlignment = cmbCaptionAlign_->currentText();
-        SaveOptionsSettings();
+        // Options that can't be saved (a full disk, a read-only folder) keep the dialog open, as
+        // any failure of OK does: the new values hold until the program ends.
+        if (const QString why = SaveOptionsSettings(); !why.isEmpty()) {
+            MsgBox(QStringLiteral("The options could not be saved in ") + GetINIFile() +
+                       QStringLiteral(".\r\n") + why,
+                   vbExclamation);
+            return;
+        }
         Unload(QDialog::Accepted);
     } catch (const std::exception& e) {
         ReportFailure(kModule, QStringLiteral("cmdOK_Click"), e);

@@ -194,7 +194,16 @@ QString frmPanel::CacheFile() const {
     const clsWorkspacePanel* record = Record();
     if (!record || record->ID < 1)
         return QString();
-    return GetPanelsFolder() + QString::number(record->ID) + QStringLiteral(".bmp");
+    return PanelPicturePath(record->ID);
+}
+
+void frmPanel::LogCacheNotWritten(const QString& why) const {
+    // The picture is shown all the same and painted again next time; nothing is lost.
+    LogEvent(kModule, QStringLiteral("Panel_LoadExcel"),
+             QStringLiteral("The picture of panel ") +
+                 QString::number(Record() ? Record()->ID : 0) +
+                 QStringLiteral(" was not cached: ") + why,
+             false);
 }
 
 frmWorkspace* frmPanel::MainWindow() const { return qobject_cast<frmWorkspace*>(window()); }
@@ -233,13 +242,15 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             MsgBox(QStringLiteral("Panel has no source defined."), vbExclamation);
             return false;
         }
+        waitsForWorkbook_ = false;
         const QString cache = CacheFile();
-        if (!Reload && Refresh && record->ID > 0 && FileExists(cache))
-            QFile::remove(cache);
+        // A refresh paints the picture anew; the cached one goes only once the workbook it is
+        // painted from is known to be whole.
+        const bool dropCache = !Reload && Refresh && record->ID > 0;
         // A source that could not be brought up to date (reported) still names the newest
         // file it knows of: the panel is painted from that.
         (void)source->GetLatest(gDB.get(), Reload);
-        const bool cached = record->ID > 0 && FileExists(cache);
+        const bool cached = !dropCache && record->ID > 0 && FileExists(cache);
         if (Reload && cached)
             return false;  // the picture shown is still the newest
         if (!Reload && !cached && record->ID > 0) {
@@ -257,6 +268,8 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
         if (path.isEmpty())
             return false;
         const PanelContent type = record->ContentType;
+        if (dropCache && !ShowsWorkbook(type) && FileExists(cache))
+            QFile::remove(cache);
         if (type == PanelContent::Picture) {
             if (const QSize size = QImageReader(path).size(); size.isValid() && !PictureAllowed(size, path))
                 return false;
@@ -269,6 +282,28 @@ bool frmPanel::LoadOrReload(ExcelApp& XLInst, bool Refresh, bool Reload) {
             picTemp_->SetPicture(picture);
         } else if (ShowsWorkbook(type)) {
             const QString openPath = record->IsCustom == PanelPaste::Custom ? source->Prepped() : path;
+            // A workbook caught while it is being written, or left cut short, is not painted
+            // from: the panel keeps the picture it has. Without one it waits, and nobody is
+            // asked to delete a panel whose only fault is its file's late arrival.
+            // Looked at only when the picture is to be painted: a cached one shown as it is
+            // needs no workbook.
+            const bool paint = dropCache || !FileExists(cache);
+            const QString notWhole = paint ? VersionNotWhole(openPath) : QString();
+            if (!notWhole.isEmpty()) {
+                LogEvent(kModule, procedure,
+                         openPath + QStringLiteral(" is not painted from yet: ") + notWhole, false);
+                if (!FileExists(cache)) {
+                    waitsForWorkbook_ = true;
+                    MsgBox(QStringLiteral("Unable to load panel.  [") + openPath +
+                               QStringLiteral("] is not a whole workbook yet: ") + notWhole +
+                               QStringLiteral(
+                                   ".\r\nRefresh the dashboard once the whole file is there."),
+                           vbExclamation);
+                    return false;
+                }
+            } else if (dropCache && FileExists(cache)) {
+                QFile::remove(cache);
+            }
             if (!Panel_LoadExcel(openPath, path, false, XLInst))
                 return false;
         } else if (!LoadOtherSource(path)) {
@@ -367,7 +402,7 @@ bool frmPanel::QueuePainting(ExcelApp& XLInst, xl::Workbook*& Book, PanelContent
                 out.image = xl::RangePicture(sheet->Range(What));
             }
             if (!Cache.isEmpty() && !out.image.isNull())
-                out.image.save(Cache, "BMP");
+                out.cacheError = WritePanelPicture(out.image, Cache);
         } catch (const std::exception& e) {
             out.error = QString::fromUtf8(e.what());
         }
@@ -470,6 +505,8 @@ bool frmPanel::FinishPicture() {
     }
     if (!painted.note.isEmpty())
         LogEvent(kModule, QStringLiteral("CopyChartPicture"), painted.note, false);
+    if (!painted.cacheError.isEmpty())
+        LogCacheNotWritten(painted.cacheError);
     picTemp_->AutoSize = true;
     picTemp_->AutoRedraw = true;
     picTemp_->SetPicture(painted.image);
@@ -539,8 +576,10 @@ bool frmPanel::Panel_LoadExcel(const QString& OpenPath, const QString& SourcePat
         if (book)
             book->Close();
         book = nullptr;
-        if (!cache.isEmpty() && ok && !PicturePending())
-            picTemp_->Picture().save(cache, "BMP");
+        if (!cache.isEmpty() && ok && !PicturePending()) {
+            if (const QString why = WritePanelPicture(picTemp_->Picture(), cache); !why.isEmpty())
+                LogCacheNotWritten(why);
+        }
     } catch (const std::exception& e) {
         // Closed at once, unsaved: rows hidden or sized for this panel must never reach the
         // next panel rendered from the same workbook in this instance.

@@ -61,6 +61,9 @@ public:
     // it in the record's view type as Panel_Load would have; False after reporting a painting
     // that failed.
     [[nodiscard]] bool FinishPicture();
+    // The last load found the workbook it paints from not whole yet (still arriving, or cut
+    // short) and had no picture to keep: nothing is wrong with the panel itself.
+    [[nodiscard]] bool WaitsForWorkbook() const { return waitsForWorkbook_; }
     // Shows the panel's cached picture, when there is one, without asking its source for
     // anything: what a dashboard shows while its sources are fetched. False when there is none.
     [[nodiscard]] bool ShowCachedPicture();
@@ -139,6 +142,7 @@ private:
     // The source's newest file, or the one the user picks when it is missing (then stored as
     // the source's file); "" after a message when there is none to load from.
     QString SourceFileToLoad(clsPanelSource* source);
+    void LogCacheNotWritten(const QString& why) const;
 
     void GetUserExcel(UserExcelRef& XL);
     // The copied range or chart made the panel's content, painted from `openPath` (the saved
@@ -195,6 +199,7 @@ private:
         QImage image;
         QString note;   // a chart shown as a placeholder
         QString error;  // the painting failed
+        QString cacheError;  // why the picture was not cached
         bool chart = false;
         std::shared_ptr<PictureBudget::PaintingRoom> room;  // held until the picture is shown
     };
@@ -207,6 +212,7 @@ private:
     // that finds the file unchanged keeps that picture rather than reading it again.
     qint64 shownCacheKey_ = 0;
     QDateTime shownCacheTime_;
+    bool waitsForWorkbook_ = false;
     PictureBox* picFrame_ = nullptr;
     PictureBox* picPanel_ = nullptr;
     PictureBox* picTempFrame_ = nullptr;

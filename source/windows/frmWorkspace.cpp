@@ -550,7 +550,11 @@ frmPanel* frmWorkspace::NewPanelWindow(int16_t Index) {
 bool frmWorkspace::LoadPanel(ExcelApp& XLInst, frmPanel* Window, bool Refresh) {
     SetHourglass(true);
     const bool loaded = Window->Panel_Load(XLInst, Refresh);
-    if (!loaded)
+    // A panel whose workbook is still arriving is not offered for deletion: it is shown again
+    // once the whole file is there.
+    if (!loaded && Window->WaitsForWorkbook())
+        UnloadPanel(Window);
+    else if (!loaded)
         OfferPanelDeletion(Window);
     else if (!Window->PicturePending())
         ShowPanelWindow(Window);

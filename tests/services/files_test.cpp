@@ -12,9 +12,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/resource.h>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
+#include <thread>
 
 // Readable failures.
 static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -226,6 +229,43 @@ TEST_F(FilesTest, InterruptedCopyKeepsTheOldTarget) {
     EXPECT_TRUE(Hidden(Folder()).isEmpty());
     EXPECT_TRUE(LogText().contains(QStringLiteral("dest.xlsx"))) << LogText().toStdString();
     EXPECT_TRUE(LogText().contains(QStringLiteral("large"), Qt::CaseInsensitive));
+}
+
+TEST_F(FilesTest, ASourceThatChangesWhileItIsCopiedIsNotCopied) {
+    // Still being written by another program: a byte added every tenth of a millisecond for as
+    // long as the copy runs.
+    const QString src =
+        Make(Folder(), QStringLiteral("growing.xlsx"), QByteArray(64 << 20, 'g'), t0);
+    const QString dst = Make(Folder(), QStringLiteral("dest.xlsx"), "the old version", t0);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        QFile f(src);
+        if (!f.open(QIODevice::Append))
+            return;
+        while (writing) {
+            f.write("+");
+            f.flush();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    const CopyOutcome copied = File_CopyOutcome(src, dst);
+    writing = false;
+    writer.join();
+
+    EXPECT_FALSE(copied.copied);
+    EXPECT_TRUE(copied.sourceChanged);
+    EXPECT_EQ(Bytes(dst), QByteArray("the old version"));
+    EXPECT_TRUE(Hidden(Folder()).isEmpty());
+    EXPECT_TRUE(LogText().contains(QStringLiteral("it changed while it was copied")));
+
+    // At rest, the same file copies; a copy its reader refuses is not kept.
+    ASSERT_TRUE(File_CopyOutcome(src, dst).copied);
+    EXPECT_EQ(QFileInfo(dst).size(), QFileInfo(src).size());
+    const CopyOutcome refused =
+        File_CopyOutcome(src, dst, [](const QString&) { return QStringLiteral("no"); });
+    EXPECT_FALSE(refused.copied);
+    EXPECT_EQ(refused.refused, QStringLiteral("no"));
+    EXPECT_TRUE(Hidden(Folder()).isEmpty());
 }
 
 TEST_F(FilesTest, WindowsStyleSeparatorsWork) {

@@ -5,7 +5,9 @@
 #include "services/modMain.h"
 #include "services/modUtilsINI.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using testsupport::ReadText;
 using testsupport::WriteText;
@@ -82,7 +84,7 @@ TEST_F(IniTest, SavingWritesBackAndKeepsOtherLines) {
     gDashboardColor = RGBValue(1, 2, 3);
     gRefreshFrequency = 25;
     gCaptionAlignment = QStringLiteral("Left");
-    SaveOptionsSettings();
+    ASSERT_EQ(SaveOptionsSettings(), QString());
     const QString text = ReadText(GetINIFile());
     EXPECT_TRUE(text.contains(QStringLiteral("; my notes")));
     EXPECT_TRUE(text.contains(QStringLiteral("Extra=keep me")));
@@ -97,13 +99,50 @@ TEST_F(IniTest, SavingWritesBackAndKeepsOtherLines) {
 }
 
 TEST_F(IniTest, FirstWriteMakesTheFileAndANewSection) {
-    INI_WriteString(GetINIFile(), QStringLiteral("Session"), QStringLiteral("Repository"),
-                    QStringLiteral("/data/it's mine.pvdu"));
-    INI_WriteString(GetINIFile(), QStringLiteral("SESSION"), QStringLiteral("Other"), QStringLiteral("x"));
+    ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("Session"), QStringLiteral("Repository"),
+                              QStringLiteral("/data/it's mine.pvdu")),
+              0);
+    ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("SESSION"), QStringLiteral("Other"),
+                              QStringLiteral("x")),
+              0);
     EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("session"), QStringLiteral("REPOSITORY"), QString()),
               QStringLiteral("/data/it's mine.pvdu"));
     EXPECT_EQ(ReadText(GetINIFile()).count(QStringLiteral("[Session]"), Qt::CaseInsensitive), 1);
     // Values are capped as the profile functions' buffer caps them.
-    INI_WriteString(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Caption Alignment"), QString(300, QLatin1Char('x')));
+    ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("Options"),
+                              QStringLiteral("Caption Alignment"), QString(300, QLatin1Char('x'))),
+              0);
     EXPECT_EQ(INI_ReadString(GetINIFile(), QStringLiteral("Options"), QStringLiteral("Caption Alignment"), QString()).size(), 255);
+}
+
+TEST_F(IniTest, WritingAValueKeepsEveryOtherLineByteForByte) {
+    // Files as other programs and other code pages leave them: Latin-1 and Windows-1252 bytes,
+    // a byte that is no text at all, a byte order mark, Unix, Windows and mixed line ends, and a
+    // last line without one.
+    struct Row {
+        const char* what;
+        QByteArray before;
+        QByteArray after;
+    };
+    const Row rows[] = {
+        {"Latin-1 and a lone byte, Windows line ends",
+         "; caf\xe9 \x80 \xff\r\n[Options]\r\nRefresh Frequency=10\r\nNote=na\xefve\r\n",
+         "; caf\xe9 \x80 \xff\r\n[Options]\r\nRefresh Frequency=25\r\nNote=na\xefve\r\n"},
+        {"Unix line ends and a byte order mark",
+         "\xef\xbb\xbf[Options]\nRefresh Frequency=10\n[Other]\nK=\xfe\n",
+         "\xef\xbb\xbf[Options]\nRefresh Frequency=25\n[Other]\nK=\xfe\n"},
+        {"a key added to its section, mixed line ends, no end on the last line",
+         "[Options]\r\nNote=\xa3 5\n\n[Other]\r\nK=v",
+         "[Options]\r\nNote=\xa3 5\nRefresh Frequency=25\r\n\n[Other]\r\nK=v"},
+        {"a section added after a last line without an end", "[Other]\nK=\xe4",
+         "[Other]\nK=\xe4\n\n[Options]\nRefresh Frequency=25\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testsupport::WriteBytes(GetINIFile(), row.before);
+        ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("Options"),
+                                  QStringLiteral("Refresh Frequency"), QStringLiteral("25")),
+                  0);
+        EXPECT_EQ(testsupport::ReadBytes(GetINIFile()), row.after);
+    }
 }

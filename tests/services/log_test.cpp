@@ -135,7 +135,9 @@ TEST_F(LogTest, UnwritableFolderRunsWithoutATextLog) {
 TEST_F(LogTest, LogDatabaseGetsOneRowPerReport) {
     const QString logDb = InFolder(QStringLiteral("errors.db"));
     testsupport::MakeLogDatabase(logDb);
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), logDb);
+    ASSERT_EQ(
+        INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), logDb),
+        0);
     InitLog(GetLogFile(), false, false);
     ASSERT_TRUE(LogDBOn());
     LogError(QStringLiteral("modA"), QStringLiteral("ProcB"), 42, QStringLiteral("Bob's failure"), false);
@@ -154,7 +156,9 @@ TEST_F(LogTest, LogDatabaseGetsOneRowPerReport) {
 }
 
 TEST_F(LogTest, MissingOrBrokenLogDatabaseIsNotedAndIgnored) {
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), InFolder(QStringLiteral("none.db")));
+    ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"),
+                              InFolder(QStringLiteral("none.db"))),
+              0);
     InitLog(GetLogFile(), false, false);
     EXPECT_FALSE(LogDBOn());
     EXPECT_TRUE(LogText().contains(QStringLiteral("Invalid error log database name ") + InFolder(QStringLiteral("none.db"))));
@@ -162,7 +166,9 @@ TEST_F(LogTest, MissingOrBrokenLogDatabaseIsNotedAndIgnored) {
     ResetLog();
     const QString broken = InFolder(QStringLiteral("broken.db"));
     testsupport::WriteText(broken, QStringLiteral("not a database"));
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), broken);
+    ASSERT_EQ(
+        INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), broken),
+        0);
     InitLog(GetLogFile(), false, false);
     EXPECT_FALSE(LogDBOn());
     EXPECT_TRUE(LogText().contains(QStringLiteral("Error opening database ") + broken));
@@ -172,7 +178,9 @@ TEST_F(LogTest, MissingOrBrokenLogDatabaseIsNotedAndIgnored) {
     ResetLog();
     const QString other = InFolder(QStringLiteral("other.db"));
     testsupport::MakeRepository(other);
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), other);
+    ASSERT_EQ(
+        INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), other),
+        0);
     InitLog(GetLogFile(), false, false);
     EXPECT_FALSE(LogDBOn());
 }
@@ -180,7 +188,9 @@ TEST_F(LogTest, MissingOrBrokenLogDatabaseIsNotedAndIgnored) {
 TEST_F(LogTest, ALogDatabaseThatFailsLaterFallsBackToTheTextLogWithoutLooping) {
     const QString logDb = InFolder(QStringLiteral("errors.db"));
     testsupport::MakeLogDatabase(logDb);
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), logDb);
+    ASSERT_EQ(
+        INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Log DB"), logDb),
+        0);
     InitLog(GetLogFile(), false, false);
     ASSERT_TRUE(LogDBOn());
     {

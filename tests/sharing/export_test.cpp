@@ -105,10 +105,15 @@ TEST_F(SharingTest, ExportNeverReplacesTheRepositoryItself) {
 
 TEST_F(SharingTest, ExportReplacesAnOldSharedFile) {
     AddDashboard(*gDB, "Sales");
-    const QString target = InFolder("out.pvds");
-    testsupport::WriteText(target, "an older export");
-    ASSERT_TRUE(Export({"Sales"}, target));
-    EXPECT_EQ(Rows(*OpenShared(target), "SELECT Name FROM DsbSavedWorkspace"), QStringList{"Sales"});
+    // A short name, and the longest one a file system takes.
+    for (const QString& name : {QStringLiteral("out.pvds"), QString(245, QLatin1Char('n')) + ".pvds"}) {
+        SCOPED_TRACE(name.size());
+        PromptScript::Reset();
+        const QString target = InFolder(name);
+        testsupport::WriteText(target, "an older export");
+        ASSERT_TRUE(Export({"Sales"}, target)) << PromptScript::Messages().join('\n').toStdString();
+        EXPECT_EQ(Rows(*OpenShared(target), "SELECT Name FROM DsbSavedWorkspace"), QStringList{"Sales"});
+    }
 }
 
 TEST_F(SharingTest, ExportThatCanNotFinishLeavesNoFileBehind) {

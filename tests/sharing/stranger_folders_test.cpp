@@ -5,6 +5,7 @@
 
 #include "SharingTestSupport.h"
 
+#include "FixtureTools.h"
 #include "MaildirFixture.h"
 #include "model/clsPanelSource.h"
 #include "services/modUtilsFile.h"
@@ -79,7 +80,7 @@ TEST_F(StrangerTest, ImportShowsEveryPlaceItsNewSourcesUseAndOpeningCopiesOnlyWo
     ASSERT_TRUE(Export({"Helpful figures", "Known only"}, shared));
 
     SwitchToNewRepository();
-    INI_WriteString(GetINIFile(), "Settings", "Mail Store", maildir);
+    ASSERT_EQ(INI_WriteString(GetINIFile(), "Settings", "Mail Store", maildir), 0);
     AddSource(*gDB, "/mine/known.xlsx", "folder", "known*.xlsx", "/srv/known/");
     const QStringList before = Dump(*gDB);
 
@@ -131,9 +132,12 @@ TEST_F(StrangerTest, ImportShowsEveryPlaceItsNewSourcesUseAndOpeningCopiesOnlyWo
     EXPECT_EQ(Files(ssh), (QStringList{"id_rsa", "id_rsa.pub"}));
 
     // A workbook the mask names is copied, though a key is newer still.
-    Write(ssh + "id_report.xlsx", "a workbook", At(25));
+    const QByteArray workbook =
+        testsupport::ReadBytes(testsupport::CalcMade(QStringLiteral("CalcViews.xlsx")));
+    ASSERT_FALSE(workbook.isEmpty());
+    Write(ssh + "id_report.xlsx", workbook, At(25));
     pass();
     EXPECT_EQ(Files(drop), QStringList{"id_report.xlsx"});
-    EXPECT_EQ(testsupport::ReadBytes(drop + "id_report.xlsx"), QByteArray("a workbook"));
+    EXPECT_EQ(testsupport::ReadBytes(drop + "id_report.xlsx"), workbook);
     EXPECT_EQ(Files(autostart), QStringList{"figures.xlsx"});
 }

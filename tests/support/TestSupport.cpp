@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "../fuzz/SyntheticPackage.h"
+#include "platform/workbook/Error.h"
+#include "platform/workbook/ZipArchive.h"
 #include "services/App.h"
 #include "services/UserPrompts.h"
 #include "services/modMain.h"
@@ -44,6 +47,18 @@ void WriteScript(const QString& path, const QByteArray& text) {
     WriteBytes(path, text);
     if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         throw std::runtime_error("cannot make " + path.toStdString() + " executable");
+}
+
+QByteArray ZipHolding(const QByteArray& content) { return fuzzing::ZipOf({{"version", content}}); }
+
+QByteArray HeldInZip(const QByteArray& zip) {
+    try {
+        const auto source = xl::ZipSource::InMemory(zip);
+        const std::vector<xl::StoredEntry> entries = xl::ReadZipDirectory(*source, 10);
+        if (entries.size() == 1)
+            return xl::InflateEntry(*source, entries.front());
+    } catch (const xl::Error&) {}
+    return QByteArrayLiteral("<not a whole zip>");
 }
 
 QString SchemaPath() { return QStringLiteral(SB_SOURCE_DIR "/resources/schema.sql"); }

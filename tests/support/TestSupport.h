@@ -20,6 +20,11 @@ QByteArray ReadBytes(const QString& path);
 // Writes `bytes` to `path` whole, or throws (which fails the test).
 void WriteBytes(const QString& path, const QByteArray& bytes);
 QString SchemaPath();
+// A small whole zip holding `content` as its one entry, "version": a version of a source for
+// the tests where only its being a whole file counts, not what a workbook shows.
+QByteArray ZipHolding(const QByteArray& content);
+// The content of such a zip's entry; "<not a whole zip>" for anything else.
+QByteArray HeldInZip(const QByteArray& zip);
 // Makes a keyed repository with the program's tables at `path`.
 void MakeRepository(const QString& path);
 // Makes a keyed log database with its table at `path`.

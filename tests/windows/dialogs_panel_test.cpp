@@ -60,8 +60,9 @@ protected:
 };
 
 void UseMailStore() {
-    INI_WriteString(GetINIFile(), QStringLiteral("Settings"), QStringLiteral("Mail Store"),
-                    testsupport::SharedMaildirRoot());
+    ASSERT_EQ(INI_WriteString(GetINIFile(), QStringLiteral("Settings"),
+                              QStringLiteral("Mail Store"), testsupport::SharedMaildirRoot()),
+              0);
 }
 
 bool Hidden(const QWidget* dialog, const char* frame) {

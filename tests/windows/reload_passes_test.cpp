@@ -90,12 +90,14 @@ protected:
         version_ = version;
     }
     // The picture of panel i as that version shows it: its range three rows down in the newer.
-    QImage Expected(int version, int i) const {
+    // Unless `moved` is false: the range where it was stored.
+    QImage Expected(int version, int i, bool moved = true) const {
         xl::Application app;
         xl::Worksheet* sheet = app.Workbooks().Open(VersionFile(version))->Sheets().Item(QStringLiteral("Data"));
         const xl::RangeRef range = *xl::ParseRange(QString::fromLatin1(kRanges[i]));
-        return xl::RangePicture(sheet->Range(xl::FormatAddress(xl::RangeRef{range.row1 + 3 * version, range.col1,
-                                                                            range.row2 + 3 * version, range.col2})))
+        const int down = moved ? 3 * version : 0;
+        return xl::RangePicture(
+                   sheet->Range(xl::FormatAddress(xl::RangeRef{range.row1 + down, range.col1, range.row2 + down, range.col2})))
             .convertToFormat(QImage::Format_RGB32);
     }
     // Each version as a file of its own, to paint the expected pictures from.
@@ -173,6 +175,25 @@ TEST_F(ReloadRoadTest, EveryWayOfReloadingReadsANewerVersionOnceForAllItsPanels)
             EXPECT_EQ(Shown(panel), repainted ? Expected(version_, i) : before[size_t(i)]) << way.name << ", " << kRanges[i];
         }
     }
+}
+
+// Ranges stored to stay where they are have nothing to be located again in a newer version: the
+// pass reads it once, to paint them from.
+TEST_F(ReloadRoadTest, RangesThatStayWhereTheyAreReadANewerVersionOnceToo) {
+    gDB->Execute(QStringLiteral("UPDATE DsbSavedPanel SET RelativeTo = 'top', ContentMatch = ''"));
+    KeepVersionsApart();
+    FileOpens opens(book_);
+    ASSERT_TRUE(opens.Watching()) << "inotify is not available";
+    StartWindow();
+    ASSERT_EQ(Window()->PanelWindows().size(), std::size(kRanges)) << PromptScript::Messages().join('\n').toStdString();
+    gRefreshFrequency = 0;
+    Arrive(1);
+    (void)opens.Take();
+    Window()->timerRefresh_Timer();
+    EXPECT_EQ(opens.Take(), 1);
+    EXPECT_TRUE(PromptScript::Messages().isEmpty()) << PromptScript::Messages().join('\n').toStdString();
+    for (int i = 0; i < int(std::size(kRanges)); ++i)
+        EXPECT_EQ(Shown(PanelOf(i)), Expected(1, i, false)) << kRanges[i];
 }
 
 // The periodic pass is one the user may work beside: the arrow with the hourglass shows while

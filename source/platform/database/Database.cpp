@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+#include <cerrno>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -86,14 +89,35 @@ QString SubstituteValues(const QString& sql, const QVariantList& params) {
 
 }  // namespace
 
+int WriteRefusalOf(int code, int systemError, const QString& path) {
+    const int primary = code & 0xff;
+    if (primary == SQLITE_FULL)
+        return ENOSPC;
+    if (primary == SQLITE_READONLY) {
+        // Opened read-only because the file refused writing: the file or its disk says why.
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0 &&
+            (errno == EROFS || errno == EACCES || errno == EPERM))
+            return errno;
+        return EACCES;
+    }
+    if ((primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR) &&
+        (systemError == ENOSPC || systemError == EDQUOT || systemError == EROFS ||
+         systemError == EACCES || systemError == EPERM))
+        return systemError;
+    return 0;
+}
+
 QString QuoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-Error::Error(int code, const QString& message, const QString& statement)
-    : std::runtime_error(message.toStdString()), code_(code), message_(message),
+Error::Error(int code, const QString& message, const QString& statement, int systemError)
+    : std::runtime_error(message.toStdString()),
+      code_(code),
+      systemError_(systemError),
+      message_(message),
       statement_(statement) {}
 
 QString ToStoredDateTime(const QDateTime& value) {
@@ -163,17 +187,22 @@ std::unique_ptr<Database> Database::Create(const QString& path, const QString& k
 void Database::FailStep(sqlite3_stmt* stmt, const QString& sql, const QVariantList& params) const {
     // Read before Expanded, whose own prepare resets the engine's last error.
     const int code = sqlite3_extended_errcode(handle_);
+    const int systemError = sqlite3_system_errno(handle_);
     const QString message =
         stopped_ ? QStringLiteral("the statement ran far longer than any of this program's and "
                                   "was stopped")
                  : EngineMessage(handle_);
     const QString shown = Expanded(sql, params);
     sqlite3_finalize(stmt);
-    throw Error(code, message, shown);
+    lastFailure_ = {code, systemError};
+    throw Error(code, message, shown, systemError);
 }
 
 void Database::Fail(const QString& sql) const {
-    throw Error(sqlite3_extended_errcode(handle_), EngineMessage(handle_), sql);
+    const int code = sqlite3_extended_errcode(handle_);
+    const int systemError = sqlite3_system_errno(handle_);
+    lastFailure_ = {code, systemError};
+    throw Error(code, EngineMessage(handle_), sql, systemError);
 }
 
 sqlite3_stmt* Database::Prepare(const QString& sql, const QVariantList& params) const {
@@ -187,6 +216,7 @@ sqlite3_stmt* Database::Prepare(const QString& sql, const QVariantList& params) 
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (expected != params.size()) {
         sqlite3_finalize(stmt);
+        lastFailure_ = {SQLITE_RANGE, 0};
         throw Error(SQLITE_RANGE,
                     QStringLiteral("the statement takes %1 values but %2 were given")
                         .arg(expected)
@@ -340,7 +370,8 @@ void Database::ExecuteScript(const QString& sql) {
                               : message ? QString::fromUtf8(message)
                                         : EngineMessage(handle_);
         sqlite3_free(message);
-        throw Error(sqlite3_extended_errcode(handle_), shown, sql);
+        lastFailure_ = {sqlite3_extended_errcode(handle_), sqlite3_system_errno(handle_)};
+        throw Error(lastFailure_.code, shown, sql, lastFailure_.systemError);
     }
 }
 
@@ -360,6 +391,7 @@ std::unique_ptr<Recordset> Database::Query(const QString& sql, const QVariantLis
                 resultBytes += sqlite3_column_bytes(stmt, i) + qint64(sizeof(QVariant));
             if (resultBytes > kGuardedResultBytes) {
                 sqlite3_finalize(stmt);
+                lastFailure_ = {SQLITE_TOOBIG, 0};
                 throw Error(SQLITE_TOOBIG,
                             QStringLiteral("the statement returns more than %1 MB")
                                 .arg(kGuardedResultBytes >> 20),
@@ -403,8 +435,10 @@ qint64 Database::LastInsertId() const { return sqlite3_last_insert_rowid(handle_
 int Database::Changes() const { return sqlite3_changes(handle_); }
 
 void Database::Attach(const QString& path, const QString& alias, const QString& key) {
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo(path).isFile()) {
+        lastFailure_ = {SQLITE_CANTOPEN, 0};
         throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path);
+    }
     Execute(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(QuoteIdentifier(alias)),
             {path, key});
     // A wrong key or a file that is no database only shows on the first read.

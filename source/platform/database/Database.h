@@ -21,13 +21,17 @@ namespace db {
 // values as the engine would run them (for the log).
 class Error : public std::runtime_error {
 public:
-    Error(int code, const QString& message, const QString& statement = QString());
+    Error(int code, const QString& message, const QString& statement = QString(),
+          int systemError = 0);
     int code() const { return code_; }
     QString message() const { return message_; }
     QString statement() const { return statement_; }
+    // The operating system's error number behind the failure (ENOSPC, EROFS, ...), 0 when none.
+    int systemError() const { return systemError_; }
 
 private:
     int code_;
+    int systemError_;
     QString message_;
     QString statement_;
 };
@@ -35,6 +39,13 @@ private:
 // Date-times are stored as ISO text; this is the one format written and read.
 QString ToStoredDateTime(const QDateTime& value);
 QDateTime FromStoredDateTime(const QString& text);
+
+// When a failure of the engine (its code and the operating system's error number) was a write
+// that the file system refused, the operating system's reason: ENOSPC for a full disk, EROFS,
+// EACCES or EPERM for a read-only disk, file or folder (the engine takes a file that refuses
+// writing read-only when it opens it, and the journal beside a file may not be made). 0 for any
+// other failure. `path` is the database file.
+int WriteRefusalOf(int code, int systemError, const QString& path);
 
 // A name as SQL writes an identifier: between double quotes, inner ones doubled.
 QString QuoteIdentifier(const QString& name);
@@ -64,6 +75,17 @@ public:
 
     qint64 LastInsertId() const;
     int Changes() const;
+    // The engine's code and the operating system's error number of the last failure this
+    // connection threw, kept past the statements (a rollback) run after it.
+    struct Failure {
+        int code = 0;
+        int systemError = 0;
+    };
+    Failure LastFailure() const { return lastFailure_; }
+    // WriteRefusalOf the last failure this connection threw.
+    int WriteRefusal() const {
+        return WriteRefusalOf(lastFailure_.code, lastFailure_.systemError, path_);
+    }
 
     void Attach(const QString& path, const QString& alias, const QString& key);
     void Detach(const QString& alias);
@@ -114,6 +136,7 @@ private:
     int lengthLimit_ = 0;           // the engine's own, restored by Unguard
     mutable qint64 steps_ = 0;      // progress calls of the running statement
     mutable bool stopped_ = false;  // the running statement was stopped by its budget
+    mutable Failure lastFailure_;
 };
 
 // Guards a connection for as long as it lives.

@@ -217,7 +217,8 @@ TreeFolder* FindNode(TreeFolder& tree, const QString& path) {
 
 }  // namespace
 
-Error::Error(const QString& message) : std::runtime_error(message.toStdString()) {}
+Error::Error(const QString& message, int systemError)
+    : std::runtime_error(message.toStdString()), systemError_(systemError) {}
 
 namespace {
 
@@ -416,9 +417,12 @@ void Message::SaveAttachment(size_t index, const QString& target) const {
     QByteArray partialName =
         QFile::encodeName(info.absolutePath() + QStringLiteral("/.sheetbeacon-XXXXXX"));
     const int fd = ::mkstemp(partialName.data());
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
         throw Error(target + QStringLiteral(" can't be written: ") +
-                    QString::fromLocal8Bit(std::strerror(errno)));
+                        QString::fromLocal8Bit(std::strerror(error)),
+                    error);
+    }
     // mkstemp makes it private; a saved attachment gets what open(0644) gave it, the user's
     // umask applied.
     const mode_t mask = ::umask(0);
@@ -427,17 +431,26 @@ void Message::SaveAttachment(size_t index, const QString& target) const {
     GRef<GMimeStream> out(g_mime_stream_fs_new(fd));  // owns the descriptor
     bool written = true;
     gint64 decoded = 0;
+    int savedErrno = 0;
+    const auto keepErrno = [&](bool ok) {
+        if (!ok && !savedErrno)
+            savedErrno = errno;
+        return ok;
+    };
     if (content) {
+        errno = 0;
         decoded = g_mime_data_wrapper_write_to_stream(content, out.get());
-        written = decoded >= 0;
+        written = keepErrno(decoded >= 0);
     }
-    written = g_mime_stream_flush(out.get()) == 0 && written;
-    written = g_mime_stream_close(out.get()) == 0 && written;
-    const int savedErrno = errno;
+    // A full disk may only show when the bytes reach it.
+    written = keepErrno(g_mime_stream_flush(out.get()) == 0) && written;
+    written = keepErrno(::fsync(fd) == 0) && written;
+    written = keepErrno(g_mime_stream_close(out.get()) == 0) && written;
     if (!written) {
         ::remove(partialName.constData());
         throw Error(target + QStringLiteral(" can't be written: ") +
-                    QString::fromLocal8Bit(std::strerror(savedErrno)));
+                        QString::fromLocal8Bit(std::strerror(savedErrno ? savedErrno : EIO)),
+                    savedErrno);
     }
     // Content that decodes to nothing, though the mail carries some, was not understood.
     if (decoded == 0 && !encoded.trimmed().isEmpty()) {
@@ -449,7 +462,8 @@ void Message::SaveAttachment(size_t index, const QString& target) const {
         const int renameErrno = errno;
         ::remove(partialName.constData());
         throw Error(target + QStringLiteral(" can't be written: ") +
-                    QString::fromLocal8Bit(std::strerror(renameErrno)));
+                        QString::fromLocal8Bit(std::strerror(renameErrno)),
+                    renameErrno);
     }
 }
 

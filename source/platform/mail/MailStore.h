@@ -15,8 +15,13 @@ namespace mail {
 
 class Error : public std::runtime_error {
 public:
-    explicit Error(const QString& message);
+    explicit Error(const QString& message, int systemError = 0);
     QString message() const { return QString::fromStdString(what()); }
+    // The operating system's error number of a file that could not be written, 0 when none.
+    int systemError() const { return systemError_; }
+
+private:
+    int systemError_ = 0;
 };
 
 // One folder of the tree. The Inbox is the root itself.

@@ -54,8 +54,7 @@ QImage RangePicture(const Range& range) {
         const int64_t y = int64_t(Position(shape->Top())) - top;
         if (std::abs(x) > 2 * kMaxPictureSide || std::abs(y) > 2 * kMaxPictureSide)
             continue;
-        const QSizeF declared = shape->DeclaredSize();
-        const QRect box(int(x), int(y), Pixels(declared.width()), Pixels(declared.height()));
+        const QRect box(QPoint(int(x), int(y)), ShapePictureSize(*shape));
         if (box.isEmpty() || !box.intersects(img.rect()))
             continue;
         ChartPicture pic;
@@ -72,8 +71,11 @@ QImage RangePicture(const Range& range) {
 }
 
 QSize ShapePictureSize(const Shape& shape) {
+    // A chart covers the pixels Calc draws it on, to the scale of the sheet's cells.
+    if (shape.HasChart())
+        return shape.ScreenSize();
     // The size the drawing gives the shape itself: a workbook saved by LibreOffice anchors its
-    // charts to cells that measure narrower here than there, while the shape's own extent is the
+    // shapes to cells that measure narrower here than there, while the shape's own extent is the
     // size the user saw and copied.
     const QSizeF declared = shape.DeclaredSize();
     return QSize(Pixels(declared.width()), Pixels(declared.height()));
@@ -82,8 +84,11 @@ QSize ShapePictureSize(const Shape& shape) {
 ChartPicture ShapePicture(const Shape& shape) {
     const QSize size = ShapePictureSize(shape);
     const WorkbookData& book = shape.Parent()->Book();
-    if (shape.HasChart())
-        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), size);
+    if (shape.HasChart()) {
+        // Laid out at the chart's own size at 96 dpi, drawn to the pixels it covers.
+        const QSizeF declared = shape.DeclaredSize() * (96.0 / 72.0);
+        return PaintChart(shape.Chart(), book.Look().theme, shape.Name(), size, declared);
+    }
     // A picture shape shows its media at the shape's size; anything else is a placeholder.
     const DrawingShape& d = shape.Data();
     if (d.kind == ShapeKind::Picture && !d.imagePart.isEmpty()) {

@@ -243,32 +243,29 @@ void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow
                                            [](const RowData& x, int32_t v) { return x.row < v; }) - lo);
     // False once the search is to stop.
     auto visitRow = [&](const RowData& row) {
-        if (row.cellCount == 0)
-            return true;
-        const Cell* begin = data.cells.data() + row.firstCell;
-        const Cell* end = begin + row.cellCount;
-        const Cell* first = std::lower_bound(begin, end, R.col1, [](const Cell& x, int32_t v) { return x.col < v; });
+        const uint32_t first = data.cells.LowerBound(row, R.col1);
+        const uint32_t last = data.cells.LowerBound(row, R.col2 + 1);
         if (!previous) {
-            for (const Cell* c = first; c != end && c->col <= R.col2;) {
-                const int32_t next = consider(row.row, c->col, c);
+            for (uint32_t i = first; i < last;) {
+                const Cell c = data.cells.At(row, i);
+                const int32_t next = consider(row.row, int32_t(c.col), &c);
                 if (next == kStop)
                     return false;
                 if (next == kNextRow)
                     return true;
-                c = next > c->col ? std::lower_bound(c + 1, end, next, [](const Cell& x, int32_t v) { return x.col < v; })
-                                  : c + 1;
+                i = next > c.col ? data.cells.LowerBound(row, next) : i + 1;
             }
         } else {
-            const Cell* last = std::upper_bound(begin, end, R.col2, [](int32_t v, const Cell& x) { return v < x.col; });
-            for (const Cell* c = last; c != first;) {
-                --c;
-                const int32_t next = consider(row.row, c->col, c);
+            for (uint32_t i = last; i != first;) {
+                --i;
+                const Cell c = data.cells.At(row, i);
+                const int32_t next = consider(row.row, int32_t(c.col), &c);
                 if (next == kStop)
                     return false;
                 if (next == kNextRow)
                     return true;
-                if (next > 0 && next < c->col)  // on from the last cell at or before that column
-                    c = std::upper_bound(first, c, next, [](int32_t v, const Cell& x) { return v < x.col; });
+                if (next > 0 && next < c.col)  // on from the last cell at or before that column
+                    i = std::max(first, data.cells.LowerBound(row, next + 1));
             }
         }
         return true;
@@ -353,8 +350,10 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
 
     VisitStoredCells(data, R, afterRow, previous, consider);
     for (const auto& [p, v] : edited)
-        if (R.Contains(p.first, p.second))
-            (void)consider(p.first, p.second, data.FindCell(p.first, p.second));
+        if (R.Contains(p.first, p.second)) {
+            const std::optional<Cell> cell = data.FindCell(p.first, p.second);
+            (void)consider(p.first, p.second, cell ? &*cell : nullptr);
+        }
 
     if (bestRow == 0)
         return std::nullopt;

@@ -10,8 +10,6 @@
 #include <QHash>
 #include <QTimeZone>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -144,19 +142,6 @@ qsizetype NextRowBoundary(QByteArrayView text, qsizetype from, QByteArrayView ro
     return gt < 0 ? text.size() : gt + 1;
 }
 
-// The cells of a large sheet take tens of megabytes, written once from front to back: mapped in
-// pages of 2 MB rather than 4 KB, they cost the kernel a five-hundredth of the page faults.
-// Only the pages wholly inside the room are advised; the kernel may decline.
-void AdviseLargePages(void* data, size_t bytes) {
-    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
-    if (bytes < 4 * kLarge)
-        return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // ---- rows written the plain way ---------------------------------------------------------
 
 // A stretch of the text: where it starts, and its length.
@@ -253,8 +238,9 @@ private:
                 if (!Element(p, valueEnd_, &cell.value))
                     return false;
                 // Text the parser would change (entities, line ends) is the parser's to read.
-                if (Contains(cell.value, '&') || Contains(cell.value, '\r'))
-                    return false;
+                for (qsizetype i = cell.value.at; i < cell.value.at + cell.value.size; ++i)
+                    if (d_[i] == '&' || d_[i] == '\r')
+                        return false;
             } else {
                 return false;
             }
@@ -274,10 +260,9 @@ private:
                 *text = Span{p, 0};  // read as "", as the parser reads <v/>
             return true;
         }
-        const char* lt = static_cast<const char*>(std::memchr(d_ + p, '<', size_t(end_ - p)));
-        if (!lt)
+        const qsizetype at = Next(p, '<');
+        if (at >= end_)
             return false;
-        const qsizetype at = lt - d_;
         if (text)
             *text = Span{p, at - p};
         p = at;
@@ -319,10 +304,10 @@ private:
             if (p >= end_ || (d_[p] != '"' && d_[p] != '\''))
                 return false;
             const char quote = d_[p++];
-            const char* close = static_cast<const char*>(std::memchr(d_ + p, quote, size_t(end_ - p)));
-            if (!close)
+            const qsizetype close = Next(p, quote);
+            if (close >= end_)
                 return false;
-            const Span value{p, qsizetype(close - d_) - p};
+            const Span value{p, close - p};
             if (Contains(value, '<') || !use(d_ + name, nameSize, value))
                 return false;
             p = value.at + value.size + 1;
@@ -332,7 +317,7 @@ private:
     // `<` and the name, followed by the name's end.
     bool Tag(qsizetype& p, const QByteArray& start) const {
         const qsizetype after = p + start.size();
-        if (after >= end_ || std::memcmp(d_ + p, start.constData(), size_t(start.size())) != 0 || !IsNameEnd(d_[after]))
+        if (after >= end_ || !Same(d_ + p, start.constData(), start.size()) || !IsNameEnd(d_[after]))
             return false;
         p = after;
         return true;
@@ -350,12 +335,31 @@ private:
         return true;
     }
 
+    // Names and values are a few bytes long: compared and searched here, without a call.
+    static bool Same(const char* a, const char* b, qsizetype size) {
+        for (qsizetype i = 0; i < size; ++i)
+            if (a[i] != b[i])
+                return false;
+        return true;
+    }
+    // The first `c` at or after `from`; end_ when there is none.
+    qsizetype Next(qsizetype from, char c) const {
+        while (from < end_ && d_[from] != c)
+            ++from;
+        return from;
+    }
+
     static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
     void SkipSpace(qsizetype& p) const {
         while (p < end_ && IsSpace(d_[p]))
             ++p;
     }
-    bool Contains(Span s, char c) const { return std::memchr(d_ + s.at, c, size_t(s.size)) != nullptr; }
+    bool Contains(Span s, char c) const {
+        for (qsizetype i = s.at; i < s.at + s.size; ++i)
+            if (d_[i] == c)
+                return true;
+        return false;
+    }
     // A value the parser would read as it stands: no entity, and no line end or tab, which it
     // turns into blanks.
     bool Plain(Span s) const {
@@ -550,8 +554,7 @@ private:
         // A stored cell takes 20 bytes of XML at the least, mostly 30 or more: room for the
         // cells at once, rather than a vector that doubles (and copies) its way up to them.
         // Room not used is never touched, so it takes address space, not memory.
-        sh_.cells.reserve(sh_.cells.size() + size_t((text.PartSize() - text.Offset()) / 32));
-        AdviseLargePages(sh_.cells.data(), sh_.cells.capacity() * sizeof(Cell));
+        sh_.cells.Reserve(size_t((text.PartSize() - text.Offset()) / 32));
         qsizetype want = kSlice, closeFrom = 0;
         for (;;) {
             text.Fill(want);
@@ -572,6 +575,7 @@ private:
             const qsizetype boundary = lastRow < 0 ? -1 : text.View().indexOf('>', lastRow);
             if (boundary > 0) {
                 ReadSlices(text, boundary + 1, rowClose);
+                ReserveRows(text);
                 want = kSlice;
             } else {
                 want = text.Size() + kSlice;  // a row longer than a slice: read on
@@ -591,6 +595,19 @@ private:
             }
             sh_.rows.swap(unique);
         }
+    }
+
+    // Once a first slice is read: room for the rows the rest of the part holds at the same rate,
+    // and a quarter more, rather than a vector that doubles (and copies, and faults in) its way
+    // up to them. Never more than a row for every 32 bytes left, whatever the first slice held.
+    void ReserveRows(const PartText& text) {
+        if (rowsReserved_ || sh_.rows.empty())
+            return;
+        rowsReserved_ = true;
+        const int64_t left = text.PartSize() - text.Offset();
+        const int64_t atRate = int64_t(double(left) / double(text.Offset()) * double(sh_.rows.size()) * 1.25);
+        sh_.rows.reserve(sh_.rows.size() + size_t(std::min(atRate, left / 32)));
+        AdviseLargePages(sh_.rows.data(), sh_.rows.capacity() * sizeof(RowData));
     }
 
     // Reads the first `end` bytes of `text`, whole rows, and drops them: each row straight from
@@ -725,7 +742,7 @@ private:
             row_.flags |= kRowCustomFormat;
             row_.style = CheckedStyle(start.style, [&] { return QStringLiteral("row %1").arg(number); });
         }
-        row_.firstCell = uint32_t(sh_.cells.size());
+        rowCells_.clear();
         lastCol_ = 0;
         colsSorted_ = true;
     }
@@ -750,7 +767,7 @@ private:
         lastCol_ = cc;
         // Written twice, a cell is kept once; written more often than the row has columns,
         // the row is no spreadsheet's.
-        if (sh_.cells.size() - row_.firstCell >= size_t(kMaxCols))
+        if (rowCells_.size() >= size_t(kMaxCols))
             Fail(QStringLiteral("sheet %1 row %2 has more cells than its %3 columns")
                      .arg(sh_.name)
                      .arg(number)
@@ -769,30 +786,26 @@ private:
         } else {
             ReadValue(value, type, cell, cr, cc);
         }
-        sh_.cells.push_back(cell);
+        rowCells_.push_back(cell);
     }
 
     void EndRow() {
-        RowData& row = row_;
-        row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
         if (!colsSorted_) {
-            auto begin = sh_.cells.begin() + row.firstCell;
-            std::stable_sort(begin, sh_.cells.end(),
-                             [](const Cell& a, const Cell& b) { return a.col < b.col; });
+            std::stable_sort(rowCells_.begin(), rowCells_.end(), [](const Cell& a, const Cell& b) { return a.col < b.col; });
             // The same cell written twice: keep the last.
-            auto out = begin;
-            for (auto it = begin; it != sh_.cells.end(); ++it) {
-                if (out != begin && (out - 1)->col == it->col)
+            auto out = rowCells_.begin();
+            for (auto it = rowCells_.begin(); it != rowCells_.end(); ++it) {
+                if (out != rowCells_.begin() && (out - 1)->col == it->col)
                     *(out - 1) = *it;
                 else
                     *out++ = *it;
             }
-            sh_.cells.erase(out, sh_.cells.end());
-            row.cellCount = uint32_t(sh_.cells.size() - row.firstCell);
+            rowCells_.erase(out, rowCells_.end());
         }
+        sh_.cells.AddRow(row_, rowCells_.data(), uint32_t(rowCells_.size()));
         // Rows that carry nothing are not worth keeping.
-        if (row.cellCount > 0 || row.height >= 0 || row.flags != 0)
-            sh_.rows.push_back(row);
+        if (row_.cellCount > 0 || row_.height >= 0 || row_.flags != 0)
+            sh_.rows.push_back(row_);
     }
 
     // `t` is the cell's type attribute, "" when it has none; `text` the text of its <v>,
@@ -984,6 +997,8 @@ private:
     int32_t lastRow_ = 0;
     bool rowsSorted_ = true;
     RowData row_;  // the row being read
+    bool rowsReserved_ = false;
+    std::vector<Cell> rowCells_;  // its cells, until it ends
     int32_t lastCol_ = 0;
     bool colsSorted_ = true;
     std::optional<PlainRowScanner> plain_;  // for the prefix of the sheet's elements

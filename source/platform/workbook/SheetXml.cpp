@@ -733,7 +733,7 @@ bool WriteFormulaResults(PackageEdit& pkg, const QString& sheetPart, const Sheet
             int32_t r = 0, col = 0;
             if (!ParseCell(c.attribute("r").value(), r, col))
                 continue;
-            const Cell* fresh = recalculated.FindCell(r, col);
+            const std::optional<Cell> fresh = recalculated.FindCell(r, col);
             if (!fresh)
                 continue;
             const std::string before = Outer(c);
@@ -958,7 +958,7 @@ void PasteCells(PackageEdit& pkg, const WorkbookData& dst, const SheetData& shee
     LoadPart(doc, pkg.Get(sheet.partName), sheet.partName);
     for (int32_t r = range.row1; r <= range.row2; ++r)
         for (int32_t c = range.col1; c <= range.col2; ++c) {
-            const Cell* from = srcSheet.FindCell(r, c);
+            const std::optional<Cell> from = srcSheet.FindCell(r, c);
             const int32_t tr = row + (r - range.row1), tc = col + (c - range.col1);
             if (!from) {
                 // An empty source cell empties the target, as a paste does; cells of an

@@ -328,8 +328,8 @@ xl::Range Worksheet::UsedRange() {
             continue;
         r1 = std::min(r1, row.row);
         r2 = std::max(r2, row.row);
-        c1 = std::min<int32_t>(c1, Data().cells[row.firstCell].col);
-        c2 = std::max<int32_t>(c2, Data().cells[row.firstCell + row.cellCount - 1].col);
+        c1 = std::min(c1, Data().cells.Col(row, 0));
+        c2 = std::max(c2, Data().cells.Col(row, row.cellCount - 1));
     }
     for (const auto& [pos, v] : values_) {
         if (v.IsEmpty())
@@ -355,7 +355,7 @@ CellValue Worksheet::Value(int32_t row, int32_t col) const {
         if (it != values_.end())
             return it->second;
     }
-    const Cell* c = Data().FindCell(row, col);
+    const std::optional<Cell> c = Data().FindCell(row, col);
     return c ? Data().ValueOf(*c, Book().SharedStrings()) : CellValue{};
 }
 
@@ -367,7 +367,7 @@ QString Worksheet::DisplayText(int32_t row, int32_t col) const {
 }
 
 uint32_t Worksheet::StyleIndex(int32_t row, int32_t col) const {
-    if (const Cell* c = Data().FindCell(row, col))
+    if (const std::optional<Cell> c = Data().FindCell(row, col))
         return c->style;
     if (const RowData* r = Data().FindRow(row); r && (r->flags & kRowCustomFormat))
         return r->style;
@@ -419,6 +419,8 @@ int ColumnTwipsFromFileWidth(double width, int digitTwips) {
     return int(std::min<double>(std::round(width * digitTwips), kMaxTwips));
 }
 
+constexpr double kEmuPerTwip = 635;
+
 }  // namespace
 
 int Worksheet::PixelsFromColumnTwips(int twips) {
@@ -431,6 +433,58 @@ int Worksheet::PixelsFromRowTwips(int twips) {
     if (twips <= 0)
         return 0;
     return std::max(1, twips / kTwipsPerRowPixel);
+}
+
+int Worksheet::ColumnWidthTwips(int32_t col) const {
+    const int digit = DigitTwips();
+    if (auto v = colWidths_.Get(col))
+        return ColumnTwipsFromFileWidth(*v, digit);
+    if (const ColSpan* s = Data().FindCol(col)) {
+        if (s->hidden)
+            return 0;
+        if (s->width >= 0)
+            return ColumnTwipsFromFileWidth(s->width, digit);
+    }
+    if (Data().defaultColWidth >= 0)
+        return ColumnTwipsFromFileWidth(Data().defaultColWidth, digit);
+    return ColumnTwipsFromFileWidth(Data().baseColWidth, digit) + kBasePaddingTwips;
+}
+
+int Worksheet::RowHeightTwips(int32_t row) const {
+    const double points = RowHeight(row);
+    return points > 0 ? int(std::lround(std::min(points, 409.5) * 20)) : 0;
+}
+
+QSizeF Worksheet::DrawingPixelsPerTwip() const {
+    // Calc's drawing layer takes its scale from the columns before the last one that holds a
+    // cell, twenty at least, and from the rows likewise; hidden ones count for nothing.
+    int32_t lastRow = 0, lastCol = 0;
+    for (const RowData& r : Data().rows) {
+        if (r.cellCount == 0)
+            continue;
+        lastRow = std::max(lastRow, r.row);
+        lastCol = std::max<int32_t>(lastCol, Data().cells.Col(r, r.cellCount - 1));
+    }
+    for (const auto& [pos, v] : values_) {
+        if (!v.IsEmpty()) {
+            lastRow = std::max(lastRow, pos.first);
+            lastCol = std::max(lastCol, pos.second);
+        }
+    }
+    int64_t colPixels = 0, colTwips = 0, rowPixels = 0, rowTwips = 0;
+    for (int32_t c = 1; c <= std::max(20, lastCol - 1); ++c) {
+        const int t = ColumnWidthTwips(c);
+        colTwips += t;
+        colPixels += PixelsFromColumnTwips(t);
+    }
+    for (int32_t r = 1; r <= std::max(20, lastRow - 1); ++r) {
+        const int t = RowHeightTwips(r);
+        rowTwips += t;
+        rowPixels += PixelsFromRowTwips(t);
+    }
+    constexpr double k96Dpi = 1.0 / kTwipsPerRowPixel;
+    return QSizeF(colTwips > 0 ? double(colPixels) / double(colTwips) : k96Dpi,
+                  rowTwips > 0 ? double(rowPixels) / double(rowTwips) : k96Dpi);
 }
 
 int Worksheet::PixelsFromFileWidth(double width, int digitTwips) {
@@ -678,6 +732,34 @@ QSizeF Shape::DeclaredSize() const {
     if (data_.xfrmCx > 0 && data_.xfrmCy > 0)
         return QSizeF(EmuToPoints(data_.xfrmCx), EmuToPoints(data_.xfrmCy));
     return QSizeF(Width(), Height());
+}
+
+QSize Shape::ScreenSize() const {
+    const QSizeF perTwip = sheet_->DrawingPixelsPerTwip();
+    const QSizeF twips = DeclaredSize() * 20;
+    // Where the shape starts in Calc's own measures: the twips of the columns and rows before
+    // its anchor, and the offset into the anchor's cell.
+    double left = 0, top = 0;
+    const Anchor& a = data_.anchor;
+    if (a.type == Anchor::Type::Absolute) {
+        left = double(a.x) / kEmuPerTwip;
+        top = double(a.y) / kEmuPerTwip;
+    } else {
+        for (int32_t c = 1; c <= std::min(a.from.col, kMaxCols); ++c)
+            left += sheet_->ColumnWidthTwips(c);
+        for (int32_t r = 1; r <= std::min(a.from.row, kMaxRows); ++r)
+            top += sheet_->RowHeightTwips(r);
+        left += double(a.from.colOff) / kEmuPerTwip;
+        top += double(a.from.rowOff) / kEmuPerTwip;
+    }
+    // Calc covers the pixels from the one where the shape starts to the one where it ends.
+    auto covered = [](double start, double length, double perTwip) {
+        if (!std::isfinite(start) || !std::isfinite(length) || length <= 0)
+            return 0;
+        const double first = std::floor(start * perTwip), last = std::floor((start + length) * perTwip);
+        return int(std::clamp(last - first + 1, 1.0, double(1 << 20)));
+    };
+    return QSize(covered(left, twips.width(), perTwip.width()), covered(top, twips.height(), perTwip.height()));
 }
 
 namespace {
@@ -1096,6 +1178,8 @@ SharedReads::~SharedReads() {
     if (owned_)
         gSharedReads = nullptr;
 }
+
+bool SharedReads::Active() { return gSharedReads != nullptr; }
 
 Application::Application() : reads_(std::make_unique<ReadStore>()) {}
 Application::~Application() = default;

@@ -182,6 +182,10 @@ public:
     // program's column widths place a cells-anchored shape a little differently; this is
     // the size that program saved.
     QSizeF DeclaredSize() const;
+    // The pixels LibreOffice Calc covers with the shape at 100 %: its declared size drawn to
+    // the scale of the sheet's cells (Worksheet::DrawingPixelsPerTwip), from its first pixel to
+    // its last where it stands, which may make it a pixel wider or taller than its size alone.
+    QSize ScreenSize() const;
     void SetLeft(double points);
     void SetTop(double points);
     void SetWidth(double points);
@@ -320,6 +324,14 @@ public:
     double ColumnLeft(int32_t col) const { return ColumnLeftPixels(col) * 0.75; }
     int MaxDigitWidth() const;
     int DigitTwips() const;  // the unit of the file's column widths, in twips
+    // A column's width and a row's height as LibreOffice Calc holds them, in twips (0 hidden).
+    int ColumnWidthTwips(int32_t col) const;
+    int RowHeightTwips(int32_t row) const;
+    // How many pixels a twip of the sheet's drawing layer (its charts) takes across and down on
+    // LibreOffice Calc's screen at 100 %: Calc fits its drawings to its cells, at the pixels of
+    // the sheet's first columns over their twips (twenty, or up to the last that holds a cell),
+    // and likewise of its first rows. Columns draw narrower than 96 dpi, so charts do too.
+    QSizeF DrawingPixelsPerTwip() const;
     const QList<RangeRef>& MergedCells() const { return Data().merges; }
     std::optional<RangeRef> MergeAreaOf(int32_t row, int32_t col) const;
     [[nodiscard]] bool ShowGridLines() const { return Data().view.showGridLines; }
@@ -554,6 +566,8 @@ public:
     ~SharedReads();
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
+    // Whether a scope lives: a file read now serves every instance until it ends.
+    static bool Active();
 
 private:
     std::unique_ptr<ReadStore> owned_;

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace xl {
@@ -53,7 +54,7 @@ private:
     std::vector<uint32_t> ends_;
 };
 
-// One stored cell. Kept small: a sheet of a million cells is 16 MB of these.
+// One cell as the sheet's store hands it out.
 struct Cell {
     union {
         double number;  // Number, Boolean (0/1)
@@ -64,17 +65,47 @@ struct Cell {
     uint16_t col = 0;
     CellKind kind = CellKind::Blank;
 };
-static_assert(sizeof(Cell) == 16);
 
 enum RowFlag : uint8_t { kRowHidden = 1, kRowCustomHeight = 2, kRowCustomFormat = 4 };
 
 struct RowData {
     int32_t row = 0;
-    uint32_t firstCell = 0;  // this row's cells are cells[firstCell .. firstCell + cellCount)
+    uint32_t firstCell = 0;  // this row's cells are the store's [firstCell, firstCell + cellCount)
     uint32_t cellCount = 0;
     float height = -1;       // points; below 0 when the row has no height of its own
     uint32_t style = 0;      // applies to empty cells when kRowCustomFormat
+    // Where the store keeps the columns and styles of this row's cells (see CellStore).
+    uint32_t colsAt = 0, stylesAt = 0, cellStyle = 0;
+    uint16_t firstCol = 0;
     uint8_t flags = 0;
+};
+
+// A sheet's cells, row after row, each row's by column. A big sheet is mostly rows of cells side
+// by side in one style, so a cell costs its value and its kind (9 bytes): a row keeps a column
+// per cell only when its cells are not side by side, a style per cell only when they differ.
+class CellStore {
+public:
+    // colsAt / stylesAt of a row that keeps no column / style per cell.
+    static constexpr uint32_t kShared = UINT32_MAX;
+
+    [[nodiscard]] size_t size() const { return kinds_.size(); }
+    // Cell i of `row`, 0 <= i < row.cellCount.
+    [[nodiscard]] Cell At(const RowData& row, uint32_t i) const;
+    [[nodiscard]] int32_t Col(const RowData& row, uint32_t i) const {
+        return row.colsAt == kShared ? int32_t(row.firstCol) + int32_t(i) : int32_t(cols_[row.colsAt + i]);
+    }
+    // The index in `row` of its first cell at or right of column `col`; row.cellCount when none.
+    [[nodiscard]] uint32_t LowerBound(const RowData& row, int32_t col) const;
+    // Adds a row's cells, sorted by column, no column twice, and tells `row` where they are.
+    void AddRow(RowData& row, const Cell* cells, uint32_t count);
+    // Room for this many cells more, as one block each (taken from memory only when used).
+    void Reserve(size_t cells);
+
+private:
+    std::vector<uint64_t> values_;  // the number's bits, or the string's index
+    std::vector<CellKind> kinds_;
+    std::vector<uint16_t> cols_;
+    std::vector<uint32_t> styles_;
 };
 
 struct ColSpan {
@@ -162,7 +193,7 @@ struct SheetData : SheetEntry {
     QList<Relationship> rels;
 
     std::vector<RowData> rows;  // sorted by row
-    std::vector<Cell> cells;    // grouped by row, each row's sorted by column
+    CellStore cells;
     StringTable strings;        // inline strings, formula texts and error codes
     std::vector<ColSpan> cols;  // sorted, not overlapping
 
@@ -178,7 +209,7 @@ struct SheetData : SheetEntry {
     std::vector<DrawingShape> shapes;
 
     const RowData* FindRow(int32_t row) const;
-    const Cell* FindCell(int32_t row, int32_t col) const;
+    std::optional<Cell> FindCell(int32_t row, int32_t col) const;
     const ColSpan* FindCol(int32_t col) const;
     CellValue ValueOf(const Cell& c, const StringTable& sharedStrings) const;
 };

@@ -22,6 +22,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -35,15 +36,77 @@ const RowData* SheetData::FindRow(int32_t row) const {
     return it != rows.end() && it->row == row ? &*it : nullptr;
 }
 
-const Cell* SheetData::FindCell(int32_t row, int32_t col) const {
+std::optional<Cell> SheetData::FindCell(int32_t row, int32_t col) const {
     const RowData* r = FindRow(row);
-    if (!r || r->cellCount == 0)
-        return nullptr;
-    const Cell* begin = cells.data() + r->firstCell;
-    const Cell* end = begin + r->cellCount;
-    const Cell* it = std::lower_bound(begin, end, col,
-                                      [](const Cell& c, int32_t v) { return c.col < v; });
-    return it != end && it->col == col ? it : nullptr;
+    if (!r)
+        return std::nullopt;
+    const uint32_t i = cells.LowerBound(*r, col);
+    if (i == r->cellCount || cells.Col(*r, i) != col)
+        return std::nullopt;
+    return cells.At(*r, i);
+}
+
+Cell CellStore::At(const RowData& row, uint32_t i) const {
+    const size_t at = size_t(row.firstCell) + i;
+    Cell c;
+    c.kind = kinds_[at];
+    if (c.kind == CellKind::Number || c.kind == CellKind::Boolean)
+        c.number = std::bit_cast<double>(values_[at]);
+    else
+        c.text = uint32_t(values_[at]);
+    c.col = uint16_t(Col(row, i));
+    c.style = row.stylesAt == kShared ? row.cellStyle : styles_[row.stylesAt + i];
+    return c;
+}
+
+uint32_t CellStore::LowerBound(const RowData& row, int32_t col) const {
+    if (row.cellCount == 0)
+        return 0;
+    if (row.colsAt == kShared)
+        return uint32_t(std::clamp<int64_t>(int64_t(col) - row.firstCol, 0, row.cellCount));
+    const uint16_t* begin = cols_.data() + row.colsAt;
+    return uint32_t(std::lower_bound(begin, begin + row.cellCount, col, [](uint16_t c, int32_t v) { return c < v; }) -
+                    begin);
+}
+
+void CellStore::AddRow(RowData& row, const Cell* cells, uint32_t count) {
+    const size_t at = kinds_.size();
+    row.firstCell = uint32_t(at);
+    row.cellCount = count;
+    row.firstCol = count > 0 ? cells[0].col : 0;
+    row.cellStyle = count > 0 ? cells[0].style : 0;
+    row.colsAt = kShared;
+    row.stylesAt = kShared;
+    kinds_.resize(at + count);
+    values_.resize(at + count);
+    CellKind* kind = kinds_.data() + at;
+    uint64_t* value = values_.data() + at;
+    bool sideBySide = true, oneStyle = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        const Cell& c = cells[i];
+        kind[i] = c.kind;
+        value[i] = c.kind == CellKind::Number || c.kind == CellKind::Boolean ? std::bit_cast<uint64_t>(c.number)
+                                                                             : uint64_t(c.text);
+        sideBySide = sideBySide && c.col == row.firstCol + i;
+        oneStyle = oneStyle && c.style == row.cellStyle;
+    }
+    if (!sideBySide) {
+        row.colsAt = uint32_t(cols_.size());
+        for (uint32_t i = 0; i < count; ++i)
+            cols_.push_back(cells[i].col);
+    }
+    if (!oneStyle) {
+        row.stylesAt = uint32_t(styles_.size());
+        for (uint32_t i = 0; i < count; ++i)
+            styles_.push_back(cells[i].style);
+    }
+}
+
+void CellStore::Reserve(size_t cells) {
+    values_.reserve(values_.size() + cells);
+    kinds_.reserve(kinds_.size() + cells);
+    AdviseLargePages(values_.data(), values_.capacity() * sizeof(uint64_t));
+    AdviseLargePages(kinds_.data(), kinds_.capacity());
 }
 
 const ColSpan* SheetData::FindCol(int32_t col) const {

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
+
 namespace xl {
 
 // Inflates a part on a thread of its own, up to kAhead pieces ahead of the reader; an error
@@ -125,6 +127,16 @@ void PartText::Drop(qsizetype bytes) {
         buffer_.resize(0);
         front_ = 0;
     }
+}
+
+void AdviseLargePages(void* data, size_t bytes) {
+    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    if (bytes < 4 * kLarge)
+        return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 qsizetype FindTag(QByteArrayView text, QByteArrayView pattern, qsizetype from) {

@@ -61,6 +61,11 @@ private:
     bool end_ = false;
 };
 
+// Advises the kernel to map the pages wholly inside a large block in pages of 2 MB: a block that
+// is written once from front to back (the cells of a large sheet) then costs the kernel a
+// five-hundredth of the page faults. The kernel may decline; a small block is left as it is.
+void AdviseLargePages(void* data, size_t bytes);
+
 [[nodiscard]] inline bool IsNameEnd(char ch) {
     return ch == '>' || ch == '/' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }

@@ -1,12 +1,14 @@
 #include "platform/workbook/ZipArchive.h"
 
 #include "platform/workbook/Error.h"
+#include "platform/workbook/Package.h"
 
 #include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -465,6 +467,22 @@ qsizetype EntryReader::Read(QByteArray& out, qsizetype max) {
         s.zOpen = false;
     }
     return made;
+}
+
+QString ZipFileNotWhole(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("it is not there");
+    if (info.size() == 0)
+        return QStringLiteral("it is empty");
+    // The directory as the workbook reader reads it, by offset: a file it can't find the
+    // directory of, or whose entries run past its end, would not open as a workbook either.
+    try {
+        (void)ReadZipDirectory(*ZipSource::OfFile(info.absoluteFilePath()), PackageLimits{}.maxEntries);
+    } catch (const Error& e) {
+        return QStringLiteral("its zip directory does not read (%1)").arg(e.Message());
+    }
+    return QString();
 }
 
 }  // namespace xl

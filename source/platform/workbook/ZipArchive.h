@@ -63,6 +63,11 @@ struct StoredEntry {
 // split over several files) or when it has more than `maxEntries` entries.
 std::vector<StoredEntry> ReadZipDirectory(const ZipSource& zip, int64_t maxEntries);
 
+// Why the zip file at `path` is not whole; "" when it is: its central directory reads and every
+// entry it lists has its header where the directory says. A zip still being written, or cut
+// short, has no directory at its end yet. Only the directory and the headers are read.
+QString ZipFileNotWhole(const QString& path);
+
 // The entry's bytes inflated whole. Throws xl::Error "part <name> is damaged (...)" when they
 // do not inflate to the declared size and checksum.
 QByteArray InflateEntry(const ZipSource& zip, const StoredEntry& entry);

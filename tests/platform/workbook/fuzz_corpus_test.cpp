@@ -1,7 +1,8 @@
-// Replays the reader fuzz target's saved corpus (tests/fuzz/corpus) and the bad fixtures:
-// every input is either read or refused with xl::Error, never a crash.
+// Replays the fuzz targets' saved corpus (tests/fuzz/corpus) and the bad fixtures through the
+// reader's and the painter's targets: every input is either read and painted or refused with
+// xl::Error, never a crash.
 
-#include "../../fuzz/ExerciseReader.h"
+#include "../../fuzz/ExercisePainter.h"
 
 #include "WorkbookFixtures.h"
 
@@ -22,7 +23,9 @@ TEST(FuzzCorpus, EveryInputIsReadOrRefusedCleanly) {
     for (const QString& path : files) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-        EXPECT_NO_THROW(read += fuzzing::ExerciseReader(f.readAll()) ? 1 : 0) << path.toStdString();
+        const QByteArray input = f.readAll();
+        EXPECT_NO_THROW(read += fuzzing::ExerciseReader(input) ? 1 : 0) << path.toStdString();
+        EXPECT_NO_THROW((void)fuzzing::ExercisePainter(input)) << path.toStdString();
     }
     EXPECT_GT(read, 0);  // the corpus holds readable workbooks too
 }

@@ -379,6 +379,143 @@ TEST(LazyReading, ACellsAttributesAreReadInAnyOrder) {
     EXPECT_EQ(ws->UsedRange().Address(), QStringLiteral("$B$2:$G$2"));
 }
 
+// A row of cells side by side in one style is kept without a column or a style per cell, any
+// other row with them: rows of every shape read back cell by cell as written, last written
+// first, and a search walks them forwards and backwards as the cells lie.
+TEST(LazyReading, RowsOfEveryShapeReadBackCellByCell) {
+    struct Written {
+        int32_t row, col;
+        bool styled;
+    };
+    // In the file's order; row 5 is out of order with B5 written twice, row 9 is a height alone.
+    const Written cells[] = {
+        {1, 1, true}, {1, 2, true}, {1, 3, true}, {1, 4, true},      // side by side, one style
+        {2, 3, false}, {2, 4, false}, {2, 5, false}, {2, 6, false},  // side by side from C
+        {3, 1, false}, {3, 2, false}, {3, 5, false}, {3, 6, false},  // a gap
+        {4, 1, true}, {4, 2, false}, {4, 3, true},                   // styles differ
+        {5, 4, false}, {5, 2, true}, {5, 3, false}, {5, 2, false},   // out of order, B5 twice
+        {6, kMaxCols, true},                                         // one cell, at the last column
+        {7, 2, true}, {7, 8, false},                                 // a gap and styles differ
+        {10, 1, false}, {10, 2, false}};                             // after a row of its own
+    QByteArray xml = "<worksheet " + kNs + "><sheetData>";
+    std::map<std::pair<int32_t, int32_t>, Written> expected;
+    int32_t open = 0;
+    for (size_t i = 0; i < std::size(cells); ++i) {
+        const Written& w = cells[i];
+        if (w.row != open) {
+            if (open)
+                xml += "</row>";
+            if (open < 9 && w.row > 9)
+                xml += "<row r=\"9\" ht=\"30\" customHeight=\"1\"/>";
+            xml += "<row r=\"" + QByteArray::number(w.row) + "\">";
+            open = w.row;
+        }
+        // The value says where it was written, so that the cell kept can be told apart.
+        xml += "<c r=\"" + CellAddress(w.row, w.col, false, false).toLatin1() + "\"" + (w.styled ? " s=\"1\"" : "") +
+               "><v>" + QByteArray::number(qulonglong(i + 1)) + "</v></c>";
+        expected[{w.row, w.col}] = w;
+    }
+    xml += "</row></sheetData></worksheet>";
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("shapes.xlsx"));
+    testsupport::WriteBytes(path, ZipOf(BookOf({{"S", xml}})));
+    Application app;
+    Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
+
+    QStringList read, want;
+    for (int32_t r = 1; r <= 11; ++r)
+        for (int32_t c : {1, 2, 3, 4, 5, 6, 7, 8, 9, kMaxCols - 1, kMaxCols}) {
+            const QString at = CellAddress(r, c, false, false);
+            read << at + QLatin1Char('=') + ws->Range(at).Text() + QLatin1Char('/') + QString::number(ws->StyleIndex(r, c));
+            QString value;
+            bool styled = false;
+            if (auto it = expected.find({r, c}); it != expected.end()) {
+                size_t last = 0;
+                for (size_t i = 0; i < std::size(cells); ++i)
+                    if (cells[i].row == r && cells[i].col == c)
+                        last = i + 1;
+                styled = it->second.styled;
+                value = styled ? QString::number(double(last), 'f', 2) : QString::number(last);
+            }
+            want << at + QLatin1Char('=') + value + QLatin1Char('/') + (styled ? QLatin1Char('1') : QLatin1Char('0'));
+        }
+    EXPECT_EQ(read, want);
+    EXPECT_EQ(ws->UsedRange().Address(), QStringLiteral("$1:$10"));  // every column: whole rows
+    EXPECT_DOUBLE_EQ(ws->RowHeight(9), 30);
+
+    const struct {
+        const char* after;
+        int direction;
+        const char* found;
+    } searches[] = {{"F2", xlNext, "$A$3"},     {"B3", xlNext, "$E$3"},     {"D5", xlNext, "$B$7"},
+                    {"H7", xlNext, "$A$10"},    {"B10", xlNext, "$A$1"},    {"A3", xlPrevious, "$F$2"},
+                    {"E3", xlPrevious, "$B$3"}, {"B7", xlPrevious, "$D$5"}, {"A1", xlPrevious, "$B$10"},
+                    {"A10", xlPrevious, "$H$7"}};
+    const Range all = ws->Range(QStringLiteral("A1:H10"));
+    for (const auto& s : searches) {
+        const std::optional<Range> found =
+            all.Find(QStringLiteral("*"), ws->Range(QString::fromLatin1(s.after)), xlValues, xlPart, xlByRows, s.direction);
+        ASSERT_TRUE(found) << s.after;
+        EXPECT_EQ(found->Address(), QString::fromLatin1(s.found)) << "after " << s.after << " direction " << s.direction;
+    }
+}
+
+// Room for a large sheet's rows is made from how many its first slice holds: a sheet whose rows
+// grow long or short after that slice, or that is a run of heights alone, is read whole all the
+// same, every row where it was written.
+TEST(LazyReading, ASheetWhoseRowsChangeLengthAfterItsFirstSliceIsReadWhole) {
+    const auto row = [](int32_t r, int cells) {
+        QByteArray x = "<row r=\"" + QByteArray::number(r) + "\" ht=\"" + QByteArray::number(12 + 3 * (r % 3)) +
+                       "\" customHeight=\"1\">";
+        for (int c = 1; c <= cells; ++c)
+            x += "<c r=\"" + CellAddress(r, c, false, false).toLatin1() + "\"><v>" + QByteArray::number(r * 100 + c) +
+                 "</v></c>";
+        return x + "</row>";
+    };
+    const struct {
+        const char* what;
+        int firstCells, laterCells;  // cells per row in the first 40,000 rows and after them
+        int32_t rows;
+    } sheets[] = {{"long rows, then short ones", 8, 1, 120000},
+                  {"short rows, then long ones", 1, 12, 90000},
+                  {"heights alone, then cells", 0, 4, 110000}};
+    for (const auto& s : sheets) {
+        QByteArray xml = "<worksheet " + kNs + "><sheetData>";
+        for (int32_t r = 1; r <= s.rows; ++r)
+            xml += row(r, r <= 40000 ? s.firstCells : s.laterCells);
+        xml += "</sheetData></worksheet>";
+        ASSERT_GT(xml.size(), qsizetype(4) << 20) << s.what;  // read in slices of 1 MB
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("rows.xlsx"));
+        testsupport::WriteBytes(path, ZipOf(BookOf({{"S", xml}})));
+        Application app;
+        Worksheet* ws = app.Workbooks().Open(path)->Sheets().Item(1);
+        EXPECT_EQ(ws->Data().rows.size(), size_t(s.rows)) << s.what;
+        // A row's height, what its first cell holds and whether the cell after its last is empty.
+        const auto said = [](int32_t r, double height, const CellValue& first, bool beyondEmpty) {
+            return QStringLiteral("%1: %2 %3 %4")
+                .arg(r)
+                .arg(height)
+                .arg(first.IsEmpty() ? QStringLiteral("empty") : QString::number(first.number))
+                .arg(beyondEmpty ? QStringLiteral("ends") : QStringLiteral("goes on"));
+        };
+        QStringList read, want;
+        for (const int32_t r : {1, 2, 39999, 40000, 40001, 77777, s.rows - 1, s.rows}) {
+            const int cells = r <= 40000 ? s.firstCells : s.laterCells;
+            read << said(r, ws->RowHeight(r), ws->Range(CellAddress(r, 1, false, false)).Value(),
+                         ws->Range(CellAddress(r, cells + 1, false, false)).Value().IsEmpty());
+            want << said(r, 12 + 3 * (r % 3), cells > 0 ? CellValue::Number(r * 100 + 1) : CellValue(), true);
+        }
+        EXPECT_EQ(read, want) << s.what;
+        EXPECT_EQ(ws->UsedRange().Address(),
+                  QStringLiteral("$A$%1:$%2$%3")
+                      .arg(s.firstCells > 0 ? 1 : 40001)
+                      .arg(ColumnName(std::max(s.firstCells, s.laterCells)))
+                      .arg(s.rows))
+            << s.what;
+    }
+}
+
 // One parse of a workbook, as the Application keeps it, painted from on many threads at once:
 // each sheet and chart is read once, and every picture is the picture painted alone.
 TEST(LazyReading, AWorkbookPaintedOnManyThreadsAtOnceIsReadOnceAndAlike) {
@@ -471,9 +608,10 @@ TEST(LazyReading, ALargeSheetIsReadInSlicesAsItIsInflated) {
     EXPECT_EQ(data.rows.size(), size_t(kRows));
     EXPECT_EQ(data.cells.size(), size_t(kRows * kCols));
     double read = 0;
-    for (const Cell& c : data.cells)
-        if (c.kind == CellKind::Number)
-            read += c.number;
+    for (const RowData& row : data.rows)
+        for (uint32_t i = 0; i < row.cellCount; ++i)
+            if (const Cell c = data.cells.At(row, i); c.kind == CellKind::Number)
+                read += c.number;
     EXPECT_DOUBLE_EQ(read, sum);
     EXPECT_EQ(ws->Range(QStringLiteral("A1")).Value(), CellValue::Text(QStringLiteral("text 1")));
     EXPECT_EQ(ws->Range(QStringLiteral("A150000")).Value(), CellValue::Text(QStringLiteral("text 10000")));
