@@ -227,10 +227,11 @@ constexpr int32_t kStop = -2;
 // Any other value is a column: the row goes on from it (from the first cell at or beyond it in
 // the direction of the visit).
 
-// Calls consider(row, column, cell) for the stored cells inside R: row by row from the start row
-// in the search's direction, wrapping, so that a search by rows meets the cells in its own
-// order but for the start row's; within a row in the same direction. consider answers what to
-// do next, as above.
+// Calls consider(row, column, cellOf) for the stored cells inside R: row by row from the start
+// row in the search's direction, wrapping, so that a search by rows meets the cells in its own
+// order but for the start row's; within a row in the same direction. cellOf() gives the cell:
+// most cells a search meets can't come nearer than the one it holds, and are passed over by
+// their place alone. consider answers what to do next, as above.
 template <class Consider>
 void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow, bool previous,
                       Consider&& consider) {
@@ -247,24 +248,24 @@ void VisitStoredCells(const SheetData& data, const RangeRef& R, int32_t afterRow
         const uint32_t last = data.cells.LowerBound(row, R.col2 + 1);
         if (!previous) {
             for (uint32_t i = first; i < last;) {
-                const Cell c = data.cells.At(row, i);
-                const int32_t next = consider(row.row, int32_t(c.col), &c);
+                const int32_t col = data.cells.Col(row, i);
+                const int32_t next = consider(row.row, col, [&] { return data.cells.At(row, i); });
                 if (next == kStop)
                     return false;
                 if (next == kNextRow)
                     return true;
-                i = next > c.col ? data.cells.LowerBound(row, next) : i + 1;
+                i = next > col ? data.cells.LowerBound(row, next) : i + 1;
             }
         } else {
             for (uint32_t i = last; i != first;) {
                 --i;
-                const Cell c = data.cells.At(row, i);
-                const int32_t next = consider(row.row, int32_t(c.col), &c);
+                const int32_t col = data.cells.Col(row, i);
+                const int32_t next = consider(row.row, col, [&] { return data.cells.At(row, i); });
                 if (next == kStop)
                     return false;
                 if (next == kNextRow)
                     return true;
-                if (next > 0 && next < c.col)  // on from the last cell at or before that column
+                if (next > 0 && next < col)  // on from the last cell at or before that column
                     i = std::max(first, data.cells.LowerBound(row, next + 1));
             }
         }
@@ -311,11 +312,13 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
                          : int64_t(r - R.row1) * nCols + (c - R.col1);
     };
     const int64_t afterPos = pos(afterRow, afterCol);
-    // Distance from the start cell in the order of the search: the smallest wins.
+    // Distance from the start cell in the order of the search: the smallest wins. Both places
+    // lie in [0, N), so one wrap brings the difference into it (no division: a search for the
+    // last used cell of a big sheet asks this twice a row).
     auto key = [&](int32_t r, int32_t c) {
         const int64_t p = pos(r, c);
         const int64_t d = previous ? afterPos - p - 1 : p - afterPos - 1;
-        return ((d % N) + N) % N;
+        return d < 0 ? d + N : d;
     };
 
     CellMatcher matcher(*sheet_, pattern, displayed);
@@ -324,10 +327,13 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
 
     int64_t bestKey = std::numeric_limits<int64_t>::max();
     int32_t bestRow = 0, bestCol = 0;
-    auto consider = [&](int32_t r, int32_t c, const Cell* cell) {
+    auto consider = [&](int32_t r, int32_t c, auto&& cellOf) {
         const int64_t k = key(r, c);
         if (k < bestKey) {
-            if (matcher.Hidden(r, c) || !matcher.Matches(r, c, cell))
+            if (matcher.Hidden(r, c))
+                return kGoOn;
+            const Cell cell = cellOf();
+            if (!matcher.Matches(r, c, &cell))
                 return kGoOn;
             bestKey = k;
             bestRow = r;
@@ -352,7 +358,7 @@ std::optional<Range> Range::Find(const QString& what, std::optional<Range> after
     for (const auto& [p, v] : edited)
         if (R.Contains(p.first, p.second)) {
             const std::optional<Cell> cell = data.FindCell(p.first, p.second);
-            (void)consider(p.first, p.second, cell ? &*cell : nullptr);
+            (void)consider(p.first, p.second, [&] { return cell.value_or(Cell{}); });
         }
 
     if (bestRow == 0)
