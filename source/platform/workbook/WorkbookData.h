@@ -81,14 +81,15 @@ struct RowData {
 };
 
 // A sheet's cells, row after row, each row's by column. A big sheet is mostly rows of cells side
-// by side in one style, so a cell costs its value and its kind (9 bytes): a row keeps a column
-// per cell only when its cells are not side by side, a style per cell only when they differ.
+// by side in one style, so a cell costs its value (8 bytes, the kind of a cell that holds no
+// number inside it): a row keeps a column per cell only when its cells are not side by side, a
+// style per cell only when they differ.
 class CellStore {
 public:
     // colsAt / stylesAt of a row that keeps no column / style per cell.
     static constexpr uint32_t kShared = UINT32_MAX;
 
-    [[nodiscard]] size_t size() const { return kinds_.size(); }
+    [[nodiscard]] size_t size() const { return values_.size(); }
     // Cell i of `row`, 0 <= i < row.cellCount.
     [[nodiscard]] Cell At(const RowData& row, uint32_t i) const;
     [[nodiscard]] int32_t Col(const RowData& row, uint32_t i) const {
@@ -102,8 +103,9 @@ public:
     void Reserve(size_t cells);
 
 private:
-    std::vector<uint64_t> values_;  // the number's bits, or the string's index
-    std::vector<CellKind> kinds_;
+    // A number's bits; any other cell's kind and string index (or 0/1) inside a NaN no number
+    // read from a file has (see WorkbookReader.cpp).
+    std::vector<uint64_t> values_;
     std::vector<uint16_t> cols_;
     std::vector<uint32_t> styles_;
 };

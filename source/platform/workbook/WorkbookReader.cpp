@@ -25,6 +25,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace xl {
 
@@ -46,14 +47,33 @@ std::optional<Cell> SheetData::FindCell(int32_t row, int32_t col) const {
     return cells.At(*r, i);
 }
 
+namespace {
+
+// A cell that holds no number is kept as a signalling NaN with a sign: its top 16 bits are the
+// tag, the next 8 its kind, the low 32 its string's index (a boolean's 0 or 1). No number read
+// from a file is such a NaN (the parser's NaNs are quiet); one that is would be stored as the
+// quiet NaN, so a number never reads back as another kind.
+constexpr uint64_t kTagMask = 0xFFFF000000000000ull;
+constexpr uint64_t kTag = 0xFFF4000000000000ull;
+
+bool Tagged(uint64_t bits) { return (bits & kTagMask) == kTag; }
+
+}  // namespace
+
 Cell CellStore::At(const RowData& row, uint32_t i) const {
     const size_t at = size_t(row.firstCell) + i;
     Cell c;
-    c.kind = kinds_[at];
-    if (c.kind == CellKind::Number || c.kind == CellKind::Boolean)
-        c.number = std::bit_cast<double>(values_[at]);
-    else
-        c.text = uint32_t(values_[at]);
+    const uint64_t bits = values_[at];
+    if (!Tagged(bits)) {
+        c.kind = CellKind::Number;
+        c.number = std::bit_cast<double>(bits);
+    } else {
+        c.kind = CellKind(uint8_t(bits >> 40));
+        if (c.kind == CellKind::Boolean)
+            c.number = uint32_t(bits) != 0 ? 1 : 0;
+        else
+            c.text = uint32_t(bits);
+    }
     c.col = uint16_t(Col(row, i));
     c.style = row.stylesAt == kShared ? row.cellStyle : styles_[row.stylesAt + i];
     return c;
@@ -70,23 +90,25 @@ uint32_t CellStore::LowerBound(const RowData& row, int32_t col) const {
 }
 
 void CellStore::AddRow(RowData& row, const Cell* cells, uint32_t count) {
-    const size_t at = kinds_.size();
+    const size_t at = values_.size();
     row.firstCell = uint32_t(at);
     row.cellCount = count;
     row.firstCol = count > 0 ? cells[0].col : 0;
     row.cellStyle = count > 0 ? cells[0].style : 0;
     row.colsAt = kShared;
     row.stylesAt = kShared;
-    kinds_.resize(at + count);
     values_.resize(at + count);
-    CellKind* kind = kinds_.data() + at;
     uint64_t* value = values_.data() + at;
     bool sideBySide = true, oneStyle = true;
     for (uint32_t i = 0; i < count; ++i) {
         const Cell& c = cells[i];
-        kind[i] = c.kind;
-        value[i] = c.kind == CellKind::Number || c.kind == CellKind::Boolean ? std::bit_cast<uint64_t>(c.number)
-                                                                             : uint64_t(c.text);
+        if (c.kind == CellKind::Number) {
+            const uint64_t bits = std::bit_cast<uint64_t>(c.number);
+            value[i] = Tagged(bits) ? std::bit_cast<uint64_t>(std::numeric_limits<double>::quiet_NaN()) : bits;
+        } else {
+            const uint32_t payload = c.kind == CellKind::Boolean ? uint32_t(c.number != 0) : c.text;
+            value[i] = kTag | (uint64_t(uint8_t(c.kind)) << 40) | payload;
+        }
         sideBySide = sideBySide && c.col == row.firstCol + i;
         oneStyle = oneStyle && c.style == row.cellStyle;
     }
@@ -104,9 +126,7 @@ void CellStore::AddRow(RowData& row, const Cell* cells, uint32_t count) {
 
 void CellStore::Reserve(size_t cells) {
     values_.reserve(values_.size() + cells);
-    kinds_.reserve(kinds_.size() + cells);
     AdviseLargePages(values_.data(), values_.capacity() * sizeof(uint64_t));
-    AdviseLargePages(kinds_.data(), kinds_.capacity());
 }
 
 const ColSpan* SheetData::FindCol(int32_t col) const {

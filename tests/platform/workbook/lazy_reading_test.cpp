@@ -20,7 +20,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <bit>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <random>
 #include <thread>
@@ -458,6 +461,62 @@ TEST(LazyReading, RowsOfEveryShapeReadBackCellByCell) {
         ASSERT_TRUE(found) << s.after;
         EXPECT_EQ(found->Address(), QString::fromLatin1(s.found)) << "after " << s.after << " direction " << s.direction;
     }
+}
+
+// A cell keeps its kind inside its value: every kind, and every number however odd its bits
+// (signed zero, the smallest and largest, infinities, NaNs, one whose bits look like a stored
+// string's), reads back as stored, beside its neighbours.
+TEST(CellStoreTest, EveryKindAndEveryNumberReadsBackAsStored) {
+    auto number = [](double v) {
+        Cell c;
+        c.kind = CellKind::Number;
+        c.number = v;
+        return c;
+    };
+    auto other = [](CellKind kind, uint32_t text) {
+        Cell c;
+        c.kind = kind;
+        c.text = text;
+        return c;
+    };
+    auto boolean = [](bool v) {
+        Cell c;
+        c.kind = CellKind::Boolean;
+        c.number = v ? 1 : 0;
+        return c;
+    };
+    const double looksLikeAString = std::bit_cast<double>(uint64_t(0xFFF4020000001234ull));
+    const std::vector<Cell> written = {
+        number(0), number(-0.0), number(2.5), number(-1e308), number(std::numeric_limits<double>::denorm_min()),
+        number(std::numeric_limits<double>::max()), number(std::numeric_limits<double>::infinity()),
+        number(-std::numeric_limits<double>::infinity()), number(std::numeric_limits<double>::quiet_NaN()),
+        number(looksLikeAString), other(CellKind::SharedString, 0), other(CellKind::SharedString, UINT32_MAX),
+        other(CellKind::Text, 7), other(CellKind::Error, 3), other(CellKind::Blank, 0), boolean(true), boolean(false)};
+    CellStore store;
+    std::vector<Cell> row = written;
+    for (size_t i = 0; i < row.size(); ++i) {
+        row[i].col = uint16_t(i + 1);
+        row[i].style = uint32_t(i % 3);
+    }
+    RowData data;
+    store.AddRow(data, row.data(), uint32_t(row.size()));
+    QStringList read, want;
+    auto describe = [](const Cell& c) {
+        const bool holdsNumber = c.kind == CellKind::Number || c.kind == CellKind::Boolean;
+        const uint64_t bits = std::bit_cast<uint64_t>(c.number);
+        return QStringLiteral("%1:%2/%3/%4")
+            .arg(int(c.kind))
+            .arg(holdsNumber ? (std::isnan(c.number) ? QStringLiteral("nan") : QString::number(bits, 16))
+                             : QString::number(c.text))
+            .arg(c.col)
+            .arg(c.style);
+    };
+    for (uint32_t i = 0; i < data.cellCount; ++i) {
+        read << describe(store.At(data, i));
+        want << describe(row[i]);
+    }
+    EXPECT_EQ(read.join(QLatin1Char(' ')).toStdString(), want.join(QLatin1Char(' ')).toStdString());
+    EXPECT_EQ(store.size(), written.size());
 }
 
 // Room for a large sheet's rows is made from how many its first slice holds: a sheet whose rows
