@@ -820,14 +820,26 @@ private:
                 top = r == m.row1;
                 bottom = r == m.row2;
             }
+            // A line on the range's edge is shared with the cell beyond it, as a line inside is
+            // with the neighbour: the stronger of the two shows, as the spreadsheet draws it.
+            // The cell before (left, above) goes first, so that of two alike the later wins
+            // as it does inside.
+            if (left && cp.col == range_.col1)
+                PushNeighbourSide(true, cp.x0, y0, y1, r, cp.col, 0, -1, &Border::right);
             if (left && b.left.IsSet())
                 borders_.push_back({true, cp.x0, y0, y1, &b.left});
             if (right && b.right.IsSet())
                 borders_.push_back({true, cp.x1, y0, y1, &b.right});
+            if (right && cp.col == range_.col2)
+                PushNeighbourSide(true, cp.x1, y0, y1, r, cp.col, 0, 1, &Border::left);
+            if (top && r == range_.row1)
+                PushNeighbourSide(false, y0, cp.x0, cp.x1, r, cp.col, -1, 0, &Border::bottom);
             if (top && b.top.IsSet())
                 borders_.push_back({false, y0, cp.x0, cp.x1, &b.top});
             if (bottom && b.bottom.IsSet())
                 borders_.push_back({false, y1, cp.x0, cp.x1, &b.bottom});
+            if (bottom && r == range_.row2)
+                PushNeighbourSide(false, y1, cp.x0, cp.x1, r, cp.col, 1, 0, &Border::top);
             if (b.diagonal.IsSet() && (b.diagonalUp || b.diagonalDown) && cp.merge < 0) {
                 const QColor c = b.diagonal.color.isValid() ? b.diagonal.color : QColor(Qt::black);
                 const int w = BorderWeight(b.diagonal.style);
@@ -836,6 +848,26 @@ private:
                 if (b.diagonalUp)
                     diagonals_.push_back({QLine(cp.x0, y1, cp.x1, y0), c, w});
             }
+        }
+    }
+
+    // The side facing the range of the nearest shown cell beyond (r, c), one step of (dr, dc)
+    // at a time over hidden rows and columns, onto the line at `fixed`.
+    void PushNeighbourSide(bool vertical, int fixed, int from, int to, int32_t r, int32_t c, int dr, int dc,
+                           BorderSide Border::*facing) {
+        // Past this many hidden rows or columns the line is left to the range's own side.
+        constexpr int kMostHidden = 256;
+        for (int step = 0; step <= kMostHidden; ++step) {
+            r += dr;
+            c += dc;
+            if (r < 1 || r > kMaxRows || c < 1 || c > kMaxCols)
+                return;
+            if ((dr != 0 && RowHeight(r) == 0) || (dc != 0 && ColWidth(c) == 0))
+                continue;
+            const BorderSide& side = styles_.BorderOf(sheet_.Style(r, c)).*facing;
+            if (side.IsSet())
+                borders_.push_back({vertical, fixed, from, to, &side});
+            return;
         }
     }
 
