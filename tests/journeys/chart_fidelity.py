@@ -306,12 +306,13 @@ def count_color(im, color, tol=12, box=None):
     return sum(near(px[x, y], color, tol) for y in range(y0, y1) for x in range(x0, x1))
 
 
-def legend_symbols(im, colors, x_from):
-    """Where each series' legend symbol is: the centre of its colour right of the plot."""
+def legend_symbols(im, colors, x_from, y_from=0):
+    """Where each series' legend symbol is: the centre of its colour right of the plot (from
+    x_from) or below it (from y_from)."""
     px = im.load()
     out = {}
     for c in colors:
-        pts = [(x, y) for y in range(im.height) for x in range(x_from, im.width) if near(px[x, y], c, 10)]
+        pts = [(x, y) for y in range(y_from, im.height) for x in range(x_from, im.width) if near(px[x, y], c, 10)]
         if pts:
             out[c] = (sum(p[0] for p in pts) / len(pts), sum(p[1] for p in pts) / len(pts))
     return out
@@ -388,6 +389,7 @@ def compare(calc_png, ours_png, spec, evidence):
             if na == 0 or abs(nb - na) / na > TOLERANCES["series_pixels"]:
                 findings.append("series %s: %d pixels of its colour in Calc, %d here" % (hexc, na, nb))
         legend_from = max(pc[2], po[2]) + 2
+        legend_below = max(pc[3], po[3]) + 2
     else:
         # A pie: the slices' box, each slice's share, and the labels on it.
         def pie_box(im):
@@ -424,9 +426,13 @@ def compare(calc_png, ours_png, spec, evidence):
         compare_points("data_labels", labels_on_slices(C, pc), labels_on_slices(O, po),
                        TOLERANCES["label_ink"], findings, figures)
         legend_from = int(C.width * spec.get("pie_width", 0.8))
+        legend_below = int(C.height * spec.get("pie_height", 1.0))
     if spec.get("legend"):
-        la = legend_symbols(C, colors, legend_from) if spec["legend"] == "right" else {}
-        lb = legend_symbols(O, colors, legend_from) if spec["legend"] == "right" else {}
+        # A legend below the chart is found under the plot: the series' colours there are its
+        # symbols alone.
+        where = (legend_from, 0) if spec["legend"] == "right" else (0, legend_below)
+        la = legend_symbols(C, colors, *where)
+        lb = legend_symbols(O, colors, *where)
         for c, hexc in zip(colors, spec["series"]):
             if c in la and c in lb:
                 d = max(abs(la[c][0] - lb[c][0]), abs(la[c][1] - lb[c][1]))

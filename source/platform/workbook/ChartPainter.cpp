@@ -578,12 +578,26 @@ private:
         } else {
             rows = std::max(1, std::min(rows, int((H - 2 * dy_ - 2 * padY) / rowH)));
         }
-        const double boxW = std::min(std::ceil(columns * entryW + (columns - 1) * colGap + padL + padR), W - 2 * dx_);
+        // Each column is as wide as its own widest text, as Calc lays out a legend in a row.
+        std::vector<double> colText(size_t(columns), 0);
+        for (size_t i = 0; i < legend_.size(); ++i)
+            colText[i % size_t(columns)] = std::max(colText[i % size_t(columns)], std::ceil(fm.horizontalAdvance(legend_[i].text)));
+        double texts = 0;
+        for (const double w : colText)
+            texts += w;
+        const double around = columns * (symW + gap) + (columns - 1) * colGap + padL + padR;
+        const double boxW = std::min(std::ceil(around + texts), W - 2 * dx_);
+        // A legend narrower than its texts shortens each column's alike.
+        const double shrink = texts > 0 ? std::clamp((boxW - around) / texts, 0.0, 1.0) : 1.0;
+        for (double& w : colText)
+            w = std::max(1.0, w * shrink);
         const double boxH = std::ceil(rows * rowH + 2 * padY);
         QRectF box;
         if (pos == QLatin1String("b")) {
-            box = QRectF(std::round(W / 2 - boxW / 2), std::floor(H - kLegendMarginY - boxH), boxW, boxH);
-            remaining.setBottom(box.top());
+            // The plot keeps the legend's margin above it, while Calc draws the legend itself
+            // on the chart's bottom edge (measured).
+            box = QRectF(std::round(W / 2 - boxW / 2), std::floor(H - 1 - boxH), boxW, boxH);
+            remaining.setBottom(std::floor(H - kLegendMarginY - boxH));
         } else if (pos == QLatin1String("t")) {
             box = QRectF(std::round(W / 2 - boxW / 2), remaining.top() + kLegendMarginY, boxW, boxH);
             remaining.setTop(box.bottom());
@@ -604,11 +618,13 @@ private:
             p_->drawRect(QRectF(QPointF(CrispX(box.left(), frame), CrispY(box.top(), frame)),
                                 QPointF(CrispX(box.right(), frame), CrispY(box.bottom(), frame))));
         }
-        const double textW = std::max(1.0, (box.width() - padL - padR - (columns - 1) * colGap) / columns - symW - gap);
+        std::vector<double> colX(size_t(columns), box.left() + padL);
+        for (size_t c = 1; c < colX.size(); ++c)
+            colX[c] = colX[c - 1] + symW + gap + colText[c - 1] + colGap;
         for (int i = 0; i < int(legend_.size()) && i < rows * columns; ++i) {
             const LegendEntry& e = legend_[size_t(i)];
             const int r = row ? i / columns : i, c = row ? i % columns : 0;
-            const double x = box.left() + padL + c * (entryW + colGap);
+            const double x = colX[size_t(c)], textW = colText[size_t(c)];
             const double y = box.top() + padY + r * rowH;
             const double cy = y + rowH / 2;
             if (e.line) {
