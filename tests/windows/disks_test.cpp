@@ -55,6 +55,20 @@ protected:
         return Main([this] { StartWindow(); });
     }
     testsupport::MountedDisk& Disk() { return *disk_; }
+    // Starts the program, which shows the dashboard without a box, makes `edit` and saves:
+    // refused, saying why after the repository's name.
+    void StartsAndSavingSays(const QString& why, const std::function<void()>& edit = [] {}) {
+        ASSERT_TRUE(StartProgram());
+        ASSERT_TRUE(Window());
+        EXPECT_EQ(PanelTitles(), QStringList{QStringLiteral("Revenue")});
+        EXPECT_TRUE(PromptScript::Messages().isEmpty())
+            << PromptScript::Messages().join('\n').toStdString();
+        edit();
+        Click("mnuWorkspaceSave");
+        EXPECT_EQ(PromptScript::Messages(),
+                  QStringList{QStringLiteral("Sheetbeacon could not save to ") + GetRepositoryFile() +
+                              QStringLiteral(".\r\n") + why});
+    }
 
     int32_t source_ = 0, dashboard_ = 0, panel_ = 0;
 
@@ -67,18 +81,9 @@ TEST_F(DiskTest, AProgramFolderOnAReadOnlyDiskStartsShowsItsDashboardsAndSaysWhy
     ASSERT_TRUE(Disk().SetReadOnly(true));
     const QByteArray before = testsupport::ReadBytes(GetRepositoryFile());
 
-    ASSERT_TRUE(StartProgram());
-    ASSERT_TRUE(Window());
+    ASSERT_NO_FATAL_FAILURE(
+        StartsAndSavingSays(QStringLiteral("The disk that holds ") + Folder() + QStringLiteral(" is read-only.")));
     EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("Sales")});
-    EXPECT_EQ(PanelTitles(), QStringList{QStringLiteral("Revenue")});
-    EXPECT_TRUE(PromptScript::Messages().isEmpty())
-        << PromptScript::Messages().join('\n').toStdString();
-
-    Click("mnuWorkspaceSave");
-    EXPECT_EQ(PromptScript::Messages(),
-              QStringList{QStringLiteral("Sheetbeacon could not save to ") + GetRepositoryFile() +
-                          QStringLiteral(".\r\nThe disk that holds ") + Folder() +
-                          QStringLiteral(" is read-only.")});
     EXPECT_EQ(testsupport::ReadBytes(GetRepositoryFile()), before);
 }
 
@@ -87,15 +92,7 @@ TEST_F(DiskTest, AReadOnlyRepositoryFileStartsAndSavingSaysTheFileIsReadOnly) {
     testsupport::ReadOnlyFile readOnly(GetRepositoryFile());
     ASSERT_MOUNTED(readOnly);
 
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(PanelTitles(), QStringList{QStringLiteral("Revenue")});
-    EXPECT_TRUE(PromptScript::Messages().isEmpty())
-        << PromptScript::Messages().join('\n').toStdString();
-    Click("mnuWorkspaceSave");
-    EXPECT_EQ(PromptScript::Messages(),
-              QStringList{QStringLiteral("Sheetbeacon could not save to ") + GetRepositoryFile() +
-                          QStringLiteral(".\r\n") + GetRepositoryFile() +
-                          QStringLiteral(" is read-only.")});
+    ASSERT_NO_FATAL_FAILURE(StartsAndSavingSays(GetRepositoryFile() + QStringLiteral(" is read-only.")));
     // Opening the dashboard could not note the time it was opened: logged, not shown.
     EXPECT_TRUE(LogText().contains(QStringLiteral("Caller: clsWorkspace.LoadFromDB")));
 }
@@ -107,15 +104,8 @@ TEST_F(DiskTest, AProgramFolderOnAFullDiskStartsAndSavesOnceThereIsRoom) {
     delete Window();
     ASSERT_TRUE(Disk().Fill());
 
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(PanelTitles(), QStringList{QStringLiteral("Revenue")});
-    EXPECT_TRUE(PromptScript::Messages().isEmpty())
-        << PromptScript::Messages().join('\n').toStdString();
-    gWorkspace->Panels(1)->Caption = QStringLiteral("Revenue by region");
-    Click("mnuWorkspaceSave");
-    EXPECT_EQ(PromptScript::Messages(),
-              QStringList{QStringLiteral("Sheetbeacon could not save to ") + GetRepositoryFile() +
-                          QStringLiteral(".\r\n") + FullText(Folder())});
+    ASSERT_NO_FATAL_FAILURE(StartsAndSavingSays(
+        FullText(Folder()), [] { gWorkspace->Panels(1)->Caption = QStringLiteral("Revenue by region"); }));
     EXPECT_EQ(TextOf(QStringLiteral("SELECT Caption FROM DsbSavedPanel WHERE ID = ?"), {panel_}),
               QStringLiteral("Revenue"));
 

@@ -765,21 +765,27 @@ private:
         return a.horizontal ? plot.left() + fr * plot.width() : plot.bottom() - fr * plot.height();
     }
 
+    // Where an axis has its ticks and its gridlines: at each value of its scale, or on the
+    // edges between categories (on the categories themselves when the axis crosses on them).
+    static std::vector<double> Ticks(const AxisPlan& a, const QRectF& plot) {
+        std::vector<double> at;
+        if (a.values) {
+            for (double t : a.scale.Ticks())
+                at.push_back(At(a, plot, t));
+        } else {
+            const int n = int(a.labels.size());
+            for (int i = 0; i < (a.onTicks ? n : n + 1); ++i)
+                at.push_back(CategoryAt(a, plot, i - (a.onTicks ? 0.0 : 0.5), n));
+        }
+        return at;
+    }
+
     void DrawAxis(const AxisPlan& a, const QRectF& plot, double crossAt) {
         const QPen pen = PenOf(a.axis ? a.axis->lineStyle : ChartShapeStyle(), kAutoLineColor, 1, false);
         const bool shown = !(a.axis && a.axis->deleted);
         const bool labelsShown = Shown(a.axis);
         QFontMetricsF fm(a.look.font);
-        std::vector<double> ticks;
-        if (a.values) {
-            for (double t : a.scale.Ticks())
-                ticks.push_back(At(a, plot, t));
-        } else {
-            const int n = int(a.labels.size());
-            const int edges = a.onTicks ? n : n + 1;
-            for (int i = 0; i < edges; ++i)
-                ticks.push_back(CategoryAt(a, plot, i - (a.onTicks ? 0.0 : 0.5), n));
-        }
+        const std::vector<double> ticks = Ticks(a, plot);
         if (shown && pen.style() != Qt::NoPen) {
             p_->setPen(pen);
             if (a.horizontal) {
@@ -836,16 +842,7 @@ private:
         if (pen.style() == Qt::NoPen)
             return;
         p_->setPen(pen);
-        std::vector<double> at;
-        if (a.values) {
-            for (double t : a.scale.Ticks())
-                at.push_back(At(a, plot, t));
-        } else {
-            const int n = int(a.labels.size());
-            for (int i = 0; i < (a.onTicks ? n : n + 1); ++i)
-                at.push_back(CategoryAt(a, plot, i - (a.onTicks ? 0.0 : 0.5), n));
-        }
-        for (double v : at) {
+        for (double v : Ticks(a, plot)) {
             const double c = a.horizontal ? CrispX(v, pen) : CrispY(v, pen);
             if (a.horizontal)
                 p_->drawLine(QPointF(c, plot.top()), QPointF(c, plot.bottom()));
